@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "DatabaseRecord.h"
+#include "ImageView.h"
+
+namespace tarvelo {
+
+// The database as the pages show it: Hungarian labels in text, or JSON.
+std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, const ImageView& view);
+std::string ShowJson(const DatabaseRecord& record, const ImageLayout& layout, const ImageView& view);
+
+}  // namespace tarvelo

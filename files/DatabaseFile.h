@@ -1,0 +1,46 @@
+// The database file: the whole record in one piece, image and password scrambled with a
+// key taken from the site and owner texts.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "DatabaseRecord.h"
+
+namespace tarvelo {
+
+constexpr const char* kNotOurFormatMessage = "File formátum nem Tarvelo1 V2 típusú !!!";
+constexpr const char* kWrongPasswordMessage = "Hibás jelszó !!!";
+
+uint8_t FileKey(const DatabaseRecord& record);
+// XORs the image and password characters 1..length with the key; its own inverse.
+void Scramble(DatabaseRecord& record, uint8_t key);
+
+enum class LoadStatus { Ok, NotOurFormat, WrongPassword, IoError };
+
+struct LoadResult {
+  LoadStatus status = LoadStatus::IoError;
+  std::string message;  // UTF-8, what to show the user; empty on success
+  std::optional<std::chrono::system_clock::time_point> fileDate;  // set on success
+};
+
+// Loads the file into `record`. On any failure the record is as it was. `askPassword`
+// is asked once the file has proved to be ours and returns the typed text (Windows-1250);
+// it is asked even for a file without a password, as the user expects the question.
+LoadResult LoadDatabaseFile(const std::string& path, DatabaseRecord& record,
+                            const std::function<std::string()>& askPassword);
+
+struct SaveResult {
+  bool ok = false;
+  std::string message;  // UTF-8 error description when not ok
+};
+
+// Sets the record's format marker and writes it. The file is replaced as a whole: the
+// bytes go to a new file in the same folder that is renamed over the old one, so a failed
+// save leaves the old file as it was. The caller has copied the connection name in.
+SaveResult SaveDatabaseFile(const std::string& path, DatabaseRecord& record);
+
+}  // namespace tarvelo

@@ -1,0 +1,29 @@
+#include "ImageView.h"
+
+#include "FreeNumbers.h"
+
+namespace tarvelo {
+
+ImageView DecodeImageView(ConfigImage& image, const ImageLayout& layout) {
+  ImageView v;
+  v.general = DecodeGeneral(image, layout);
+  for (const auto& row : ByteFields()) {
+    if (!layout.Has(row.field)) continue;
+    const long at = layout.Offset(row.field);
+    v.byteFields.push_back({&row, at, image.ImageByte(at)});
+  }
+  if (layout.Has(Field::MobilePrefixes)) v.prefixes = DecodePrefixes(image, layout);
+  v.callIn = DecodeCallIn(image, layout);
+  v.lines = DecodeLines(image, layout);
+  v.exceptionTexts = DecodeExceptionTexts(image, layout);
+  for (int i = 0; i < kExceptionCount; ++i) {
+    v.exceptions.push_back(ExceptionRow(image, layout, v.exceptionTexts[i], i));
+  }
+  v.codeDecode = DecodeCodeTable(image, layout, v.codes);
+  v.codeCount = StoredCodeCount(image, layout);
+  v.codeLength = StoredRecordLength(image, layout) - 1;
+  v.freeNumbers = DecodeFreeNumbers(image, layout);
+  return v;
+}
+
+}  // namespace tarvelo

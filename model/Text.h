@@ -1,0 +1,22 @@
+// The device and the files hold 8-bit Windows-1250 text; everything the user sees or types
+// is UTF-8. This is the one place where the two meet.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvelo {
+
+// Every byte has a character, so this never fails. Bytes the code page leaves undefined
+// become the C1 control with the same number, as the platform that wrote them does.
+std::string Cp1250ToUtf8(std::string_view bytes);
+
+// Returns nothing when the text holds a character the code page lacks or is not valid UTF-8;
+// `bad` then receives that character (or the offending bytes) for the message.
+std::optional<std::string> Utf8ToCp1250(std::string_view utf8, std::string* bad = nullptr);
+
+// The message shown when a typed text cannot be stored, naming the character.
+std::string UnencodableMessage(const std::string& bad);
+
+}  // namespace tarvelo
