@@ -20,7 +20,8 @@ FieldLocation Byte(uint16_t at, uint8_t value) {
   return {at, 1, std::string(1, static_cast<char>(value))};
 }
 
-const std::string kCoDigits = "01020304050607080910111213141516";
+// A plain literal: the map may be built while other files are still being initialised.
+constexpr const char* kCoDigits = "01020304050607080910111213141516";
 
 std::vector<MemoryMapRow> BuildMap() {
   using F = Field;
@@ -63,7 +64,7 @@ std::vector<MemoryMapRow> BuildMap() {
     {F::CalledPosition, "CalledPosition", Byte(1658, 26), Byte(1685, 26)},
     {F::NumberTerminator, "NumberTerminator", std::nullopt, Byte(1686, ' ')},
     {F::GatewayFlags, "GatewayFlags", Byte(1669, 3), Byte(1818, 3)},
-    {F::CoNumbers, "CoNumbers", At(1680, 1695, kCoDigits.substr(0, 16)), At(1696, 1759, kCoDigits)},
+    {F::CoNumbers, "CoNumbers", At(1680, 1695, std::string(kCoDigits, 16)), At(1696, 1759, kCoDigits)},
     {F::ForbiddenAreaCodes, "ForbiddenAreaCodes",
         At(1696, 1759, "\x21\x31\x40\x41\x50\x51\x61\x71\x80\x81\x90\x91" + Rep(52, '\xFF')),
         At(1840, 1903, "\x21\x31\x40\x41\x50\x51\x61\x71\x80\x81\x90\x91" + Rep(52, '\xFF'))},

@@ -1,1 +1,202 @@
 #include <gtest/gtest.h>
+
+#include <set>
+
+#include "CodeTable.h"
+#include "NewDatabase.h"
+
+using namespace tarvelo;
+
+namespace {
+const ImageLayout kFour = ImageLayout::For(DeviceModel::FourLine);
+const ImageLayout kSixteen = ImageLayout::For(DeviceModel::SixteenLine);
+
+ConfigImage Defaults(const ImageLayout& layout) {
+  DatabaseRecord r;
+  NewDatabaseDefaults(r, layout);
+  return r.image;
+}
+
+void Store(ConfigImage& image, const ImageLayout& layout, int length, int count) {
+  image.SetImageByte(layout.Offset(Field::CodeRecordLength), static_cast<uint8_t>(length));
+  image.SetImageByte(layout.Offset(Field::CodeCount), static_cast<uint8_t>(count & 0xFF));
+  image.SetImageByte(layout.Offset(Field::CodeCount) + 1, static_cast<uint8_t>(count >> 8));
+}
+
+// A predictable generator: walks through the given values, then counts up.
+RandomSource Scripted(std::vector<uint32_t> values) {
+  auto next = std::make_shared<size_t>(0);
+  return [values, next](uint32_t bound) {
+    const uint32_t v = *next < values.size() ? values[*next] : static_cast<uint32_t>(*next);
+    ++*next;
+    return v % bound;
+  };
+}
+
+class CodeTableEachModel : public ::testing::TestWithParam<const ImageLayout*> {};
+INSTANTIATE_TEST_SUITE_P(Models, CodeTableEachModel, ::testing::Values(&kFour, &kSixteen));
+}  // namespace
+
+TEST_P(CodeTableEachModel, NewDatabaseShowsOneBlankRowAndLeavingStoresIt) {
+  const ImageLayout& layout = *GetParam();
+  ConfigImage image = Defaults(layout);
+  CodeGrid grid;
+  const auto d = DecodeCodeTable(image, layout, grid);
+  EXPECT_EQ(grid.rowCount(), 2);
+  EXPECT_EQ(grid.row(1).code, " ");
+  EXPECT_EQ(d.countText, "1/6");
+  EncodeCodeTable(image, layout, grid);
+  EXPECT_EQ(StoredCodeCount(image, layout), 1);
+  EXPECT_EQ(image.Bytes(5120, 7), "      ?");
+}
+
+TEST_P(CodeTableEachModel, RepairsATableThatDoesNotFit) {
+  const ImageLayout& layout = *GetParam();
+  struct Case {
+    int length, count;
+    std::vector<std::string> messages;
+    int repairedLength, repairedCount;
+  };
+  const std::string invalid = "Érvénytelen kódmennyiség! Az adatbázis sérült lehet.";
+  const std::vector<Case> cases = {
+      {9, 341, {}, 9, 341},
+      {9, 342, {invalid, "Jelzett kód mennyiség:342\rBeállítom 341-ra (maximum)"}, 9, 341},
+      {12, 300, {invalid, "Jelzett kód hosszúság:12\rBeállítom 8-ra (maximum)"}, 9, 300},
+      {12, 1000,
+       {invalid, "Jelzett kód hosszúság:12\rBeállítom 8-ra (maximum)",
+        "Jelzett kód mennyiség:1000\rBeállítom 341-ra (maximum)"},
+       9, 341},
+  };
+  for (const auto& c : cases) {
+    ConfigImage image = Defaults(layout);
+    Store(image, layout, c.length, c.count);
+    CodeGrid grid;
+    const auto d = DecodeCodeTable(image, layout, grid);
+    EXPECT_EQ(d.messages, c.messages) << c.length << "/" << c.count;
+    EXPECT_EQ(StoredRecordLength(image, layout), c.repairedLength);
+    EXPECT_EQ(StoredCodeCount(image, layout), c.repairedCount);
+    EXPECT_EQ(grid.rowCount(), c.repairedCount + 1);
+  }
+}
+
+TEST_P(CodeTableEachModel, EncodeDecodeRoundTrip) {
+  const ImageLayout& layout = *GetParam();
+  ConfigImage image = Defaults(layout);
+  Store(image, layout, 5, 0);  // code length 4
+  CodeGrid grid;
+  grid.setRowCount(3);
+  grid.row(1) = {"12", {"Igen", "Nem", "Nem", "Igen"}};
+  grid.row(2) = {"987654", {"Nem", "", "igen", "Igen"}};
+  EncodeCodeTable(image, layout, grid);
+  EXPECT_EQ(StoredCodeCount(image, layout), 2);
+  EXPECT_EQ(image.Bytes(5120, 10), "12  99876\x38");
+  CodeGrid back;
+  const auto d = DecodeCodeTable(image, layout, back);
+  EXPECT_EQ(d.countText, "2/4");
+  EXPECT_EQ(back.row(1).code, "12  ");
+  EXPECT_EQ(back.row(1).rights, (std::array<std::string, 4>{"Igen", "Nem", "Nem", "Igen"}));
+  EXPECT_EQ(back.row(2).code, "9876");
+}
+
+TEST(CodeTable, EncodeNeverLowersTheCountAndKeepsCutOffRows) {
+  ConfigImage image = Defaults(kFour);
+  Store(image, kFour, 3, 0);
+  CodeGrid grid;
+  grid.setRowCount(4);
+  for (int k = 1; k <= 3; ++k) grid.row(k) = {std::to_string(k * 11), {"Igen", "Igen", "Igen", "Igen"}};
+  EncodeCodeTable(image, kFour, grid);
+  grid.setRowCount(2);
+  grid.row(3).code = "77";
+  EncodeCodeTable(image, kFour, grid);
+  EXPECT_EQ(StoredCodeCount(image, kFour), 3);
+  EXPECT_EQ(image.Bytes(5120 + 6, 2), "77");
+}
+
+TEST(CodeTable, EncodeStopsAtTheEndOfTheImage) {
+  ConfigImage image = Defaults(kFour);
+  Store(image, kFour, 9, 0);
+  CodeGrid grid;
+  grid.setRowCount(400);  // 399 × 9 bytes would run past the image
+  EXPECT_NO_THROW(EncodeCodeTable(image, kFour, grid));
+  EXPECT_EQ(image.ImageByte(5120 + 341 * 9 - 1), 0x30);
+}
+
+TEST(GenerateCodes, DifferentCodesOfTheFullLengthWithAllRights) {
+  ConfigImage image = Defaults(kFour);
+  Store(image, kFour, 5, 10);
+  CodeGrid grid;
+  DecodeCodeTable(image, kFour, grid);
+  // 5 and 10005 both give 0005 within the range; the second must be drawn again.
+  ASSERT_FALSE(GenerateCodes(image, kFour, grid, Scripted({5, 10005, 42})));
+  std::set<std::string> seen;
+  for (int k = 1; k <= 10; ++k) {
+    EXPECT_EQ(grid.row(k).code.size(), 4u);
+    EXPECT_EQ(grid.row(k).rights, (std::array<std::string, 4>{"Igen", "Igen", "Igen", "Igen"}));
+    seen.insert(grid.row(k).code);
+  }
+  EXPECT_EQ(seen.size(), 10u);
+  EXPECT_EQ(grid.row(1).code, "0005");
+  EXPECT_EQ(grid.row(2).code, "0042");
+}
+
+TEST(GenerateCodes, LengthFiveIsScaledAndStaysBelowTheRange) {
+  ConfigImage image = Defaults(kSixteen);
+  Store(image, kSixteen, 6, 3);
+  CodeGrid grid;
+  DecodeCodeTable(image, kSixteen, grid);
+  ASSERT_FALSE(GenerateCodes(image, kSixteen, grid, Scripted({65534, 1, 0})));
+  EXPECT_EQ(grid.row(1).code, "99998");  // 65534 × 100000 / 65535 rounded
+  EXPECT_EQ(grid.row(2).code, "00002");
+  EXPECT_EQ(grid.row(3).code, "00000");
+}
+
+TEST(GenerateCodes, RefusesWhatItCannotServeLeavingTheGridAlone) {
+  struct Case {
+    int length, count;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {7, 615, "Értelmetlen adat: Kódok darabszáma:615"},
+      {2, 5, "Értelmetlen adat: Kódok hossza:2"},
+      {10, 5, "Értelmetlen adat: Kódok hossza:10"},
+      {3, 101, "Értelmetlen adat: 2 jegyű kódból csak 100 különböző van, 101 nem generálható !!!"},
+  };
+  for (const auto& c : cases) {
+    ConfigImage image = Defaults(kFour);
+    Store(image, kFour, c.length, c.count);
+    CodeGrid grid;
+    grid.setRowCount(3);
+    grid.row(1).code = "keep";
+    EXPECT_EQ(GenerateCodes(image, kFour, grid, Scripted({})), c.message);
+    EXPECT_EQ(grid.row(1).code, "keep");
+    EXPECT_EQ(grid.rowCount(), 3);
+  }
+  // Exactly as many codes as there are: it finishes.
+  ConfigImage image = Defaults(kFour);
+  Store(image, kFour, 3, 100);
+  CodeGrid grid;
+  EXPECT_FALSE(GenerateCodes(image, kFour, grid, Scripted({})));
+}
+
+TEST(DuplicateCodes, ReportsPairsInOrderUntilCancelled) {
+  CodeGrid grid;
+  grid.setRowCount(8);
+  for (int k = 1; k <= 7; ++k) grid.row(k).code = std::to_string(k);
+  grid.row(7).code = "3";
+  grid.row(5).code = "1";
+  std::vector<std::string> shown;
+  EXPECT_TRUE(CheckDuplicateCodes(grid, [&](int i, int j) {
+    shown.push_back(DuplicateCodeMessage(i, j));
+    return true;
+  }));
+  EXPECT_EQ(shown, (std::vector<std::string>{"Kód eggyezés:1 = 5", "Kód eggyezés:3 = 7"}));
+  shown.clear();
+  CheckDuplicateCodes(grid, [&](int i, int j) {
+    shown.push_back(DuplicateCodeMessage(i, j));
+    return false;
+  });
+  EXPECT_EQ(shown.size(), 1u);
+  grid.row(7).code = "7";
+  grid.row(5).code = "5";
+  EXPECT_FALSE(CheckDuplicateCodes(grid, [](int, int) { return true; }));
+}

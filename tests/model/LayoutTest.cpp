@@ -1,1 +1,178 @@
 #include <gtest/gtest.h>
+
+#include <map>
+
+#include "ImageView.h"
+#include "NewDatabase.h"
+
+using namespace tarvelo;
+
+namespace {
+
+std::string Spaces(int n) { return std::string(n, ' '); }
+
+// The defaults transcribed byte by byte, apart from the table in the code.
+std::map<int, std::string> ExpectedDefaults(DeviceModel model) {
+  const std::string forbidden =
+      "\x21\x31\x40\x41\x50\x51\x61\x71\x80\x81\x90\x91" + std::string(52, '\xFF');
+  if (model == DeviceModel::FourLine) {
+    std::string exceptions("\x06\x20\x0B\x06\x30\x0B\x06\x70\x0B", 9);
+    for (int i = 0; i < 13; ++i) exceptions += std::string("\xDD\xDD\x00", 3);
+    return {{1409, "\x07"},
+            {1412, "\x06\x20\x06\x30\x06\x70\xDD\xDD"},
+            {1420, std::string("\x00\xDD", 2)},
+            {1422, "\x0F"},
+            {1584, exceptions},
+            // CoPosition .. National, LineSettings in the middle
+            {1656, std::string("\x17\x02\x1A\x0A\x0D\x01\x5A\x0A\x02\x0F\x00\x02\x01\x03\x07\x00\x00"
+                               "\x14\x14\x14\x06\x0A", 22)},
+            {1680, "0102030405060708"},
+            {1696, forbidden},
+            {1792, Spaces(5120 - 1792)},
+            {5120, Spaces(3072)}};
+  }
+  std::string exceptions;
+  for (int i = 0; i < 16; ++i) exceptions += std::string("\x00\xFF", 2);
+  return {{1648, std::string(16, '\x04')},
+          {1664, std::string("\x0A\x02\x0F\x5A\x0A\x02\x0F\x5A\x07\x00\x00\x31\x0D\x01\x14\x14"
+                             "\x14\x06\x0A\x17\x02\x1A\x20", 23)},
+          {1696, "01020304050607080910111213141516"},
+          {1760, exceptions},
+          {1818, "\x03"},
+          {1840, forbidden},
+          {2048, Spaces(5120 - 2048)},
+          {5120, Spaces(3072)}};
+}
+
+}  // namespace
+
+class LayoutEachModel : public ::testing::TestWithParam<DeviceModel> {
+ protected:
+  DeviceModel model() const { return GetParam(); }
+  ImageLayout layout() const { return ImageLayout::For(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Models, LayoutEachModel,
+                         ::testing::Values(DeviceModel::FourLine, DeviceModel::SixteenLine),
+                         [](const auto& info) {
+                           return info.param == DeviceModel::FourLine ? "FourLine" : "SixteenLine";
+                         });
+
+TEST_P(LayoutEachModel, DefaultsMatchTheMemoryMapByteForByte) {
+  DatabaseRecord record;
+  NewDatabaseDefaults(record, layout());
+  ConfigImage expected;
+  for (const auto& [offset, bytes] : ExpectedDefaults(model())) expected.SetBytes(offset, bytes);
+  for (int i = 0; i < kImageSize; ++i) {
+    ASSERT_EQ(record.image.ImageByte(i), expected.ImageByte(i)) << "offset " << i;
+  }
+}
+
+// The fields never overlap, and the bytes between them are exactly the device's own.
+TEST_P(LayoutEachModel, FieldsTileTheTransferRangeLeavingOnlyTheDevicesBytes) {
+  std::vector<int> owner(kImageSize, -1);
+  const ImageLayout l = layout();
+  for (const auto& row : MemoryMap()) {
+    const auto& loc = l.Location(row.field);
+    if (!loc) continue;
+    for (int i = loc->offset; i < loc->offset + loc->size; ++i) {
+      ASSERT_EQ(owner[i], -1) << row.name << " overlaps at " << i;
+      owner[i] = static_cast<int>(row.field);
+    }
+  }
+  const std::vector<std::pair<int, int>> unnamed =
+      model() == DeviceModel::FourLine
+          ? std::vector<std::pair<int, int>>{{1408, 1408}, {1410, 1411}, {1423, 1583},
+                                             {1678, 1679}, {1760, 1791}}
+          : std::vector<std::pair<int, int>>{{1632, 1647}, {1687, 1695}, {1816, 1817},
+                                             {1819, 1839}, {1904, 2047}};
+  std::vector<bool> expectUnnamed(kImageSize, false);
+  for (auto [a, b] : unnamed) {
+    for (int i = a; i <= b; ++i) expectUnnamed[i] = true;
+  }
+  const int first = FirstTransferSegment(model()) * kSegmentSize;
+  for (int i = first; i < kImageSize; ++i) {
+    EXPECT_EQ(owner[i] == -1, expectUnnamed[i]) << "offset " << i;
+  }
+}
+
+TEST_P(LayoutEachModel, NewDatabaseDecodesToTheDocumentedPages) {
+  DatabaseRecord record;
+  NewDatabaseDefaults(record, layout());
+  const ImageView v = DecodeImageView(record.image, layout());
+  const bool four = model() == DeviceModel::FourLine;
+  EXPECT_EQ(SmdrSpeedItems(model())[v.general.format.speed], "9600");
+  EXPECT_EQ(v.general.format.parity, 0);
+  EXPECT_EQ(SmdrModeItems(model())[v.general.mode.mode], four ? "Saját" : "Normal");
+  EXPECT_EQ(v.general.coPosition, 23);
+  EXPECT_EQ(v.general.coCharCountIndex, 1);
+  EXPECT_EQ(v.general.calledPosition, 26);
+  EXPECT_EQ(v.general.recordTerminator, 13);
+  ASSERT_EQ(v.lines.size(), four ? 4u : 16u);
+  for (size_t n = 0; n < v.lines.size(); ++n) {
+    EXPECT_EQ(v.lines[n].coNumber, (n < 9 ? "0" : "") + std::to_string(n + 1));
+    EXPECT_EQ(v.lines[n].seize, 1) << "Azonnal";
+    EXPECT_EQ(v.lines[n].timerSet, 0);
+    EXPECT_FALSE(v.lines[n].subLine);
+    EXPECT_FALSE(v.lines[n].callIn);
+  }
+  EXPECT_EQ(DialItems(model(), 1)[v.lines[0].dial], four ? "DTMF normal" : "DTMF");
+  EXPECT_TRUE(v.callIn.foreign);
+  EXPECT_TRUE(v.callIn.national);
+  EXPECT_EQ(v.callIn.number, "");
+  EXPECT_EQ(v.callIn.forbidden[11], "91");
+  EXPECT_EQ(v.callIn.forbidden[12], "??");
+  EXPECT_EQ(v.codeCount, 0);
+  EXPECT_EQ(v.codeDecode.countText, "1/6");
+  EXPECT_TRUE(v.codeDecode.messages.empty());
+  EXPECT_TRUE(v.freeNumbers.empty());
+  if (four) {
+    EXPECT_EQ(v.general.switches, (Switches{true, true, true}));
+    EXPECT_EQ(v.exceptionTexts[0], "062011");
+    EXPECT_EQ(v.exceptionTexts[3], "====00");
+    EXPECT_EQ(v.prefixes->mobile, (std::array<std::string, 4>{"0620", "0630", "0670", "===="}));
+    EXPECT_EQ(v.prefixes->international, (std::array<std::string, 2>{"00", "=="}));
+  } else {
+    EXPECT_FALSE(v.general.switches);
+    EXPECT_FALSE(v.prefixes);
+    EXPECT_EQ(v.general.numberTerminator, ' ');
+    EXPECT_EQ(v.exceptions[0].areaCode, "00");
+    EXPECT_EQ(v.exceptions[0].length, "255");
+  }
+}
+
+TEST_P(LayoutEachModel, AbsentFieldsHaveNoLocation) {
+  const ImageLayout l = layout();
+  const bool four = model() == DeviceModel::FourLine;
+  for (Field f : {Field::SwitchBits, Field::MobilePrefixes, Field::InternationalPrefixes,
+                  Field::LoopImpulseDelta}) {
+    EXPECT_EQ(l.Has(f), four);
+  }
+  for (Field f : {Field::NumberTerminator, Field::FirstTone2, Field::CoTimeout2}) {
+    EXPECT_EQ(l.Has(f), !four);
+  }
+  if (four) {
+    EXPECT_THROW(l.Offset(Field::NumberTerminator), std::logic_error);
+  }
+}
+
+TEST(Model, VersionTextChoosesTheModel) {
+  EXPECT_EQ(ModelFromVersionText("P4239"), DeviceModel::FourLine);
+  EXPECT_EQ(ModelFromVersionText("P4290"), DeviceModel::SixteenLine);
+  EXPECT_EQ(ModelFromVersionText("p4239"), DeviceModel::SixteenLine);
+  ConfigImage image;
+  image.SetBytes(1383, "P4239");
+  EXPECT_EQ(image.VersionText(), "P4239");
+}
+
+TEST(Record, BytesRoundTripKeepingTheBytesAfterEachLength) {
+  DatabaseRecord r;
+  r.site.set("Site");
+  r.password.chars[200] = 0x55;  // beyond the length: kept as it stands
+  r.image.SetImageByte(8191, 0xAA);
+  const auto bytes = r.ToBytes();
+  EXPECT_EQ(bytes[11], 4);
+  EXPECT_EQ(bytes[523 + 1 + 200], 0x55);
+  EXPECT_EQ(bytes[1035 + 8191], 0xAA);
+  EXPECT_EQ(DatabaseRecord::FromBytes(bytes), r);
+}
