@@ -1,1 +1,149 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "DatabaseRecord.h"
+#include "ImageLayout.h"
+
+using namespace tarvelo;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvelo-cli-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  static std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  }
+
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  CliRun Cli(const std::vector<std::string>& args) const {
+    std::string cmd = Quote(TARVELO_CLI);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " </dev/null >" + Quote(Path("out")) + " 2>" + Quote(Path("err"));
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("out")), Slurp(Path("err"))};
+  }
+
+  fs::path dir_;
+};
+
+// Reads a database file the way the format describes it, without the program's loader.
+ConfigImage Descramble(const std::string& bytes) {
+  uint8_t key = 0;
+  for (int i = 0; i < static_cast<uint8_t>(bytes[11]); ++i) key += static_cast<uint8_t>(bytes[12 + i]);
+  for (int i = 0; i < static_cast<uint8_t>(bytes[267]); ++i) key += static_cast<uint8_t>(bytes[268 + i]);
+  ConfigImage image;
+  for (int i = 0; i < kImageSize; ++i) image.raw()[i] = static_cast<uint8_t>(bytes[1035 + i]) ^ key;
+  return image;
+}
+
+}  // namespace
+
+TEST_F(CliTest, NewWritesTheDefaultsOfEachModel) {
+  for (const auto& [flag, model] : {std::pair{"4", DeviceModel::FourLine},
+                                    std::pair{"16", DeviceModel::SixteenLine}}) {
+    const std::string file = Path(std::string("new") + flag + ".pin");
+    const CliRun r = Cli({"new", "--model", flag, "-o", file, "--site", "Szeged", "--owner",
+                       "Kovács Ödön", "--password", "Titok"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string bytes = Slurp(file);
+    ASSERT_EQ(bytes.size(), 9227u);
+    EXPECT_EQ(bytes.substr(0, 11), "\x0ATarvelo1V2");
+    EXPECT_EQ(bytes.substr(267, 12), "\x0BKov\xE1" "cs \xD6" "d\xF6n") << "owner in Windows-1250";
+    ConfigImage expected;
+    StoreNewDatabaseDefaults(expected, ImageLayout::For(model));
+    EXPECT_EQ(Descramble(bytes), expected) << flag;
+  }
+}
+
+TEST_F(CliTest, ShowPrintsThePagesAndJson) {
+  const std::string file = Path("show.pin");
+  ASSERT_EQ(Cli({"new", "--model", "16", "-o", file, "--password", "pw"}).status, 0);
+
+  CliRun r = Cli({"show", file, "--model", "16", "--password", "pw"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* expected : {"Típus: Zentor-16 (V 4.29+)", "SMDR mód: Normal",
+                               "Számzáró kód: \" \"", "  16    \"16\"", "Belföldi számhossz: 10",
+                               "Behívásról tiltott körzetszámok: 21 31 40"}) {
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  }
+  EXPECT_EQ(r.out.find("Pinkód engedélyezés"), std::string::npos);
+
+  r = Cli({"show", file, "--model", "16", "--password", "pw", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* expected : {"\"model\": 16", "\"smdrSpeed\": \"9600\"", "\"timerSet\": \"#1\"",
+                               "\"count\": 0", "\"freeNumbers\": []"}) {
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected;
+  }
+}
+
+TEST_F(CliTest, FailuresExitWithOneLineAndWriteNothing) {
+  const std::string file = Path("db.pin");
+  ASSERT_EQ(Cli({"new", "--model", "4", "-o", file, "--password", "pw"}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string stderrHas;
+  };
+  const std::vector<Case> cases = {
+      {{}, 1, "hiányzik a parancs"},
+      {{"frob"}, 1, "ismeretlen parancs"},
+      {{"new", "-o", Path("x.pin")}, 1, "--model"},
+      {{"new", "--model", "8", "-o", Path("x.pin")}, 1, "4 vagy 16"},
+      {{"new", "--model", "4", "-o", Path("x.pin"), "--site", "señor"}, 1, "ñ"},
+      {{"new", "--model", "4", "-o", Path("no/such/x.pin")}, 2, "x.pin"},
+      {{"show", file, "--password", "pw"}, 1, "--model"},
+      {{"show", file, "--model", "4", "--password", "PW"}, 2, "Hibás jelszó !!!"},
+      {{"show", Path("missing.pin"), "--model", "4"}, 2, "missing.pin"},
+      {{"show", file, "--model", "4", "--bogus"}, 1, "--bogus"},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = Cli(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.stderrHas), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+  EXPECT_FALSE(fs::exists(Path("x.pin")));
+}
+
+TEST_F(CliTest, ShowTakesTheModelFromTheVersionText) {
+  // A record as a download leaves it: the 4-line device reports "P4239".
+  DatabaseRecord r;
+  StoreNewDatabaseDefaults(r.image, ImageLayout::For(DeviceModel::FourLine));
+  r.image.SetBytes(kVersionTextOffset, "P4239");
+  std::memcpy(r.marker.data(), kFormatMarker.data(), kFormatMarker.size());
+  const auto bytes = r.ToBytes();
+  std::ofstream(Path("dl.pin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const CliRun run = Cli({"show", Path("dl.pin")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Típus: Zentor-4 (V2.39g+)"), std::string::npos);
+  EXPECT_NE(run.out.find("Mobil prefixek: 0620 0630 0670 ===="), std::string::npos);
+}

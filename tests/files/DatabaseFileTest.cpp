@@ -1,1 +1,213 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "DatabaseFile.h"
+#include "ImageLayout.h"
+#include "NewDatabase.h"
+
+using namespace tarvelo;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DatabaseFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvelo-db-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  static std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  static void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  static DatabaseRecord Sample(const std::string& site, const std::string& owner,
+                               const std::string& password) {
+    DatabaseRecord r;
+    NewDatabaseDefaults(r, ImageLayout::For(DeviceModel::FourLine));
+    r.site.set(site);
+    r.owner.set(owner);
+    r.password.set(password);
+    r.connectionName.set("Iroda");
+    r.image.SetImageByte(1408, 0x5A);  // a device byte no field names
+    return r;
+  }
+
+  static std::function<std::string()> Typing(const std::string& text) {
+    return [text] { return text; };
+  }
+
+  fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(DatabaseFileTest, KeyAndScramblingAsAnotherReaderSeesThem) {
+  struct Case {
+    std::string site, owner;
+    uint8_t key;
+  };
+  const std::vector<Case> cases = {
+      {"AB", "", 0x83},                      // 65 + 66
+      {"Budapest", "Kovacs", 0x9F},          // sum 1439 wraps modulo 256
+      {"", "", 0x00},                        // no key: stored unchanged
+  };
+  for (const auto& c : cases) {
+    DatabaseRecord r = Sample(c.site, c.owner, "titok");
+    EXPECT_EQ(FileKey(r), c.key) << c.site;
+    const std::string path = Path("key.pin");
+    ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+    const std::string bytes = ReadAll(path);
+    ASSERT_EQ(bytes.size(), 9227u);
+    EXPECT_EQ(bytes.substr(0, 11), "\x0ATarvelo1V2");
+    EXPECT_EQ(static_cast<uint8_t>(bytes[523]), 5) << "password length is plain";
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(static_cast<uint8_t>(bytes[524 + i]), static_cast<uint8_t>("titok"[i] ^ c.key));
+    }
+    EXPECT_EQ(bytes.substr(779, 6), "\x05Iroda");
+    for (int i = 0; i < kImageSize; ++i) {
+      ASSERT_EQ(static_cast<uint8_t>(bytes[1035 + i]), r.image.ImageByte(i) ^ c.key) << i;
+    }
+  }
+}
+
+TEST_F(DatabaseFileTest, SaveAndLoadRoundTrip) {
+  DatabaseRecord r = Sample("Győr", "Ödön", "Jelszó");
+  const DatabaseRecord inMemory = r;
+  const std::string path = Path("a.pin");
+  ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+  const std::string first = ReadAll(path);
+  ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+  EXPECT_EQ(ReadAll(path), first) << "saving twice writes the same file";
+  EXPECT_EQ(r.image, inMemory.image) << "saving leaves the image in memory plain";
+
+  DatabaseRecord loaded;
+  const LoadResult result = LoadDatabaseFile(path, loaded, Typing("Jelszó"));
+  EXPECT_EQ(result.status, LoadStatus::Ok);
+  EXPECT_TRUE(result.fileDate);
+  EXPECT_EQ(loaded.image, inMemory.image);
+  EXPECT_EQ(loaded.password.text(), "Jelszó");
+  EXPECT_EQ(loaded.connectionName.text(), "Iroda");
+}
+
+TEST_F(DatabaseFileTest, RefusedLoadsLeaveTheRecordAsItWas) {
+  DatabaseRecord saved = Sample("Site", "Owner", "Secret");
+  const std::string good = Path("good.pin");
+  ASSERT_TRUE(SaveDatabaseFile(good, saved).ok);
+  const std::string bytes = ReadAll(good);
+
+  std::string badMagic = bytes;
+  badMagic[3] = 'X';
+  std::string badLength = bytes;
+  badLength[0] = 9;
+  WriteAll(Path("magic.pin"), badMagic);
+  WriteAll(Path("length.pin"), badLength);
+  WriteAll(Path("short.pin"), bytes.substr(0, 9226));
+  WriteAll(Path("long.pin"), bytes + "trailing bytes are ignored");
+
+  struct Case {
+    std::string file, typed;
+    LoadStatus status;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"magic.pin", "Secret", LoadStatus::NotOurFormat, kNotOurFormatMessage},
+      {"length.pin", "Secret", LoadStatus::NotOurFormat, kNotOurFormatMessage},
+      {"short.pin", "Secret", LoadStatus::NotOurFormat, kNotOurFormatMessage},
+      {"good.pin", "secret", LoadStatus::WrongPassword, kWrongPasswordMessage},
+      {"good.pin", "", LoadStatus::WrongPassword, kWrongPasswordMessage},
+      {"missing.pin", "Secret", LoadStatus::IoError, nullptr},
+      {"long.pin", "Secret", LoadStatus::Ok, ""},
+  };
+  for (const auto& c : cases) {
+    DatabaseRecord current = Sample("Before", "", "");
+    const DatabaseRecord before = current;
+    const LoadResult result = LoadDatabaseFile(Path(c.file), current, Typing(c.typed));
+    EXPECT_EQ(result.status, c.status) << c.file;
+    if (c.message) {
+      EXPECT_EQ(result.message, c.message) << c.file;
+    }
+    if (c.status == LoadStatus::Ok) {
+      EXPECT_EQ(current.image, saved.image);
+    } else {
+      EXPECT_EQ(current, before) << c.file;
+      EXPECT_FALSE(result.fileDate);
+    }
+  }
+}
+
+TEST_F(DatabaseFileTest, EmptyStoredPasswordOpensWithAnEmptyAnswer) {
+  DatabaseRecord r = Sample("", "", "");
+  ASSERT_TRUE(SaveDatabaseFile(Path("open.pin"), r).ok);
+  DatabaseRecord loaded;
+  EXPECT_EQ(LoadDatabaseFile(Path("open.pin"), loaded, Typing("")).status, LoadStatus::Ok);
+}
+
+TEST_F(DatabaseFileTest, FailedWriteKeepsTheOldFile) {
+  DatabaseRecord r = Sample("Site", "", "");
+  const std::string path = Path("keep.pin");
+  ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+  const std::string before = ReadAll(path);
+  ::chmod(path.c_str(), 0640);
+
+  // A file size limit makes the write fail part-way, as a full disk would.
+  r.image.SetImageByte(2000, 0x42);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const SaveResult result = SaveDatabaseFile(path, r);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.message.find("keep.pin"), std::string::npos);
+  EXPECT_EQ(ReadAll(path), before);
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename(), "keep.pin") << "no temporary file is left behind";
+  }
+
+  // The next save goes through and keeps the file's permissions.
+  ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(static_cast<uint8_t>(ReadAll(path)[1035 + 2000]), 0x42 ^ FileKey(r));
+}
+
+TEST_F(DatabaseFileTest, SaveIntoAMissingFolderFails) {
+  DatabaseRecord r = Sample("Site", "", "");
+  const SaveResult result = SaveDatabaseFile(Path("no/such/folder.pin"), r);
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.message.find("folder.pin"), std::string::npos);
+}
+
+TEST_F(DatabaseFileTest, SavingThroughALinkReplacesItsTarget) {
+  DatabaseRecord r = Sample("Site", "", "");
+  const std::string target = Path("real.pin");
+  const std::string link = Path("link.pin");
+  ASSERT_TRUE(SaveDatabaseFile(target, r).ok);
+  fs::create_symlink(target, link);
+  r.image.SetImageByte(3000, 0x11);
+  ASSERT_TRUE(SaveDatabaseFile(link, r).ok);
+  EXPECT_TRUE(fs::is_symlink(link));
+  DatabaseRecord loaded;
+  ASSERT_EQ(LoadDatabaseFile(target, loaded, Typing("")).status, LoadStatus::Ok);
+  EXPECT_EQ(loaded.image.ImageByte(3000), 0x11);
+}
