@@ -1,0 +1,146 @@
+#include "IniFile.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Codecs.h"
+
+namespace tarvelo {
+namespace {
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The name of a section header line, or false when the line is none.
+bool SectionName(const std::string& line, std::string& name) {
+  const std::string t = TrimBlanks(line);
+  if (t.size() < 2 || t.front() != '[') return false;
+  const auto close = t.find(']');
+  if (close == std::string::npos) return false;
+  name = TrimBlanks(t.substr(1, close - 1));
+  return true;
+}
+
+bool KeyValue(const std::string& line, std::string& key, std::string& value) {
+  const std::string t = TrimBlanks(line);
+  if (t.empty() || t[0] == ';' || t[0] == '#') return false;
+  const auto eq = t.find('=');
+  if (eq == std::string::npos) return false;
+  key = TrimBlanks(t.substr(0, eq));
+  value = TrimBlanks(t.substr(eq + 1));
+  // A value in double quotes is read without them.
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+    value = value.substr(1, value.size() - 2);
+  }
+  return true;
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+  std::ifstream in(path_, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      crlf_ = true;
+    }
+    lines_.push_back(line);
+  }
+}
+
+IniFile::Found IniFile::Find(const std::string& section, const std::string& key) const {
+  Found f;
+  bool inside = false;
+  for (long i = 0; i < static_cast<long>(lines_.size()); ++i) {
+    std::string name, k, v;
+    if (SectionName(lines_[i], name)) {
+      if (inside) break;  // the first section of that name is the one that counts
+      inside = EqualNoCase(name, section);
+      if (inside) {
+        f.sectionLine = i;
+        f.sectionEnd = i + 1;
+      }
+      continue;
+    }
+    if (!inside) continue;
+    if (!TrimBlanks(lines_[i]).empty()) f.sectionEnd = i + 1;
+    if (f.line < 0 && KeyValue(lines_[i], k, v) && EqualNoCase(k, key)) f.line = i;
+  }
+  return f;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+  const Found f = Find(section, key);
+  if (f.line < 0) return defaultValue;
+  std::string k, v;
+  KeyValue(lines_[f.line], k, v);
+  return v;
+}
+
+long IniFile::ReadInteger(const std::string& section, const std::string& key,
+                          long defaultValue) const {
+  long value = 0;
+  return ParseWholeNumber(ReadString(section, key, ""), value) ? value : defaultValue;
+}
+
+bool IniFile::HasKey(const std::string& section, const std::string& key) const {
+  return Find(section, key).line >= 0;
+}
+
+std::vector<std::string> IniFile::ReadSections() const {
+  std::vector<std::string> names;
+  for (const auto& line : lines_) {
+    std::string name;
+    if (!SectionName(line, name)) continue;
+    bool seen = false;
+    for (const auto& n : names) seen = seen || EqualNoCase(n, name);
+    if (!seen) names.push_back(name);
+  }
+  return names;
+}
+
+bool IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+  const Found f = Find(section, key);
+  if (f.line >= 0) {
+    // Keep the key as it was spelt and any indentation before it.
+    const std::string& old = lines_[f.line];
+    const auto eq = old.find('=');
+    std::string left = old.substr(0, eq);
+    while (!left.empty() && (left.back() == ' ' || left.back() == '\t')) left.pop_back();
+    lines_[f.line] = left + "=" + value;
+  } else if (f.sectionLine >= 0) {
+    lines_.insert(lines_.begin() + f.sectionEnd, key + "=" + value);
+  } else {
+    while (!lines_.empty() && TrimBlanks(lines_.back()).empty()) lines_.pop_back();
+    if (!lines_.empty()) lines_.push_back("");
+    lines_.push_back("[" + section + "]");
+    lines_.push_back(key + "=" + value);
+  }
+  return Save();
+}
+
+bool IniFile::Save() const {
+  std::error_code ec;
+  const auto folder = std::filesystem::path(path_).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (const auto& line : lines_) out << line << (crlf_ ? "\r\n" : "\n");
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+}  // namespace tarvelo

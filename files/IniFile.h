@@ -1,0 +1,45 @@
+// INI files with the semantics users of the format expect: section and key names compared
+// without regard to case, values as text, and writing a key leaves every other line (blank
+// lines and comments included) as it was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvelo {
+
+class IniFile {
+ public:
+  // Reads the file when it exists; a missing file reads as empty.
+  explicit IniFile(std::string path);
+
+  const std::string& path() const { return path_; }
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
+  // A value that is not a whole number gives the default.
+  long ReadInteger(const std::string& section, const std::string& key, long defaultValue) const;
+  bool HasKey(const std::string& section, const std::string& key) const;
+  std::vector<std::string> ReadSections() const;  // in file order, first spelling kept
+
+  // Writes through to the file at once, creating it and its folder when needed. Returns
+  // false when the file could not be written (the callers stay silent about it).
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool WriteInteger(const std::string& section, const std::string& key, long value) {
+    return WriteString(section, key, std::to_string(value));
+  }
+
+ private:
+  struct Found {
+    long line = -1;          // the key's line, or -1
+    long sectionLine = -1;   // the section header, or -1
+    long sectionEnd = -1;    // one past the section's last non-blank line
+  };
+  Found Find(const std::string& section, const std::string& key) const;
+  bool Save() const;
+
+  std::string path_;
+  std::vector<std::string> lines_;
+  bool crlf_ = false;
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,73 @@
+#include "Workstation.h"
+
+#include <cstdlib>
+
+#include "IniFile.h"
+
+namespace tarvelo {
+
+const std::array<const char*, kSpeedCount> kSpeedTexts = {
+    "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+
+std::string SpeedIndexToText(int index) {
+  return (index >= 0 && index < kSpeedCount) ? kSpeedTexts[index] : "------";
+}
+
+int SpeedTextToIndex(const std::string& text) {
+  for (int i = 0; i < kSpeedCount; ++i) {
+    if (text == kSpeedTexts[i]) return i;
+  }
+  return 5;
+}
+
+int PortBaud(int speedIndex) {
+  static const int kBaud[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+  return (speedIndex >= 0 && speedIndex < 10) ? kBaud[speedIndex] : 19200;
+}
+
+std::string ConfigDir() {
+  if (const char* dir = std::getenv("TARVELO_CONFIG_DIR"); dir && *dir) return dir;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+    return std::string(xdg) + "/tarvelo";
+  }
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.config/tarvelo";
+}
+
+std::string ProgramIniPath() { return ConfigDir() + "/tarvelo.ini"; }
+std::string ConnectionsIniPath() { return ConfigDir() + "/tvconn.ini"; }
+
+std::string WorkstationSettings::PanelText() const {
+  return portName + " ( " + SpeedIndexToText(speedIndex) + " )";
+}
+
+WorkstationSettings LoadWorkstationSettings(const std::string& iniPath) {
+  const IniFile ini(iniPath);
+  WorkstationSettings s;
+  s.SetPortName(ini.ReadString("CONNECTION", "COMNR", "COM1"));
+  // The index is one byte wide.
+  s.speedIndex = static_cast<int>(static_cast<unsigned long>(ini.ReadInteger("CONNECTION", "COMSP", 6)) & 0xFF);
+  return s;
+}
+
+void SaveWorkstationSettings(const WorkstationSettings& s, const std::string& iniPath) {
+  IniFile ini(iniPath);
+  ini.WriteString("CONNECTION", "COMNR", s.portName);
+  ini.WriteInteger("CONNECTION", "COMSP", s.speedIndex);
+}
+
+ConnectionLookup LookupConnection(const std::string& name, WorkstationSettings& settings,
+                                  const std::string& iniPath) {
+  ConnectionLookup result;
+  if (name.empty()) return result;
+  result.looked = true;
+  const IniFile ini(iniPath);
+  settings.SetPortName(ini.ReadString(name, "COM", settings.portName));
+  settings.speedIndex =
+      SpeedTextToIndex(ini.ReadString(name, "SPEED", SpeedIndexToText(settings.speedIndex)));
+  result.phone = ini.ReadString(name, "PHONE", "");
+  result.showName = ini.HasKey(name, "COM");
+  return result;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "IniFile.h"
+#include "Workstation.h"
+
+using namespace tarvelo;
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvelo-ini-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  static void Put(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  fs::path dir_;
+};
+
+// As another program writes them: comments, odd case, blank lines, CRLF, spaces around "=".
+const char* const kForeign =
+    "; connections of the office\r\n"
+    "[Iroda]\r\n"
+    "Com = COM2\r\n"
+    "speed=9600\r\n"
+    "\r\n"
+    "[telephely B]\r\n"
+    "; dial-up\r\n"
+    "COM=COM3\r\n"
+    "PHONE=\"06 1 234 5678\"\r\n"
+    "\r\n"
+    "[IRODA]\r\n"
+    "COM=ignored, the first section of a name counts\r\n";
+
+}  // namespace
+
+TEST_F(IniTest, ReadsLikeTheFormatsOtherUsers) {
+  Put(Path("a.ini"), kForeign);
+  const IniFile ini(Path("a.ini"));
+  EXPECT_EQ(ini.ReadString("iroda", "COM", "x"), "COM2");
+  EXPECT_EQ(ini.ReadString("IRODA", "Speed", "x"), "9600");
+  EXPECT_EQ(ini.ReadString("Telephely b", "phone", "x"), "06 1 234 5678");
+  EXPECT_EQ(ini.ReadString("Iroda", "PHONE", "none"), "none");
+  EXPECT_EQ(ini.ReadString("missing", "COM", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadInteger("Iroda", "SPEED", 1), 9600);
+  EXPECT_EQ(ini.ReadInteger("Iroda", "COM", 7), 7);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Iroda", "telephely B"}));
+  EXPECT_TRUE(IniFile(Path("missing.ini")).ReadSections().empty());
+}
+
+TEST_F(IniTest, WritingAKeyKeepsEveryOtherLine) {
+  Put(Path("a.ini"), kForeign);
+  IniFile ini(Path("a.ini"));
+  ASSERT_TRUE(ini.WriteString("IRODA", "speed", "19200"));      // replaced in place
+  ASSERT_TRUE(ini.WriteString("telephely b", "SPEED", "2400"));  // added to the section
+  ASSERT_TRUE(ini.WriteString("Új", "COM", "USB0"));             // a new section at the end
+  const std::string expected =
+      "; connections of the office\r\n"
+      "[Iroda]\r\n"
+      "Com = COM2\r\n"
+      "speed=19200\r\n"
+      "\r\n"
+      "[telephely B]\r\n"
+      "; dial-up\r\n"
+      "COM=COM3\r\n"
+      "PHONE=\"06 1 234 5678\"\r\n"
+      "SPEED=2400\r\n"
+      "\r\n"
+      "[IRODA]\r\n"
+      "COM=ignored, the first section of a name counts\r\n"
+      "\r\n"
+      "[Új]\r\n"
+      "COM=USB0\r\n";
+  EXPECT_EQ(Slurp(Path("a.ini")), expected);
+  EXPECT_EQ(IniFile(Path("a.ini")).ReadString("Új", "com", ""), "USB0");
+}
+
+TEST_F(IniTest, WriteCreatesFolderAndFile) {
+  IniFile ini(Path("deep/er/t.ini"));
+  ASSERT_TRUE(ini.WriteInteger("CONNECTION", "COMSP", 3));
+  EXPECT_EQ(Slurp(Path("deep/er/t.ini")), "[CONNECTION]\nCOMSP=3\n");
+}
+
+TEST_F(IniTest, WorkstationSettings) {
+  // First run: no file.
+  WorkstationSettings s = LoadWorkstationSettings(Path("tarvelo.ini"));
+  EXPECT_EQ(s.portName, "COM1");
+  EXPECT_EQ(s.speedIndex, 6);
+  EXPECT_EQ(s.PanelText(), "COM1 ( 19200 )");
+  Put(Path("tarvelo.ini"), "[connection]\ncomnr=COM12345\nCOMSP=12\n");
+  s = LoadWorkstationSettings(Path("tarvelo.ini"));
+  EXPECT_EQ(s.portName, "COM123");
+  EXPECT_EQ(s.PanelText(), "COM123 ( ------ )");
+  s.speedIndex = 9;
+  SaveWorkstationSettings(s, Path("tarvelo.ini"));
+  EXPECT_EQ(Slurp(Path("tarvelo.ini")), "[connection]\ncomnr=COM123\nCOMSP=9\n");
+}
+
+TEST_F(IniTest, SpeedTextsAndBaudRates) {
+  EXPECT_EQ(SpeedTextToIndex("115200"), 9);
+  EXPECT_EQ(SpeedTextToIndex("9601"), 5);
+  EXPECT_EQ(SpeedTextToIndex(" 300"), 5);
+  EXPECT_EQ(SpeedIndexToText(0), "300");
+  EXPECT_EQ(SpeedIndexToText(10), "------");
+  EXPECT_EQ(PortBaud(7), 38400);
+  EXPECT_EQ(PortBaud(8), 57600);
+  EXPECT_EQ(PortBaud(9), 115200);
+}
+
+TEST_F(IniTest, LookupConnection) {
+  Put(Path("tvconn.ini"), kForeign);
+  WorkstationSettings s;
+  s.speedIndex = 3;
+
+  ConnectionLookup r = LookupConnection("", s, Path("tvconn.ini"));
+  EXPECT_FALSE(r.looked);
+
+  r = LookupConnection("nincs ilyen", s, Path("tvconn.ini"));
+  EXPECT_TRUE(r.looked);
+  EXPECT_EQ(r.phone, "");
+  EXPECT_FALSE(r.showName);
+  EXPECT_EQ(s.portName, "COM1");
+  EXPECT_EQ(s.speedIndex, 3);
+
+  r = LookupConnection("iroda", s, Path("tvconn.ini"));
+  EXPECT_TRUE(r.showName);
+  EXPECT_EQ(s.portName, "COM2");
+  EXPECT_EQ(s.speedIndex, 5);
+
+  r = LookupConnection("Telephely B", s, Path("tvconn.ini"));
+  EXPECT_EQ(s.portName, "COM3");
+  EXPECT_EQ(s.speedIndex, 5) << "no SPEED key: the current speed stays";
+  EXPECT_EQ(r.phone, "06 1 234 5678");
+}
+
+TEST_F(IniTest, ConfigFolderFromTheEnvironment) {
+  setenv("TARVELO_CONFIG_DIR", Path("cfg").c_str(), 1);
+  EXPECT_EQ(ProgramIniPath(), Path("cfg") + "/tarvelo.ini");
+  unsetenv("TARVELO_CONFIG_DIR");
+  setenv("XDG_CONFIG_HOME", Path("xdg").c_str(), 1);
+  EXPECT_EQ(ConnectionsIniPath(), Path("xdg") + "/tarvelo/tvconn.ini");
+  unsetenv("XDG_CONFIG_HOME");
+}
