@@ -1,12 +1,16 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "MainWindow.h"
+#include "Workstation.h"
 
 int main(int argc, char** argv) {
+  // Start-up order: workstation settings and the record, the title, then the window.
+  tarvelo::Session session;
+  session.workstation = tarvelo::LoadWorkstationSettings(session.programIniPath);
   QApplication app(argc, argv);
-  QApplication::setApplicationName("tarvelo");
-  QMainWindow window;
-  window.setWindowTitle("Tarvelo1.2");
-  window.resize(666, 536);
+  QApplication::setApplicationName("Tarvelo1.2");
+  const QStringList args = QApplication::arguments();
+  tarvelo::TMainForm window(session, nullptr, args.size() > 1 ? args.at(1) : QString());
   window.show();
   return app.exec();
 }

@@ -1,0 +1,51 @@
+// Every message box, question and file dialog of the program goes through this, so tests
+// can answer them and read what was shown.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace tarvelo {
+
+struct FileDialogSpec {
+  QString title;
+  QString filter;         // Qt form: "Pinkód adatbázis (*.pi1);;Minden file (*.*)"
+  QString defaultSuffix;  // added to a name typed without one
+};
+
+class DialogService {
+ public:
+  virtual ~DialogService() = default;
+  // A plain message with an OK button.
+  virtual void Message(const QString& text, const QString& caption = QString()) = 0;
+  virtual QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
+                                          QMessageBox::StandardButtons buttons,
+                                          QMessageBox::Icon icon = QMessageBox::Question) = 0;
+  // Empty when cancelled.
+  virtual QString OpenFileName(const FileDialogSpec& spec) = 0;
+  virtual QString SaveFileName(const FileDialogSpec& spec) = 0;
+  // The text typed into the password question; how it was closed does not matter.
+  virtual QString Password() = 0;
+};
+
+// The real thing, with Qt's dialogs over the given window.
+class QtDialogService : public DialogService {
+ public:
+  explicit QtDialogService(QWidget* parent) : parent_(parent) {}
+  void Message(const QString& text, const QString& caption) override;
+  QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
+                                  QMessageBox::StandardButtons buttons,
+                                  QMessageBox::Icon icon) override;
+  QString OpenFileName(const FileDialogSpec& spec) override;
+  QString SaveFileName(const FileDialogSpec& spec) override;
+  QString Password() override;
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace tarvelo

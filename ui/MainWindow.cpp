@@ -1,0 +1,360 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "DatabaseFile.h"
+#include "GeneralPage.h"
+#include "ImageView.h"
+#include "NewDatabase.h"
+#include "PathPanel.h"
+#include "QtText.h"
+#include "Widgets.h"
+
+namespace tarvelo {
+namespace {
+
+struct PageRow {
+  const char* name;
+  const char* caption;
+  const char* viewItem;    // its "&Nézet" item
+  const char* viewAction;  // objectName of that item
+};
+
+constexpr PageRow kPages[] = {
+    {"TabSheet1", "&Alap", "Alap", "mnuAlap"},
+    {"TabSheet2", "&Vonalak", "Vonalak", "mnuVonalak"},
+    {"TabSheet3", "I&dőzítők", "Idözítök", "mnuIdozitok"},
+    {"TabSheet4", "Szám&hosszak", "Számhosszak", "mnuSzamhosszak"},
+    {"TabSheet5", "&Kódok", "Kódok", "mnuKodok"},
+    {"TabSheet6", "&Számok", "Számok", "mnuSzamok"},
+    {"TabSheet7", "&Behívás", "Behívás", "mnuBeh"},
+    {"TabSheet8", "Te&rminál", "Terminál", "mnuTerm"},
+};
+
+QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
+                 const QKeySequence& shortcut = QKeySequence(), int tag = -1) {
+  auto* a = menu->addAction(caption);
+  a->setObjectName(name);
+  if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+  if (tag >= 0) a->setProperty("tag", tag);
+  return a;
+}
+
+QString HelpIndexPath() {
+  const QByteArray env = qgetenv("TARVELO_HELP_DIR");
+  const QString dir = !env.isEmpty() ? QString::fromLocal8Bit(env)
+                                     : QApplication::applicationDirPath() + "/help";
+  return dir + "/index.html";
+}
+
+}  // namespace
+
+TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
+                     const QString& openFile)
+    : session_(session),
+      dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogService>(this)),
+      leave_(new LeaveDispatcher(this)) {
+  setObjectName("MainForm");
+  setWindowTitle("Tarvelo (Zen-4 V2.39g; Zen-16 V4.29)");
+  resize(666, 536);
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  PageControl = new QTabWidget(central);
+  PageControl->setObjectName("PageControl");
+  pages_.push_back(new GeneralPage(*this));
+  for (size_t i = 1; i < std::size(kPages); ++i) pages_.push_back(new Page(kPages[i].name, *this));
+  for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
+  column->addWidget(PageControl, 1);
+
+  pnlBott = new QWidget(central);
+  pnlBott->setObjectName("pnlBott");
+  auto* bottom = new QHBoxLayout(pnlBott);
+  bottom->setContentsMargins(6, 2, 6, 2);
+  bottom->addWidget(new QLabel("Típus:", pnlBott));
+  cbTipus = new QComboBox(pnlBott);
+  cbTipus->setObjectName("cbTipus");
+  cbTipus->addItem(ModelName(DeviceModel::FourLine));
+  cbTipus->addItem(ModelName(DeviceModel::SixteenLine));
+  bottom->addWidget(cbTipus);
+  bottom->addStretch(1);
+  column->addWidget(pnlBott);
+  setCentralWidget(central);
+
+  BuildMenus();
+  BuildStatusBar();
+  connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+  connect(cbTipus, &QComboBox::currentIndexChanged, this, [this] { cbTipusChange(); });
+
+  // Window creation, in order.
+  cbTipusChange();
+  NewDatabaseDefaults();
+  modifiedFlag_ = false;
+  SetPanel0("Új");
+  SetPanel(2, Q(session_.workstation.PanelText()));
+  SetPanel(3, "Szétkapcsolva");
+  if (!openFile.isEmpty()) Open1Click(openFile);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->setObjectName("File1");
+  connect(AddItem(file, "Uj1", "Uj", QKeySequence("Ctrl+N")), &QAction::triggered, this,
+          [this] { Uj1Click(); });
+  connect(AddItem(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O")), &QAction::triggered,
+          this, [this] { Open1Click(); });
+  connect(AddItem(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S")), &QAction::triggered, this,
+          [this] { mnuSaveClick(); });
+  connect(AddItem(file, "SaveAs1", "Mentés másként"), &QAction::triggered, this,
+          [this] { SaveAs1Click(); });
+  file->addSeparator();
+  AddItem(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0);
+  AddItem(file, "DNLProm", "PROM letöltés (hibakeresés)", QKeySequence(), 2);
+  file->addSeparator();
+  AddItem(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"));
+  file->addSeparator();
+  AddItem(file, "Oldalbellts1", "Oldalbeállítás...");
+  AddItem(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"));
+  file->addSeparator();
+  connect(AddItem(file, "Exit1", "&Kilépés"), &QAction::triggered, this, [this] { close(); });
+
+  QMenu* settings = menuBar()->addMenu("&Beállítások");
+  settings->setObjectName("Settings");
+  AddItem(settings, "mnuComport", "&Com port...");
+  AddItem(settings, "Preferencik1", "&Preferenciák...");
+
+  QMenu* view = menuBar()->addMenu("&Nézet");
+  view->setObjectName("Nzet1");
+  for (int i = 0; i < static_cast<int>(std::size(kPages)); ++i) {
+    connect(AddItem(view, kPages[i].viewAction, kPages[i].viewItem, QKeySequence(), i),
+            &QAction::triggered, this, [this, i] { ShowPage(i); });
+  }
+  view->addSeparator();
+  connect(AddItem(view, "Refresh", "&Frissítés", QKeySequence(Qt::Key_F5)), &QAction::triggered,
+          this, [this] { DecodeImage(); });
+
+  Kdok2 = menuBar()->addMenu("&Kódok");
+  Kdok2->setObjectName("Kdok2");
+  Kdok2->setEnabled(false);
+  Szamok2 = menuBar()->addMenu("Számok");
+  Szamok2->setObjectName("Szamok2");
+  Szamok2->setEnabled(false);
+
+  QMenu* help = menuBar()->addMenu("&Súgó");
+  help->setObjectName("Sg1");
+  connect(AddItem(help, "Tartalom1", "&Tartalom"), &QAction::triggered, this,
+          [this] { Tartalom1Click(); });
+}
+
+void TMainForm::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("SBar");
+  bar->setSizeGripEnabled(false);
+  panel0_ = new PathPanel(bar);
+  panel0_->setFixedWidth(200);
+  bar->addWidget(panel0_);
+  panels_.push_back(nullptr);
+  const int widths[] = {50, 150, 150};
+  for (int i = 1; i <= 3; ++i) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(QString("SBarPanel%1").arg(i));
+    label->setFixedWidth(widths[i - 1]);
+    bar->addWidget(label);
+    panels_.push_back(label);
+  }
+}
+
+QString TMainForm::panelText(int panel) const {
+  return panel == 0 ? panel0_->text() : panels_.at(panel)->text();
+}
+
+void TMainForm::SetPanel0(const QString& text) { panel0_->setText(text); }
+void TMainForm::SetPanel(int panel, const QString& text) { panels_.at(panel)->setText(text); }
+
+void TMainForm::cbTipusChange() {
+  model_ = cbTipus->currentIndex() == 1 ? DeviceModel::SixteenLine : DeviceModel::FourLine;
+  layout_ = ImageLayout::For(model_);
+  for (Page* p : pages_) p->ApplyModel(model_);
+}
+
+void TMainForm::DecodeImage() {
+  const ImageView view = DecodeImageView(session_.record.image, layout_);
+  // Every byte box gets its value and, as its tag, the offset it stores into.
+  for (const auto& f : view.byteFields) {
+    if (auto* edit = findChild<QLineEdit*>(f.row->control)) {
+      edit->setText(QString::number(f.value));
+      edit->setProperty("offset", static_cast<qlonglong>(f.offset));
+    }
+  }
+  for (Page* p : pages_) p->Decode(view);
+  for (const auto& m : view.codeDecode.messages) dialogs_->Message(Q(m));
+  SetPanel(1, Q(view.codeDecode.countText));
+}
+
+void TMainForm::NewDatabaseDefaults() {
+  session_.databaseFileName.clear();
+  tarvelo::NewDatabaseDefaults(session_.record, layout_);
+  connectionName_.clear();
+  DecodeImage();
+}
+
+void TMainForm::ShowPage(int index) {
+  if (PageControl->currentIndex() == index) {
+    PageChanged();
+  } else {
+    PageControl->setCurrentIndex(index);  // runs the page-change steps
+  }
+}
+
+void TMainForm::PageChanged() {
+  // The free-call list is written back when its page was the one shown until now;
+  // that page lands with its own work.
+  const int shown = PageControl->currentIndex();
+  Kdok2->setEnabled(shown == 4);
+  Szamok2->setEnabled(shown == 5);
+}
+
+void TMainForm::CommitFocusedField() { leave_->Commit(); }
+
+bool TMainForm::ConfirmSaveChanges() {
+  if (!modifiedFlag_) return true;
+  const auto answer =
+      dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::Yes) mnuSaveClick();
+  return true;
+}
+
+FileDialogSpec TMainForm::DatabaseOpenSpec() const {
+  return {"ZEN-16 adatbázis megnyitás", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
+}
+
+FileDialogSpec TMainForm::DatabaseSaveSpec() const {
+  return {"Pinkód adatok mentése", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
+}
+
+void TMainForm::Uj1Click() {
+  ShowPage(0);
+  if (auto* speed = findChild<QWidget*>("RGspeed")) speed->setFocus();
+  QApplication::processEvents();
+  if (!ConfirmSaveChanges()) return;
+  NewDatabaseDefaults();
+  modifiedFlag_ = false;
+  SetPanel0("Új");
+}
+
+void TMainForm::Open1Click(const QString& startupFile) {
+  CommitFocusedField();
+  if (!ConfirmSaveChanges()) return;
+  const QString file = !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenSpec());
+  if (file.isEmpty()) return;
+  const LoadResult result =
+      LoadDatabaseFile(file.toStdString(), session_.record, [this] {
+        const auto typed = ToCp1250(dialogs_->Password());
+        // A character the code page lacks can be in no stored password.
+        return typed ? *typed : std::string(256, '\0');
+      });
+  modifiedFlag_ = false;
+  if (result.status == LoadStatus::IoError || result.status == LoadStatus::NotOurFormat) {
+    dialogs_->Message(Q(result.message));
+    return;
+  }
+  if (result.status == LoadStatus::WrongPassword) {
+    dialogs_->Message(Q(result.message));
+  } else {
+    session_.databaseFileName = file.toStdString();
+    session_.fileDate = result.fileDate;
+    SetPanel0(file);
+  }
+  const std::string name = session_.record.connectionName.text();
+  const ConnectionLookup found =
+      LookupConnection(name, session_.workstation, session_.connectionsIniPath);
+  if (found.looked && found.showName) SetPanel(2, FromCp1250(name));
+  connectionName_ = name;
+  DecodeImage();
+}
+
+bool TMainForm::SaveTo(const QString& fileName) {
+  session_.record.connectionName.set(connectionName_);
+  const SaveResult saved = SaveDatabaseFile(fileName.toStdString(), session_.record);
+  if (!saved.ok) {
+    dialogs_->Message(Q(saved.message));
+    return false;
+  }
+  modifiedFlag_ = false;
+  return true;
+}
+
+void TMainForm::mnuSaveClick() {
+  CommitFocusedField();
+  if (session_.databaseFileName.empty()) {
+    const QString name = dialogs_->SaveFileName(DatabaseSaveSpec());
+    if (name.isEmpty()) return;
+    session_.databaseFileName = name.toStdString();
+  }
+  const QString name = QString::fromStdString(session_.databaseFileName);
+  SetPanel0(name);
+  SaveTo(name);
+}
+
+void TMainForm::SaveAs1Click() {
+  CommitFocusedField();
+  const QString name = dialogs_->SaveFileName(DatabaseSaveSpec());
+  if (name.isEmpty()) return;
+  session_.databaseFileName = name.toStdString();
+  if (SaveTo(name)) SetPanel0(name);
+}
+
+void TMainForm::Tartalom1Click() {
+  const QString index = HelpIndexPath();
+  if (!QFileInfo::exists(index)) {
+    dialogs_->Message("A súgó nem található: " + index);
+    return;
+  }
+  if (!help_) {
+    help_ = new QTextBrowser(this);
+    help_->setWindowFlag(Qt::Window);
+    help_->setObjectName("HelpWindow");
+    help_->setWindowTitle("Tarvelo súgó");
+    help_->resize(560, 480);
+  }
+  help_->setSource(QUrl::fromLocalFile(index));
+  help_->show();
+  help_->raise();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (modifiedFlag_) {
+    const auto answer =
+        dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
+                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel) {
+      event->ignore();
+      return;
+    }
+    if (answer == QMessageBox::Yes) mnuSaveClick();
+    SaveWorkstationSettings(session_.workstation, session_.programIniPath);
+  }
+  event->accept();
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,37 @@
+// What every settings page gets from the main window, and what it offers back.
+#pragma once
+
+#include <QWidget>
+
+#include "ConfigImage.h"
+#include "ImageLayout.h"
+#include "ImageView.h"
+
+namespace tarvelo {
+
+class DialogService;
+class LeaveDispatcher;
+
+class PageHost {
+ public:
+  virtual ~PageHost() = default;
+  virtual ConfigImage& image() = 0;
+  virtual const ImageLayout& layout() const = 0;
+  virtual void SetModified() = 0;
+  virtual DialogService& dialogs() = 0;
+  virtual LeaveDispatcher& leave() = 0;
+};
+
+class Page : public QWidget {
+ public:
+  Page(const QString& objectName, PageHost& host) : host_(host) { setObjectName(objectName); }
+  // The page's part of the model switch: item lists and visibility. No decode.
+  virtual void ApplyModel(DeviceModel) {}
+  // The page's part of the whole-image decode.
+  virtual void Decode(const ImageView&) {}
+
+ protected:
+  PageHost& host_;
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,57 @@
+#include "PathPanel.h"
+
+#include <QPainter>
+#include <QStringList>
+
+namespace tarvelo {
+
+QString ShortenPath(const QString& path, const std::function<bool(const QString&)>& fits) {
+  const int slash = path.lastIndexOf('/');
+  const QString name = path.mid(slash + 1);
+  bool rooted = path.startsWith('/');
+  QStringList folders = path.left(slash < 0 ? 0 : slash).split('/', Qt::SkipEmptyParts);
+  bool elided = false;
+  auto render = [&] {
+    QString s = rooted ? "/" : "";
+    if (elided) s += ".../";
+    for (const auto& f : folders) s += f + "/";
+    return s + name;
+  };
+  QString shown = render();
+  while (!fits(shown)) {
+    if (!folders.isEmpty()) {
+      folders.removeFirst();
+      elided = true;
+    } else if (rooted) {
+      rooted = false;
+      elided = true;
+    } else if (elided) {
+      elided = false;
+    } else {
+      break;
+    }
+    shown = render();
+  }
+  return shown;
+}
+
+PathPanel::PathPanel(QWidget* parent) : QWidget(parent) { setObjectName("SBarPanel0"); }
+
+void PathPanel::setText(const QString& text) {
+  text_ = text;
+  update();
+}
+
+QString PathPanel::shownText() const {
+  const QFontMetrics fm(font());
+  const int room = width() - 4;
+  return ShortenPath(text_, [&](const QString& s) { return fm.horizontalAdvance(s) <= room; });
+}
+
+void PathPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setClipRect(rect());
+  p.drawText(rect().adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
+}
+
+}  // namespace tarvelo

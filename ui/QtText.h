@@ -1,0 +1,15 @@
+// Where the window meets the core's texts: Windows-1250 data and UTF-8 messages.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace tarvelo {
+
+inline QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+QString FromCp1250(const std::string& bytes);
+// Nothing when the text holds a character the code page lacks; `message` then says which.
+std::optional<std::string> ToCp1250(const QString& text, QString* message = nullptr);
+
+}  // namespace tarvelo

@@ -1,0 +1,115 @@
+#include "Widgets.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QRadioButton>
+
+namespace tarvelo {
+
+RadioGroup::RadioGroup(const QString& objectName, const QString& caption, int columns,
+                       QWidget* parent)
+    : QGroupBox(caption, parent), grid_(new QGridLayout(this)), columns_(columns) {
+  setObjectName(objectName);
+  grid_->setContentsMargins(6, 2, 6, 2);
+  grid_->setVerticalSpacing(0);
+  connect(&buttons_, &QButtonGroup::idClicked, this, &RadioGroup::clicked);
+}
+
+void RadioGroup::setItems(const std::vector<std::string>& utf8Items) {
+  QStringList items;
+  for (const auto& s : utf8Items) items << QString::fromStdString(s);
+  setItems(items);
+}
+
+void RadioGroup::setItems(const QStringList& items) {
+  if (items == items_) return;
+  const int old = itemIndex();
+  for (auto* b : buttons_.buttons()) {
+    buttons_.removeButton(b);
+    delete b;
+  }
+  items_ = items;
+  const int rows = (items.size() + columns_ - 1) / columns_;
+  for (int i = 0; i < items.size(); ++i) {
+    auto* b = new QRadioButton(items[i], this);
+    buttons_.addButton(b, i);
+    grid_->addWidget(b, i % rows, i / rows);
+  }
+  if (old >= 0) setItemIndex(std::min<int>(old, items.size() - 1));
+}
+
+void RadioGroup::setItemIndex(int index) {
+  if (auto* b = button(index)) b->setChecked(true);
+}
+
+QRadioButton* RadioGroup::button(int index) const {
+  return qobject_cast<QRadioButton*>(buttons_.button(index));
+}
+
+LeaveDispatcher::LeaveDispatcher(QObject* parent) : QObject(parent) {
+  qApp->installEventFilter(this);
+}
+
+LeaveDispatcher::~LeaveDispatcher() { qApp->removeEventFilter(this); }
+
+void LeaveDispatcher::OnLeave(QWidget* scope, LeaveHandler handler) {
+  handlers_.emplace_back(scope, std::move(handler));
+  connect(scope, &QObject::destroyed, this, [this, scope] {
+    std::erase_if(handlers_, [scope](const auto& h) { return h.first == scope; });
+  });
+}
+
+QWidget* LeaveDispatcher::ScopeOf(QWidget* widget) const {
+  for (QWidget* w = widget; w; w = w->parentWidget()) {
+    for (const auto& h : handlers_) {
+      if (h.first == w) return w;
+    }
+  }
+  return nullptr;
+}
+
+bool LeaveDispatcher::Run(QWidget* widget) {
+  QWidget* scope = ScopeOf(widget);
+  if (!scope || running_) return true;
+  LeaveHandler handler;
+  for (const auto& h : handlers_) {
+    if (h.first == scope) handler = h.second;
+  }
+  running_ = true;
+  const bool ok = handler();
+  if (!ok) {
+    // Back into the field; whatever had just got the focus must not run its own handler.
+    scope->setFocus(Qt::OtherFocusReason);
+  }
+  running_ = false;
+  return ok;
+}
+
+void LeaveDispatcher::Commit() {
+  if (QWidget* focus = QApplication::focusWidget()) Run(focus);
+}
+
+bool LeaveDispatcher::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::FocusOut || running_ || !watched->isWidgetType()) return false;
+  const auto reason = static_cast<QFocusEvent*>(event)->reason();
+  if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) return false;
+  QWidget* scope = ScopeOf(static_cast<QWidget*>(watched));
+  if (!scope) return false;
+  QWidget* next = QApplication::focusWidget();
+  if (next && (next == scope || scope->isAncestorOf(next))) return false;
+  Run(scope);
+  return false;
+}
+
+QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(objectName);
+  if (maxLength > 0) e->setMaxLength(maxLength);
+  e->setProperty("offset", -1);
+  return e;
+}
+
+long OffsetOf(const QWidget* edit) { return edit->property("offset").toLongLong(); }
+
+}  // namespace tarvelo

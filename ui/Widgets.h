@@ -1,0 +1,75 @@
+// Small building blocks shared by the pages: a radio group with replaceable items, and
+// "leave" handlers that run when the focus leaves a control (or a group of controls).
+#pragma once
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QGridLayout;
+class QLabel;
+class QRadioButton;
+
+namespace tarvelo {
+
+class RadioGroup : public QGroupBox {
+  Q_OBJECT
+ public:
+  RadioGroup(const QString& objectName, const QString& caption, int columns = 1,
+             QWidget* parent = nullptr);
+  // Replaces the items; the selection stays where it was when it still fits, else the last.
+  void setItems(const QStringList& items);
+  void setItems(const std::vector<std::string>& utf8Items);
+  QStringList items() const { return items_; }
+  int itemIndex() const { return buttons_.checkedId(); }
+  void setItemIndex(int index);
+  QRadioButton* button(int index) const;
+
+ signals:
+  void clicked(int index);
+
+ private:
+  QStringList items_;
+  QButtonGroup buttons_;
+  QGridLayout* grid_;
+  int columns_;
+};
+
+// A handler that returns false refuses the entry: the focus goes back to the control.
+using LeaveHandler = std::function<bool()>;
+
+// Runs the leave handler of a control when the focus moves from it (or from anything
+// inside it, for a group) to somewhere outside it. Focus lost to a menu or another window
+// does not count. One dispatcher serves a window; it installs itself on the application.
+class LeaveDispatcher : public QObject {
+ public:
+  explicit LeaveDispatcher(QObject* parent);
+  ~LeaveDispatcher() override;
+
+  void OnLeave(QWidget* scope, LeaveHandler handler);
+  // Runs the handler of the control holding the focus as if it had been left; used to
+  // store the field being edited before a file command or an upload.
+  void Commit();
+  // Runs the handler registered for a control or its nearest registered ancestor.
+  bool Run(QWidget* widget);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* ScopeOf(QWidget* widget) const;
+  std::vector<std::pair<QWidget*, LeaveHandler>> handlers_;
+  bool running_ = false;
+};
+
+// An edit box for a byte-valued field: it carries the image offset of its field from the
+// last decode as its "offset" property.
+QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent = nullptr);
+long OffsetOf(const QWidget* edit);  // -1 before the first decode
+
+}  // namespace tarvelo
