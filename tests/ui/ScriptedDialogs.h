@@ -1,0 +1,51 @@
+// Answers the program's questions from a script and remembers what it was shown.
+#pragma once
+
+#include <QStringList>
+#include <deque>
+
+#include "DialogService.h"
+
+namespace tarvelo {
+
+class ScriptedDialogs : public DialogService {
+ public:
+  struct Shared {
+    QStringList messages;  // messages and questions, in order
+    std::deque<QMessageBox::StandardButton> answers;
+    std::deque<QString> openNames, saveNames, passwords;
+    QList<FileDialogSpec> fileDialogs;
+  };
+  explicit ScriptedDialogs(Shared& shared) : s_(shared) {}
+
+  void Message(const QString& text, const QString&) override { s_.messages << text; }
+  QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
+                                  QMessageBox::StandardButtons, QMessageBox::Icon) override {
+    s_.messages << caption + ": " + text;
+    return Pop(s_.answers, QMessageBox::Cancel);
+  }
+  QString OpenFileName(const FileDialogSpec& spec) override {
+    s_.fileDialogs << spec;
+    return Pop(s_.openNames, QString());
+  }
+  QString SaveFileName(const FileDialogSpec& spec) override {
+    s_.fileDialogs << spec;
+    return Pop(s_.saveNames, QString());
+  }
+  QString Password() override {
+    s_.messages << "[password]";
+    return Pop(s_.passwords, QString());
+  }
+
+ private:
+  template <typename T>
+  static T Pop(std::deque<T>& q, T fallback) {
+    if (q.empty()) return fallback;
+    T v = q.front();
+    q.pop_front();
+    return v;
+  }
+  Shared& s_;
+};
+
+}  // namespace tarvelo
