@@ -15,11 +15,15 @@
 #include <QVBoxLayout>
 
 #include "DatabaseFile.h"
+#include "CallInPage.h"
 #include "GeneralPage.h"
 #include "ImageView.h"
+#include "LinesPage.h"
+#include "NumberPlanPage.h"
 #include "NewDatabase.h"
 #include "PathPanel.h"
 #include "QtText.h"
+#include "TimersPage.h"
 #include "Widgets.h"
 
 namespace tarvelo {
@@ -78,8 +82,10 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   column->setContentsMargins(0, 0, 0, 0);
   PageControl = new QTabWidget(central);
   PageControl->setObjectName("PageControl");
-  pages_.push_back(new GeneralPage(*this));
-  for (size_t i = 1; i < std::size(kPages); ++i) pages_.push_back(new Page(kPages[i].name, *this));
+  pages_ = {new GeneralPage(*this),   new LinesPage(*this),
+            new TimersPage(*this),    new NumberPlanPage(*this),
+            new Page("TabSheet5", *this), new Page("TabSheet6", *this),
+            new CallInPage(*this),    new Page("TabSheet8", *this)};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 

@@ -11,8 +11,9 @@ RadioGroup::RadioGroup(const QString& objectName, const QString& caption, int co
                        QWidget* parent)
     : QGroupBox(caption, parent), grid_(new QGridLayout(this)), columns_(columns) {
   setObjectName(objectName);
-  grid_->setContentsMargins(6, 2, 6, 2);
+  grid_->setContentsMargins(2, 0, 2, 0);
   grid_->setVerticalSpacing(0);
+  grid_->setHorizontalSpacing(4);
   connect(&buttons_, &QButtonGroup::idClicked, this, &RadioGroup::clicked);
 }
 
