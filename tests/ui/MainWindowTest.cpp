@@ -11,58 +11,13 @@
 #include "MainWindow.h"
 #include "NewDatabase.h"
 #include "PathPanel.h"
+#include "Fixture.h"
 #include "ScriptedDialogs.h"
 #include "Widgets.h"
 
 using namespace tarvelo;
 
 namespace {
-
-// A window over its own session, settings folder and scripted dialogs.
-struct Fixture {
-  QTemporaryDir dir;
-  Session session;
-  ScriptedDialogs::Shared dialogs;
-  std::unique_ptr<TMainForm> window;
-
-  explicit Fixture(const QString& openFile = QString(), bool show = true) {
-    session.programIniPath = (dir.path() + "/tarvelo.ini").toStdString();
-    session.connectionsIniPath = (dir.path() + "/tvconn.ini").toStdString();
-    session.workstation = LoadWorkstationSettings(session.programIniPath);
-    window = std::make_unique<TMainForm>(session, std::make_unique<ScriptedDialogs>(dialogs),
-                                         openFile);
-    if (show) {
-      window->show();
-      window->activateWindow();
-      QApplication::setActiveWindow(window.get());
-      QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
-  }
-  template <typename T>
-  T* get(const char* name) const {
-    T* w = window->findChild<T*>(name);
-    if (!w) qFatal("no control %s", name);
-    return w;
-  }
-  uint8_t byte(Field f, int plus = 0) const {
-    return session.record.image.ImageByte(window->layout().Offset(f) + plus);
-  }
-  void setModel(int index) { get<QComboBox>("cbTipus")->setCurrentIndex(index); }
-  // Focus into the control, then away to the type box: the control is left.
-  void leave(QWidget* w) {
-    w->setFocus(Qt::TabFocusReason);
-    QCoreApplication::processEvents();
-    get<QComboBox>("cbTipus")->setFocus(Qt::TabFocusReason);
-    QCoreApplication::processEvents();
-  }
-  void typeAndLeave(const char* edit, const QString& text) {
-    auto* e = get<QLineEdit>(edit);
-    e->setFocus(Qt::TabFocusReason);
-    e->setText(text);
-    get<QComboBox>("cbTipus")->setFocus(Qt::TabFocusReason);
-    QCoreApplication::processEvents();
-  }
-};
 
 QStringList Items(RadioGroup* g) { return g->items(); }
 

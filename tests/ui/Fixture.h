@@ -1,0 +1,70 @@
+// A main window over its own session, settings folder and scripted dialogs, with helpers
+// to leave controls the way a user does.
+#pragma once
+
+#include <QComboBox>
+#include <QTabWidget>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "MainWindow.h"
+#include "ScriptedDialogs.h"
+
+namespace tarvelo {
+
+// A window over its own session, settings folder and scripted dialogs.
+struct Fixture {
+  QTemporaryDir dir;
+  Session session;
+  ScriptedDialogs::Shared dialogs;
+  std::unique_ptr<TMainForm> window;
+
+  explicit Fixture(const QString& openFile = QString(), bool show = true) {
+    session.programIniPath = (dir.path() + "/tarvelo.ini").toStdString();
+    session.connectionsIniPath = (dir.path() + "/tvconn.ini").toStdString();
+    session.workstation = LoadWorkstationSettings(session.programIniPath);
+    window = std::make_unique<TMainForm>(session, std::make_unique<ScriptedDialogs>(dialogs),
+                                         openFile);
+    if (show) {
+      window->show();
+      window->activateWindow();
+      QApplication::setActiveWindow(window.get());
+      QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+  }
+  template <typename T>
+  T* get(const char* name) const {
+    T* w = window->findChild<T*>(name);
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+  uint8_t byte(Field f, int plus = 0) const {
+    return session.record.image.ImageByte(window->layout().Offset(f) + plus);
+  }
+  void setModel(int index) { get<QComboBox>("cbTipus")->setCurrentIndex(index); }
+  // A new database of the given model, its page shown so its controls can take the focus.
+  void start(int model, int page) {
+    setModel(model);
+    window->NewDatabaseDefaults();
+    window->ShowPage(page);
+    QCoreApplication::processEvents();
+  }
+  // Focus into the control, then away to the type box: the control is left.
+  void leave(QWidget* w) {
+    w->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+    get<QComboBox>("cbTipus")->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+  }
+  void typeAndLeave(const char* edit, const QString& text) {
+    auto* e = get<QLineEdit>(edit);
+    e->setFocus(Qt::TabFocusReason);
+    e->setText(text);
+    get<QComboBox>("cbTipus")->setFocus(Qt::TabFocusReason);
+    QCoreApplication::processEvents();
+  }
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,245 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "Fixture.h"
+#include "NumberPlanPage.h"
+#include "Widgets.h"
+
+using namespace tarvelo;
+
+namespace {
+QString Nn(int n) { return QString("%1").arg(n, 2, 10, QChar('0')); }
+}  // namespace
+
+class PagesTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void linesVisibilityPerModel();
+  void lines16RewriteAllBytes();
+  void lines16Decode();
+  void lines4PerControl();
+  void coNumberWidth();
+  void timers();
+  void exceptions4();
+  void exceptions16();
+  void prefixes4();
+  void callIn();
+};
+
+void PagesTest::linesVisibilityPerModel() {
+  Fixture f;
+  f.start(0, 1);
+  for (int n = 1; n <= 16; ++n) {
+    QCOMPARE(f.get<QWidget>(("pnlCO" + Nn(n)).toLatin1())->isHidden(), n > 4);
+  }
+  for (int n = 2; n <= 4; ++n) {
+    QVERIFY(f.get<QWidget>(("RGdial" + Nn(n)).toLatin1())->isHidden());
+    QVERIFY(f.get<QWidget>(("RGline" + Nn(n)).toLatin1())->isHidden());
+  }
+  QVERIFY(f.get<QWidget>("RGtime01")->isHidden());
+  QCOMPARE(f.get<RadioGroup>("RGdial01")->items(),
+           QStringList({"Impulzus", "DTMF normal", "DTMF gyors"}));
+  QCOMPARE(f.get<QLabel>("lblPort07")->text(), QString("07"));
+  f.setModel(1);
+  for (int n = 1; n <= 16; ++n) {
+    QVERIFY(!f.get<QWidget>(("pnlCO" + Nn(n)).toLatin1())->isHidden());
+    QVERIFY(!f.get<QWidget>(("RGtime" + Nn(n)).toLatin1())->isHidden());
+    QCOMPARE(f.get<RadioGroup>(("RGdial" + Nn(n)).toLatin1())->items(),
+             QStringList({"DTMF", "Impulzus"}));
+  }
+}
+
+void PagesTest::lines16RewriteAllBytes() {
+  Fixture f;
+  f.start(1, 1);
+  const long base = f.window->layout().Offset(Field::LineSettings);
+  f.session.record.image.SetImageByte(base + 9, 0xFF);
+  f.window->DecodeImage();
+  f.get<RadioGroup>("RGdial05")->button(1)->click();  // "Impulzus", stored on the click
+  QCOMPARE(f.byte(Field::LineSettings, 9), uint8_t(0x1F));  // every line is rewritten
+  f.get<RadioGroup>("RGtime05")->button(1)->click();
+  f.get<QCheckBox>("CBalv05")->setChecked(true);
+  f.leave(f.get<QCheckBox>("CBalv05"));
+  f.get<QCheckBox>("CBbeh05")->setChecked(true);
+  f.leave(f.get<QCheckBox>("CBbeh05"));
+  QCOMPARE(f.byte(Field::LineSettings, 4), uint8_t(0x1F));
+  f.get<RadioGroup>("RGline05")->button(0)->click();  // "Tárcsázáskor"
+  QCOMPARE(f.byte(Field::LineSettings, 4), uint8_t(0x1B));
+  QCOMPARE(f.byte(Field::LineSettings, 0), uint8_t(0x04));
+  QVERIFY(f.window->modifiedFlag());
+}
+
+void PagesTest::lines16Decode() {
+  Fixture f;
+  f.start(1, 1);
+  f.session.record.image.SetImageByte(f.window->layout().Offset(Field::LineSettings) + 2, 0x12);
+  f.window->DecodeImage();
+  QCOMPARE(f.get<RadioGroup>("RGtime03")->itemIndex(), 0);
+  QCOMPARE(f.get<RadioGroup>("RGdial03")->itemIndex(), 1);  // "Impulzus"
+  QCOMPARE(f.get<RadioGroup>("RGline03")->itemIndex(), 0);  // "Tárcsázáskor"
+  QVERIFY(!f.get<QCheckBox>("CBalv03")->isChecked());
+  QVERIFY(f.get<QCheckBox>("CBbeh03")->isChecked());
+  QCOMPARE(f.get<QLineEdit>("MEco16")->text(), QString("16"));
+}
+
+void PagesTest::lines4PerControl() {
+  Fixture f;
+  f.start(0, 1);
+  f.get<QCheckBox>("CBbeh03")->setChecked(true);
+  f.leave(f.get<QCheckBox>("CBbeh03"));
+  QCOMPARE(f.byte(Field::LineSettings, 0), uint8_t(0x40));
+  f.get<QCheckBox>("CBalv02")->setChecked(true);
+  f.leave(f.get<QCheckBox>("CBalv02"));
+  QCOMPARE(f.byte(Field::LineSettings, 0), uint8_t(0x42));
+  f.get<RadioGroup>("RGdial01")->button(2)->click();  // "DTMF gyors"
+  QCOMPARE(f.byte(Field::LineSettings, 1), uint8_t(3));
+  // "Tárcsázáskor" reads back as chosen.
+  f.get<RadioGroup>("RGline01")->button(0)->click();
+  f.window->DecodeImage();
+  QCOMPARE(f.get<RadioGroup>("RGline01")->itemIndex(), 0);
+  for (uint8_t stored : {0, 7}) {
+    f.session.record.image.SetImageByte(f.window->layout().Offset(Field::LineSettings) + 1, stored);
+    f.window->DecodeImage();
+    QCOMPARE(f.get<RadioGroup>("RGdial01")->itemIndex(), 1);  // "DTMF normal"
+  }
+  QVERIFY(f.window->modifiedFlag());
+}
+
+void PagesTest::coNumberWidth() {
+  for (int model : {0, 1}) {
+    Fixture f;
+    f.start(model, 1);
+    f.session.record.image.SetImageByte(f.window->layout().Offset(Field::CoCharCount), 3);
+    const long base = f.window->layout().Offset(Field::CoNumbers);
+    f.typeAndLeave("MEco02", "12345");
+    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)), QByteArray("123"));
+    f.typeAndLeave("MEco02", "7");
+    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)), QByteArray("7  "));
+    QVERIFY(f.window->modifiedFlag());
+    f.typeAndLeave("MEco02", "ñ");
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QVERIFY(f.dialogs.messages[0].contains("ñ"));
+    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)), QByteArray("7  "));
+  }
+}
+
+void PagesTest::timers() {
+  Fixture f;
+  f.start(0, 2);
+  for (const char* name : {"ME1t2", "ME2t2", "MEcol2", "MEcor2", "lblido2"}) {
+    QVERIFY(f.get<QWidget>(name)->isHidden());
+  }
+  QVERIFY(!f.get<QWidget>("edLI")->isHidden());
+  QCOMPARE(f.get<QWidget>("edLI")->toolTip(), QString("A két jelfogó elengedése közötti idő (x10mS)"));
+  QCOMPARE(f.get<QWidget>("MEintd")->toolTip(), QString("x 0,5S"));
+  f.typeAndLeave("edLI", "300");
+  QCOMPARE(f.dialogs.messages, QStringList({"Értéknek 0..255 között kell lenni !!!"}));
+  QCOMPARE(f.byte(Field::LoopImpulseDelta), uint8_t(15));
+
+  f.start(1, 2);
+  QVERIFY(f.get<QWidget>("lblDeltaLI")->isHidden());
+  QVERIFY(f.get<QWidget>("edLI")->isHidden());
+  QVERIFY(!f.get<QWidget>("ME1t2")->isHidden());
+  f.typeAndLeave("ME1t2", "33");
+  QCOMPARE(f.session.record.image.ImageByte(1668), uint8_t(33));
+  QVERIFY(f.window->modifiedFlag());
+}
+
+void PagesTest::exceptions4() {
+  Fixture f;
+  f.start(0, 3);
+  auto* list = f.get<QListWidget>("lbKiv");
+  auto* page = f.get<NumberPlanPage>("TabSheet4");
+  list->setCurrentRow(1);
+  QCOMPARE(f.get<QLineEdit>("edKivSzam")->text(), QString("0630"));
+  QCOMPARE(f.get<QLineEdit>("edKivHossz")->text(), QString("11"));
+  f.get<QLineEdit>("edKivSzam")->setText("1");
+  f.get<QLineEdit>("edKivHossz")->setText("8");
+  f.get<QPushButton>("btnKivEdit")->click();
+  QCOMPARE(list->item(1)->text(), QString("1???08"));
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(1587, 3)), QByteArray("\x1F\xFF\x08"));
+  QCOMPARE(QString::fromStdString(page->DrawnRow(1).areaCode), QString("1???"));
+  QVERIFY(!f.window->modifiedFlag());  // this page's handlers leave the flag alone
+
+  f.get<QLineEdit>("edKivHossz")->setText("x");
+  f.get<QPushButton>("btnKivEdit")->click();
+  QCOMPARE(f.dialogs.messages, QStringList({"A hossznak 0..99 között kell lenni !!!"}));
+  QCOMPARE(list->item(1)->text(), QString("1???08"));
+
+  f.get<QPushButton>("btnKivDel")->click();
+  QCOMPARE(list->item(1)->text(), QString("====00"));
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(1587, 3)),
+           QByteArray("\xDD\xDD\x00", 3));
+}
+
+void PagesTest::exceptions16() {
+  Fixture f;
+  f.start(1, 3);
+  QVERIFY(f.get<QWidget>("pnlPref")->isHidden());
+  auto* page = f.get<NumberPlanPage>("TabSheet4");
+  const uint8_t callIn = f.byte(Field::CallInNumber);
+  f.get<QListWidget>("lbKiv")->setCurrentRow(2);
+  f.get<QLineEdit>("edKivSzam")->setText("36");
+  f.get<QLineEdit>("edKivHossz")->setText("9");
+  f.get<QPushButton>("btnKivEdit")->click();
+  const long at = f.window->layout().Offset(Field::AreaExceptions) + 4;
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(at, 2)), QByteArray("\x36\x09"));
+  QCOMPARE(QString::fromStdString(page->DrawnRow(2).areaCode), QString("36"));
+  QCOMPARE(QString::fromStdString(page->DrawnRow(2).length), QString("09"));
+  f.get<QPushButton>("btnKivDel")->click();
+  QCOMPARE(QString::fromStdString(page->DrawnRow(2).areaCode), QString("00"));
+  QCOMPARE(QString::fromStdString(page->DrawnRow(2).length), QString("255"));
+  // The call-in number after the field stays as it was.
+  QCOMPARE(f.byte(Field::CallInNumber), callIn);
+}
+
+void PagesTest::prefixes4() {
+  Fixture f;
+  f.start(0, 3);
+  f.typeAndLeave("edMP04", "");
+  QCOMPARE(f.get<QLineEdit>("edMP04")->text(), QString("===="));
+  f.typeAndLeave("edMP02", "063");
+  QCOMPARE(f.get<QLineEdit>("edMP02")->text(), QString("063?"));
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(1412, 8)),
+           QByteArray("\x06\x20\x06\x3F\x06\x70\xDD\xDD"));
+  f.typeAndLeave("edIP02", "1");
+  QCOMPARE(f.session.record.image.ImageByte(1421), uint8_t(0x1F));
+}
+
+void PagesTest::callIn() {
+  for (int model : {0, 1}) {
+    Fixture f;
+    f.start(model, 6);
+    const QString number = "123456789012345678901234";
+    f.typeAndLeave("edBehiv", number);
+    const long at = f.window->layout().Offset(Field::CallInNumber);
+    QCOMPARE(QString::fromStdString(f.session.record.image.Bytes(at, 24)), number);
+    f.window->DecodeImage();
+    QCOMPARE(f.get<QLineEdit>("edBehiv")->text(), number);
+
+    f.session.record.image.SetImageByte(f.window->layout().Offset(Field::GatewayFlags), 0xFF);
+    f.window->DecodeImage();
+    f.get<QCheckBox>("chkIntGW")->setChecked(false);
+    f.leave(f.get<QCheckBox>("chkIntGW"));
+    QCOMPARE(f.byte(Field::GatewayFlags), uint8_t(0x01));
+
+    auto* list = f.get<QListWidget>("lbGW");
+    QCOMPARE(list->count(), 64);
+    list->setCurrentRow(20);
+    QCOMPARE(f.get<QLineEdit>("edGW")->text(), QString("??"));
+    f.get<QLineEdit>("edGW")->setText("1");
+    f.get<QPushButton>("btnGWAdd")->click();
+    QCOMPARE(list->item(20)->text(), QString("1?"));
+    QCOMPARE(f.byte(Field::ForbiddenAreaCodes, 20), uint8_t(0x1F));
+    list->setCurrentRow(0);
+    f.get<QPushButton>("btnGWDel")->click();
+    QCOMPARE(f.byte(Field::ForbiddenAreaCodes, 0), uint8_t(0xFF));
+    QVERIFY(!f.window->modifiedFlag());
+  }
+}
+
+QTEST_MAIN(PagesTest)
+#include "PagesTest.moc"
