@@ -1,0 +1,755 @@
+#include "ComPort.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "Platform.h"
+
+namespace tarvelo {
+
+// ---------------------------------------------------------------- errors and rates
+
+std::string EComPort::Text(int code) {
+  static const char* const kTexts[] = {
+      "Unable to open com port", "WriteFile function failed", "ReadFile function failed",
+      "Invalid Async parameter", "PurgeComm function failed", "Unable to get async status",
+      "SetCommState function failed", "SetCommTimeouts failed", "SetupComm function failed",
+      "ClearCommError function failed", "GetCommModemStatus function failed",
+      "EscapeCommFunction function failed", "TransmitCommChar function failed",
+      "Cannot set property while connected", "EnumPorts function failed",
+      "Failed to store settings", "Failed to load settings", "Link (un)registration failed",
+      "Cannot change led state if ComPort is selected",
+      "Cannot wait for event if event thread is created", "WaitForEvent method failed",
+      "A component is linked to OnRxBuf event", "Registry error"};
+  return (code >= 1 && code <= 23) ? kTexts[code - 1] : "Unknown error";
+}
+
+namespace {
+std::string Message(int code, int systemError) {
+  std::string m = EComPort::Text(code);
+  if (systemError < 0) return m;
+  m += " (system error code: " + std::to_string(systemError) + ": " + std::strerror(systemError) + ")";
+  if (systemError == EACCES) {
+    m += " - the user must be in the \"dialout\" group (and log in again after being added)";
+  }
+  return m;
+}
+}  // namespace
+
+EComPort::EComPort(int code, int systemError, const std::string& detail)
+    : std::runtime_error(Message(code, systemError) + detail),
+      ErrorCode(code),
+      SystemErrorCode(systemError) {}
+
+int BaudRateValue(TBaudRate rate, int customBaudRate) {
+  static const int kRates[] = {0,     110,   300,   600,    1200,   2400,   4800,  9600,
+                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  return rate == brCustom ? customBaudRate : kRates[rate];
+}
+
+// ---------------------------------------------------------------- settings objects
+
+void TComTimeouts::Set(int& field, int v) {
+  if (field == v) return;
+  field = v;
+  port_->ApplyTimeouts();
+}
+
+void TComTimeouts::Assign(const TComTimeouts& o) {
+  readInterval_ = o.readInterval_;
+  readTotalMultiplier_ = o.readTotalMultiplier_;
+  readTotalConstant_ = o.readTotalConstant_;
+  writeTotalMultiplier_ = o.writeTotalMultiplier_;
+  writeTotalConstant_ = o.writeTotalConstant_;
+  port_->ApplyTimeouts();
+}
+
+template <typename T>
+void TComFlowControl::Set(T& field, T v) {
+  if (field == v) return;
+  field = v;
+  port_->ApplyLineSettings();
+}
+
+TFlowControl TComFlowControl::FlowControl() const {
+  if (controlRTS_ == rtsHandshake && outCTSFlow_ && !xonXoffIn_ && !xonXoffOut_) return fcHardware;
+  if (controlRTS_ == rtsDisable && !outCTSFlow_ && xonXoffIn_ && xonXoffOut_) return fcSoftware;
+  if (controlRTS_ != rtsDisable || outCTSFlow_ || xonXoffIn_ || xonXoffOut_) return fcCustom;
+  return fcNone;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl v) {
+  if (v != fcCustom) {
+    controlRTS_ = rtsDisable;
+    outCTSFlow_ = xonXoffIn_ = xonXoffOut_ = false;
+  }
+  if (v == fcHardware) {
+    controlRTS_ = rtsHandshake;
+    outCTSFlow_ = true;
+  } else if (v == fcSoftware) {
+    xonXoffIn_ = xonXoffOut_ = true;
+  }
+  port_->ApplyLineSettings();
+}
+
+void TComFlowControl::Assign(const TComFlowControl& o) {
+  TCustomComPort* port = port_;
+  *this = o;
+  port_ = port;
+  port_->ApplyLineSettings();
+}
+
+template <typename T>
+void TComParity::Set(T& field, T v) {
+  if (field == v) return;
+  field = v;
+  port_->ApplyLineSettings();
+}
+
+template void TComFlowControl::Set<bool>(bool&, bool);
+template void TComFlowControl::Set<uint8_t>(uint8_t&, uint8_t);
+template void TComFlowControl::Set<TDTRFlowControl>(TDTRFlowControl&, TDTRFlowControl);
+template void TComFlowControl::Set<TRTSFlowControl>(TRTSFlowControl&, TRTSFlowControl);
+template void TComParity::Set<bool>(bool&, bool);
+template void TComParity::Set<uint8_t>(uint8_t&, uint8_t);
+template void TComParity::Set<TParityBits>(TParityBits&, TParityBits);
+
+void TComParity::Assign(const TComParity& o) {
+  TCustomComPort* port = port_;
+  *this = o;
+  port_ = port;
+  port_->ApplyLineSettings();
+}
+
+namespace {
+int Even(int v) { return (v > 0 && v % 2 == 1) ? v - 1 : v; }
+}  // namespace
+
+void TComBuffer::SetInputSize(int v) {
+  v = Even(v);
+  if (v == inputSize_) return;
+  inputSize_ = v;
+  port_->ApplyBuffer();
+}
+
+void TComBuffer::SetOutputSize(int v) {
+  v = Even(v);
+  if (v == outputSize_) return;
+  outputSize_ = v;
+  port_->ApplyBuffer();
+}
+
+void TComBuffer::Assign(const TComBuffer& o) {
+  inputSize_ = o.inputSize_;
+  outputSize_ = o.outputSize_;
+  port_->ApplyBuffer();
+}
+
+// ---------------------------------------------------------------- hand-over
+
+// One event set waiting for the user-interface thread. The event thread waits until the
+// set has been served there, or cancelled by Close; the posted function holds only a weak
+// reference, so a late call after the port is gone does nothing.
+struct HandOverBox {
+  std::mutex mutex;
+  std::condition_variable changed;
+  TCustomComPort* port = nullptr;
+  bool pending = false;
+  TComEvents events = 0;
+  bool serving = false;
+  std::exception_ptr error;
+
+  void Serve() {
+    std::unique_lock lock(mutex);
+    if (!pending || !port) return;
+    pending = false;
+    serving = true;
+    const TComEvents set = events;
+    TCustomComPort* p = port;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      p->DispatchEvents(set);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    serving = false;
+    error = failure;
+    changed.notify_all();
+  }
+};
+
+// ---------------------------------------------------------------- event thread
+
+class TComThread {
+ public:
+  TComThread(TCustomComPort* port) : port_(port), fd_(port->fd_) {
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    mask_ = port->events_;
+    bool supported = false;
+    uint32_t bits = 0;
+    platform::ModemStatus(fd_, bits, supported);
+    modem_ = bits;
+    modemSupported_ = supported;
+    platform::LineErrorCounts(fd_, counts_, countsSupported_);
+    thread_ = std::thread([this] { Run(); });
+    ApplyPriority(port->eventPriority_);
+  }
+
+  ~TComThread() { Stop(); }
+
+  void Stop() {
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+    Wake();
+    // Serve nothing more, but release a hand-over the event thread is waiting for.
+    auto box = port_->box_;
+    {
+      std::unique_lock lock(box->mutex);
+      box->pending = false;
+      box->changed.notify_all();
+    }
+    thread_.join();
+    ::close(stopFd_);
+  }
+
+  void TxStarted() {
+    txPending_ = true;
+    Wake();
+  }
+
+  long long CpuNs() const {
+    clockid_t clock;
+    timespec ts{};
+    if (pthread_getcpuclockid(const_cast<std::thread&>(thread_).native_handle(), &clock) != 0 ||
+        clock_gettime(clock, &ts) != 0) {
+      return 0;
+    }
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+  }
+
+ private:
+  static constexpr int kSignalPollMs = 50;   // modem lines and line errors, where supported
+  static constexpr int kUnreadPollMs = 20;   // input left unread: look for more arriving
+  static constexpr int kTxPollMs = 5;        // output draining
+
+  void Wake() {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(stopFd_, &one, sizeof one);
+  }
+
+  void ApplyPriority(TThreadPriority p) {
+    // Only lowering is open to an ordinary user; higher priorities stay normal.
+    int policy = SCHED_OTHER;
+    if (p == TThreadPriority::tpIdle) policy = SCHED_IDLE;
+    if (p == TThreadPriority::tpLowest || p == TThreadPriority::tpLower) policy = SCHED_BATCH;
+    sched_param param{};
+    pthread_setschedparam(thread_.native_handle(), policy, &param);
+  }
+
+  void Run() {
+    bool rxArmed = true;
+    int unread = 0;
+    bool full = false;
+    const bool watchSignals =
+        (mask_ & (evCTS | evDSR | evRLSD | evRing)) != 0 && modemSupported_;
+    const bool watchErrors = (mask_ & (evError | evBreak)) != 0 && countsSupported_;
+    for (;;) {
+      int timeout = -1;
+      auto shorten = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
+      if (watchSignals || watchErrors) shorten(kSignalPollMs);
+      if (!rxArmed) shorten(kUnreadPollMs);
+      if (txPending_ && (mask_ & evTxEmpty)) shorten(kTxPollMs);
+      const bool pollRx = rxArmed && (mask_ & evRxChar);
+      pollfd fds[2] = {{fd_, static_cast<short>(pollRx ? POLLIN : 0), 0}, {stopFd_, POLLIN, 0}};
+      const int ready = ::poll(fds, 2, timeout);
+      if (stopping_) break;
+      if (ready < 0 && errno != EINTR) break;
+      if (fds[1].revents & POLLIN) {
+        uint64_t drained;
+        [[maybe_unused]] ssize_t n = ::read(stopFd_, &drained, sizeof drained);
+      }
+      // The device went away: stop quietly; reads and writes report it.
+      if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        port_->gone_ = true;
+        break;
+      }
+      TComEvents set = 0;
+      int queued = 0;
+      if (platform::QueuedInput(fd_, queued) != 0) queued = 0;
+      if ((fds[0].revents & POLLIN) || (!rxArmed && queued > unread)) {
+        if (queued > 0) set |= evRxChar;
+      }
+      const bool nowFull = queued * 5 >= port_->buffer_.InputSize() * 4;
+      if (nowFull && !full) set |= evRx80Full;
+      full = nowFull;
+      if (watchSignals) {
+        uint32_t bits = 0;
+        bool supported = false;
+        if (platform::ModemStatus(fd_, bits, supported) == 0) {
+          const uint32_t changed = bits ^ modem_;
+          if (changed & 0x10) set |= evCTS;
+          if (changed & 0x20) set |= evDSR;
+          if (changed & 0x80) set |= evRLSD;
+          if ((changed & 0x40) && !(bits & 0x40)) set |= evRing;  // trailing edge, as the system reports it
+          modem_ = bits;
+        }
+      }
+      if (watchErrors) {
+        platform::LineCounts now;
+        bool supported = false;
+        if (platform::LineErrorCounts(fd_, now, supported) == 0 && !(now == counts_)) {
+          if (now.brk != counts_.brk) set |= evBreak;
+          if (now.frame != counts_.frame || now.overrun != counts_.overrun ||
+              now.parity != counts_.parity || now.bufOverrun != counts_.bufOverrun) {
+            set |= evError;
+          }
+          TComErrors errors = 0;
+          if (now.frame != counts_.frame) errors |= ceFrame;
+          if (now.parity != counts_.parity) errors |= ceRxParity;
+          if (now.overrun != counts_.overrun) errors |= ceOverrun;
+          if (now.brk != counts_.brk) errors |= ceBreak;
+          if (now.bufOverrun != counts_.bufOverrun) errors |= ceRxOver;
+          pendingErrors_ |= errors;
+          counts_ = now;
+        }
+      }
+      if (txPending_ && (mask_ & evTxEmpty)) {
+        int out = 0;
+        if (platform::QueuedOutput(fd_, out) != 0 || out == 0) {
+          txPending_ = false;
+          set |= evTxEmpty;
+        }
+      }
+      set &= mask_;
+      if (set != 0 && !Dispatch(set)) break;
+      // Input nobody read stays queued: from here on only more input counts, so wait for
+      // the count to grow rather than for "readable". What the handlers left is measured
+      // where they ran, so bytes that arrive meanwhile are not taken as already seen.
+      if (set & evRxChar) {
+        unread = port_->rxLeft_.load();
+      } else if (queued < unread) {
+        unread = queued;  // somebody else read them
+      }
+      rxArmed = unread == 0;
+    }
+  }
+
+  // Returns false when the thread must end (a handler failed, or the port is closing).
+  bool Dispatch(TComEvents set) {
+    if (port_->syncMethod_ == smNone || !port_->poster_) {
+      port_->DispatchEvents(set);
+      return true;
+    }
+    auto box = port_->box_;
+    {
+      std::lock_guard lock(box->mutex);
+      box->events = set;
+      box->pending = true;
+      box->error = nullptr;
+    }
+    std::weak_ptr<HandOverBox> weak = box;
+    port_->poster_([weak] {
+      if (auto b = weak.lock()) b->Serve();
+    });
+    std::unique_lock lock(box->mutex);
+    box->changed.wait(lock, [&] { return (!box->pending && !box->serving) || stopping_; });
+    if (box->error) {
+      port_->threadError_ = box->error;
+      return false;
+    }
+    return !stopping_;
+  }
+
+ public:
+  TComErrors TakeErrors() { return pendingErrors_.exchange(0); }
+
+ private:
+  TCustomComPort* port_;
+  int fd_;
+  int stopFd_ = -1;
+  TComEvents mask_;
+  uint32_t modem_ = 0;
+  bool modemSupported_ = false;
+  platform::LineCounts counts_;
+  bool countsSupported_ = false;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> txPending_{false};
+  std::atomic<TComErrors> pendingErrors_{0};
+  std::thread thread_;
+};
+
+// ---------------------------------------------------------------- the port
+
+TCustomComPort::TCustomComPort()
+    : parity_(this), flowControl_(this), timeouts_(this), buffer_(this),
+      box_(std::make_shared<HandOverBox>()) {
+  box_->port = this;
+}
+
+TCustomComPort::~TCustomComPort() {
+  try {
+    Close();
+  } catch (...) {
+    // Destruction goes on: the device is released below either way.
+  }
+  if (thread_) thread_.reset();
+  if (fd_ >= 0) platform::CloseDevice(fd_);
+  std::lock_guard lock(box_->mutex);
+  box_->port = nullptr;
+}
+
+template <typename F>
+void TCustomComPort::EachLink(F f) {
+  const auto links = links_;  // a callback may register or remove links
+  for (TComLink* l : links) f(*l);
+}
+
+std::string TCustomComPort::DevicePath() const { return platform::DevicePath(port_); }
+
+long long TCustomComPort::EventThreadCpuNs() const { return thread_ ? thread_->CpuNs() : 0; }
+
+void TCustomComPort::Open() {
+  if (Connected()) return;
+  if (OnBeforeOpen) OnBeforeOpen(this);
+  int error = 0;
+  std::string holder;
+  const int fd = platform::OpenDevice(DevicePath(), error, holder);
+  if (fd < 0) throw EComPort(1, error, holder.empty() ? "" : "; in use by " + holder);
+  fd_ = fd;
+  gone_ = false;
+  threadError_ = nullptr;
+  try {
+    ApplyBuffer();
+    ApplyLineSettings();
+    ApplyTimeouts();
+  } catch (...) {
+    platform::CloseDevice(fd_);
+    fd_ = -1;
+    throw;
+  }
+  if (events_ != 0) thread_ = std::make_unique<TComThread>(this);
+  EachLink([this](TComLink& l) { if (l.LinkConnChange) l.LinkConnChange(this, true); });
+  if (OnAfterOpen) OnAfterOpen(this);
+  ReportSignals();
+}
+
+void TCustomComPort::ReportSignals() {
+  const bool cts = ModemSignal(0x10);
+  EachLink([&](TComLink& l) { if (l.LinkCTSChange) l.LinkCTSChange(this, cts); });
+  if (OnCTSChange) OnCTSChange(this, cts);
+  const bool dsr = ModemSignal(0x20);
+  EachLink([&](TComLink& l) { if (l.LinkDSRChange) l.LinkDSRChange(this, dsr); });
+  if (OnDSRChange) OnDSRChange(this, dsr);
+  const bool rlsd = ModemSignal(0x80);
+  EachLink([&](TComLink& l) { if (l.LinkRLSDChange) l.LinkRLSDChange(this, rlsd); });
+  if (OnRLSDChange) OnRLSDChange(this, rlsd);
+}
+
+bool TCustomComPort::ModemSignal(uint32_t bit) {
+  uint32_t bits = 0;
+  bool supported = false;
+  if (const int err = platform::ModemStatus(fd_, bits, supported); err != 0) {
+    if (platform::DeviceGone(err)) return false;
+    throw EComPort(11, err);
+  }
+  return (bits & bit) != 0;
+}
+
+void TCustomComPort::StopThread() {
+  if (thread_) {
+    thread_->Stop();
+    thread_.reset();
+  }
+}
+
+void TCustomComPort::Close() {
+  if (!Connected()) return;
+  EachLink([this](TComLink& l) { if (l.LinkRxActive) l.LinkRxActive(this, false); });
+  EachLink([this](TComLink& l) { if (l.LinkTxActive) l.LinkTxActive(this, false); });
+  EachLink([this](TComLink& l) { if (l.LinkCTSChange) l.LinkCTSChange(this, false); });
+  EachLink([this](TComLink& l) { if (l.LinkDSRChange) l.LinkDSRChange(this, false); });
+  EachLink([this](TComLink& l) { if (l.LinkRLSDChange) l.LinkRLSDChange(this, false); });
+  if (OnCTSChange) OnCTSChange(this, false);
+  if (OnDSRChange) OnDSRChange(this, false);
+  if (OnRLSDChange) OnRLSDChange(this, false);
+  if (OnBeforeClose) OnBeforeClose(this);
+  // A device that went away cannot be purged; closing must still succeed.
+  if (const int err = platform::Purge(fd_); err != 0 && !gone_ && !platform::DeviceGone(err)) {
+    throw EComPort(5, err);
+  }
+  StopThread();
+  platform::CloseDevice(fd_);
+  fd_ = -1;
+  EachLink([this](TComLink& l) { if (l.LinkConnChange) l.LinkConnChange(this, false); });
+  if (OnAfterClose) OnAfterClose(this);
+}
+
+int TCustomComPort::QueuedInput() {
+  if (!Connected()) return 0;
+  int count = 0;
+  if (const int err = platform::QueuedInput(fd_, count); err != 0) throw EComPort(10, err);
+  return count;
+}
+
+bool TCustomComPort::WaitForInput(int timeoutMs) {
+  if (!Connected()) return false;
+  pollfd p{fd_, POLLIN, 0};
+  const int r = ::poll(&p, 1, timeoutMs);
+  return r > 0 && (p.revents & POLLIN);
+}
+
+namespace {
+using Clock = std::chrono::steady_clock;
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+}  // namespace
+
+int TCustomComPort::Read(uint8_t* buffer, int count) {
+  if (!Connected() || !buffer) throw EComPort(4);
+  const int interval = timeouts_.ReadInterval();
+  const long total = static_cast<long>(timeouts_.ReadTotalMultiplier()) * count +
+                     timeouts_.ReadTotalConstant();
+  // The usual setting: hand over what is queued and return at once.
+  const bool immediate = interval == -1 && total == 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+  int done = 0;
+  while (done < count) {
+    const ssize_t n = ::read(fd_, buffer + done, count - done);
+    if (n > 0) {
+      if (discardNull_) {
+        int kept = done;
+        for (int i = done; i < done + n; ++i) {
+          if (buffer[i] != 0) buffer[kept++] = buffer[i];
+        }
+        done = kept;
+      } else {
+        done += static_cast<int>(n);
+      }
+      if (interval == -1 && !immediate && done > 0) break;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    // In raw mode an empty queue also reads as 0 bytes; only a hang-up means it has gone.
+    if (n == 0) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
+        gone_ = true;
+        throw EComPort(3, EIO);
+      }
+    } else if (errno != EAGAIN) {
+      if (platform::DeviceGone(errno)) gone_ = true;
+      throw EComPort(3, errno);
+    }
+    if (immediate) break;
+    int wait = total > 0 ? MsLeft(deadline) : -1;
+    if (interval > 0 && done > 0) wait = wait < 0 ? interval : std::min(wait, interval);
+    if (wait == 0) break;
+    pollfd p{fd_, POLLIN, 0};
+    const int r = ::poll(&p, 1, wait);
+    if (r == 0) break;
+    if (p.revents & (POLLHUP | POLLERR)) {
+      gone_ = true;
+      throw EComPort(3, EIO);
+    }
+  }
+  int left = 0;
+  if (platform::QueuedInput(fd_, left) == 0 && left == 0) {
+    EachLink([this](TComLink& l) { if (l.LinkRxActive) l.LinkRxActive(this, false); });
+  }
+  return done;
+}
+
+int TCustomComPort::WriteText(const std::string& text) {
+  if (!Connected()) throw EComPort(4);
+  if (text.empty()) return 0;
+  const std::string copy = text;
+  const long total = static_cast<long>(timeouts_.WriteTotalMultiplier()) * copy.size() +
+                     timeouts_.WriteTotalConstant();
+  const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+  EachLink([this](TComLink& l) { if (l.LinkTxActive) l.LinkTxActive(this, true); });
+  if (thread_) thread_->TxStarted();
+  size_t done = 0;
+  while (done < copy.size()) {
+    const ssize_t n = ::write(fd_, copy.data() + done, copy.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      if (platform::DeviceGone(errno)) gone_ = true;
+      throw EComPort(2, errno);
+    }
+    const int wait = total > 0 ? MsLeft(deadline) : -1;
+    if (wait == 0) break;
+    pollfd p{fd_, POLLOUT, 0};
+    const int r = ::poll(&p, 1, wait);
+    if (r == 0) break;
+    if (p.revents & (POLLHUP | POLLERR)) {
+      gone_ = true;
+      throw EComPort(2, EIO);
+    }
+  }
+  EachLink([&](TComLink& l) {
+    if (l.LinkTxBuf) l.LinkTxBuf(this, reinterpret_cast<const uint8_t*>(copy.data()), static_cast<int>(done));
+  });
+  return static_cast<int>(done);
+}
+
+void TCustomComPort::AddLink(TComLink* link) {
+  if (std::find(links_.begin(), links_.end(), link) != links_.end()) throw EComPort(18);
+  links_.push_back(link);
+  hasRxLink_ = std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
+}
+
+void TCustomComPort::RemoveLink(TComLink* link) {
+  const auto it = std::find(links_.begin(), links_.end(), link);
+  if (it == links_.end()) throw EComPort(18);
+  links_.erase(it);
+  hasRxLink_ = std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
+}
+
+void TCustomComPort::SetPort(const std::string& name) {
+  if (name == port_) return;
+  port_ = name;
+  if (Connected()) {
+    Close();
+    Open();
+  }
+}
+
+#define TARVELO_LINE_SETTER(Name, field, Type) \
+  void TCustomComPort::Set##Name(Type v) {     \
+    if (field == v) return;                    \
+    field = v;                                 \
+    ApplyLineSettings();                       \
+  }
+TARVELO_LINE_SETTER(BaudRate, baudRate_, TBaudRate)
+TARVELO_LINE_SETTER(CustomBaudRate, customBaudRate_, int)
+TARVELO_LINE_SETTER(DataBits, dataBits_, TDataBits)
+TARVELO_LINE_SETTER(StopBits, stopBits_, TStopBits)
+TARVELO_LINE_SETTER(DiscardNull, discardNull_, bool)
+TARVELO_LINE_SETTER(EventChar, eventChar_, uint8_t)
+#undef TARVELO_LINE_SETTER
+
+void TCustomComPort::SetSyncMethod(TSyncMethod v) {
+  if (Connected()) throw EComPort(14);
+  syncMethod_ = v;
+}
+
+void TCustomComPort::ApplyLineSettings() {
+  if (!Connected()) return;
+  platform::DeviceControl c;
+  c.baud = static_cast<uint32_t>(BaudRateValue(baudRate_, customBaudRate_));
+  c.dataBits = 5 + static_cast<int>(dataBits_);
+  c.parity = static_cast<int>(parity_.Bits());
+  c.stopBits = static_cast<int>(stopBits_);
+  c.outCtsFlow = flowControl_.OutCTSFlow();
+  c.dtrMode = static_cast<int>(flowControl_.ControlDTR());
+  c.rtsMode = static_cast<int>(flowControl_.ControlRTS());
+  c.xonXoffOut = flowControl_.XonXoffOut();
+  c.xonXoffIn = flowControl_.XonXoffIn();
+  c.xonChar = flowControl_.XonChar();
+  c.xoffChar = flowControl_.XoffChar();
+  c.parityCheck = parity_.Check();
+  if (const int err = platform::ApplyControl(fd_, c); err != 0) throw EComPort(7, err);
+}
+
+void TCustomComPort::ApplyTimeouts() {
+  // Read and WriteText apply the time-outs themselves; there is nothing to hand the driver.
+}
+
+void TCustomComPort::ApplyBuffer() {
+  // No call sizes a tty's queues; the sizes serve the 80 % mark and nothing else.
+}
+
+void TCustomComPort::DispatchEvents(TComEvents events) {
+  if (!Connected()) return;
+  if (events & evError) {
+    int queued = 0;
+    if (const int err = platform::QueuedInput(fd_, queued); err != 0) throw EComPort(10, err);
+    TComErrors errors = thread_ ? thread_->TakeErrors() : 0;
+    if (!parity_.Check()) errors &= ~ceRxParity;
+    if (errors != 0 && OnError) OnError(this, errors);
+  }
+  if (events & evRxChar) ReceiveRule(events);
+  if (events & evTxEmpty) {
+    EachLink([this](TComLink& l) { if (l.LinkTxActive) l.LinkTxActive(this, false); });
+    EachLink([this](TComLink& l) { if (l.LinkTxEmpty) l.LinkTxEmpty(this); });
+    if (OnTxEmpty) OnTxEmpty(this);
+  }
+  if ((events & evBreak) && OnBreak) OnBreak(this);
+  if (events & evRing) {
+    EachLink([this](TComLink& l) { if (l.LinkRing) l.LinkRing(this); });
+    if (OnRing) OnRing(this);
+  }
+  if (events & evCTS) {
+    const bool on = ModemSignal(0x10);
+    EachLink([&](TComLink& l) { if (l.LinkCTSChange) l.LinkCTSChange(this, on); });
+    if (OnCTSChange) OnCTSChange(this, on);
+  }
+  if (events & evDSR) {
+    const bool on = ModemSignal(0x20);
+    EachLink([&](TComLink& l) { if (l.LinkDSRChange) l.LinkDSRChange(this, on); });
+    if (OnDSRChange) OnDSRChange(this, on);
+  }
+  if (events & evRxFlag) {
+    EachLink([this](TComLink& l) { if (l.LinkRxFlag) l.LinkRxFlag(this); });
+    if (OnRxFlag) OnRxFlag(this);
+  }
+  if (events & evRLSD) {
+    const bool on = ModemSignal(0x80);
+    EachLink([&](TComLink& l) { if (l.LinkRLSDChange) l.LinkRLSDChange(this, on); });
+    if (OnRLSDChange) OnRLSDChange(this, on);
+  }
+  if ((events & evRx80Full) && OnRx80Full) OnRx80Full(this);
+}
+
+void TCustomComPort::ReceiveRule(TComEvents& events) {
+  int n = 0;
+  if (const int err = platform::QueuedInput(fd_, n); err != 0) throw EComPort(10, err);
+  if (n > 0) EachLink([this](TComLink& l) { if (l.LinkRxActive) l.LinkRxActive(this, true); });
+  if (n > 0 && (hasRxLink_ || !reportRxCountOnly_)) {
+    std::vector<uint8_t> buffer;
+    bool read = false;
+    auto readOnce = [&] {
+      if (read) return;
+      buffer.resize(n);
+      n = Read(buffer.data(), n);
+      buffer.resize(n);
+      read = true;
+      if (OnRxBuf) OnRxBuf(this, buffer.data(), n);
+    };
+    EachLink([&](TComLink& l) {
+      if (!l.LinkRxBuf) return;
+      readOnce();
+      l.LinkRxBuf(this, buffer.data(), static_cast<int>(buffer.size()));
+    });
+    if (!read && !reportRxCountOnly_) readOnce();
+    if (read) {
+      // The event character can only be seen in bytes that were read.
+      if ((events_ & evRxFlag) &&
+          std::find(buffer.begin(), buffer.end(), eventChar_) != buffer.end()) {
+        events |= evRxFlag;
+      }
+      n = 0;
+    }
+  }
+  if (n > 0 && OnRxChar) OnRxChar(this, n);
+  int left = 0;
+  rxLeft_ = platform::QueuedInput(fd_, left) == 0 ? left : 0;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,299 @@
+// The serial port component: a named port with its line settings, reads and writes that
+// return when done, an event thread while open, and links through which other components
+// hear what happens on the line.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarvelo {
+
+enum TBaudRate {
+  brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
+  br19200, br38400, br56000, br57600, br115200, br128000, br256000
+};
+enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
+enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
+enum TParityBits { prNone, prOdd, prEven, prMark, prSpace };
+enum TDTRFlowControl { dtrDisable, dtrEnable, dtrHandshake };
+enum TRTSFlowControl { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
+enum TFlowControl { fcHardware, fcSoftware, fcNone, fcCustom };
+enum TSyncMethod { smThreadSync, smWindowSync, smNone };
+enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest };
+
+// Event sets use the bits of the system's event mask, so the set and the mask convert
+// one to one.
+using TComEvents = uint32_t;
+enum TComEvent : uint32_t {
+  evRxChar = 0x0001, evRxFlag = 0x0002, evTxEmpty = 0x0004, evCTS = 0x0008, evDSR = 0x0010,
+  evRLSD = 0x0020, evBreak = 0x0040, evError = 0x0080, evRing = 0x0100, evRx80Full = 0x0400
+};
+constexpr TComEvents kAllComEvents = evRxChar | evRxFlag | evTxEmpty | evCTS | evDSR | evRLSD |
+                                     evBreak | evError | evRing | evRx80Full;
+
+// Line errors, in the set's bit order.
+using TComErrors = uint32_t;
+enum TComError : uint32_t {
+  ceFrame = 1, ceRxParity = 2, ceOverrun = 4, ceBreak = 8, ceIO = 16, ceMode = 32,
+  ceRxOver = 64, ceTxFull = 128
+};
+
+int BaudRateValue(TBaudRate rate, int customBaudRate);
+
+class EComPort : public std::runtime_error {
+ public:
+  // `detail` is added to the message, e.g. who holds a port that is in use.
+  EComPort(int code, int systemError = -1, const std::string& detail = std::string());
+  int ErrorCode;
+  int SystemErrorCode;
+  static std::string Text(int code);
+};
+
+class TCustomComPort;
+
+// The ways another component hears about the port; any of them may be left empty.
+struct TComLink {
+  std::function<void(TCustomComPort*, bool)> LinkConnChange;
+  std::function<void(TCustomComPort*, const uint8_t*, int)> LinkRxBuf;
+  std::function<void(TCustomComPort*, const uint8_t*, int)> LinkTxBuf;
+  std::function<void(TCustomComPort*)> LinkTxEmpty;
+  std::function<void(TCustomComPort*)> LinkRxFlag;
+  std::function<void(TCustomComPort*, bool)> LinkCTSChange;
+  std::function<void(TCustomComPort*, bool)> LinkDSRChange;
+  std::function<void(TCustomComPort*, bool)> LinkRLSDChange;
+  std::function<void(TCustomComPort*)> LinkRing;
+  std::function<void(TCustomComPort*, bool)> LinkTxActive;
+  std::function<void(TCustomComPort*, bool)> LinkRxActive;
+};
+
+using TNotifyEvent = std::function<void(TCustomComPort*)>;
+using TRxCharEvent = std::function<void(TCustomComPort*, int)>;
+using TRxBufEvent = std::function<void(TCustomComPort*, const uint8_t*, int)>;
+using TComSignalEvent = std::function<void(TCustomComPort*, bool)>;
+using TComErrorEvent = std::function<void(TCustomComPort*, TComErrors)>;
+// Runs a function later on the user-interface thread; must not wait for it.
+using TSyncPoster = std::function<void(std::function<void()>)>;
+
+class TComTimeouts {
+ public:
+  explicit TComTimeouts(TCustomComPort* port) : port_(port) {}
+  int ReadInterval() const { return readInterval_; }
+  int ReadTotalMultiplier() const { return readTotalMultiplier_; }
+  int ReadTotalConstant() const { return readTotalConstant_; }
+  int WriteTotalMultiplier() const { return writeTotalMultiplier_; }
+  int WriteTotalConstant() const { return writeTotalConstant_; }
+  void SetReadInterval(int v) { Set(readInterval_, v); }
+  void SetReadTotalMultiplier(int v) { Set(readTotalMultiplier_, v); }
+  void SetReadTotalConstant(int v) { Set(readTotalConstant_, v); }
+  void SetWriteTotalMultiplier(int v) { Set(writeTotalMultiplier_, v); }
+  void SetWriteTotalConstant(int v) { Set(writeTotalConstant_, v); }
+  void Assign(const TComTimeouts& other);
+
+ private:
+  void Set(int& field, int v);
+  TCustomComPort* port_;
+  int readInterval_ = -1, readTotalMultiplier_ = 0, readTotalConstant_ = 0;
+  int writeTotalMultiplier_ = 100, writeTotalConstant_ = 1000;
+};
+
+class TComFlowControl {
+ public:
+  explicit TComFlowControl(TCustomComPort* port) : port_(port) {}
+  bool OutCTSFlow() const { return outCTSFlow_; }
+  bool OutDSRFlow() const { return outDSRFlow_; }
+  TDTRFlowControl ControlDTR() const { return controlDTR_; }
+  TRTSFlowControl ControlRTS() const { return controlRTS_; }
+  bool XonXoffOut() const { return xonXoffOut_; }
+  bool XonXoffIn() const { return xonXoffIn_; }
+  bool DSRSensitivity() const { return dsrSensitivity_; }
+  bool TxContinueOnXoff() const { return txContinueOnXoff_; }
+  uint8_t XonChar() const { return xonChar_; }
+  uint8_t XoffChar() const { return xoffChar_; }
+  void SetOutCTSFlow(bool v) { Set(outCTSFlow_, v); }
+  void SetOutDSRFlow(bool v) { Set(outDSRFlow_, v); }
+  void SetControlDTR(TDTRFlowControl v) { Set(controlDTR_, v); }
+  void SetControlRTS(TRTSFlowControl v) { Set(controlRTS_, v); }
+  void SetXonXoffOut(bool v) { Set(xonXoffOut_, v); }
+  void SetXonXoffIn(bool v) { Set(xonXoffIn_, v); }
+  void SetDSRSensitivity(bool v) { Set(dsrSensitivity_, v); }
+  void SetTxContinueOnXoff(bool v) { Set(txContinueOnXoff_, v); }
+  void SetXonChar(uint8_t v) { Set(xonChar_, v); }
+  void SetXoffChar(uint8_t v) { Set(xoffChar_, v); }
+  // The summary of the fields above.
+  TFlowControl FlowControl() const;
+  void SetFlowControl(TFlowControl v);
+  void Assign(const TComFlowControl& other);
+
+ private:
+  template <typename T>
+  void Set(T& field, T v);
+  TCustomComPort* port_;
+  bool outCTSFlow_ = false, outDSRFlow_ = false;
+  TDTRFlowControl controlDTR_ = dtrDisable;
+  TRTSFlowControl controlRTS_ = rtsDisable;
+  bool xonXoffOut_ = false, xonXoffIn_ = false, dsrSensitivity_ = false, txContinueOnXoff_ = false;
+  uint8_t xonChar_ = 17, xoffChar_ = 19;
+};
+
+class TComParity {
+ public:
+  explicit TComParity(TCustomComPort* port) : port_(port) {}
+  TParityBits Bits() const { return bits_; }
+  bool Check() const { return check_; }
+  bool Replace() const { return replace_; }
+  uint8_t ReplaceChar() const { return replaceChar_; }
+  void SetBits(TParityBits v) { Set(bits_, v); }
+  void SetCheck(bool v) { Set(check_, v); }
+  void SetReplace(bool v) { Set(replace_, v); }
+  void SetReplaceChar(uint8_t v) { Set(replaceChar_, v); }
+  void Assign(const TComParity& other);
+
+ private:
+  template <typename T>
+  void Set(T& field, T v);
+  TCustomComPort* port_;
+  TParityBits bits_ = prNone;
+  bool check_ = false, replace_ = false;
+  uint8_t replaceChar_ = 0;
+};
+
+// Queue sizes. Linux has no call to size a tty's queues, so the values are kept (and
+// their rules followed) without reaching the driver.
+class TComBuffer {
+ public:
+  explicit TComBuffer(TCustomComPort* port) : port_(port) {}
+  int InputSize() const { return inputSize_; }
+  int OutputSize() const { return outputSize_; }
+  void SetInputSize(int v);
+  void SetOutputSize(int v);
+  void Assign(const TComBuffer& other);
+
+ private:
+  TCustomComPort* port_;
+  int inputSize_ = 1024, outputSize_ = 1024;
+};
+
+class TComThread;
+struct HandOverBox;
+
+class TCustomComPort {
+ public:
+  TCustomComPort();
+  virtual ~TCustomComPort();
+  TCustomComPort(const TCustomComPort&) = delete;
+  TCustomComPort& operator=(const TCustomComPort&) = delete;
+
+  void Open();
+  void Close();
+  bool Connected() const { return fd_ >= 0; }
+  void SetConnected(bool on) { on ? Open() : Close(); }
+  int Read(uint8_t* buffer, int count);
+  int WriteText(const std::string& text);
+  int QueuedInput();
+  // Waits up to `timeoutMs` for input to arrive; true when some is queued.
+  bool WaitForInput(int timeoutMs);
+
+  void AddLink(TComLink* link);
+  void RemoveLink(TComLink* link);
+
+  // Properties.
+  const std::string& Port() const { return port_; }
+  void SetPort(const std::string& name);
+  TBaudRate BaudRate() const { return baudRate_; }
+  void SetBaudRate(TBaudRate v);
+  int CustomBaudRate() const { return customBaudRate_; }
+  void SetCustomBaudRate(int v);
+  TDataBits DataBits() const { return dataBits_; }
+  void SetDataBits(TDataBits v);
+  TStopBits StopBits() const { return stopBits_; }
+  void SetStopBits(TStopBits v);
+  bool DiscardNull() const { return discardNull_; }
+  void SetDiscardNull(bool v);
+  uint8_t EventChar() const { return eventChar_; }
+  void SetEventChar(uint8_t v);
+  TComEvents Events() const { return events_; }
+  void SetEvents(TComEvents v) { events_ = v; }
+  TSyncMethod SyncMethod() const { return syncMethod_; }
+  void SetSyncMethod(TSyncMethod v);
+  bool ReportRxCountOnly() const { return reportRxCountOnly_; }
+  void SetReportRxCountOnly(bool v) { reportRxCountOnly_ = v; }
+  TThreadPriority EventPriority() const { return eventPriority_; }
+  void SetEventPriority(TThreadPriority v) { eventPriority_ = v; }
+  // How event sets reach the user-interface thread with smThreadSync.
+  void SetSyncPoster(TSyncPoster poster) { poster_ = std::move(poster); }
+
+  TComParity& Parity() { return parity_; }
+  TComFlowControl& FlowControl() { return flowControl_; }
+  TComTimeouts& Timeouts() { return timeouts_; }
+  TComBuffer& Buffer() { return buffer_; }
+
+  // The device path the port name stands for.
+  std::string DevicePath() const;
+  // CPU time the event thread has used, in nanoseconds (0 when none runs).
+  long long EventThreadCpuNs() const;
+  // The error a handler raised on the user-interface thread, which ended the event thread.
+  std::exception_ptr EventThreadError() const { return threadError_; }
+
+  // Handlers.
+  TNotifyEvent OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;
+  TRxCharEvent OnRxChar;
+  TRxBufEvent OnRxBuf;
+  TNotifyEvent OnTxEmpty, OnBreak, OnRing, OnRxFlag, OnRx80Full;
+  TComSignalEvent OnCTSChange, OnDSRChange, OnRLSDChange;
+  TComErrorEvent OnError;
+
+  // Used by the settings objects.
+  void ApplyLineSettings();
+  void ApplyTimeouts();
+  void ApplyBuffer();
+
+ private:
+  friend class TComThread;
+  friend struct HandOverBox;
+  template <typename F>
+  void EachLink(F f);
+  void DispatchEvents(TComEvents events);
+  void ReceiveRule(TComEvents& events);
+  bool ModemSignal(uint32_t bit);
+  void ReportSignals();
+  void StopThread();
+
+  std::string port_ = "COM1";
+  TBaudRate baudRate_ = br9600;
+  int customBaudRate_ = 9600;
+  TDataBits dataBits_ = dbEight;
+  TStopBits stopBits_ = sbOneStopBit;
+  bool discardNull_ = false;
+  uint8_t eventChar_ = 0;
+  TComEvents events_ = kAllComEvents;
+  TSyncMethod syncMethod_ = smThreadSync;
+  bool reportRxCountOnly_ = true;
+  TThreadPriority eventPriority_ = TThreadPriority::tpNormal;
+  TComParity parity_;
+  TComFlowControl flowControl_;
+  TComTimeouts timeouts_;
+  TComBuffer buffer_;
+
+  int fd_ = -1;
+  bool gone_ = false;  // the device went away while open
+  std::vector<TComLink*> links_;
+  bool hasRxLink_ = false;
+  TSyncPoster poster_;
+  std::unique_ptr<TComThread> thread_;
+  std::shared_ptr<HandOverBox> box_;
+  std::exception_ptr threadError_;
+  std::atomic<int> rxLeft_{0};  // input left queued when the receive rule last ran
+};
+
+class TComPort : public TCustomComPort {};
+
+}  // namespace tarvelo

@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <mutex>
+
+#include "ComPort.h"
+#include "Platform.h"
+#include "PtyPair.h"
+
+using namespace tarvelo;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Stands in for the user-interface thread: hand-overs queue up until the test serves them.
+struct FakeUiThread {
+  std::mutex mutex;
+  std::condition_variable posted;
+  std::deque<std::function<void()>> queue;
+
+  TSyncPoster Poster() {
+    return [this](std::function<void()> f) {
+      std::lock_guard lock(mutex);
+      queue.push_back(std::move(f));
+      posted.notify_all();
+    };
+  }
+  // Waits for a hand-over and runs it; false when none came in time.
+  bool ServeOne(std::chrono::milliseconds within = 2000ms) {
+    std::unique_lock lock(mutex);
+    if (!posted.wait_for(lock, within, [&] { return !queue.empty(); })) return false;
+    auto f = std::move(queue.front());
+    queue.pop_front();
+    lock.unlock();
+    f();
+    return true;
+  }
+};
+
+// Records every handler and link call in order.
+struct Recorder {
+  std::vector<std::string> calls;
+  TComLink link;
+
+  void Attach(TCustomComPort& port) {
+    auto note = [this](const std::string& s) { calls.push_back(s); };
+    auto onOff = [](bool on) { return on ? "(on)" : "(off)"; };
+    port.OnBeforeOpen = [=](TCustomComPort*) { note("OnBeforeOpen"); };
+    port.OnAfterOpen = [=](TCustomComPort*) { note("OnAfterOpen"); };
+    port.OnBeforeClose = [=](TCustomComPort*) { note("OnBeforeClose"); };
+    port.OnAfterClose = [=](TCustomComPort*) { note("OnAfterClose"); };
+    port.OnCTSChange = [=](TCustomComPort*, bool on) { note(std::string("OnCTSChange") + onOff(on)); };
+    port.OnDSRChange = [=](TCustomComPort*, bool on) { note(std::string("OnDSRChange") + onOff(on)); };
+    port.OnRLSDChange = [=](TCustomComPort*, bool on) { note(std::string("OnRLSDChange") + onOff(on)); };
+    port.OnRxChar = [=](TCustomComPort*, int n) { note("OnRxChar " + std::to_string(n)); };
+    port.OnRxBuf = [=](TCustomComPort*, const uint8_t*, int n) { note("OnRxBuf " + std::to_string(n)); };
+    link.LinkConnChange = [=](TCustomComPort*, bool on) { note(std::string("LinkConnChange") + onOff(on)); };
+    link.LinkCTSChange = [=](TCustomComPort*, bool on) { note(std::string("LinkCTSChange") + onOff(on)); };
+    link.LinkDSRChange = [=](TCustomComPort*, bool on) { note(std::string("LinkDSRChange") + onOff(on)); };
+    link.LinkRLSDChange = [=](TCustomComPort*, bool on) { note(std::string("LinkRLSDChange") + onOff(on)); };
+    link.LinkRxActive = [=](TCustomComPort*, bool on) { note(std::string("LinkRxActive") + onOff(on)); };
+    link.LinkTxActive = [=](TCustomComPort*, bool on) { note(std::string("LinkTxActive") + onOff(on)); };
+    link.LinkRxBuf = [=](TCustomComPort*, const uint8_t* b, int n) {
+      note("LinkRxBuf " + std::string(reinterpret_cast<const char*>(b), n));
+    };
+    link.LinkTxBuf = [=](TCustomComPort*, const uint8_t* b, int n) {
+      note("LinkTxBuf " + std::string(reinterpret_cast<const char*>(b), n));
+    };
+    port.AddLink(&link);
+  }
+};
+
+using Calls = std::vector<std::string>;
+
+}  // namespace
+
+TEST(ComPort, OpenAndCloseRunHandlersAndLinksInOrder) {
+  PtyPair pty;
+  Recorder r;  // outlives the port, whose close still calls the link
+  TComPort port;
+  r.Attach(port);
+  port.SetPort(pty.path);
+  port.Open();
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(r.calls, (Calls{"OnBeforeOpen", "LinkConnChange(on)", "OnAfterOpen",
+                            "LinkCTSChange(off)", "OnCTSChange(off)", "LinkDSRChange(off)",
+                            "OnDSRChange(off)", "LinkRLSDChange(off)", "OnRLSDChange(off)"}));
+  r.calls.clear();
+  port.Open();  // already open: nothing
+  EXPECT_TRUE(r.calls.empty());
+  port.Close();
+  EXPECT_FALSE(port.Connected());
+  EXPECT_EQ(r.calls, (Calls{"LinkRxActive(off)", "LinkTxActive(off)", "LinkCTSChange(off)",
+                            "LinkDSRChange(off)", "LinkRLSDChange(off)", "OnCTSChange(off)",
+                            "OnDSRChange(off)", "OnRLSDChange(off)", "OnBeforeClose",
+                            "LinkConnChange(off)", "OnAfterClose"}));
+  r.calls.clear();
+  port.Close();
+  EXPECT_TRUE(r.calls.empty());
+}
+
+TEST(ComPort, ReadAndWrite) {
+  PtyPair pty;
+  Recorder r;  // outlives the port, whose close still calls the link
+  TComPort port;
+  r.Attach(port);
+  port.SetPort(pty.path);
+  port.SetEvents(0);
+  port.Open();
+  r.calls.clear();
+
+  uint8_t buf[16];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port.Read(buf, sizeof buf), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+
+  EXPECT_EQ(port.WriteText(""), 0);
+  EXPECT_EQ(r.calls, (Calls{"LinkRxActive(off)"})) << "an empty write calls no link";
+  r.calls.clear();
+
+  EXPECT_EQ(port.WriteText("D2B"), 3);
+  EXPECT_EQ(r.calls, (Calls{"LinkTxActive(on)", "LinkTxBuf D2B"}));
+  EXPECT_EQ(pty.Received(), "D2B");
+
+  pty.Send(std::string("ab\0c", 4));
+  ASSERT_TRUE(port.WaitForInput(1000));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(port.Read(buf, 2), 2);
+  EXPECT_EQ(port.QueuedInput(), 2);
+  port.SetDiscardNull(true);
+  EXPECT_EQ(port.Read(buf, sizeof buf), 1) << "zero bytes dropped";
+  EXPECT_EQ(buf[0], 'c');
+}
+
+TEST(ComPort, ReceiveRuleHandsQueuedBytesToTheLink) {
+  PtyPair pty;
+  Recorder r;
+  FakeUiThread ui;
+  TComPort port;
+  r.Attach(port);
+  port.SetSyncPoster(ui.Poster());
+  port.SetPort(pty.path);
+  port.Open();
+  r.calls.clear();
+  pty.Send("12345");
+  ASSERT_TRUE(ui.ServeOne());
+  // The read empties the queue before the bytes are handed on.
+  EXPECT_EQ(r.calls, (Calls{"LinkRxActive(on)", "LinkRxActive(off)", "OnRxBuf 5", "LinkRxBuf 12345"}));
+
+  // Without a link that reads, the count is reported and the bytes stay queued.
+  port.RemoveLink(&r.link);
+  r.calls.clear();
+  pty.Send("678");
+  ASSERT_TRUE(ui.ServeOne());
+  EXPECT_EQ(r.calls, (Calls{"OnRxChar 3"}));
+  EXPECT_EQ(port.QueuedInput(), 3);
+  port.Close();
+}
+
+TEST(ComPort, LinkRegistration) {
+  TComPort port;
+  TComLink a, b;
+  port.AddLink(&a);
+  try {
+    port.AddLink(&a);
+    FAIL();
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.ErrorCode, 18);
+    EXPECT_STREQ(e.what(), "Link (un)registration failed");
+  }
+  try {
+    port.RemoveLink(&b);
+    FAIL();
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.ErrorCode, 18);
+  }
+  port.RemoveLink(&a);
+}
+
+TEST(ComPort, SettingRules) {
+  PtyPair pty, other;
+  Recorder r;  // outlives the port, whose close still calls the link
+  TComPort port;
+  r.Attach(port);
+  port.SetPort(pty.path);
+  port.Open();
+
+  try {
+    port.SetSyncMethod(smNone);
+    FAIL();
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.ErrorCode, 14);
+  }
+  EXPECT_EQ(port.SyncMethod(), smThreadSync);
+
+  port.Buffer().SetInputSize(1025);
+  EXPECT_EQ(port.Buffer().InputSize(), 1024);
+  port.Buffer().SetOutputSize(2048);
+  EXPECT_EQ(port.Buffer().OutputSize(), 2048);
+
+  // As the main window declares its port; the summary reads back and DTR stays.
+  port.FlowControl().SetControlDTR(dtrEnable);
+  port.FlowControl().SetFlowControl(fcHardware);
+  EXPECT_EQ(port.FlowControl().FlowControl(), fcHardware);
+  EXPECT_EQ(port.FlowControl().ControlDTR(), dtrEnable);
+  port.FlowControl().SetFlowControl(fcSoftware);
+  EXPECT_EQ(port.FlowControl().FlowControl(), fcSoftware);
+  EXPECT_FALSE(port.FlowControl().OutCTSFlow());
+  port.FlowControl().SetOutCTSFlow(true);
+  EXPECT_EQ(port.FlowControl().FlowControl(), fcCustom);
+  port.FlowControl().SetFlowControl(fcNone);
+  EXPECT_EQ(port.FlowControl().FlowControl(), fcNone);
+
+  // Every rate Linux offers applies on the open port, the odd ones too.
+  for (TBaudRate rate : {br110, br14400, br19200, br56000, br128000, br256000}) {
+    EXPECT_NO_THROW(port.SetBaudRate(rate));
+  }
+  port.Parity().SetBits(prMark);
+  port.SetStopBits(sbOne5StopBits);
+  port.SetDataBits(dbSeven);
+
+  r.calls.clear();
+  port.SetPort(pty.path);  // same name: nothing
+  EXPECT_TRUE(r.calls.empty());
+  port.SetPort(other.path);
+  EXPECT_TRUE(port.Connected());
+  ASSERT_GE(r.calls.size(), 4u);
+  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), "OnBeforeClose"), r.calls.end());
+  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), "OnAfterClose"), r.calls.end());
+  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), "OnBeforeOpen"), r.calls.end());
+  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), "OnAfterOpen"), r.calls.end());
+  EXPECT_EQ(port.DevicePath(), other.path);
+}
+
+TEST(ComPort, OpeningAMissingDeviceFails) {
+  TComPort port;
+  port.SetPort("/nonexistent/ttyX");
+  bool afterOpen = false;
+  port.OnAfterOpen = [&](TCustomComPort*) { afterOpen = true; };
+  try {
+    port.Open();
+    FAIL();
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.ErrorCode, 1);
+    EXPECT_EQ(e.SystemErrorCode, ENOENT);
+    EXPECT_NE(std::string(e.what()).find("Unable to open com port"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find(std::strerror(ENOENT)), std::string::npos);
+  }
+  EXPECT_FALSE(port.Connected());
+  EXPECT_FALSE(afterOpen);
+}
+
+TEST(ComPort, APortHeldByAnotherProgramFails) {
+  PtyPair pty;
+  TComPort port;
+  port.SetPort(pty.path);
+  port.Open();
+  const pid_t child = fork();
+  if (child == 0) {
+    TComPort second;
+    second.SetPort(pty.path);
+    try {
+      second.Open();
+      _exit(0);
+    } catch (const EComPort& e) {
+      const bool named = std::string(e.what()).find("in use by") != std::string::npos;
+      _exit(e.ErrorCode == 1 ? (named ? 2 : 3) : 4);
+    }
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2) << "error 1 naming the holder";
+}
+
+TEST(ComPort, PortNamesMapToDevices) {
+  setenv("TARVELO_DEV_DIR", "/tmp/devs", 1);
+  EXPECT_EQ(platform::DevicePath("COM1"), "/tmp/devs/ttyS0");
+  EXPECT_EQ(platform::DevicePath("COM12"), "/tmp/devs/ttyS11");
+  EXPECT_EQ(platform::DevicePath("USB0"), "/tmp/devs/ttyUSB0");
+  EXPECT_EQ(platform::DevicePath("ACM3"), "/tmp/devs/ttyACM3");
+  EXPECT_EQ(platform::DevicePath("/dev/pts/4"), "/dev/pts/4");
+  unsetenv("TARVELO_DEV_DIR");
+  EXPECT_EQ(platform::DevicePath("COM2"), "/dev/ttyS1");
+}
+
+TEST(ComPort, UnplugRaisesOnceAndCloseStillSucceeds) {
+  PtyPair pty;
+  FakeUiThread ui;
+  TComPort port;
+  port.SetSyncPoster(ui.Poster());
+  port.SetPort(pty.path);
+  port.Open();
+  pty.CloseMaster();
+  ::close(pty.slave);
+  pty.slave = -1;
+  uint8_t buf[8];
+  try {
+    port.Read(buf, sizeof buf);
+    FAIL() << "a read from a device that is gone";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.ErrorCode, 3);
+  }
+  EXPECT_THROW(port.WriteText("x"), EComPort);
+  // The event thread has ended rather than spinning on the hang-up.
+  std::this_thread::sleep_for(200ms);
+  const long long cpu = port.EventThreadCpuNs();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_LT(port.EventThreadCpuNs() - cpu, 5'000'000);
+  EXPECT_NO_THROW(port.Close());
+  EXPECT_FALSE(port.Connected());
+}
+
+TEST(ComPort, CloseDoesNotWaitForASlowUserInterface) {
+  PtyPair pty;
+  auto port = std::make_unique<TComPort>();
+  FakeUiThread ui;  // never serves
+  port->SetSyncPoster(ui.Poster());
+  port->SetPort(pty.path);
+  port->Open();
+  pty.Send("xyz");
+  {
+    std::unique_lock lock(ui.mutex);
+    ASSERT_TRUE(ui.posted.wait_for(lock, 2000ms, [&] { return !ui.queue.empty(); }));
+  }
+  auto closing = std::async(std::launch::async, [&] { port->Close(); });
+  ASSERT_EQ(closing.wait_for(5s), std::future_status::ready) << "Close deadlocked";
+  closing.get();
+  port.reset();
+  ui.ServeOne(10ms);  // a late hand-over after the port is gone does nothing
+}
+
+TEST(ComPort, ErrorTexts) {
+  EXPECT_STREQ(EComPort(7).what(), "SetCommState function failed");
+  EXPECT_EQ(EComPort(7).SystemErrorCode, -1);
+  const EComPort denied(1, EACCES);
+  EXPECT_NE(std::string(denied.what()).find("\"dialout\""), std::string::npos);
+}
+
+TEST(ComPort, PortListInAStandInFolder) {
+  char tmpl[] = "/tmp/tarvelo-devs-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  PtyPair pty;
+  for (const char* name : {"ttyUSB0", "ttyS3", "ttyACM1", "null"}) {
+    ASSERT_EQ(symlink(pty.path.c_str(), (dir + "/" + name).c_str()), 0);
+  }
+  setenv("TARVELO_DEV_DIR", dir.c_str(), 1);
+  std::vector<std::string> names;
+  for (const auto& p : platform::ListPorts()) names.push_back(p.name + "=" + p.path.substr(dir.size()));
+  EXPECT_EQ(names, (std::vector<std::string>{"ACM1=/ttyACM1", "COM4=/ttyS3", "USB0=/ttyUSB0"}));
+  // The short name reaches the same device.
+  TComPort port;
+  port.SetPort("USB0");
+  EXPECT_NO_THROW(port.Open());
+  port.Close();
+  unsetenv("TARVELO_DEV_DIR");
+  for (const char* name : {"ttyUSB0", "ttyS3", "ttyACM1", "null"}) unlink((dir + "/" + name).c_str());
+  rmdir(dir.c_str());
+}
