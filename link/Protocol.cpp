@@ -1,0 +1,90 @@
+#include "Protocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Codecs.h"
+
+namespace tarvelo {
+
+void SegmentLink::DrainInput(int chunk) {
+  std::array<uint8_t, kReplySize> scratch{};
+  while (port_.Read(scratch.data(), std::min<int>(chunk, scratch.size())) > 0) {
+  }
+}
+
+std::string SegmentLink::ReadRequest(char command, uint8_t segment) {
+  return std::string(1, command) + ByteToHex(segment) + ByteToHex(static_cast<uint8_t>(255 - segment)) + "\r";
+}
+
+void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
+  DrainInput(kReplySize);
+  port_.WriteText(ReadRequest(command, segment));
+  uint32_t start = clock_.Ticks();
+  timedOut_ = false;
+  int received = 0;
+  std::array<uint8_t, kReplySize> scratch{};
+  for (;;) {
+    const int n = port_.Read(scratch.data(), kReplySize);
+    if (n > 0) {
+      // A poll that brings a whole reply replaces whatever pieces came before it.
+      const int at = n == kReplySize ? 0 : received;
+      const int room = static_cast<int>(reply_.size()) - at;
+      std::memcpy(reply_.data() + at, scratch.data(), std::min(n, room));
+      received = n == kReplySize ? kReplySize : received + n;
+      start = clock_.Ticks();  // the time-out counts from the last bytes received
+    }
+    const uint32_t elapsed = Elapsed(start);
+    timedOut_ = elapsed > static_cast<uint32_t>(limitMs);
+    if (received >= kReplySize || timedOut_) break;
+    if (n <= 0) port_.WaitForInput(static_cast<int>(limitMs - elapsed) + 1);
+  }
+}
+
+uint8_t SegmentLink::ReadTwice(char command, uint8_t segment) {
+  for (int pair = 0; pair < kMaxTries; ++pair) {
+    ReadSegment(command, segment, command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs);
+    const uint8_t first = reply_[32];
+    ReadSegment(command, segment, command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs);
+    if (reply_[32] == first) return first;
+  }
+  // Replies that never agree are treated as no reply, so the transfer's limits apply.
+  timedOut_ = true;
+  return reply_[32];
+}
+
+bool SegmentLink::ReplySumOK() const {
+  uint8_t sum = 0;
+  for (int i = 0; i < 32; ++i) sum = static_cast<uint8_t>(sum + reply_[i]);
+  return sum == reply_[32];
+}
+
+std::string SegmentLink::BuildWriteFrame(uint8_t segment, const std::string& payload64) {
+  const std::string body = ByteToHex(segment) + payload64;
+  uint8_t sum = 0;
+  for (char c : body) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+  return "U" + body + ByteToHex(sum) + "\r";
+}
+
+void SegmentLink::WriteSegment(const std::string& frame) {
+  port_.WriteText(frame);
+  timedOut_ = !WaitAnswerByte(kWriteTimeoutMs);
+}
+
+bool SegmentLink::WaitAnswerByte(int timeoutMs, const std::function<void()>& between) {
+  const uint32_t start = clock_.Ticks();
+  for (;;) {
+    if (port_.Read(reply_.data(), 1) == 1) return true;
+    const uint32_t elapsed = Elapsed(start);
+    if (elapsed > static_cast<uint32_t>(timeoutMs)) return false;
+    if (between) {
+      // Short waits, so whoever runs in between (the window) keeps up.
+      port_.WaitForInput(std::min<int>(static_cast<int>(timeoutMs - elapsed) + 1, 50));
+      between();
+    } else {
+      port_.WaitForInput(static_cast<int>(timeoutMs - elapsed) + 1);
+    }
+  }
+}
+
+}  // namespace tarvelo

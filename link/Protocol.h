@@ -1,0 +1,70 @@
+// The segment exchanges with the device: "D" and "P" read 33-byte replies, "U" writes a
+// segment and is answered with one byte. Waits are measured on an injected millisecond
+// clock and spent waiting for input, never spinning.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tarvelo {
+
+// The little of a serial port the exchanges need.
+class LinkPort {
+ public:
+  virtual ~LinkPort() = default;
+  virtual int Read(uint8_t* buffer, int count) = 0;  // returns at once with what is queued
+  virtual int WriteText(const std::string& bytes) = 0;
+  virtual void WaitForInput(int timeoutMs) = 0;      // returns early when input arrives
+};
+
+// A free-running millisecond tick counter; differences are right across its wrap-around.
+class LinkClock {
+ public:
+  virtual ~LinkClock() = default;
+  virtual uint32_t Ticks() = 0;
+};
+
+constexpr int kReplySize = 33;
+constexpr int kConfigTimeoutMs = 1000;
+constexpr int kPromTimeoutMs = 2000;
+constexpr int kWriteTimeoutMs = 1000;
+constexpr uint8_t kAck = 0x06;
+// Disagreeing double reads, or replies failing their checksum, before a segment gives up.
+constexpr int kMaxTries = 11;
+
+class SegmentLink {
+ public:
+  SegmentLink(LinkPort& port, LinkClock& clock) : port_(port), clock_(clock) {}
+
+  void DrainInput(int chunk);
+  void ReadConfigSegment(uint8_t segment) { ReadSegment('D', segment, kConfigTimeoutMs); }
+  void ReadPromSegment(uint8_t segment) { ReadSegment('P', segment, kPromTimeoutMs); }
+  // Reads until two replies carry the same checksum byte; returns it. After kMaxTries
+  // disagreeing pairs it gives up with TimedOut set.
+  uint8_t ReadTwice(char command, uint8_t segment);
+  bool ReplySumOK() const;
+  static std::string BuildWriteFrame(uint8_t segment, const std::string& payload64);
+  void WriteSegment(const std::string& frame);
+  // Waits for one answer byte of any value; true when one came within `timeoutMs`.
+  bool WaitAnswerByte(int timeoutMs, const std::function<void()>& between = nullptr);
+
+  bool TimedOut() const { return timedOut_; }
+  const std::array<uint8_t, 256>& SegmentReply() const { return reply_; }
+  LinkPort& port() { return port_; }
+  LinkClock& clock() { return clock_; }
+
+  static std::string ReadRequest(char command, uint8_t segment);
+
+ private:
+  void ReadSegment(char command, uint8_t segment, int limitMs);
+  uint32_t Elapsed(uint32_t since) { return clock_.Ticks() - since; }
+
+  LinkPort& port_;
+  LinkClock& clock_;
+  std::array<uint8_t, 256> reply_{};
+  bool timedOut_ = false;
+};
+
+}  // namespace tarvelo

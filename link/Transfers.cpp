@@ -1,0 +1,212 @@
+#include "Transfers.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "Codecs.h"
+
+namespace tarvelo {
+
+std::tm TransferHost::LocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+  localtime_r(&now, &t);
+  return t;
+}
+
+namespace {
+constexpr const char* kCommError = "Kommunikációs hiba.";
+constexpr const char* kDownloadTimeout = "Letöltési időtúllépés !!!";
+constexpr const char* kUploadTimeout = "Feltöltési időtúllépés !!!";
+constexpr const char* kUploadOk = "Sikeres feltöltés";
+constexpr const char* kStopped = "Megszakítva.";
+constexpr int kMaxFailures = 11;
+
+std::string Progress(int segment) { return "Memória szegmens: " + std::to_string(segment) + "/255"; }
+}  // namespace
+
+void Transfers::Wait(int ms) {
+  LinkClock& clock = link_.clock();
+  const uint32_t start = clock.Ticks();
+  for (;;) {
+    const uint32_t elapsed = clock.Ticks() - start;
+    if (elapsed >= static_cast<uint32_t>(ms)) break;
+    host_.ProcessEvents(static_cast<int>(ms - elapsed));
+  }
+}
+
+void Transfers::BreakIn() {
+  link_.port().WriteText("\x03");
+  Wait(500);
+  link_.port().WriteText("\x1B\x1B");
+  Wait(500);
+}
+
+// The double-read loop shared by both downloads. Returns Failed when it gave up.
+TransferResult Transfers::ReadRange(char command, int first) {
+  int failures = 0;
+  int badSums = 0;
+  int segment = first;
+  while (segment < 256 && failures < kMaxFailures) {
+    if (host_.Cancelled()) return TransferResult::Cancelled;
+    link_.ReadTwice(command, static_cast<uint8_t>(segment));
+    bool timedOut = link_.TimedOut();
+    if (!timedOut && link_.ReplySumOK()) {
+      host_.Status(Progress(segment));
+      host_.Progress(segment);
+      std::memcpy(image_.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(), kSegmentSize);
+      ++segment;
+      failures = 0;
+      badSums = 0;
+    } else if (!timedOut && ++badSums >= kMaxTries) {
+      // A segment that never sums right counts as one that never came.
+      badSums = 0;
+      timedOut = true;
+    }
+    if (timedOut) ++failures;
+    host_.ProcessEvents(0);
+  }
+  return failures >= kMaxFailures ? TransferResult::Failed : TransferResult::Ok;
+}
+
+TransferResult Transfers::DownloadImage() {
+  if (!host_.PortOpen()) {
+    host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
+    host_.BusyCursor(false);
+    return TransferResult::PortNotOpen;
+  }
+  host_.BusyCursor(true);
+  BreakIn();
+  image_.raw().fill(0);
+  host_.Status("Tipusellenőrzés...");
+  for (int attempt = 0; attempt < kMaxTries; ++attempt) {
+    link_.ReadConfigSegment(kTypeSegment);
+    if (!link_.TimedOut() && link_.ReplySumOK()) {
+      std::memcpy(image_.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(), kSegmentSize);
+      break;
+    }
+  }
+  const auto& reply = link_.SegmentReply();
+  const std::string version(reinterpret_cast<const char*>(reply.data()) + 7, 5);
+  const DeviceModel model = ModelFromVersionText(version);
+  host_.SwitchModel(model);
+  TransferResult result = ReadRange('D', FirstTransferSegment(model));
+  host_.ClosePortUnlessHeld();
+  if (result == TransferResult::Cancelled) {
+    host_.Status(kStopped);
+  } else if (result == TransferResult::Failed) {
+    host_.Status(kCommError);
+    host_.Message(kDownloadTimeout);
+  } else {
+    host_.Status("Sikeres letöltés.");
+    host_.Decode();
+  }
+  host_.BusyCursor(false);
+  return result;
+}
+
+TransferResult Transfers::DownloadProm() {
+  if (!host_.PortOpen()) {
+    host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
+    host_.BusyCursor(false);
+    return TransferResult::PortNotOpen;
+  }
+  host_.Status("PROM letöltése...");
+  host_.BusyCursor(true);
+  BreakIn();
+  image_.raw().fill(0);
+  TransferResult result = ReadRange('P', 0);
+  host_.ClosePortUnlessHeld();
+  if (result == TransferResult::Cancelled) {
+    host_.Status(kStopped);
+  } else if (result == TransferResult::Failed) {
+    host_.Status(kCommError);
+    host_.Message(kDownloadTimeout);
+  } else {
+    host_.Status("Sikeres letöltés.");
+    host_.Decode();
+  }
+  host_.BusyCursor(false);
+  return result;
+}
+
+TransferResult Transfers::UploadImage(DeviceModel model) {
+  if (!host_.PortOpen()) {
+    host_.BusyCursor(false);
+    return TransferResult::PortNotOpen;
+  }
+  link_.DrainInput(1);
+  host_.BusyCursor(true);
+  int segment = FirstTransferSegment(model);
+  int failures = 0;
+  bool cancelled = false;
+  while (segment < 256 && failures <= 10) {
+    if (host_.Cancelled()) {
+      cancelled = true;
+      break;
+    }
+    std::string payload;
+    for (int i = 0; i < kSegmentSize; ++i) payload += ByteToHex(image_.ImageByte(segment * kSegmentSize + i));
+    const std::string frame = SegmentLink::BuildWriteFrame(static_cast<uint8_t>(segment), payload);
+    link_.port().WriteText(frame);
+    host_.Status(Progress(segment));
+    host_.Progress(segment);
+    const bool answered = link_.WaitAnswerByte(kWriteTimeoutMs);
+    if (answered && link_.SegmentReply()[0] == kAck) {
+      ++segment;
+      failures = 0;
+    } else {
+      ++failures;
+    }
+    host_.ProcessEvents(0);
+  }
+  host_.ClosePortUnlessHeld();
+  TransferResult result = TransferResult::Ok;
+  if (cancelled) {
+    host_.Status(kStopped);
+    result = TransferResult::Cancelled;
+  } else if (failures > 10) {
+    host_.Message(kUploadTimeout);
+    result = TransferResult::Failed;
+  } else {
+    host_.Status(kUploadOk);
+  }
+  host_.BusyCursor(false);
+  return result;
+}
+
+std::string Transfers::ClockText(const std::tm& t) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
+                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  return buf;
+}
+
+std::string Transfers::ClockFrame(const std::tm& t) {
+  return SegmentLink::BuildWriteFrame(kTypeSegment, ClockText(t) + std::string(50, '0'));
+}
+
+TransferResult Transfers::SyncClock() {
+  if (!host_.PortOpen()) return TransferResult::PortNotOpen;
+  host_.BusyCursor(true);
+  const std::string frame = ClockFrame(host_.LocalTime());
+  int failures = 0;
+  bool answered = false;
+  while (!answered && failures <= 10) {
+    link_.port().WriteText(frame);
+    answered = link_.WaitAnswerByte(2000, [this] { host_.ProcessEvents(0); });
+    if (!answered) ++failures;
+  }
+  host_.ClosePortUnlessHeld();
+  TransferResult result = TransferResult::Ok;
+  if (!answered) {
+    host_.Message(kUploadTimeout);
+    result = TransferResult::Failed;
+  } else {
+    host_.Status(kUploadOk);
+  }
+  host_.BusyCursor(false);
+  return result;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,62 @@
+// The four transfers between the image and the device, written once for the window, the
+// command-line tool and the tests, which differ only in their host.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "ConfigImage.h"
+#include "Protocol.h"
+
+namespace tarvelo {
+
+// What a transfer needs from whoever runs it. Texts are UTF-8.
+class TransferHost {
+ public:
+  virtual ~TransferHost() = default;
+  virtual void Status(const std::string& text) = 0;  // the status panel
+  virtual void Message(const std::string& text) = 0;  // a message box
+  virtual void BusyCursor(bool busy) = 0;
+  // Lets pending work run (the window repaints, handlers run) for up to `waitMs`.
+  virtual void ProcessEvents(int waitMs) = 0;
+  virtual void Progress(int /*segment*/) {}
+  virtual bool Cancelled() { return false; }
+  // The download's model switch, and the decode that ends a successful download.
+  virtual void SwitchModel(DeviceModel model) = 0;
+  virtual void Decode() = 0;
+  // Whether the port is open, and the last system error for the "not open" message.
+  virtual bool PortOpen() = 0;
+  virtual int LastSystemError() { return 0; }
+  // Closes the port unless the terminal holds it.
+  virtual void ClosePortUnlessHeld() = 0;
+  virtual std::tm LocalTime();
+};
+
+enum class TransferResult { Ok, Failed, Cancelled, PortNotOpen };
+
+class Transfers {
+ public:
+  Transfers(LinkPort& port, LinkClock& clock, TransferHost& host, ConfigImage& image)
+      : link_(port, clock), host_(host), image_(image) {}
+
+  TransferResult DownloadImage();
+  TransferResult DownloadProm();
+  // Writes the transfer range of the given model.
+  TransferResult UploadImage(DeviceModel model);
+  TransferResult SyncClock();
+
+  static std::string ClockText(const std::tm& t);  // "yyyymmddhhnnss"
+  static std::string ClockFrame(const std::tm& t);
+  SegmentLink& link() { return link_; }
+
+ private:
+  void BreakIn();
+  void Wait(int ms);
+  TransferResult ReadRange(char command, int first);
+
+  SegmentLink link_;
+  TransferHost& host_;
+  ConfigImage& image_;
+};
+
+}  // namespace tarvelo

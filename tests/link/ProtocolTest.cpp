@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "FakeDevice.h"
+#include "Protocol.h"
+
+using namespace tarvelo;
+
+namespace {
+std::string Data(char fill) { return std::string(32, fill); }
+}  // namespace
+
+TEST(Protocol, RequestFrames) {
+  EXPECT_EQ(SegmentLink::ReadRequest('D', 43), "D2BD4\r");
+  EXPECT_EQ(SegmentLink::ReadRequest('D', 0), "D00FF\r");
+  EXPECT_EQ(SegmentLink::ReadRequest('P', 255), "PFF00\r");
+  const std::string frame = SegmentLink::BuildWriteFrame(44, std::string(64, '0'));
+  EXPECT_EQ(frame, "U2C" + std::string(64, '0') + "75\r");
+  EXPECT_EQ(frame.size(), 70u);
+}
+
+TEST(Protocol, ReplyAssembly) {
+  struct Case {
+    std::vector<std::pair<uint32_t, std::string>> pieces;  // arrival after the request
+    std::string expect;
+    bool timedOut;
+  };
+  const std::string full = Reply(Data('a'));
+  const std::vector<Case> cases = {
+      {{{5, full.substr(0, 10)}, {10, full.substr(10, 10)}, {15, full.substr(20)}}, full, false},
+      // A poll that brings all 33 bytes replaces the pieces before it.
+      {{{5, "xyz"}, {900, Reply(Data('b'))}}, Reply(Data('b')), false},
+      // Pieces keep the time-out away as long as they keep coming.
+      {{{900, full.substr(0, 10)}, {1800, full.substr(10)}}, full, false},
+  };
+  for (const auto& c : cases) {
+    FakeClock clock;
+    FakePort port(clock);
+    SegmentLink link(port, clock);
+    port.respond = [&](const std::string&) {
+      for (const auto& [after, bytes] : c.pieces) port.Arrive(after, bytes);
+    };
+    link.ReadConfigSegment(50);
+    EXPECT_EQ(link.TimedOut(), c.timedOut);
+    EXPECT_EQ(std::string(link.SegmentReply().begin(), link.SegmentReply().begin() + 33), c.expect);
+    EXPECT_TRUE(link.ReplySumOK());
+  }
+}
+
+TEST(Protocol, TimeOutCountsFromTheLastByte) {
+  for (uint32_t start : {0u, 0xFFFFFF00u}) {  // also across the counter's wrap-around
+    FakeClock clock(start);
+    FakePort port(clock);
+    SegmentLink link(port, clock);
+    port.respond = [&](const std::string&) { port.Arrive(300, std::string(20, 'q')); };
+    link.ReadConfigSegment(50);
+    EXPECT_TRUE(link.TimedOut());
+    EXPECT_EQ(clock.now - start, 300u + 1001u);
+    EXPECT_LT(port.waits, 10) << "waits for input instead of polling";
+  }
+  FakeClock clock;
+  FakePort port(clock);
+  SegmentLink link(port, clock);
+  link.ReadPromSegment(1);
+  EXPECT_TRUE(link.TimedOut());
+  EXPECT_EQ(clock.now, 2001u);
+}
+
+TEST(Protocol, ChecksumIsTheLowByteOfTheSum) {
+  FakeClock clock;
+  FakePort port(clock);
+  SegmentLink link(port, clock);
+  // 0x1234 in all: 18 bytes of 0xFF (4590), one of 0x46 (70) and zeros.
+  std::string data(18, '\xFF');
+  data += '\x46';
+  data += std::string(13, '\0');
+  for (char command : {'D', 'P'}) {
+    port.respond = [&](const std::string&) { port.Arrive(1, data + "\x34"); };
+    command == 'D' ? link.ReadConfigSegment(9) : link.ReadPromSegment(9);
+    EXPECT_TRUE(link.ReplySumOK());
+    port.respond = [&](const std::string&) { port.Arrive(1, data + "\x35"); };
+    link.ReadConfigSegment(9);
+    EXPECT_FALSE(link.ReplySumOK());
+  }
+}
+
+TEST(Protocol, ReadTwiceAgreesOrGivesUp) {
+  FakeClock clock;
+  FakePort port(clock);
+  SegmentLink link(port, clock);
+  int reads = 0;
+  // The first pair disagrees, the second agrees.
+  port.respond = [&](const std::string&) {
+    ++reads;
+    port.Arrive(1, reads == 1 ? Reply(Data('a')) : Reply(Data('b')));
+  };
+  EXPECT_EQ(link.ReadTwice('D', 60), Reply(Data('b'))[32]);
+  EXPECT_EQ(reads, 4);
+  EXPECT_FALSE(link.TimedOut());
+
+  // Never agreeing: 11 pairs, then it counts as a time-out.
+  reads = 0;
+  port.respond = [&](const std::string&) { port.Arrive(1, Reply(Data(static_cast<char>('a' + reads++ % 2)))); };
+  link.ReadTwice('D', 60);
+  EXPECT_EQ(reads, 22);
+  EXPECT_TRUE(link.TimedOut());
+
+  // Silent: two time-outs, the old reply stays.
+  port.respond = nullptr;
+  const uint32_t before = clock.now;
+  link.ReadTwice('D', 61);
+  EXPECT_TRUE(link.TimedOut());
+  EXPECT_EQ(clock.now - before, 2u * 1001u);
+}
+
+TEST(Protocol, WriteSegmentTakesOnlyTheFirstAnswerByte) {
+  FakeClock clock;
+  FakePort port(clock);
+  SegmentLink link(port, clock);
+  port.respond = [&](const std::string&) { port.Arrive(5, "\x06\x15"); };
+  link.WriteSegment(SegmentLink::BuildWriteFrame(44, std::string(64, '0')));
+  EXPECT_FALSE(link.TimedOut());
+  EXPECT_EQ(link.SegmentReply()[0], kAck);
+  uint8_t rest = 0;
+  EXPECT_EQ(port.Read(&rest, 1), 1);
+  EXPECT_EQ(rest, 0x15);
+  port.respond = nullptr;
+  link.WriteSegment("U...");
+  EXPECT_TRUE(link.TimedOut());
+}

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "FakeDevice.h"
+#include "Transfers.h"
+
+using namespace tarvelo;
+
+namespace {
+
+struct RecordingHost : TransferHost {
+  FakeClock& clock;
+  std::vector<std::string> statuses, messages;
+  std::optional<DeviceModel> model;
+  int decodes = 0, closes = 0;
+  bool open = true;
+  int cancelAfter = -1;  // segments shown before the stop request
+  std::tm now{};
+
+  explicit RecordingHost(FakeClock& c) : clock(c) {}
+  void Status(const std::string& t) override { statuses.push_back(t); }
+  void Message(const std::string& t) override { messages.push_back(t); }
+  void BusyCursor(bool) override {}
+  void ProcessEvents(int waitMs) override { clock.now += static_cast<uint32_t>(waitMs); }
+  bool Cancelled() override { return cancelAfter >= 0 && static_cast<int>(statuses.size()) > cancelAfter; }
+  void SwitchModel(DeviceModel m) override { model = m; }
+  void Decode() override { ++decodes; }
+  bool PortOpen() override { return open; }
+  int LastSystemError() override { return 2; }
+  void ClosePortUnlessHeld() override { ++closes; }
+  std::tm LocalTime() override { return now; }
+};
+
+struct Rig {
+  FakeClock clock;
+  FakePort port{clock};
+  RecordingHost host{clock};
+  ConfigImage image;
+  SimDevice device;
+  Transfers transfers{port, clock, host, image};
+  Rig() { device.Attach(port); }
+};
+
+}  // namespace
+
+TEST(Transfers, DownloadChoosesTheModelFromTheVersionText) {
+  struct Case {
+    std::string version;
+    DeviceModel model;
+    int first;
+  };
+  for (const Case& c : {Case{"P4239", DeviceModel::FourLine, 44}, Case{"P4290", DeviceModel::SixteenLine, 51}}) {
+    Rig rig;
+    for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i * 7);
+    rig.device.memory.replace(43 * 32 + 7, 5, c.version);
+    rig.image.Fill(0, 8191, 0xAA);
+    EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Ok);
+    EXPECT_EQ(rig.host.model, c.model);
+    EXPECT_EQ(rig.device.frames.front(), "D2BD4\r");
+    EXPECT_EQ(rig.device.frames[1], SegmentLink::ReadRequest('D', c.first));
+    for (int i = 0; i < 8192; ++i) {
+      const bool read = i / 32 == 43 || i / 32 >= c.first;
+      ASSERT_EQ(rig.image.ImageByte(i), read ? static_cast<uint8_t>(rig.device.memory[i]) : 0) << i;
+    }
+    EXPECT_EQ(rig.host.statuses.front(), "Tipusellenőrzés...");
+    EXPECT_EQ(rig.host.statuses[1], "Memória szegmens: " + std::to_string(c.first) + "/255");
+    EXPECT_EQ(rig.host.statuses.back(), "Sikeres letöltés.");
+    EXPECT_EQ(rig.host.decodes, 1);
+    EXPECT_EQ(rig.host.closes, 1);
+    EXPECT_TRUE(rig.host.messages.empty());
+  }
+}
+
+TEST(Transfers, SilentDeviceGivesUp) {
+  Rig rig;
+  rig.device.silent = true;
+  rig.image.Fill(0, 8191, 0x55);
+  EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Failed);
+  // Eleven single reads of the type segment, then eleven double reads of segment 51.
+  ASSERT_EQ(rig.device.frames.size(), 11u + 22u);
+  EXPECT_EQ(rig.device.frames[10], "D2BD4\r");
+  EXPECT_EQ(rig.device.frames[11], "D33CC\r");
+  EXPECT_EQ(rig.host.model, DeviceModel::SixteenLine) << "zero bytes are not P4239";
+  EXPECT_EQ(rig.host.statuses.back(), "Kommunikációs hiba.");
+  EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Letöltési időtúllépés !!!"}));
+  EXPECT_EQ(rig.host.decodes, 0);
+  for (int i = 0; i < 8192; ++i) ASSERT_EQ(rig.image.ImageByte(i), 0);
+}
+
+TEST(Transfers, WrongChecksumsForeverEndTheDownload) {
+  Rig rig;
+  rig.device.memory.replace(43 * 32 + 7, 5, "P4239");
+  rig.device.badSums = true;
+  EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Failed);
+  EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Letöltési időtúllépés !!!"}));
+  EXPECT_LT(rig.device.frames.size(), 11u + 11u * 11u * 2u + 1u);
+}
+
+TEST(Transfers, PromDownloadReadsAllSegments) {
+  Rig rig;
+  for (int i = 0; i < 8192; ++i) rig.device.prom[i] = static_cast<char>(i ^ 0x5A);
+  EXPECT_EQ(rig.transfers.DownloadProm(), TransferResult::Ok);
+  EXPECT_FALSE(rig.host.model) << "no type check";
+  EXPECT_EQ(rig.device.frames.front(), "P00FF\r");
+  EXPECT_EQ(rig.device.frames.size(), 512u);
+  for (int i = 0; i < 8192; ++i) ASSERT_EQ(rig.image.ImageByte(i), static_cast<uint8_t>(i ^ 0x5A));
+  EXPECT_EQ(rig.host.statuses.front(), "PROM letöltése...");
+}
+
+TEST(Transfers, UploadSendsTheTransferRange) {
+  for (auto [model, frames] : {std::pair{DeviceModel::FourLine, 212u}, std::pair{DeviceModel::SixteenLine, 205u}}) {
+    Rig rig;
+    for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
+    EXPECT_EQ(rig.transfers.UploadImage(model), TransferResult::Ok);
+    EXPECT_EQ(rig.device.frames.size(), frames);
+    const int first = FirstTransferSegment(model);
+    EXPECT_EQ(rig.device.frames.front().substr(0, 3), "U" + std::string(first == 44 ? "2C" : "33"));
+    for (int i = 0; i < 8192; ++i) {
+      ASSERT_EQ(static_cast<uint8_t>(rig.device.memory[i]), i / 32 >= first ? static_cast<uint8_t>(i * 3) : 0) << i;
+    }
+    EXPECT_EQ(rig.host.statuses.back(), "Sikeres feltöltés");
+  }
+}
+
+TEST(Transfers, UploadStopsAfterElevenRejections) {
+  Rig rig;
+  rig.device.answer = 0x15;
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), TransferResult::Failed);
+  EXPECT_EQ(rig.device.frames.size(), 11u);
+  for (const auto& f : rig.device.frames) EXPECT_EQ(f.substr(0, 3), "U2C");
+  EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Feltöltési időtúllépés !!!"}));
+}
+
+TEST(Transfers, ClockFrame) {
+  Rig rig;
+  rig.host.now.tm_year = 2026 - 1900;
+  rig.host.now.tm_mon = 2;
+  rig.host.now.tm_mday = 3;
+  rig.host.now.tm_hour = 14;
+  rig.host.now.tm_min = 5;
+  rig.host.now.tm_sec = 9;
+  EXPECT_EQ(rig.transfers.SyncClock(), TransferResult::Ok);
+  ASSERT_EQ(rig.device.frames.size(), 1u);
+  const std::string& f = rig.device.frames[0];
+  EXPECT_EQ(f.substr(0, 3 + 14), "U2B20260303140509");
+  EXPECT_EQ(f.substr(17, 50), std::string(50, '0'));
+  EXPECT_EQ(f, SegmentLink::BuildWriteFrame(43, "20260303140509" + std::string(50, '0')));
+  EXPECT_EQ(rig.host.statuses.back(), "Sikeres feltöltés");
+
+  Rig silent;
+  silent.device.silent = true;
+  EXPECT_EQ(silent.transfers.SyncClock(), TransferResult::Failed);
+  EXPECT_EQ(silent.device.frames.size(), 11u);
+  EXPECT_EQ(silent.host.messages, (std::vector<std::string>{"Feltöltési időtúllépés !!!"}));
+}
+
+TEST(Transfers, PortNotOpenAndStopRequests) {
+  Rig rig;
+  rig.host.open = false;
+  EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::PortNotOpen);
+  EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Portnyitási hiba!2"}));
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), TransferResult::PortNotOpen);
+  EXPECT_EQ(rig.host.messages.size(), 1u) << "the upload says nothing";
+
+  Rig stop;
+  stop.host.cancelAfter = 5;
+  EXPECT_EQ(stop.transfers.DownloadImage(), TransferResult::Cancelled);
+  EXPECT_EQ(stop.host.decodes, 0);
+  EXPECT_EQ(stop.host.closes, 1);
+  EXPECT_EQ(stop.host.statuses.back(), "Megszakítva.");
+}
