@@ -15,74 +15,21 @@
 #include "NewDatabase.h"
 #include "Show.h"
 #include "Text.h"
+#include "Args.h"
+#include "Transfer.h"
 
 using namespace tarvelo;
 
 namespace {
 
-constexpr int kUsageError = 1;
-constexpr int kFileError = 2;
-
 const char* const kUsage =
     "Használat:\n"
     "  tarvelo-cli new --model 4|16 -o FILE [--site S] [--owner O] [--password P]\n"
-    "  tarvelo-cli show FILE [--model 4|16] [--password P] [--json]\n";
-
-struct UsageError {
-  std::string message;
-};
-
-// Options with a value and flags; everything else is a positional argument.
-struct Args {
-  std::map<std::string, std::string> options;
-  std::map<std::string, bool> flags;
-  std::vector<std::string> positional;
-};
-
-Args Parse(int argc, char** argv, int first, const std::vector<std::string>& withValue,
-           const std::vector<std::string>& flags) {
-  Args a;
-  for (int i = first; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto has = [](const std::vector<std::string>& v, const std::string& s) {
-      for (const auto& x : v) {
-        if (x == s) return true;
-      }
-      return false;
-    };
-    if (has(withValue, arg)) {
-      if (i + 1 >= argc) throw UsageError{"hiányzik az érték: " + arg};
-      if (a.options.count(arg)) throw UsageError{"kétszer megadva: " + arg};
-      a.options[arg] = argv[++i];
-    } else if (has(flags, arg)) {
-      a.flags[arg] = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError{"ismeretlen kapcsoló: " + arg};
-    } else {
-      a.positional.push_back(arg);
-    }
-  }
-  return a;
-}
-
-std::optional<DeviceModel> ParseModel(const Args& a) {
-  const auto it = a.options.find("--model");
-  if (it == a.options.end()) return std::nullopt;
-  if (it->second == "4") return DeviceModel::FourLine;
-  if (it->second == "16") return DeviceModel::SixteenLine;
-  throw UsageError{"a --model értéke 4 vagy 16 lehet: " + it->second};
-}
-
-// A typed text for the record: Windows-1250, at most 255 characters.
-std::string RecordText(const Args& a, const char* option) {
-  const auto it = a.options.find(option);
-  if (it == a.options.end()) return {};
-  std::string bad;
-  const auto text = Utf8ToCp1250(it->second, &bad);
-  if (!text) throw UsageError{std::string(option) + ": " + UnencodableMessage(bad)};
-  if (text->size() > 255) throw UsageError{std::string(option) + ": legfeljebb 255 karakter lehet"};
-  return *text;
-}
+    "  tarvelo-cli show FILE [--model 4|16] [--password P] [--json]\n"
+    "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password P]\n"
+    "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
+    "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
+    "  tarvelo-cli clock --port DEV [--speed BAUD]\n";
 
 std::string AskPasswordOnTerminal() {
   std::fprintf(stderr, "Jelszó: ");
@@ -165,6 +112,9 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "new") return CmdNew(argc, argv);
     if (command == "show") return CmdShow(argc, argv);
+    if (command == "download" || command == "upload" || command == "prom" || command == "clock") {
+      return RunTransferCommand(command, argc, argv);
+    }
     if (command == "-h" || command == "--help" || command == "help") {
       std::cout << kUsage;
       return 0;

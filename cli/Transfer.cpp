@@ -1,0 +1,174 @@
+#include "Transfer.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "Args.h"
+#include "ComPort.h"
+#include "DatabaseFile.h"
+#include "NewDatabase.h"
+#include "SerialLinkPort.h"
+#include "Transfers.h"
+
+namespace tarvelo {
+namespace {
+
+// Progress and results on stderr: a bar on a terminal, plain lines otherwise.
+class CliHost : public TransferHost {
+ public:
+  explicit CliHost(TCustomComPort& port) : port_(port), tty_(::isatty(STDERR_FILENO)) {}
+
+  void Status(const std::string& text) override {
+    if (text.rfind("Memória szegmens", 0) == 0) return;  // drawn as the bar
+    EndBar();
+    std::cerr << text << "\n";
+  }
+  void Message(const std::string& text) override {
+    EndBar();
+    message_ = text;
+  }
+  void BusyCursor(bool) override {}
+  void ProcessEvents(int waitMs) override {
+    if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+  }
+  void Progress(int segment) override {
+    if (!tty_) return;
+    const int width = 40;
+    const int filled = segment * width / 255;
+    std::fprintf(stderr, "\r[%s%s] %3d/255", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), segment);
+    barShown_ = true;
+  }
+  void SwitchModel(DeviceModel m) override { model = m; }
+  void Decode() override {}
+  bool PortOpen() override { return port_.Connected(); }
+  void ClosePortUnlessHeld() override { port_.Close(); }
+
+  DeviceModel model = DeviceModel::FourLine;
+  const std::string& message() const { return message_; }
+
+ private:
+  void EndBar() {
+    if (barShown_) std::fputc('\n', stderr);
+    barShown_ = false;
+  }
+  TCustomComPort& port_;
+  bool tty_;
+  bool barShown_ = false;
+  std::string message_;
+};
+
+TBaudRate RateFor(long baud, int& custom) {
+  static const std::pair<long, TBaudRate> kRates[] = {
+      {110, br110},     {300, br300},       {600, br600},       {1200, br1200},
+      {2400, br2400},   {4800, br4800},     {9600, br9600},     {14400, br14400},
+      {19200, br19200}, {38400, br38400},   {56000, br56000},   {57600, br57600},
+      {115200, br115200}, {128000, br128000}, {256000, br256000}};
+  for (const auto& [value, rate] : kRates) {
+    if (value == baud) return rate;
+  }
+  custom = static_cast<int>(baud);
+  return brCustom;
+}
+
+// The port as the window sets it up for the device.
+void OpenPort(TComPort& port, const Args& a) {
+  const auto it = a.options.find("--port");
+  if (it == a.options.end()) throw UsageError{"a --port megadása kötelező"};
+  long speed = 19200;
+  if (const auto s = a.options.find("--speed"); s != a.options.end()) {
+    char* end = nullptr;
+    speed = std::strtol(s->second.c_str(), &end, 10);
+    if (*end != '\0' || speed <= 0) throw UsageError{"hibás --speed: " + s->second};
+  }
+  port.SetEvents(0);  // nothing listens: no event thread
+  port.FlowControl().SetOutCTSFlow(true);
+  port.FlowControl().SetControlDTR(dtrEnable);
+  port.FlowControl().SetControlRTS(rtsHandshake);
+  port.SetPort(it->second);
+  int custom = 0;
+  const TBaudRate rate = RateFor(speed, custom);
+  if (rate == brCustom) port.SetCustomBaudRate(custom);
+  port.SetBaudRate(rate);
+  port.Open();
+}
+
+int Fail(const std::string& line, int status) {
+  std::cerr << "tarvelo-cli: " << line << "\n";
+  return status;
+}
+
+}  // namespace
+
+int RunTransferCommand(const std::string& command, int argc, char** argv) {
+  const bool writesFile = command == "download" || command == "prom";
+  std::vector<std::string> withValue = {"--port", "--speed"};
+  if (writesFile) withValue.push_back("-o");
+  if (command == "download") withValue.insert(withValue.end(), {"--site", "--owner", "--password"});
+  if (command == "upload") withValue.insert(withValue.end(), {"--model", "--password"});
+  const Args a = Parse(argc, argv, 2, withValue, {});
+  if (command == "upload" ? a.positional.size() != 1 : !a.positional.empty()) {
+    throw UsageError{command == "upload" ? "egy adatbázis fájlt kell megadni"
+                                         : "fölösleges argumentum: " + a.positional[0]};
+  }
+  if (writesFile && !a.options.count("-o")) throw UsageError{"a -o FILE megadása kötelező"};
+
+  DatabaseRecord record;
+  DeviceModel uploadModel = DeviceModel::FourLine;
+  if (command == "upload") {
+    const std::string password = RecordText(a, "--password");
+    const LoadResult loaded = LoadDatabaseFile(a.positional[0], record, [&] { return password; });
+    if (loaded.status != LoadStatus::Ok) return Fail(a.positional[0] + ": " + loaded.message, kFileError);
+    if (const auto forced = ParseModel(a)) {
+      uploadModel = *forced;
+    } else if (!record.image.VersionText().empty()) {
+      uploadModel = ModelFromVersionText(record.image.VersionText());
+    } else {
+      throw UsageError{"az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
+    }
+  }
+  if (command == "download") {
+    NewDatabaseDefaults(record, ImageLayout::For(DeviceModel::FourLine));
+    record.site.set(RecordText(a, "--site"));
+    record.owner.set(RecordText(a, "--owner"));
+    record.password.set(RecordText(a, "--password"));
+  }
+
+  TComPort port;
+  try {
+    OpenPort(port, a);
+    SerialLinkPort linkPort(port);
+    SteadyClock clock;
+    CliHost host(port);
+    Transfers transfers(linkPort, clock, host, record.image);
+    TransferResult result;
+    if (command == "download") result = transfers.DownloadImage();
+    else if (command == "prom") result = transfers.DownloadProm();
+    else if (command == "upload") result = transfers.UploadImage(uploadModel);
+    else result = transfers.SyncClock();
+    if (result != TransferResult::Ok) {
+      return Fail(host.message().empty() ? "az átvitel nem sikerült" : host.message(), kTransferError);
+    }
+  } catch (const EComPort& e) {
+    return Fail(port.Port() + ": " + e.what(), kTransferError);
+  }
+
+  if (command == "download") {
+    const SaveResult saved = SaveDatabaseFile(a.options.at("-o"), record);
+    if (!saved.ok) return Fail(saved.message, kFileError);
+  } else if (command == "prom") {
+    const std::string path = a.options.at("-o");
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(record.image.raw().data()), kImageSize);
+    out.close();
+    if (!out) return Fail(path + ": nem írható", kFileError);
+  }
+  return 0;
+}
+
+}  // namespace tarvelo

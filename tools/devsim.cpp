@@ -1,0 +1,262 @@
+// tarvelo-devsim: a call-control device on a pseudo-terminal, for trying the program and
+// testing it without hardware. Serves the "D", "P" and "U" exchanges from an image and a
+// PROM, paces its replies at a baud rate and injects faults on request.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+
+namespace {
+
+const char* const kUsage =
+    "usage: tarvelo-devsim [--image FILE] [--prom FILE] [--model 4|16] [--baud N]\n"
+    "                      [--link PATH] [--fault KIND=RATE ...] [--seed N] [--log]\n"
+    "  KIND: silence, checksum, short, flip, nak; RATE: share of replies, 0..1\n"
+    "  The image is saved back to FILE on exit (SIGINT or SIGTERM).\n";
+
+std::atomic<bool> stop{false};
+void OnSignal(int) { stop = true; }
+
+struct Options {
+  std::string imagePath, promPath, linkPath;
+  int model = 4;
+  long baud = 0;  // 0: as fast as the line goes
+  std::map<std::string, double> faults;
+  unsigned seed = 1;
+  bool log = false;
+};
+
+std::string Load(const std::string& path) {
+  std::string data(8192, '\0');
+  if (path.empty()) return data;
+  std::ifstream in(path, std::ios::binary);
+  std::string got{std::istreambuf_iterator<char>(in), {}};
+  data.replace(0, std::min<size_t>(got.size(), 8192), got.substr(0, 8192));
+  return data;
+}
+
+int Hex(const std::string& s, size_t at) {
+  if (at + 2 > s.size()) return -1;
+  char* end = nullptr;
+  const std::string two = s.substr(at, 2);
+  const long v = std::strtol(two.c_str(), &end, 16);
+  return (*end == '\0' && std::isxdigit(static_cast<unsigned char>(two[0])) &&
+          std::isxdigit(static_cast<unsigned char>(two[1])))
+             ? static_cast<int>(v)
+             : -1;
+}
+
+timespec Now() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t;
+}
+long long Ns(const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; }
+timespec FromNs(long long ns) { return {static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)}; }
+
+class Device {
+ public:
+  Device(int fd, Options o) : fd_(fd), o_(std::move(o)), rng_(o_.seed) {
+    memory_ = Load(o_.imagePath);
+    prom_ = Load(o_.promPath);
+    // The type segment carries the model's version text.
+    memory_.replace(43 * 32 + 7, 5, o_.model == 4 ? "P4239" : "P4290");
+    byteNs_ = o_.baud > 0 ? 10LL * 1000000000LL / o_.baud : 0;
+  }
+
+  void Serve() {
+    std::string line;
+    char buf[512];
+    while (!stop) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 200) <= 0) continue;
+      const ssize_t n = read(fd_, buf, sizeof buf);
+      if (n <= 0) {
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        // The other side closed the slave: wait for the next one to open it.
+        usleep(50000);
+        continue;
+      }
+      const long long arrived = Ns(Now());
+      for (ssize_t i = 0; i < n; ++i) {
+        const char c = buf[i];
+        if (c == 0x03 || c == 0x1B) continue;  // break-in
+        if (line.empty()) frameStart_ = arrived;
+        if (c == '\r') {
+          Handle(line);
+          line.clear();
+        } else if (line.size() < 256) {
+          line += c;
+        }
+      }
+    }
+  }
+
+  void Save() const {
+    if (o_.imagePath.empty()) return;
+    std::ofstream(o_.imagePath, std::ios::binary) << memory_;
+  }
+
+ private:
+  bool Fault(const char* kind) {
+    const auto it = o_.faults.find(kind);
+    return it != o_.faults.end() && std::uniform_real_distribution<double>(0, 1)(rng_) < it->second;
+  }
+
+  // Sends at the line's pace: every byte at its own absolute deadline, so delays do not add up.
+  void Send(const std::string& bytes, size_t requestLength) {
+    if (byteNs_ == 0) {
+      [[maybe_unused]] ssize_t w = write(fd_, bytes.data(), bytes.size());
+      return;
+    }
+    // The request took its own time on the wire before the device could answer.
+    long long next = std::max(Ns(Now()), frameStart_ + static_cast<long long>(requestLength) * byteNs_);
+    for (char c : bytes) {
+      next += byteNs_;
+      const timespec at = FromNs(next);
+      clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+      [[maybe_unused]] ssize_t w = write(fd_, &c, 1);
+    }
+  }
+
+  void Handle(const std::string& frame) {
+    if (o_.log) std::fprintf(stderr, "devsim: %s\n", frame.c_str());
+    if (frame.empty()) return;
+    const char command = frame[0];
+    const int segment = Hex(frame, 1);
+    if ((command == 'D' || command == 'P') && frame.size() == 5) {
+      if (segment < 0 || Hex(frame, 3) != 255 - segment) return;  // not a request for us
+      if (Fault("silence")) return;
+      const std::string& source = command == 'P' ? prom_ : memory_;
+      std::string reply = source.substr(segment * 32, 32);
+      uint8_t sum = 0;
+      for (char c : reply) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+      reply += static_cast<char>(sum);
+      if (Fault("checksum")) reply[32] = static_cast<char>(reply[32] ^ 0x01);
+      if (Fault("flip")) reply[rng_() % 32] ^= static_cast<char>(1 << (rng_() % 8));
+      if (Fault("short")) reply.resize(rng_() % 32);
+      Send(reply, frame.size() + 1);
+      return;
+    }
+    if (command == 'U' && frame.size() == 69) {
+      if (Fault("silence")) return;
+      uint8_t sum = 0;
+      for (size_t i = 1; i < 67; ++i) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(frame[i]));
+      const bool good = segment >= 0 && Hex(frame, 67) == sum;
+      if (!good || Fault("nak")) {
+        Send("\x15", frame.size() + 1);
+        return;
+      }
+      if (segment == 43) {
+        // The clock frame: the date and time, the rest zeros. The device keeps its own
+        // type segment.
+        if (o_.log) std::fprintf(stderr, "devsim: clock set to %s\n", frame.substr(3, 14).c_str());
+      } else {
+        for (int i = 0; i < 32; ++i) {
+          const int b = Hex(frame, 3 + 2 * i);
+          if (b < 0) {
+            Send("\x15", frame.size() + 1);
+            return;
+          }
+          memory_[segment * 32 + i] = static_cast<char>(b);
+        }
+      }
+      Send("\x06", frame.size() + 1);
+    }
+  }
+
+  int fd_;
+  Options o_;
+  std::mt19937 rng_;
+  std::string memory_, prom_;
+  long long byteNs_ = 0;
+  long long frameStart_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "tarvelo-devsim: %s needs a value\n%s", a.c_str(), kUsage);
+        std::exit(1);
+      }
+      return argv[++i];
+    };
+    if (a == "--image") o.imagePath = value();
+    else if (a == "--prom") o.promPath = value();
+    else if (a == "--model") o.model = std::atoi(value().c_str());
+    else if (a == "--baud") o.baud = std::atol(value().c_str());
+    else if (a == "--link") o.linkPath = value();
+    else if (a == "--seed") o.seed = static_cast<unsigned>(std::atol(value().c_str()));
+    else if (a == "--log") o.log = true;
+    else if (a == "--fault") {
+      const std::string f = value();
+      const auto eq = f.find('=');
+      const std::string kind = f.substr(0, eq);
+      if (eq == std::string::npos || (kind != "silence" && kind != "checksum" && kind != "short" &&
+                                      kind != "flip" && kind != "nak")) {
+        std::fprintf(stderr, "tarvelo-devsim: bad fault %s\n%s", f.c_str(), kUsage);
+        return 1;
+      }
+      o.faults[kind] = std::atof(f.c_str() + eq + 1);
+    } else if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "tarvelo-devsim: unknown option %s\n%s", a.c_str(), kUsage);
+      return 1;
+    }
+  }
+  if (o.model != 4 && o.model != 16) {
+    std::fprintf(stderr, "tarvelo-devsim: --model is 4 or 16\n");
+    return 1;
+  }
+  int master = -1, slave = -1;
+  char name[256] = {};
+  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    std::perror("tarvelo-devsim: openpty");
+    return 2;
+  }
+  termios t{};
+  tcgetattr(master, &t);
+  cfmakeraw(&t);
+  tcsetattr(master, TCSANOW, &t);
+  // Our own slave descriptor is closed so the program's exclusive open can succeed; the
+  // master keeps the line alive across the program's opens and closes.
+  close(slave);
+  if (!o.linkPath.empty()) {
+    unlink(o.linkPath.c_str());
+    if (symlink(name, o.linkPath.c_str()) != 0) {
+      std::perror("tarvelo-devsim: symlink");
+      return 2;
+    }
+  }
+  std::printf("%s\n", name);
+  std::fflush(stdout);
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  Device device(master, o);
+  device.Serve();
+  device.Save();
+  if (!o.linkPath.empty()) unlink(o.linkPath.c_str());
+  return 0;
+}
