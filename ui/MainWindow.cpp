@@ -24,6 +24,7 @@
 #include "PathPanel.h"
 #include "QtText.h"
 #include "TimersPage.h"
+#include "TransferRunner.h"
 #include "Widgets.h"
 
 namespace tarvelo {
@@ -105,6 +106,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
 
   BuildMenus();
   BuildStatusBar();
+  SetUpComPort();
   connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
   connect(cbTipus, &QComboBox::currentIndexChanged, this, [this] { cbTipusChange(); });
 
@@ -132,10 +134,13 @@ void TMainForm::BuildMenus() {
   connect(AddItem(file, "SaveAs1", "Mentés másként"), &QAction::triggered, this,
           [this] { SaveAs1Click(); });
   file->addSeparator();
-  AddItem(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0);
-  AddItem(file, "DNLProm", "PROM letöltés (hibakeresés)", QKeySequence(), 2);
+  connect(AddItem(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0), &QAction::triggered,
+          this, [this] { DnLoad1Click(0); });
+  connect(AddItem(file, "DNLProm", "PROM letöltés (hibakeresés)", QKeySequence(), 2),
+          &QAction::triggered, this, [this] { DnLoad1Click(2); });
   file->addSeparator();
-  AddItem(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"));
+  connect(AddItem(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U")), &QAction::triggered, this,
+          [this] { UpLoad1Click(); });
   file->addSeparator();
   AddItem(file, "Oldalbellts1", "Oldalbeállítás...");
   AddItem(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"));
@@ -194,6 +199,44 @@ QString TMainForm::panelText(int panel) const {
 
 void TMainForm::SetPanel0(const QString& text) { panel0_->setText(text); }
 void TMainForm::SetPanel(int panel, const QString& text) { panels_.at(panel)->setText(text); }
+
+void TMainForm::SetUpComPort() {
+  // As the window declares its port; name and speed come from the workstation at each open.
+  ComPort1.FlowControl().SetOutCTSFlow(true);
+  ComPort1.FlowControl().SetControlDTR(dtrEnable);
+  ComPort1.FlowControl().SetControlRTS(rtsHandshake);
+  ComPort1.SetSyncPoster([this](std::function<void()> f) {
+    QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+  });
+  ComPort1.OnAfterOpen = [this](TCustomComPort*) { SetPanel(3, "Kapcsolódva..."); };
+  ComPort1.OnAfterClose = [this](TCustomComPort*) { SetPanel(3, "Szétkapcsolva"); };
+  TransferRunner::Hooks hooks;
+  hooks.status = [this](const QString& t) { SetPanel(3, t); };
+  hooks.switchModel = [this](DeviceModel m) {
+    cbTipus->setCurrentIndex(m == DeviceModel::FourLine ? 0 : 1);
+    cbTipusChange();
+  };
+  hooks.model = [this] { return model_; };
+  hooks.decode = [this] { DecodeImage(); };
+  hooks.portHeld = [] { return false; };  // until the terminal page can hold the port
+  hooks.disable = {PageControl, pnlBott, menuBar()};
+  transfers_ = new TransferRunner(ComPort1, session_, *dialogs_, statusBar(), hooks, this);
+  transfers_->image = &session_.record.image;
+}
+
+void TMainForm::DnLoad1Click(int tag) {
+  if (transfers_->running() || !ConfirmSaveChanges()) return;
+  if (transfers_->StartTransfer(tag)) modifiedFlag_ = true;
+}
+
+void TMainForm::UpLoad1Click() {
+  if (transfers_->running()) return;
+  CommitFocusedField();
+  const int shown = PageControl->currentIndex();
+  ShowPage(0);
+  transfers_->StartTransfer(TransferRunner::Upload);
+  ShowPage(shown);
+}
 
 void TMainForm::cbTipusChange() {
   model_ = cbTipus->currentIndex() == 1 ? DeviceModel::SixteenLine : DeviceModel::FourLine;
@@ -349,6 +392,11 @@ void TMainForm::Tartalom1Click() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (transfers_->running()) {
+    transfers_->Stop();  // the transfer ends first; the window closes on the next request
+    event->ignore();
+    return;
+  }
   if (modifiedFlag_) {
     const auto answer =
         dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
@@ -359,6 +407,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     }
     if (answer == QMessageBox::Yes) mnuSaveClick();
     SaveWorkstationSettings(session_.workstation, session_.programIniPath);
+  }
+  try {
+    ComPort1.Close();
+  } catch (const EComPort& e) {
+    dialogs_->Message(QString::fromStdString(e.what()));
   }
   event->accept();
 }

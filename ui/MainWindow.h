@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "ComPort.h"
 #include "DatabaseRecord.h"
 #include "DialogService.h"
 #include "ImageLayout.h"
@@ -25,6 +26,7 @@ namespace tarvelo {
 
 class LeaveDispatcher;
 class PathPanel;
+class TransferRunner;
 
 // What lives for the whole run beside the window: the open database and the workstation.
 struct Session {
@@ -69,6 +71,10 @@ class TMainForm : public QMainWindow, public PageHost {
   void CommitFocusedField();
   void ShowPage(int index);  // a "&Nézet" item
   void Tartalom1Click();
+  void DnLoad1Click(int tag);
+  void UpLoad1Click();
+  TComPort& comPort() { return ComPort1; }
+  TransferRunner& transfers() { return *transfers_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -80,11 +86,14 @@ class TMainForm : public QMainWindow, public PageHost {
   bool SaveTo(const QString& fileName);
   void SetPanel0(const QString& text);
   void SetPanel(int panel, const QString& text);
+  void SetUpComPort();
   FileDialogSpec DatabaseOpenSpec() const;
   FileDialogSpec DatabaseSaveSpec() const;
 
   Session& session_;
   std::unique_ptr<DialogService> dialogs_;
+  TComPort ComPort1;
+  TransferRunner* transfers_ = nullptr;
   LeaveDispatcher* leave_;
   ImageLayout layout_ = ImageLayout::For(DeviceModel::FourLine);
   DeviceModel model_ = DeviceModel::FourLine;

@@ -1,0 +1,122 @@
+// Transfers started from the window, against the device simulator on a pseudo-terminal.
+#include <QMenuBar>
+#include <QTabWidget>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "Fixture.h"
+#include "ImageLayout.h"
+#include "TransferRunner.h"
+
+using namespace tarvelo;
+
+namespace {
+
+// The simulator, linked into a stand-in device folder as ttyUSB0 ("USB0").
+struct Simulator {
+  pid_t pid = -1;
+  Simulator(const QString& dir, const QString& image, const char* model) {
+    const std::string link = (dir + "/ttyUSB0").toStdString();
+    const std::string img = image.toStdString();
+    pid = fork();
+    if (pid == 0) {
+      freopen("/dev/null", "w", stdout);
+      execl(TARVELO_DEVSIM, TARVELO_DEVSIM, "--image", img.c_str(), "--model", model, "--link",
+            link.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i) usleep(10000);
+  }
+  void Stop() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+  ~Simulator() { Stop(); }
+};
+
+void WaitUntilDone(Fixture& f) {
+  QTRY_VERIFY_WITH_TIMEOUT(!f.window->transfers().running(), 20000);
+}
+
+}  // namespace
+
+class TransferTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() {
+    qputenv("TARVELO_DEV_DIR", dir.path().toUtf8());
+  }
+  void cleanup() { qunsetenv("TARVELO_DEV_DIR"); }
+  void downloadSwitchesModelAndDecodes();
+  void uploadWritesTheDevice();
+  void portThatCannotOpen();
+
+ private:
+  QTemporaryDir dir;
+};
+
+void TransferTest::downloadSwitchesModelAndDecodes() {
+  ConfigImage device;
+  StoreNewDatabaseDefaults(device, ImageLayout::For(DeviceModel::SixteenLine));
+  device.SetImageByte(1683, 77);  // CoPosition of the 16-line model
+  const QString image = dir.path() + "/dev.img";
+  std::ofstream(image.toStdString(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(device.raw().data()), kImageSize);
+  Simulator sim(dir.path(), image, "16");
+  Fixture f;
+  f.session.workstation.portName = "USB0";
+  f.get<QAction>("DnLoad1")->trigger();
+  // From the request on, nothing else can be started.
+  QVERIFY(f.window->transfers().running());
+  QVERIFY(!f.get<QTabWidget>("PageControl")->isEnabled());
+  QVERIFY(!f.get<QWidget>("pnlBott")->isEnabled());
+  QVERIFY(!f.window->menuBar()->isEnabled());
+  WaitUntilDone(f);
+  QCOMPARE(f.window->panelText(3), QString("Sikeres letöltés."));
+  QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
+  QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("77"));
+  QVERIFY(f.window->modifiedFlag());
+  QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
+  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+void TransferTest::uploadWritesTheDevice() {
+  const QString image = dir.path() + "/dev4.img";
+  std::ofstream(image.toStdString(), std::ios::binary) << std::string(8192, '\0');
+  Simulator sim(dir.path(), image, "4");
+  Fixture f;
+  f.session.workstation.portName = "USB0";
+  f.window->ShowPage(2);
+  f.typeAndLeave("MEibe", "33");
+  f.get<QLineEdit>("MEibe")->setFocus();
+  f.get<QLineEdit>("MEibe")->setText("34");  // still being edited: the upload stores it first
+  f.get<QAction>("UpLoad1")->trigger();
+  WaitUntilDone(f);
+  QCOMPARE(f.window->panelText(3), QString("Sikeres feltöltés"));
+  QCOMPARE(f.get<QTabWidget>("PageControl")->currentIndex(), 2);
+  sim.Stop();
+  std::ifstream in(image.toStdString(), std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), {});
+  QCOMPARE(int(static_cast<uint8_t>(saved.at(1674))), 34);  // SeizeTimer of the 4-line model
+  QCOMPARE(int(static_cast<uint8_t>(saved.at(1400))), 0);   // below the range: not sent
+}
+
+void TransferTest::portThatCannotOpen() {
+  Fixture f;
+  f.session.workstation.portName = "USB9";
+  f.get<QAction>("DNLProm")->trigger();
+  QVERIFY(!f.window->transfers().running());
+  QCOMPARE(f.dialogs.messages.size(), 1);
+  QVERIFY(f.dialogs.messages[0].startsWith("Unable to open com port"));
+  QVERIFY(!f.window->modifiedFlag());
+  QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
+}
+
+QTEST_MAIN(TransferTest)
+#include "TransferTest.moc"
