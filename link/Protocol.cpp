@@ -37,7 +37,7 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
     const uint32_t elapsed = Elapsed(start);
     timedOut_ = elapsed > static_cast<uint32_t>(limitMs);
     if (received >= kReplySize || timedOut_) break;
-    if (n <= 0) port_.WaitForInput(static_cast<int>(limitMs - elapsed) + 1);
+    if (n <= 0) port_.WaitForInput(static_cast<int>(limitMs - elapsed) + 1, kReplySize - received);
   }
 }
 

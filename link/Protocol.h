@@ -16,7 +16,9 @@ class LinkPort {
   virtual ~LinkPort() = default;
   virtual int Read(uint8_t* buffer, int count) = 0;  // returns at once with what is queued
   virtual int WriteText(const std::string& bytes) = 0;
-  virtual void WaitForInput(int timeoutMs) = 0;      // returns early when input arrives
+  // Returns early when input arrives; a port that knows its line speed may hold on until
+  // `expected` bytes could have come, which saves waking once a byte.
+  virtual void WaitForInput(int timeoutMs, int expected = 1) = 0;
 };
 
 // A free-running millisecond tick counter; differences are right across its wrap-around.

@@ -13,7 +13,9 @@ class SerialLinkPort : public LinkPort {
   explicit SerialLinkPort(TCustomComPort& port) : port_(port) {}
   int Read(uint8_t* buffer, int count) override { return port_.Read(buffer, count); }
   int WriteText(const std::string& bytes) override { return port_.WriteText(bytes); }
-  void WaitForInput(int timeoutMs) override { port_.WaitForInput(timeoutMs); }
+  void WaitForInput(int timeoutMs, int expected) override {
+    port_.WaitForInput(timeoutMs, expected);
+  }
 
  private:
   TCustomComPort& port_;

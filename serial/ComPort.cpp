@@ -501,11 +501,18 @@ int TCustomComPort::QueuedInput() {
   return count;
 }
 
-bool TCustomComPort::WaitForInput(int timeoutMs) {
+bool TCustomComPort::WaitForInput(int timeoutMs, int expected) {
   if (!Connected()) return false;
   pollfd p{fd_, POLLIN, 0};
   const int r = ::poll(&p, 1, timeoutMs);
-  return r > 0 && (p.revents & POLLIN);
+  if (r <= 0 || !(p.revents & POLLIN)) return false;
+  int queued = 0;
+  if (expected > 1 && platform::QueuedInput(fd_, queued) == 0 && queued < expected) {
+    const long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
+    const long ms = ((expected - queued) * 10L * 1000L + baud - 1) / baud;
+    if (ms < timeoutMs) ::poll(nullptr, 0, static_cast<int>(ms));
+  }
+  return true;
 }
 
 namespace {

@@ -199,8 +199,9 @@ class TCustomComPort {
   int Read(uint8_t* buffer, int count);
   int WriteText(const std::string& text);
   int QueuedInput();
-  // Waits up to `timeoutMs` for input to arrive; true when some is queued.
-  bool WaitForInput(int timeoutMs);
+  // Waits up to `timeoutMs` for input to arrive; true when some is queued. Once input has
+  // begun, holds on while `expected` bytes could still be on their way at the line's speed.
+  bool WaitForInput(int timeoutMs, int expected = 1);
 
   void AddLink(TComLink* link);
   void RemoveLink(TComLink* link);

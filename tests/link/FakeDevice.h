@@ -50,7 +50,7 @@ class FakePort : public LinkPort {
     if (respond) respond(bytes);
     return static_cast<int>(bytes.size());
   }
-  void WaitForInput(int timeoutMs) override {
+  void WaitForInput(int timeoutMs, int /*expected*/) override {
     ++waits;
     const uint32_t until = clock_.now + static_cast<uint32_t>(timeoutMs);
     if (!arrivals_.empty() && static_cast<int32_t>(arrivals_.front().at - until) < 0) {
