@@ -187,8 +187,13 @@ void TMainForm::BuildStatusBar() {
   for (int i = 1; i <= 3; ++i) {
     auto* label = new QLabel(bar);
     label->setObjectName(QString("SBarPanel%1").arg(i));
-    label->setFixedWidth(widths[i - 1]);
-    bar->addWidget(label);
+    // The last panel takes the room that is left: transfer texts are longer than it.
+    if (i < 3) {
+      label->setFixedWidth(widths[i - 1]);
+    } else {
+      label->setMinimumWidth(widths[i - 1]);
+    }
+    bar->addWidget(label, i == 3 ? 1 : 0);
     panels_.push_back(label);
   }
 }
