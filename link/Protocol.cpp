@@ -30,7 +30,7 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
       // A poll that brings a whole reply replaces whatever pieces came before it.
       const int at = n == kReplySize ? 0 : received;
       const int room = static_cast<int>(reply_.size()) - at;
-      std::memcpy(reply_.data() + at, scratch.data(), std::min(n, room));
+      std::memcpy(reply_.data() + at, scratch.data(), std::min({n, room, kReplySize}));
       received = n == kReplySize ? kReplySize : received + n;
       start = clock_.Ticks();  // the time-out counts from the last bytes received
     }

@@ -69,12 +69,31 @@ TransferResult Transfers::ReadRange(char command, int first) {
   return failures >= kMaxFailures ? TransferResult::Failed : TransferResult::Ok;
 }
 
-TransferResult Transfers::DownloadImage() {
-  if (!host_.PortOpen()) {
-    host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
-    host_.BusyCursor(false);
-    return TransferResult::PortNotOpen;
+bool Transfers::DownloadPortOpen() {
+  if (host_.PortOpen()) return true;
+  host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
+  host_.BusyCursor(false);
+  return false;
+}
+
+// The end both downloads share: the port, the result text, and the decode on success.
+TransferResult Transfers::FinishDownload(TransferResult result) {
+  host_.ClosePortUnlessHeld();
+  if (result == TransferResult::Cancelled) {
+    host_.Status(kStopped);
+  } else if (result == TransferResult::Failed) {
+    host_.Status(kCommError);
+    host_.Message(kDownloadTimeout);
+  } else {
+    host_.Status("Sikeres letöltés.");
+    host_.Decode();
   }
+  host_.BusyCursor(false);
+  return result;
+}
+
+TransferResult Transfers::DownloadImage() {
+  if (!DownloadPortOpen()) return TransferResult::PortNotOpen;
   host_.BusyCursor(true);
   BreakIn();
   image_.raw().fill(0);
@@ -91,43 +110,17 @@ TransferResult Transfers::DownloadImage() {
   const DeviceModel model = ModelFromVersionText(version);
   host_.SwitchModel(model);
   TransferResult result = ReadRange('D', FirstTransferSegment(model));
-  host_.ClosePortUnlessHeld();
-  if (result == TransferResult::Cancelled) {
-    host_.Status(kStopped);
-  } else if (result == TransferResult::Failed) {
-    host_.Status(kCommError);
-    host_.Message(kDownloadTimeout);
-  } else {
-    host_.Status("Sikeres letöltés.");
-    host_.Decode();
-  }
-  host_.BusyCursor(false);
-  return result;
+  return FinishDownload(result);
 }
 
 TransferResult Transfers::DownloadProm() {
-  if (!host_.PortOpen()) {
-    host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
-    host_.BusyCursor(false);
-    return TransferResult::PortNotOpen;
-  }
+  if (!DownloadPortOpen()) return TransferResult::PortNotOpen;
   host_.Status("PROM letöltése...");
   host_.BusyCursor(true);
   BreakIn();
   image_.raw().fill(0);
   TransferResult result = ReadRange('P', 0);
-  host_.ClosePortUnlessHeld();
-  if (result == TransferResult::Cancelled) {
-    host_.Status(kStopped);
-  } else if (result == TransferResult::Failed) {
-    host_.Status(kCommError);
-    host_.Message(kDownloadTimeout);
-  } else {
-    host_.Status("Sikeres letöltés.");
-    host_.Decode();
-  }
-  host_.BusyCursor(false);
-  return result;
+  return FinishDownload(result);
 }
 
 TransferResult Transfers::UploadImage(DeviceModel model) {

@@ -53,6 +53,8 @@ class Transfers {
   void BreakIn();
   void Wait(int ms);
   TransferResult ReadRange(char command, int first);
+  bool DownloadPortOpen();
+  TransferResult FinishDownload(TransferResult result);
 
   SegmentLink link_;
   TransferHost& host_;

@@ -10,6 +10,7 @@
 
 #include "DatabaseRecord.h"
 #include "ImageLayout.h"
+#include "TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
@@ -21,25 +22,13 @@ struct CliRun {
   std::string out, err;
 };
 
-class CliTest : public ::testing::Test {
+class CliTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvelo-cli-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   static std::string Quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
-  }
-
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
   }
 
   CliRun Cli(const std::vector<std::string>& args) const {
@@ -49,8 +38,6 @@ class CliTest : public ::testing::Test {
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("out")), Slurp(Path("err"))};
   }
-
-  fs::path dir_;
 };
 
 // Reads a database file the way the format describes it, without the program's loader.

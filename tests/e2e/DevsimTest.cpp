@@ -11,16 +11,12 @@
 #include "DatabaseFile.h"
 #include "ImageLayout.h"
 #include "NewDatabase.h"
+#include "TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class Simulator {
  public:
@@ -58,14 +54,8 @@ class Simulator {
   pid_t pid_ = -1;
 };
 
-class DevsimTest : public ::testing::Test {
+class DevsimTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvelo-e2e-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& n) const { return (dir_ / n).string(); }
 
   int Cli(const std::string& args) const {
     const std::string cmd = std::string(TARVELO_CLI) + " " + args + " 2>" + Path("err") + " </dev/null";
@@ -80,7 +70,6 @@ class DevsimTest : public ::testing::Test {
     image.SetImageByte(1656, 99);
     return std::string(image.raw().begin(), image.raw().end());
   }
-  fs::path dir_;
 };
 
 }  // namespace

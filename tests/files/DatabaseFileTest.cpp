@@ -11,29 +11,17 @@
 #include "DatabaseFile.h"
 #include "ImageLayout.h"
 #include "NewDatabase.h"
+#include "TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
 
 namespace {
 
-class DatabaseFileTest : public ::testing::Test {
+class DatabaseFileTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvelo-db-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  static std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  static void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
+  static std::string ReadAll(const std::string& path) { return Slurp(path); }
+  static void WriteAll(const std::string& path, const std::string& bytes) { Put(path, bytes); }
 
   static DatabaseRecord Sample(const std::string& site, const std::string& owner,
                                const std::string& password) {
@@ -50,8 +38,6 @@ class DatabaseFileTest : public ::testing::Test {
   static std::function<std::string()> Typing(const std::string& text) {
     return [text] { return text; };
   }
-
-  fs::path dir_;
 };
 
 }  // namespace

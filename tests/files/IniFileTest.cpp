@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "IniFile.h"
+#include "TempDirTest.h"
 #include "Workstation.h"
 
 using namespace tarvelo;
@@ -14,23 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class IniTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tarvelo-ini-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  static void Put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  fs::path dir_;
-};
+using IniTest = TempDirTest;
 
 // As another program writes them: comments, odd case, blank lines, CRLF, spaces around "=".
 const char* const kForeign =

@@ -3,20 +3,11 @@
 #include <set>
 
 #include "CodeTable.h"
-#include "NewDatabase.h"
+#include "Images.h"
 
 using namespace tarvelo;
 
 namespace {
-const ImageLayout kFour = ImageLayout::For(DeviceModel::FourLine);
-const ImageLayout kSixteen = ImageLayout::For(DeviceModel::SixteenLine);
-
-ConfigImage Defaults(const ImageLayout& layout) {
-  DatabaseRecord r;
-  NewDatabaseDefaults(r, layout);
-  return r.image;
-}
-
 void Store(ConfigImage& image, const ImageLayout& layout, int length, int count) {
   image.SetImageByte(layout.Offset(Field::CodeRecordLength), static_cast<uint8_t>(length));
   image.SetImageByte(layout.Offset(Field::CodeCount), static_cast<uint8_t>(count & 0xFF));

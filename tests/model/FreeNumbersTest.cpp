@@ -1,17 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "FreeNumbers.h"
-#include "NewDatabase.h"
+#include "Images.h"
 
 using namespace tarvelo;
 
 namespace {
-ConfigImage Defaults(const ImageLayout& layout) {
-  DatabaseRecord r;
-  NewDatabaseDefaults(r, layout);
-  return r.image;
-}
-
 std::string Entry(const std::string& s) { return s + std::string(16 - s.size(), ' '); }
 
 class FreeNumbersEachModel : public ::testing::TestWithParam<DeviceModel> {

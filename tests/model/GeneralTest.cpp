@@ -1,20 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "General.h"
-#include "NewDatabase.h"
+#include "Images.h"
 
 using namespace tarvelo;
-
-namespace {
-const ImageLayout kFour = ImageLayout::For(DeviceModel::FourLine);
-const ImageLayout kSixteen = ImageLayout::For(DeviceModel::SixteenLine);
-
-ConfigImage Defaults(const ImageLayout& layout) {
-  DatabaseRecord r;
-  NewDatabaseDefaults(r, layout);
-  return r.image;
-}
-}  // namespace
 
 TEST(SmdrFormat, EncodeTable) {
   struct Case {

@@ -1,20 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "Lines.h"
-#include "NewDatabase.h"
+#include "Images.h"
 
 using namespace tarvelo;
 
 namespace {
-const ImageLayout kFour = ImageLayout::For(DeviceModel::FourLine);
-const ImageLayout kSixteen = ImageLayout::For(DeviceModel::SixteenLine);
-
-ConfigImage Defaults(const ImageLayout& layout) {
-  DatabaseRecord r;
-  NewDatabaseDefaults(r, layout);
-  return r.image;
-}
-
 // The controls as a decode leaves them.
 std::array<LineControls16, 16> ControlsFrom(const std::vector<LineView>& lines) {
   std::array<LineControls16, 16> c;

@@ -1,20 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "NewDatabase.h"
+#include "Images.h"
 #include "NumberPlan.h"
 
 using namespace tarvelo;
-
-namespace {
-const ImageLayout kFour = ImageLayout::For(DeviceModel::FourLine);
-const ImageLayout kSixteen = ImageLayout::For(DeviceModel::SixteenLine);
-
-ConfigImage Defaults(const ImageLayout& layout) {
-  DatabaseRecord r;
-  NewDatabaseDefaults(r, layout);
-  return r.image;
-}
-}  // namespace
 
 TEST(Exceptions4, EditingAnEntryPadsAndStores) {
   ConfigImage image = Defaults(kFour);
