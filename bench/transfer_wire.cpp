@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
-    execl(devsim, devsim, "--model", "4", "--baud", std::to_string(kBaud).c_str(), static_cast<char*>(nullptr));
+    execl(devsim, devsim, "--model", "4", "--baud", std::to_string(kBaud).c_str(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -92,15 +93,19 @@ int main(int argc, char** argv) {
     counting.bytes = 0;
     const double cpu0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
-    const TransferResult r = std::string(name) == "download" ? transfers.DownloadImage()
-                                                             : transfers.UploadImage(DeviceModel::FourLine);
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const TransferResult r = std::string(name) == "download"
+                                 ? transfers.DownloadImage()
+                                 : transfers.UploadImage(DeviceModel::FourLine);
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = CpuSeconds() - cpu0;
-    const double wire = counting.bytes * 10.0 / kBaud + (std::string(name) == "download" ? 1.0 : 0.0);
-    std::printf("%-9s %s: %ld bytes, elapsed %.2f s, wire %.2f s, elapsed/wire %.3f (goal <= 1.05), "
-                "CPU/elapsed %.4f (goal < 0.02)\n",
-                name, r == TransferResult::Ok ? "ok" : "FAILED", counting.bytes, elapsed, wire,
-                elapsed / wire, cpu / elapsed);
+    const double wire =
+        counting.bytes * 10.0 / kBaud + (std::string(name) == "download" ? 1.0 : 0.0);
+    std::printf(
+        "%-9s %s: %ld bytes, elapsed %.2f s, wire %.2f s, elapsed/wire %.3f (goal <= 1.05), "
+        "CPU/elapsed %.4f (goal < 0.02)\n",
+        name, r == TransferResult::Ok ? "ok" : "FAILED", counting.bytes, elapsed, wire,
+        elapsed / wire, cpu / elapsed);
   }
   port.Close();
   kill(pid, SIGTERM);

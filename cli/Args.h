@@ -27,7 +27,7 @@ struct Args {
 };
 
 inline Args Parse(int argc, char** argv, int first, const std::vector<std::string>& withValue,
-           const std::vector<std::string>& flags) {
+                  const std::vector<std::string>& flags) {
   Args a;
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];

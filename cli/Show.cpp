@@ -8,16 +8,22 @@
 namespace tarvelo {
 namespace {
 
-std::string Utf8(const std::string& cp1250) { return Cp1250ToUtf8(cp1250); }
+std::string Utf8(const std::string& cp1250) {
+  return Cp1250ToUtf8(cp1250);
+}
 
 std::string RightTrimmed(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
 }
 
-const char* YesNo(bool b) { return b ? "Igen" : "Nem"; }
+const char* YesNo(bool b) {
+  return b ? "Igen" : "Nem";
+}
 
-std::string TwoDigit(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+std::string TwoDigit(int n) {
+  return (n < 10 ? "0" : "") + std::to_string(n);
+}
 
 // Pads a UTF-8 text to `width` characters for the text tables.
 std::string Pad(const std::string& utf8, size_t width) {
@@ -26,7 +32,9 @@ std::string Pad(const std::string& utf8, size_t width) {
   return utf8 + std::string(chars < width ? width - chars : 1, ' ');
 }
 
-bool IsFourLine(const ImageLayout& layout) { return layout.model() == DeviceModel::FourLine; }
+bool IsFourLine(const ImageLayout& layout) {
+  return layout.model() == DeviceModel::FourLine;
+}
 
 }  // namespace
 
@@ -146,7 +154,8 @@ std::string ShowJson(const DatabaseRecord& record, const ImageLayout& layout, co
   j.Number("coCharCount", g.coCharCountIndex + 1);
   j.Number("calledPosition", g.calledPosition);
   j.Number("recordTerminator", g.recordTerminator);
-  if (layout.Has(Field::NumberTerminator)) j.String("numberTerminator", std::string(1, g.numberTerminator));
+  if (layout.Has(Field::NumberTerminator))
+    j.String("numberTerminator", std::string(1, g.numberTerminator));
   if (g.switches) {
     j.Bool("pinEnable", g.switches->pinEnable);
     j.Bool("dstChange", g.switches->dstChange);

@@ -65,9 +65,9 @@ class CliHost : public TransferHost {
 
 TBaudRate RateFor(long baud, int& custom) {
   static const std::pair<long, TBaudRate> kRates[] = {
-      {110, br110},     {300, br300},       {600, br600},       {1200, br1200},
-      {2400, br2400},   {4800, br4800},     {9600, br9600},     {14400, br14400},
-      {19200, br19200}, {38400, br38400},   {56000, br56000},   {57600, br57600},
+      {110, br110},       {300, br300},       {600, br600},      {1200, br1200},
+      {2400, br2400},     {4800, br4800},     {9600, br9600},    {14400, br14400},
+      {19200, br19200},   {38400, br38400},   {56000, br56000},  {57600, br57600},
       {115200, br115200}, {128000, br128000}, {256000, br256000}};
   for (const auto& [value, rate] : kRates) {
     if (value == baud) return rate;
@@ -123,7 +123,8 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   if (command == "upload") {
     const std::string password = RecordText(a, "--password");
     const LoadResult loaded = LoadDatabaseFile(a.positional[0], record, [&] { return password; });
-    if (loaded.status != LoadStatus::Ok) return Fail(a.positional[0] + ": " + loaded.message, kFileError);
+    if (loaded.status != LoadStatus::Ok)
+      return Fail(a.positional[0] + ": " + loaded.message, kFileError);
     if (const auto forced = ParseModel(a)) {
       uploadModel = *forced;
     } else if (!record.image.VersionText().empty()) {
@@ -147,12 +148,17 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     CliHost host(port);
     Transfers transfers(linkPort, clock, host, record.image);
     TransferResult result;
-    if (command == "download") result = transfers.DownloadImage();
-    else if (command == "prom") result = transfers.DownloadProm();
-    else if (command == "upload") result = transfers.UploadImage(uploadModel);
-    else result = transfers.SyncClock();
+    if (command == "download")
+      result = transfers.DownloadImage();
+    else if (command == "prom")
+      result = transfers.DownloadProm();
+    else if (command == "upload")
+      result = transfers.UploadImage(uploadModel);
+    else
+      result = transfers.SyncClock();
     if (result != TransferResult::Ok) {
-      return Fail(host.message().empty() ? "az átvitel nem sikerült" : host.message(), kTransferError);
+      return Fail(host.message().empty() ? "az átvitel nem sikerült" : host.message(),
+                  kTransferError);
     }
   } catch (const EComPort& e) {
     return Fail(port.Port() + ": " + e.what(), kTransferError);

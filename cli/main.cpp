@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "Args.h"
 #include "DatabaseFile.h"
 #include "ImageView.h"
 #include "NewDatabase.h"
 #include "Show.h"
 #include "Text.h"
-#include "Args.h"
 #include "Transfer.h"
 
 using namespace tarvelo;
@@ -26,7 +26,8 @@ const char* const kUsage =
     "Használat:\n"
     "  tarvelo-cli new --model 4|16 -o FILE [--site S] [--owner O] [--password P]\n"
     "  tarvelo-cli show FILE [--model 4|16] [--password P] [--json]\n"
-    "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password P]\n"
+    "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password "
+    "P]\n"
     "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
     "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
     "  tarvelo-cli clock --port DEV [--speed BAUD]\n";
@@ -101,7 +102,7 @@ int CmdShow(int argc, char** argv) {
     std::cerr << "figyelmeztetés: " << line << "\n";
   }
   std::cout << (a.flags.count("--json") ? ShowJson(record, layout, view)
-                                         : ShowText(record, layout, view));
+                                        : ShowText(record, layout, view));
   return 0;
 }
 

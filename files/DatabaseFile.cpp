@@ -101,7 +101,8 @@ LoadResult LoadDatabaseFile(const std::string& path, DatabaseRecord& record,
   if (haveDate) {
     result.fileDate = std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
   }
   return result;
 }
@@ -140,8 +141,8 @@ SaveResult SaveDatabaseFile(const std::string& path, DatabaseRecord& record) {
     ::umask(mask);
     mode &= ~mask;
   }
-  bool ok = ::fchmod(fd, mode) == 0 && WriteFully(fd, bytes.data(), bytes.size()) &&
-            ::fsync(fd) == 0;
+  bool ok =
+      ::fchmod(fd, mode) == 0 && WriteFully(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;

@@ -30,9 +30,9 @@ class IniFile {
 
  private:
   struct Found {
-    long line = -1;          // the key's line, or -1
-    long sectionLine = -1;   // the section header, or -1
-    long sectionEnd = -1;    // one past the section's last non-blank line
+    long line = -1;         // the key's line, or -1
+    long sectionLine = -1;  // the section header, or -1
+    long sectionEnd = -1;   // one past the section's last non-blank line
   };
   Found Find(const std::string& section, const std::string& key) const;
   bool Save() const;

@@ -34,8 +34,12 @@ std::string ConfigDir() {
   return std::string(home && *home ? home : ".") + "/.config/tarvelo";
 }
 
-std::string ProgramIniPath() { return ConfigDir() + "/tarvelo.ini"; }
-std::string ConnectionsIniPath() { return ConfigDir() + "/tvconn.ini"; }
+std::string ProgramIniPath() {
+  return ConfigDir() + "/tarvelo.ini";
+}
+std::string ConnectionsIniPath() {
+  return ConfigDir() + "/tvconn.ini";
+}
 
 std::string WorkstationSettings::PanelText() const {
   return portName + " ( " + SpeedIndexToText(speedIndex) + " )";
@@ -46,7 +50,8 @@ WorkstationSettings LoadWorkstationSettings(const std::string& iniPath) {
   WorkstationSettings s;
   s.SetPortName(ini.ReadString("CONNECTION", "COMNR", "COM1"));
   // The index is one byte wide.
-  s.speedIndex = static_cast<int>(static_cast<unsigned long>(ini.ReadInteger("CONNECTION", "COMSP", 6)) & 0xFF);
+  s.speedIndex = static_cast<int>(
+      static_cast<unsigned long>(ini.ReadInteger("CONNECTION", "COMSP", 6)) & 0xFF);
   return s;
 }
 

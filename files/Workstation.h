@@ -11,8 +11,8 @@ namespace tarvelo {
 constexpr int kSpeedCount = 10;
 extern const std::array<const char*, kSpeedCount> kSpeedTexts;
 
-std::string SpeedIndexToText(int index);             // "------" from 10 on
-int SpeedTextToIndex(const std::string& text);       // 5 ("9600") when none is equal
+std::string SpeedIndexToText(int index);        // "------" from 10 on
+int SpeedTextToIndex(const std::string& text);  // 5 ("9600") when none is equal
 // The baud rate a port opens at for a speed index. The table has eight entries; 8 and 9
 // open at 57600 and 115200 rather than reading past its end, anything else at 19200.
 int PortBaud(int speedIndex);
@@ -36,9 +36,9 @@ void SaveWorkstationSettings(const WorkstationSettings& s,
 
 // What looking up a named connection changed.
 struct ConnectionLookup {
-  bool looked = false;        // false for an empty name: nothing changed at all
-  std::string phone;          // the terminal page's number field gets this
-  bool showName = false;      // panel 2 shows the name (the section has a "COM" key)
+  bool looked = false;    // false for an empty name: nothing changed at all
+  std::string phone;      // the terminal page's number field gets this
+  bool showName = false;  // panel 2 shows the name (the section has a "COM" key)
 };
 ConnectionLookup LookupConnection(const std::string& name, WorkstationSettings& settings,
                                   const std::string& iniPath = ConnectionsIniPath());

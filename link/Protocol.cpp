@@ -14,7 +14,8 @@ void SegmentLink::DrainInput(int chunk) {
 }
 
 std::string SegmentLink::ReadRequest(char command, uint8_t segment) {
-  return std::string(1, command) + ByteToHex(segment) + ByteToHex(static_cast<uint8_t>(255 - segment)) + "\r";
+  return std::string(1, command) + ByteToHex(segment) +
+         ByteToHex(static_cast<uint8_t>(255 - segment)) + "\r";
 }
 
 void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {

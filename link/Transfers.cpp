@@ -22,7 +22,9 @@ constexpr const char* kUploadOk = "Sikeres feltöltés";
 constexpr const char* kStopped = "Megszakítva.";
 constexpr int kMaxFailures = 11;
 
-std::string Progress(int segment) { return "Memória szegmens: " + std::to_string(segment) + "/255"; }
+std::string Progress(int segment) {
+  return "Memória szegmens: " + std::to_string(segment) + "/255";
+}
 }  // namespace
 
 void Transfers::Wait(int ms) {
@@ -54,7 +56,8 @@ TransferResult Transfers::ReadRange(char command, int first) {
     if (!timedOut && link_.ReplySumOK()) {
       host_.Status(Progress(segment));
       host_.Progress(segment);
-      std::memcpy(image_.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(), kSegmentSize);
+      std::memcpy(image_.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(),
+                  kSegmentSize);
       ++segment;
       failures = 0;
       badSums = 0;
@@ -101,7 +104,8 @@ TransferResult Transfers::DownloadImage() {
   for (int attempt = 0; attempt < kMaxTries; ++attempt) {
     link_.ReadConfigSegment(kTypeSegment);
     if (!link_.TimedOut() && link_.ReplySumOK()) {
-      std::memcpy(image_.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(), kSegmentSize);
+      std::memcpy(image_.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(),
+                  kSegmentSize);
       break;
     }
   }
@@ -139,7 +143,8 @@ TransferResult Transfers::UploadImage(DeviceModel model) {
       break;
     }
     std::string payload;
-    for (int i = 0; i < kSegmentSize; ++i) payload += ByteToHex(image_.ImageByte(segment * kSegmentSize + i));
+    for (int i = 0; i < kSegmentSize; ++i)
+      payload += ByteToHex(image_.ImageByte(segment * kSegmentSize + i));
     const std::string frame = SegmentLink::BuildWriteFrame(static_cast<uint8_t>(segment), payload);
     link_.port().WriteText(frame);
     host_.Status(Progress(segment));

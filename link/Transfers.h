@@ -14,7 +14,7 @@ namespace tarvelo {
 class TransferHost {
  public:
   virtual ~TransferHost() = default;
-  virtual void Status(const std::string& text) = 0;  // the status panel
+  virtual void Status(const std::string& text) = 0;   // the status panel
   virtual void Message(const std::string& text) = 0;  // a message box
   virtual void BusyCursor(bool busy) = 0;
   // Lets pending work run (the window repaints, handlers run) for up to `waitMs`.

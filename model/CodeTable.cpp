@@ -11,7 +11,9 @@ const std::vector<std::string>& RightHeadings() {
   return items;
 }
 
-void CodeGrid::setRowCount(int rows) { rowCount_ = rows < 2 ? 2 : rows; }
+void CodeGrid::setRowCount(int rows) {
+  rowCount_ = rows < 2 ? 2 : rows;
+}
 
 const CodeRow& CodeGrid::row(int k) const {
   if (k >= static_cast<int>(cells_.size()) + 1) cells_.resize(k);
@@ -117,9 +119,8 @@ void EncodeCodeTable(ConfigImage& image, const ImageLayout& layout, const CodeGr
 RandomSource ClockSeededRandom() {
   static std::mt19937 engine(static_cast<std::mt19937::result_type>(
       std::chrono::system_clock::now().time_since_epoch().count()));
-  return [](uint32_t bound) {
-    return std::uniform_int_distribution<uint32_t>(0, bound - 1)(engine);
-  };
+  return
+      [](uint32_t bound) { return std::uniform_int_distribution<uint32_t>(0, bound - 1)(engine); };
 }
 
 Refusal GenerateCodes(const ConfigImage& image, const ImageLayout& layout, CodeGrid& grid,

@@ -8,9 +8,13 @@ const char* ModelName(DeviceModel model) {
   return model == DeviceModel::FourLine ? "Zentor-4 (V2.39g+)" : "Zentor-16 (V 4.29+)";
 }
 
-int LineCount(DeviceModel model) { return model == DeviceModel::FourLine ? 4 : 16; }
+int LineCount(DeviceModel model) {
+  return model == DeviceModel::FourLine ? 4 : 16;
+}
 
-int FirstTransferSegment(DeviceModel model) { return model == DeviceModel::FourLine ? 44 : 51; }
+int FirstTransferSegment(DeviceModel model) {
+  return model == DeviceModel::FourLine ? 44 : 51;
+}
 
 DeviceModel ModelFromVersionText(std::string_view text) {
   return text == "P4239" ? DeviceModel::FourLine : DeviceModel::SixteenLine;

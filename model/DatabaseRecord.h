@@ -20,8 +20,8 @@ struct ShortString {
   uint8_t length = 0;
   std::array<uint8_t, 255> chars{};
 
-  std::string text() const;                // the first `length` characters (Windows-1250)
-  void set(std::string_view cp1250Text);   // longer texts are cut to 255 characters
+  std::string text() const;               // the first `length` characters (Windows-1250)
+  void set(std::string_view cp1250Text);  // longer texts are cut to 255 characters
   bool operator==(const ShortString&) const = default;
 };
 

@@ -73,7 +73,8 @@ SmdrModeChoice DecodeSmdrMode(const ConfigImage& image, const ImageLayout& layou
 }
 
 void EncodeSmdrMode(ConfigImage& image, const ImageLayout& layout, SmdrModeChoice c) {
-  image.SetImageByte(layout.Offset(Field::SmdrMode), static_cast<uint8_t>(c.below20h * 16 + c.mode));
+  image.SetImageByte(layout.Offset(Field::SmdrMode),
+                     static_cast<uint8_t>(c.below20h * 16 + c.mode));
 }
 
 const char* const kByteRangeMessage = "Értéknek 0..255 között kell lenni !!!";
@@ -114,7 +115,9 @@ Refusal EncodeRecordTerminator(ConfigImage& image, const ImageLayout& layout,
 }
 
 namespace {
-bool IsNumberTerminator(char c) { return c == ' ' || c == '#' || c == '*' || (c >= '0' && c <= '9'); }
+bool IsNumberTerminator(char c) {
+  return c == ' ' || c == '#' || c == '*' || (c >= '0' && c <= '9');
+}
 }  // namespace
 
 char DecodeNumberTerminator(const ConfigImage& image, const ImageLayout& layout) {
@@ -152,7 +155,8 @@ GeneralSettings DecodeGeneral(const ConfigImage& image, const ImageLayout& layou
   g.calledPosition = image.ImageByte(layout.Offset(Field::CalledPosition));
   g.recordTerminator = image.ImageByte(layout.Offset(Field::RecordTerminator));
   g.coCharCountIndex = DecodeCoCharCount(image, layout);
-  if (layout.Has(Field::NumberTerminator)) g.numberTerminator = DecodeNumberTerminator(image, layout);
+  if (layout.Has(Field::NumberTerminator))
+    g.numberTerminator = DecodeNumberTerminator(image, layout);
   if (layout.Has(Field::SwitchBits)) g.switches = DecodeSwitchBits(image, layout);
   return g;
 }

@@ -45,8 +45,8 @@ struct GeneralSettings {
   int coCharCountIndex = 0;
   int calledPosition = 0;
   int recordTerminator = 0;
-  char numberTerminator = ' ';        // 16-line model only
-  std::optional<Switches> switches;   // 4-line model only
+  char numberTerminator = ' ';       // 16-line model only
+  std::optional<Switches> switches;  // 4-line model only
 };
 
 SmdrFormatChoice DecodeSmdrFormat(const ConfigImage& image, const ImageLayout& layout);

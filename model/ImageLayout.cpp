@@ -5,7 +5,9 @@
 namespace tarvelo {
 namespace {
 
-std::string Rep(int count, char byte) { return std::string(count, byte); }
+std::string Rep(int count, char byte) {
+  return std::string(count, byte);
+}
 
 FieldLocation At(uint16_t first, uint16_t last) {
   return {first, static_cast<uint16_t>(last - first + 1), std::nullopt};
@@ -108,7 +110,8 @@ void StoreNewDatabaseDefaults(ConfigImage& image, const ImageLayout& layout) {
     const auto& loc = layout.Location(row.field);
     if (!loc || !loc->defaults) continue;
     if (loc->fill) {
-      image.Fill(loc->offset, loc->offset + loc->size - 1, static_cast<uint8_t>((*loc->defaults)[0]));
+      image.Fill(loc->offset, loc->offset + loc->size - 1,
+                 static_cast<uint8_t>((*loc->defaults)[0]));
     } else {
       image.SetBytes(loc->offset, *loc->defaults);
     }

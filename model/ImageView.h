@@ -24,13 +24,13 @@ struct ImageView {
   GeneralSettings general;
   std::vector<ByteFieldValue> byteFields;  // only the fields the model has
   std::vector<LineView> lines;
-  std::optional<Prefixes> prefixes;        // 4-line model only
+  std::optional<Prefixes> prefixes;  // 4-line model only
   std::vector<std::string> exceptionTexts;
   std::vector<ExceptionCells> exceptions;
   CallInSettings callIn;
   CodeGrid codes;
-  int codeCount = 0;        // as stored, after any repair
-  int codeLength = 0;       // record length − 1
+  int codeCount = 0;   // as stored, after any repair
+  int codeLength = 0;  // record length − 1
   CodeTableDecode codeDecode;
   std::vector<std::string> freeNumbers;
 };

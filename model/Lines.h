@@ -52,7 +52,8 @@ void EncodeLineBit4(ConfigImage& image, const ImageLayout& layout, bool callIn, 
 // reaches past the field.
 int CoNumberWidth(const ConfigImage& image, const ImageLayout& layout);
 std::string DecodeCoNumber(const ConfigImage& image, const ImageLayout& layout, int line);
-void EncodeCoNumber(ConfigImage& image, const ImageLayout& layout, int line, const std::string& text);
+void EncodeCoNumber(ConfigImage& image, const ImageLayout& layout, int line,
+                    const std::string& text);
 
 // Every byte-valued edit box of the pages, with the field whose offset it carries.
 struct ByteFieldRow {

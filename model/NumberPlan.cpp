@@ -5,7 +5,9 @@
 namespace tarvelo {
 namespace {
 
-std::string TwoDigits(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+std::string TwoDigits(int value) {
+  return (value < 10 ? "0" : "") + std::to_string(value);
+}
 
 // The length part of a 4-line entry text: characters 5 onward. Reading only characters
 // 5..6 would store 12 for a decoded length of 120.
@@ -122,7 +124,8 @@ Refusal StoreNumberPlan4(ConfigImage& image, const ImageLayout& layout,
     image.SetImageByte(mp + 2 * k + 1, DigitPairToByte(prefixes.mobile[k].substr(2, 2)));
   }
   const long ip = layout.Offset(Field::InternationalPrefixes);
-  for (int k = 0; k < 2; ++k) image.SetImageByte(ip + k, DigitPairToByte(prefixes.international[k]));
+  for (int k = 0; k < 2; ++k)
+    image.SetImageByte(ip + k, DigitPairToByte(prefixes.international[k]));
   return std::nullopt;
 }
 

@@ -34,7 +34,8 @@ ExceptionCells ExceptionRow(const ConfigImage& image, const ImageLayout& layout,
 
 // "&Módosítás", 4-line model: the new entry text from the two edits, area code padded
 // with "?" to 4 and length with leading "0" to 2. Refuses a length that is not 0..99.
-Refusal MakeExceptionText(const std::string& areaCode, const std::string& length, std::string& text);
+Refusal MakeExceptionText(const std::string& areaCode, const std::string& length,
+                          std::string& text);
 // "&Módosítás" and "&Törlés", 16-line model: straight into the image.
 Refusal EditException16(ConfigImage& image, const ImageLayout& layout, int index,
                         const std::string& areaCode, const std::string& length);
@@ -56,9 +57,9 @@ Refusal StoreNumberPlan4(ConfigImage& image, const ImageLayout& layout,
 
 // Call-in.
 struct CallInSettings {
-  std::string number;  // Windows-1250, at most 24 characters
-  bool foreign = false;   // chkIntGW, bit 1
-  bool national = false;  // chkNatGW, bit 0
+  std::string number;                  // Windows-1250, at most 24 characters
+  bool foreign = false;                // chkIntGW, bit 1
+  bool national = false;               // chkNatGW, bit 0
   std::vector<std::string> forbidden;  // 64 entry texts
 };
 CallInSettings DecodeCallIn(const ConfigImage& image, const ImageLayout& layout);

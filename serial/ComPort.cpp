@@ -18,17 +18,29 @@ namespace tarvelo {
 // ---------------------------------------------------------------- errors and rates
 
 std::string EComPort::Text(int code) {
-  static const char* const kTexts[] = {
-      "Unable to open com port", "WriteFile function failed", "ReadFile function failed",
-      "Invalid Async parameter", "PurgeComm function failed", "Unable to get async status",
-      "SetCommState function failed", "SetCommTimeouts failed", "SetupComm function failed",
-      "ClearCommError function failed", "GetCommModemStatus function failed",
-      "EscapeCommFunction function failed", "TransmitCommChar function failed",
-      "Cannot set property while connected", "EnumPorts function failed",
-      "Failed to store settings", "Failed to load settings", "Link (un)registration failed",
-      "Cannot change led state if ComPort is selected",
-      "Cannot wait for event if event thread is created", "WaitForEvent method failed",
-      "A component is linked to OnRxBuf event", "Registry error"};
+  static const char* const kTexts[] = {"Unable to open com port",
+                                       "WriteFile function failed",
+                                       "ReadFile function failed",
+                                       "Invalid Async parameter",
+                                       "PurgeComm function failed",
+                                       "Unable to get async status",
+                                       "SetCommState function failed",
+                                       "SetCommTimeouts failed",
+                                       "SetupComm function failed",
+                                       "ClearCommError function failed",
+                                       "GetCommModemStatus function failed",
+                                       "EscapeCommFunction function failed",
+                                       "TransmitCommChar function failed",
+                                       "Cannot set property while connected",
+                                       "EnumPorts function failed",
+                                       "Failed to store settings",
+                                       "Failed to load settings",
+                                       "Link (un)registration failed",
+                                       "Cannot change led state if ComPort is selected",
+                                       "Cannot wait for event if event thread is created",
+                                       "WaitForEvent method failed",
+                                       "A component is linked to OnRxBuf event",
+                                       "Registry error"};
   return (code >= 1 && code <= 23) ? kTexts[code - 1] : "Unknown error";
 }
 
@@ -36,7 +48,8 @@ namespace {
 std::string Message(int code, int systemError) {
   std::string m = EComPort::Text(code);
   if (systemError < 0) return m;
-  m += " (system error code: " + std::to_string(systemError) + ": " + std::strerror(systemError) + ")";
+  m += " (system error code: " + std::to_string(systemError) + ": " + std::strerror(systemError) +
+       ")";
   if (systemError == EACCES) {
     m += " - the user must be in the \"dialout\" group (and log in again after being added)";
   }
@@ -50,7 +63,7 @@ EComPort::EComPort(int code, int systemError, const std::string& detail)
       SystemErrorCode(systemError) {}
 
 int BaudRateValue(TBaudRate rate, int customBaudRate) {
-  static const int kRates[] = {0,     110,   300,   600,    1200,   2400,   4800,  9600,
+  static const int kRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
   return rate == brCustom ? customBaudRate : kRates[rate];
 }
@@ -130,7 +143,9 @@ void TComParity::Assign(const TComParity& o) {
 }
 
 namespace {
-int Even(int v) { return (v > 0 && v % 2 == 1) ? v - 1 : v; }
+int Even(int v) {
+  return (v > 0 && v % 2 == 1) ? v - 1 : v;
+}
 }  // namespace
 
 void TComBuffer::SetInputSize(int v) {
@@ -238,9 +253,9 @@ class TComThread {
   }
 
  private:
-  static constexpr int kSignalPollMs = 50;   // modem lines and line errors, where supported
-  static constexpr int kUnreadPollMs = 20;   // input left unread: look for more arriving
-  static constexpr int kTxPollMs = 5;        // output draining
+  static constexpr int kSignalPollMs = 50;  // modem lines and line errors, where supported
+  static constexpr int kUnreadPollMs = 20;  // input left unread: look for more arriving
+  static constexpr int kTxPollMs = 5;       // output draining
 
   void Wake() {
     const uint64_t one = 1;
@@ -260,8 +275,7 @@ class TComThread {
     bool rxArmed = true;
     int unread = 0;
     bool full = false;
-    const bool watchSignals =
-        (mask_ & (evCTS | evDSR | evRLSD | evRing)) != 0 && modemSupported_;
+    const bool watchSignals = (mask_ & (evCTS | evDSR | evRLSD | evRing)) != 0 && modemSupported_;
     const bool watchErrors = (mask_ & (evError | evBreak)) != 0 && countsSupported_;
     for (;;) {
       int timeout = -1;
@@ -300,7 +314,8 @@ class TComThread {
           if (changed & 0x10) set |= evCTS;
           if (changed & 0x20) set |= evDSR;
           if (changed & 0x80) set |= evRLSD;
-          if ((changed & 0x40) && !(bits & 0x40)) set |= evRing;  // trailing edge, as the system reports it
+          if ((changed & 0x40) && !(bits & 0x40))
+            set |= evRing;  // trailing edge, as the system reports it
           modem_ = bits;
         }
       }
@@ -391,7 +406,10 @@ class TComThread {
 // ---------------------------------------------------------------- the port
 
 TCustomComPort::TCustomComPort()
-    : parity_(this), flowControl_(this), timeouts_(this), buffer_(this),
+    : parity_(this),
+      flowControl_(this),
+      timeouts_(this),
+      buffer_(this),
       box_(std::make_shared<HandOverBox>()) {
   box_->port = this;
 }
@@ -414,9 +432,13 @@ void TCustomComPort::EachLink(F f) {
   for (TComLink* l : links) f(*l);
 }
 
-std::string TCustomComPort::DevicePath() const { return platform::DevicePath(port_); }
+std::string TCustomComPort::DevicePath() const {
+  return platform::DevicePath(port_);
+}
 
-long long TCustomComPort::EventThreadCpuNs() const { return thread_ ? thread_->CpuNs() : 0; }
+long long TCustomComPort::EventThreadCpuNs() const {
+  return thread_ ? thread_->CpuNs() : 0;
+}
 
 void TCustomComPort::Open() {
   if (Connected()) return;
@@ -438,20 +460,28 @@ void TCustomComPort::Open() {
     throw;
   }
   if (events_ != 0) thread_ = std::make_unique<TComThread>(this);
-  EachLink([this](TComLink& l) { if (l.LinkConnChange) l.LinkConnChange(this, true); });
+  EachLink([this](TComLink& l) {
+    if (l.LinkConnChange) l.LinkConnChange(this, true);
+  });
   if (OnAfterOpen) OnAfterOpen(this);
   ReportSignals();
 }
 
 void TCustomComPort::ReportSignals() {
   const bool cts = ModemSignal(0x10);
-  EachLink([&](TComLink& l) { if (l.LinkCTSChange) l.LinkCTSChange(this, cts); });
+  EachLink([&](TComLink& l) {
+    if (l.LinkCTSChange) l.LinkCTSChange(this, cts);
+  });
   if (OnCTSChange) OnCTSChange(this, cts);
   const bool dsr = ModemSignal(0x20);
-  EachLink([&](TComLink& l) { if (l.LinkDSRChange) l.LinkDSRChange(this, dsr); });
+  EachLink([&](TComLink& l) {
+    if (l.LinkDSRChange) l.LinkDSRChange(this, dsr);
+  });
   if (OnDSRChange) OnDSRChange(this, dsr);
   const bool rlsd = ModemSignal(0x80);
-  EachLink([&](TComLink& l) { if (l.LinkRLSDChange) l.LinkRLSDChange(this, rlsd); });
+  EachLink([&](TComLink& l) {
+    if (l.LinkRLSDChange) l.LinkRLSDChange(this, rlsd);
+  });
   if (OnRLSDChange) OnRLSDChange(this, rlsd);
 }
 
@@ -474,11 +504,21 @@ void TCustomComPort::StopThread() {
 
 void TCustomComPort::Close() {
   if (!Connected()) return;
-  EachLink([this](TComLink& l) { if (l.LinkRxActive) l.LinkRxActive(this, false); });
-  EachLink([this](TComLink& l) { if (l.LinkTxActive) l.LinkTxActive(this, false); });
-  EachLink([this](TComLink& l) { if (l.LinkCTSChange) l.LinkCTSChange(this, false); });
-  EachLink([this](TComLink& l) { if (l.LinkDSRChange) l.LinkDSRChange(this, false); });
-  EachLink([this](TComLink& l) { if (l.LinkRLSDChange) l.LinkRLSDChange(this, false); });
+  EachLink([this](TComLink& l) {
+    if (l.LinkRxActive) l.LinkRxActive(this, false);
+  });
+  EachLink([this](TComLink& l) {
+    if (l.LinkTxActive) l.LinkTxActive(this, false);
+  });
+  EachLink([this](TComLink& l) {
+    if (l.LinkCTSChange) l.LinkCTSChange(this, false);
+  });
+  EachLink([this](TComLink& l) {
+    if (l.LinkDSRChange) l.LinkDSRChange(this, false);
+  });
+  EachLink([this](TComLink& l) {
+    if (l.LinkRLSDChange) l.LinkRLSDChange(this, false);
+  });
   if (OnCTSChange) OnCTSChange(this, false);
   if (OnDSRChange) OnDSRChange(this, false);
   if (OnRLSDChange) OnRLSDChange(this, false);
@@ -490,7 +530,9 @@ void TCustomComPort::Close() {
   StopThread();
   platform::CloseDevice(fd_);
   fd_ = -1;
-  EachLink([this](TComLink& l) { if (l.LinkConnChange) l.LinkConnChange(this, false); });
+  EachLink([this](TComLink& l) {
+    if (l.LinkConnChange) l.LinkConnChange(this, false);
+  });
   if (OnAfterClose) OnAfterClose(this);
 }
 
@@ -518,7 +560,8 @@ bool TCustomComPort::WaitForInput(int timeoutMs, int expected) {
 namespace {
 using Clock = std::chrono::steady_clock;
 int MsLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left < 0 ? 0 : static_cast<int>(left);
 }
 }  // namespace
@@ -526,8 +569,8 @@ int MsLeft(Clock::time_point deadline) {
 int TCustomComPort::Read(uint8_t* buffer, int count) {
   if (!Connected() || !buffer) throw EComPort(4);
   const int interval = timeouts_.ReadInterval();
-  const long total = static_cast<long>(timeouts_.ReadTotalMultiplier()) * count +
-                     timeouts_.ReadTotalConstant();
+  const long total =
+      static_cast<long>(timeouts_.ReadTotalMultiplier()) * count + timeouts_.ReadTotalConstant();
   // The usual setting: hand over what is queued and return at once.
   const bool immediate = interval == -1 && total == 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(total);
@@ -573,7 +616,9 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
   }
   int left = 0;
   if (platform::QueuedInput(fd_, left) == 0 && left == 0) {
-    EachLink([this](TComLink& l) { if (l.LinkRxActive) l.LinkRxActive(this, false); });
+    EachLink([this](TComLink& l) {
+      if (l.LinkRxActive) l.LinkRxActive(this, false);
+    });
   }
   return done;
 }
@@ -585,7 +630,9 @@ int TCustomComPort::WriteText(const std::string& text) {
   const long total = static_cast<long>(timeouts_.WriteTotalMultiplier()) * copy.size() +
                      timeouts_.WriteTotalConstant();
   const auto deadline = Clock::now() + std::chrono::milliseconds(total);
-  EachLink([this](TComLink& l) { if (l.LinkTxActive) l.LinkTxActive(this, true); });
+  EachLink([this](TComLink& l) {
+    if (l.LinkTxActive) l.LinkTxActive(this, true);
+  });
   if (thread_) thread_->TxStarted();
   size_t done = 0;
   while (done < copy.size()) {
@@ -610,7 +657,8 @@ int TCustomComPort::WriteText(const std::string& text) {
     }
   }
   EachLink([&](TComLink& l) {
-    if (l.LinkTxBuf) l.LinkTxBuf(this, reinterpret_cast<const uint8_t*>(copy.data()), static_cast<int>(done));
+    if (l.LinkTxBuf)
+      l.LinkTxBuf(this, reinterpret_cast<const uint8_t*>(copy.data()), static_cast<int>(done));
   });
   return static_cast<int>(done);
 }
@@ -618,14 +666,16 @@ int TCustomComPort::WriteText(const std::string& text) {
 void TCustomComPort::AddLink(TComLink* link) {
   if (std::find(links_.begin(), links_.end(), link) != links_.end()) throw EComPort(18);
   links_.push_back(link);
-  hasRxLink_ = std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
+  hasRxLink_ =
+      std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
 }
 
 void TCustomComPort::RemoveLink(TComLink* link) {
   const auto it = std::find(links_.begin(), links_.end(), link);
   if (it == links_.end()) throw EComPort(18);
   links_.erase(it);
-  hasRxLink_ = std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
+  hasRxLink_ =
+      std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
 }
 
 void TCustomComPort::SetPort(const std::string& name) {
@@ -693,32 +743,46 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
   }
   if (events & evRxChar) ReceiveRule(events);
   if (events & evTxEmpty) {
-    EachLink([this](TComLink& l) { if (l.LinkTxActive) l.LinkTxActive(this, false); });
-    EachLink([this](TComLink& l) { if (l.LinkTxEmpty) l.LinkTxEmpty(this); });
+    EachLink([this](TComLink& l) {
+      if (l.LinkTxActive) l.LinkTxActive(this, false);
+    });
+    EachLink([this](TComLink& l) {
+      if (l.LinkTxEmpty) l.LinkTxEmpty(this);
+    });
     if (OnTxEmpty) OnTxEmpty(this);
   }
   if ((events & evBreak) && OnBreak) OnBreak(this);
   if (events & evRing) {
-    EachLink([this](TComLink& l) { if (l.LinkRing) l.LinkRing(this); });
+    EachLink([this](TComLink& l) {
+      if (l.LinkRing) l.LinkRing(this);
+    });
     if (OnRing) OnRing(this);
   }
   if (events & evCTS) {
     const bool on = ModemSignal(0x10);
-    EachLink([&](TComLink& l) { if (l.LinkCTSChange) l.LinkCTSChange(this, on); });
+    EachLink([&](TComLink& l) {
+      if (l.LinkCTSChange) l.LinkCTSChange(this, on);
+    });
     if (OnCTSChange) OnCTSChange(this, on);
   }
   if (events & evDSR) {
     const bool on = ModemSignal(0x20);
-    EachLink([&](TComLink& l) { if (l.LinkDSRChange) l.LinkDSRChange(this, on); });
+    EachLink([&](TComLink& l) {
+      if (l.LinkDSRChange) l.LinkDSRChange(this, on);
+    });
     if (OnDSRChange) OnDSRChange(this, on);
   }
   if (events & evRxFlag) {
-    EachLink([this](TComLink& l) { if (l.LinkRxFlag) l.LinkRxFlag(this); });
+    EachLink([this](TComLink& l) {
+      if (l.LinkRxFlag) l.LinkRxFlag(this);
+    });
     if (OnRxFlag) OnRxFlag(this);
   }
   if (events & evRLSD) {
     const bool on = ModemSignal(0x80);
-    EachLink([&](TComLink& l) { if (l.LinkRLSDChange) l.LinkRLSDChange(this, on); });
+    EachLink([&](TComLink& l) {
+      if (l.LinkRLSDChange) l.LinkRLSDChange(this, on);
+    });
     if (OnRLSDChange) OnRLSDChange(this, on);
   }
   if ((events & evRx80Full) && OnRx80Full) OnRx80Full(this);
@@ -727,7 +791,10 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
 void TCustomComPort::ReceiveRule(TComEvents& events) {
   int n = 0;
   if (const int err = platform::QueuedInput(fd_, n); err != 0) throw EComPort(10, err);
-  if (n > 0) EachLink([this](TComLink& l) { if (l.LinkRxActive) l.LinkRxActive(this, true); });
+  if (n > 0)
+    EachLink([this](TComLink& l) {
+      if (l.LinkRxActive) l.LinkRxActive(this, true);
+    });
   if (n > 0 && (hasRxLink_ || !reportRxCountOnly_)) {
     std::vector<uint8_t> buffer;
     bool read = false;

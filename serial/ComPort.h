@@ -18,8 +18,22 @@
 namespace tarvelo {
 
 enum TBaudRate {
-  brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-  br19200, br38400, br56000, br57600, br115200, br128000, br256000
+  brCustom,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
 };
 enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
 enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
@@ -34,8 +48,16 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 // one to one.
 using TComEvents = uint32_t;
 enum TComEvent : uint32_t {
-  evRxChar = 0x0001, evRxFlag = 0x0002, evTxEmpty = 0x0004, evCTS = 0x0008, evDSR = 0x0010,
-  evRLSD = 0x0020, evBreak = 0x0040, evError = 0x0080, evRing = 0x0100, evRx80Full = 0x0400
+  evRxChar = 0x0001,
+  evRxFlag = 0x0002,
+  evTxEmpty = 0x0004,
+  evCTS = 0x0008,
+  evDSR = 0x0010,
+  evRLSD = 0x0020,
+  evBreak = 0x0040,
+  evError = 0x0080,
+  evRing = 0x0100,
+  evRx80Full = 0x0400
 };
 constexpr TComEvents kAllComEvents = evRxChar | evRxFlag | evTxEmpty | evCTS | evDSR | evRLSD |
                                      evBreak | evError | evRing | evRx80Full;
@@ -43,8 +65,14 @@ constexpr TComEvents kAllComEvents = evRxChar | evRxFlag | evTxEmpty | evCTS | e
 // Line errors, in the set's bit order.
 using TComErrors = uint32_t;
 enum TComError : uint32_t {
-  ceFrame = 1, ceRxParity = 2, ceOverrun = 4, ceBreak = 8, ceIO = 16, ceMode = 32,
-  ceRxOver = 64, ceTxFull = 128
+  ceFrame = 1,
+  ceRxParity = 2,
+  ceOverrun = 4,
+  ceBreak = 8,
+  ceIO = 16,
+  ceMode = 32,
+  ceRxOver = 64,
+  ceTxFull = 128
 };
 
 int BaudRateValue(TBaudRate rate, int customBaudRate);

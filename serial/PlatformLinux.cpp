@@ -7,11 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <fstream>
 
 #include "Platform.h"
@@ -22,7 +22,9 @@ int SetArbitraryBaud(int fd, unsigned rate);  // Termios2.cpp
 
 namespace {
 
-bool NotATerminalFeature(int error) { return error == ENOTTY || error == EINVAL; }
+bool NotATerminalFeature(int error) {
+  return error == ENOTTY || error == EINVAL;
+}
 
 std::string ReadLine(const std::string& path) {
   std::ifstream in(path);
@@ -87,27 +89,49 @@ std::string FindHolder(const std::string& path) {
 speed_t StandardSpeed(uint32_t baud, bool& known) {
   known = true;
   switch (baud) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: known = false; return B9600;
+    case 50:
+      return B50;
+    case 75:
+      return B75;
+    case 110:
+      return B110;
+    case 134:
+      return B134;
+    case 150:
+      return B150;
+    case 200:
+      return B200;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 1800:
+      return B1800;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      known = false;
+      return B9600;
   }
 }
 
@@ -171,11 +195,20 @@ int ApplyControl(int fd, const DeviceControl& c) {
   static const tcflag_t kSize[] = {CS5, CS6, CS7, CS8};
   t.c_cflag |= kSize[(c.dataBits < 5 || c.dataBits > 8) ? 3 : c.dataBits - 5];
   switch (c.parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;  // mark
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;           // space
-    default: break;
+    case 1:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case 2:
+      t.c_cflag |= PARENB;
+      break;
+    case 3:
+      t.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;  // mark
+    case 4:
+      t.c_cflag |= PARENB | CMSPAR;
+      break;  // space
+    default:
+      break;
   }
   // Linux has no one and a half stop bits; two is the nearest it offers.
   if (c.stopBits != 0) t.c_cflag |= CSTOPB;
@@ -263,7 +296,9 @@ int Purge(int fd) {
   return 0;
 }
 
-bool DeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool DeviceGone(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 std::vector<PortInfo> ListPorts() {
   std::vector<PortInfo> ports;
@@ -308,7 +343,8 @@ std::vector<PortInfo> ListPorts() {
       for (const char* up : {"/device/../product", "/device/../../product"}) {
         const std::string product = ReadLine(base + up);
         if (product.empty()) continue;
-        const std::string maker = ReadLine(base + std::string(up).replace(std::string(up).rfind("product"), 7, "manufacturer"));
+        const std::string maker = ReadLine(
+            base + std::string(up).replace(std::string(up).rfind("product"), 7, "manufacturer"));
         p.description = maker.empty() ? product : maker + " " + product;
         break;
       }
@@ -327,9 +363,8 @@ std::vector<PortInfo> ListPorts() {
       ::closedir(byId);
     }
   }
-  std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) {
-    return a.path < b.path;
-  });
+  std::sort(ports.begin(), ports.end(),
+            [](const PortInfo& a, const PortInfo& b) { return a.path < b.path; });
   return ports;
 }
 

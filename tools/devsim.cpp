@@ -30,7 +30,9 @@ const char* const kUsage =
     "  The image is saved back to FILE on exit (SIGINT or SIGTERM).\n";
 
 std::atomic<bool> stop{false};
-void OnSignal(int) { stop = true; }
+void OnSignal(int) {
+  stop = true;
+}
 
 struct Options {
   std::string imagePath, promPath, linkPath;
@@ -66,8 +68,12 @@ timespec Now() {
   clock_gettime(CLOCK_MONOTONIC, &t);
   return t;
 }
-long long Ns(const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; }
-timespec FromNs(long long ns) { return {static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)}; }
+long long Ns(const timespec& t) {
+  return t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+timespec FromNs(long long ns) {
+  return {static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
+}
 
 class Device {
  public:
@@ -125,7 +131,8 @@ class Device {
       return;
     }
     // The request took its own time on the wire before the device could answer.
-    long long next = std::max(Ns(Now()), frameStart_ + static_cast<long long>(requestLength) * byteNs_);
+    long long next =
+        std::max(Ns(Now()), frameStart_ + static_cast<long long>(requestLength) * byteNs_);
     for (char c : bytes) {
       next += byteNs_;
       const timespec at = FromNs(next);
@@ -156,7 +163,8 @@ class Device {
     if (command == 'U' && frame.size() == 69) {
       if (Fault("silence")) return;
       uint8_t sum = 0;
-      for (size_t i = 1; i < 67; ++i) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(frame[i]));
+      for (size_t i = 1; i < 67; ++i)
+        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(frame[i]));
       const bool good = segment >= 0 && Hex(frame, 67) == sum;
       if (!good || Fault("nak")) {
         Send("\x15", frame.size() + 1);
@@ -201,13 +209,20 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--image") o.imagePath = value();
-    else if (a == "--prom") o.promPath = value();
-    else if (a == "--model") o.model = std::atoi(value().c_str());
-    else if (a == "--baud") o.baud = std::atol(value().c_str());
-    else if (a == "--link") o.linkPath = value();
-    else if (a == "--seed") o.seed = static_cast<unsigned>(std::atol(value().c_str()));
-    else if (a == "--log") o.log = true;
+    if (a == "--image")
+      o.imagePath = value();
+    else if (a == "--prom")
+      o.promPath = value();
+    else if (a == "--model")
+      o.model = std::atoi(value().c_str());
+    else if (a == "--baud")
+      o.baud = std::atol(value().c_str());
+    else if (a == "--link")
+      o.linkPath = value();
+    else if (a == "--seed")
+      o.seed = static_cast<unsigned>(std::atol(value().c_str()));
+    else if (a == "--log")
+      o.log = true;
     else if (a == "--fault") {
       const std::string f = value();
       const auto eq = f.find('=');

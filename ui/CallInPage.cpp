@@ -57,7 +57,8 @@ void CallInPage::Decode(const ImageView& view) {
   chkIntGW->setChecked(view.callIn.foreign);
   chkNatGW->setChecked(view.callIn.national);
   edBehiv->setText(FromCp1250(view.callIn.number));
-  for (int k = 0; k < kForbiddenCount; ++k) lbGW->item(k)->setText(FromCp1250(view.callIn.forbidden[k]));
+  for (int k = 0; k < kForbiddenCount; ++k)
+    lbGW->item(k)->setText(FromCp1250(view.callIn.forbidden[k]));
 }
 
 bool CallInPage::edBehivExit() {

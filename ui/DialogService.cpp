@@ -8,8 +8,9 @@
 namespace tarvelo {
 
 void QtDialogService::Message(const QString& text, const QString& caption) {
-  QMessageBox box(QMessageBox::NoIcon, caption.isEmpty() ? QApplication::applicationName() : caption,
-                  text, QMessageBox::Ok, parent_);
+  QMessageBox box(QMessageBox::NoIcon,
+                  caption.isEmpty() ? QApplication::applicationName() : caption, text,
+                  QMessageBox::Ok, parent_);
   box.exec();
 }
 

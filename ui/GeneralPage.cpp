@@ -77,8 +77,16 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host) {
   connect(RGbit, &RadioGroup::clicked, this, [this] { RGspeedExit(); });
   connect(RGmod, &RadioGroup::clicked, this, [this] { RGmodExit(); });
   connect(RG20h, &RadioGroup::clicked, this, [this] { RGmodExit(); });
-  for (RadioGroup* g : {RGspeed, RGbit}) leave.OnLeave(g, [this] { RGspeedExit(); return true; });
-  for (RadioGroup* g : {RGmod, RG20h}) leave.OnLeave(g, [this] { RGmodExit(); return true; });
+  for (RadioGroup* g : {RGspeed, RGbit})
+    leave.OnLeave(g, [this] {
+      RGspeedExit();
+      return true;
+    });
+  for (RadioGroup* g : {RGmod, RG20h})
+    leave.OnLeave(g, [this] {
+      RGmodExit();
+      return true;
+    });
   for (QLineEdit* e : {MEcopos, MEcallpos}) {
     leave.OnLeave(e, [this, e] { return TestByteRange(host_, e); });
   }
@@ -86,7 +94,10 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host) {
   leave.OnLeave(MErzk, [this] { return MErzkExit(); });
   leave.OnLeave(MEszamz, [this] { return MEszamzExit(); });
   for (QCheckBox* c : {chkPinEna, chkDSTena, chkDOSena}) {
-    leave.OnLeave(c, [this] { chkPinEnaExit(); return true; });
+    leave.OnLeave(c, [this] {
+      chkPinEnaExit();
+      return true;
+    });
   }
 }
 
@@ -110,7 +121,8 @@ void GeneralPage::Decode(const ImageView& view) {
   RG20h->setItemIndex(g.mode.below20h);
   MErzk->setText(QString::number(g.recordTerminator));
   CBcokar->setCurrentIndex(g.coCharCountIndex);
-  if (host_.layout().Has(Field::NumberTerminator)) MEszamz->setText(QString(QChar(g.numberTerminator)));
+  if (host_.layout().Has(Field::NumberTerminator))
+    MEszamz->setText(QString(QChar(g.numberTerminator)));
   if (g.switches) {
     chkPinEna->setChecked(g.switches->pinEnable);
     chkDSTena->setChecked(g.switches->dstChange);

@@ -20,13 +20,17 @@ namespace {
 // Column widths shared by the header row and every line panel.
 constexpr int kWidths[] = {24, 52, 150, 194, 84, 46, 46};
 constexpr int kDialWidth4 = 216;  // three dial modes in two columns
-const char* const kHeadings[] = {"Port", "CO szám", "Tárcsázás", "Vonalfogás",
+const char* const kHeadings[] = {"Port",     "CO szám", "Tárcsázás", "Vonalfogás",
                                  "Időzítők", "Alvonal", "Behívás"};
 
-QString Nn(int n) { return QString("%1").arg(n, 2, 10, QChar('0')); }
+QString Nn(int n) {
+  return QString("%1").arg(n, 2, 10, QChar('0'));
+}
 
 // The line number in a control's name: the last two characters ("RGdial07" is line 7).
-int LineOf(const QWidget* w) { return w->objectName().right(2).toInt(); }
+int LineOf(const QWidget* w) {
+  return w->objectName().right(2).toInt();
+}
 
 QWidget* Narrow(QWidget* w, int width) {
   w->setFixedWidth(width);
@@ -98,10 +102,16 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
 
     for (RadioGroup* g : {l.dial, l.seize, l.timer}) {
       connect(g, &RadioGroup::clicked, this, [this, g] { RGsettingline(g); });
-      leave.OnLeave(g, [this, g] { RGsettingline(g); return true; });
+      leave.OnLeave(g, [this, g] {
+        RGsettingline(g);
+        return true;
+      });
     }
     for (QCheckBox* c : {l.subLine, l.callIn}) {
-      leave.OnLeave(c, [this, c] { RGsettingline(c); return true; });
+      leave.OnLeave(c, [this, c] {
+        RGsettingline(c);
+        return true;
+      });
     }
     QLineEdit* co = l.co;
     leave.OnLeave(co, [this, co] { return MEcoExit(co); });

@@ -14,13 +14,13 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "DatabaseFile.h"
 #include "CallInPage.h"
+#include "DatabaseFile.h"
 #include "GeneralPage.h"
 #include "ImageView.h"
 #include "LinesPage.h"
-#include "NumberPlanPage.h"
 #include "NewDatabase.h"
+#include "NumberPlanPage.h"
 #include "PathPanel.h"
 #include "QtText.h"
 #include "TimersPage.h"
@@ -59,8 +59,8 @@ QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
 
 QString HelpIndexPath() {
   const QByteArray env = qgetenv("TARVELO_HELP_DIR");
-  const QString dir = !env.isEmpty() ? QString::fromLocal8Bit(env)
-                                     : QApplication::applicationDirPath() + "/help";
+  const QString dir =
+      !env.isEmpty() ? QString::fromLocal8Bit(env) : QApplication::applicationDirPath() + "/help";
   return dir + "/index.html";
 }
 
@@ -83,10 +83,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   column->setContentsMargins(0, 0, 0, 0);
   PageControl = new QTabWidget(central);
   PageControl->setObjectName("PageControl");
-  pages_ = {new GeneralPage(*this),   new LinesPage(*this),
-            new TimersPage(*this),    new NumberPlanPage(*this),
-            new Page("TabSheet5", *this), new Page("TabSheet6", *this),
-            new CallInPage(*this),    new Page("TabSheet8", *this)};
+  pages_ = {new GeneralPage(*this),    new LinesPage(*this),         new TimersPage(*this),
+            new NumberPlanPage(*this), new Page("TabSheet5", *this), new Page("TabSheet6", *this),
+            new CallInPage(*this),     new Page("TabSheet8", *this)};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
@@ -127,8 +126,8 @@ void TMainForm::BuildMenus() {
   file->setObjectName("File1");
   connect(AddItem(file, "Uj1", "Uj", QKeySequence("Ctrl+N")), &QAction::triggered, this,
           [this] { Uj1Click(); });
-  connect(AddItem(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O")), &QAction::triggered,
-          this, [this] { Open1Click(); });
+  connect(AddItem(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O")), &QAction::triggered, this,
+          [this] { Open1Click(); });
   connect(AddItem(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S")), &QAction::triggered, this,
           [this] { mnuSaveClick(); });
   connect(AddItem(file, "SaveAs1", "Mentés másként"), &QAction::triggered, this,
@@ -202,8 +201,12 @@ QString TMainForm::panelText(int panel) const {
   return panel == 0 ? panel0_->text() : panels_.at(panel)->text();
 }
 
-void TMainForm::SetPanel0(const QString& text) { panel0_->setText(text); }
-void TMainForm::SetPanel(int panel, const QString& text) { panels_.at(panel)->setText(text); }
+void TMainForm::SetPanel0(const QString& text) {
+  panel0_->setText(text);
+}
+void TMainForm::SetPanel(int panel, const QString& text) {
+  panels_.at(panel)->setText(text);
+}
 
 void TMainForm::SetUpComPort() {
   // As the window declares its port; name and speed come from the workstation at each open.
@@ -286,13 +289,14 @@ void TMainForm::PageChanged() {
   Szamok2->setEnabled(shown == 5);
 }
 
-void TMainForm::CommitFocusedField() { leave_->Commit(); }
+void TMainForm::CommitFocusedField() {
+  leave_->Commit();
+}
 
 bool TMainForm::ConfirmSaveChanges() {
   if (!modifiedFlag_) return true;
-  const auto answer =
-      dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
+                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
   if (answer == QMessageBox::Yes) mnuSaveClick();
   return true;
@@ -319,14 +323,14 @@ void TMainForm::Uj1Click() {
 void TMainForm::Open1Click(const QString& startupFile) {
   CommitFocusedField();
   if (!ConfirmSaveChanges()) return;
-  const QString file = !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenSpec());
+  const QString file =
+      !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenSpec());
   if (file.isEmpty()) return;
-  const LoadResult result =
-      LoadDatabaseFile(file.toStdString(), session_.record, [this] {
-        const auto typed = ToCp1250(dialogs_->Password());
-        // A character the code page lacks can be in no stored password.
-        return typed ? *typed : std::string(256, '\0');
-      });
+  const LoadResult result = LoadDatabaseFile(file.toStdString(), session_.record, [this] {
+    const auto typed = ToCp1250(dialogs_->Password());
+    // A character the code page lacks can be in no stored password.
+    return typed ? *typed : std::string(256, '\0');
+  });
   modifiedFlag_ = false;
   if (result.status == LoadStatus::IoError || result.status == LoadStatus::NotOurFormat) {
     dialogs_->Message(Q(result.message));
@@ -403,9 +407,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   if (modifiedFlag_) {
-    const auto answer =
-        dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
-                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
+                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::Cancel) {
       event->ignore();
       return;

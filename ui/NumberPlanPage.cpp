@@ -116,7 +116,8 @@ void NumberPlanPage::ApplyModel(DeviceModel model) {
 }
 
 void NumberPlanPage::Decode(const ImageView& view) {
-  for (int i = 0; i < kExceptionCount; ++i) lbKiv->item(i)->setText(FromCp1250(view.exceptionTexts[i]));
+  for (int i = 0; i < kExceptionCount; ++i)
+    lbKiv->item(i)->setText(FromCp1250(view.exceptionTexts[i]));
   if (view.prefixes) {
     for (int k = 0; k < 4; ++k) edMP[k]->setText(FromCp1250(view.prefixes->mobile[k]));
     for (int k = 0; k < 2; ++k) edIP[k]->setText(FromCp1250(view.prefixes->international[k]));
@@ -194,7 +195,8 @@ bool NumberPlanPage::lbKivExit() {
     prefixes.international[k] = *t;
   }
   std::vector<std::string> texts;
-  for (int i = 0; i < kExceptionCount; ++i) texts.push_back(ToCp1250(lbKiv->item(i)->text()).value_or(""));
+  for (int i = 0; i < kExceptionCount; ++i)
+    texts.push_back(ToCp1250(lbKiv->item(i)->text()).value_or(""));
   if (const Refusal r = StoreNumberPlan4(host_.image(), host_.layout(), texts, prefixes)) {
     host_.dialogs().Message(Q(*r));
     return false;

@@ -3,8 +3,8 @@
 
 #include <array>
 
-#include "Page.h"
 #include "NumberPlan.h"
+#include "Page.h"
 
 class QLineEdit;
 class QListWidget;

@@ -35,7 +35,9 @@ QString ShortenPath(const QString& path, const std::function<bool(const QString&
   return shown;
 }
 
-PathPanel::PathPanel(QWidget* parent) : QWidget(parent) { setObjectName("SBarPanel0"); }
+PathPanel::PathPanel(QWidget* parent) : QWidget(parent) {
+  setObjectName("SBarPanel0");
+}
 
 void PathPanel::setText(const QString& text) {
   text_ = text;

@@ -4,7 +4,9 @@
 
 namespace tarvelo {
 
-QString FromCp1250(const std::string& bytes) { return Q(Cp1250ToUtf8(bytes)); }
+QString FromCp1250(const std::string& bytes) {
+  return Q(Cp1250ToUtf8(bytes));
+}
 
 std::optional<std::string> ToCp1250(const QString& text, QString* message) {
   std::string bad;

@@ -7,7 +7,9 @@
 
 namespace tarvelo {
 
-inline QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+inline QString Q(const std::string& utf8) {
+  return QString::fromStdString(utf8);
+}
 QString FromCp1250(const std::string& bytes);
 // Nothing when the text holds a character the code page lacks; `message` then says which.
 std::optional<std::string> ToCp1250(const QString& text, QString* message = nullptr);

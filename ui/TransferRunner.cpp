@@ -28,16 +28,26 @@ class TransferRequest : public QEvent {
 
 TBaudRate PortBaudRate(int speedIndex) {
   switch (PortBaud(speedIndex)) {
-    case 300: return br300;
-    case 600: return br600;
-    case 1200: return br1200;
-    case 2400: return br2400;
-    case 4800: return br4800;
-    case 9600: return br9600;
-    case 38400: return br38400;
-    case 57600: return br57600;
-    case 115200: return br115200;
-    default: return br19200;
+    case 300:
+      return br300;
+    case 600:
+      return br600;
+    case 1200:
+      return br1200;
+    case 2400:
+      return br2400;
+    case 4800:
+      return br4800;
+    case 9600:
+      return br9600;
+    case 38400:
+      return br38400;
+    case 57600:
+      return br57600;
+    case 115200:
+      return br115200;
+    default:
+      return br19200;
   }
 }
 
@@ -93,10 +103,17 @@ void TransferRunner::Run(int code) {
   cancelled_ = false;
   try {
     switch (code) {
-      case Download: transfers.DownloadImage(); break;
-      case Upload: transfers.UploadImage(hooks_.model()); break;
-      case PromDownload: transfers.DownloadProm(); break;
-      default: break;
+      case Download:
+        transfers.DownloadImage();
+        break;
+      case Upload:
+        transfers.UploadImage(hooks_.model());
+        break;
+      case PromDownload:
+        transfers.DownloadProm();
+        break;
+      default:
+        break;
     }
   } catch (const EComPort& e) {
     BusyCursor(false);
@@ -119,7 +136,9 @@ void TransferRunner::SetRunning(bool on) {
   if (on) stop_->setFocus();
 }
 
-void TransferRunner::Status(const std::string& text) { hooks_.status(Q(text)); }
+void TransferRunner::Status(const std::string& text) {
+  hooks_.status(Q(text));
+}
 
 void TransferRunner::Message(const std::string& text) {
   const bool wasBusy = busy_;
@@ -149,7 +168,9 @@ void TransferRunner::ProcessEvents(int waitMs) {
   loop.exec();
 }
 
-void TransferRunner::Progress(int segment) { bar_->setValue(segment); }
+void TransferRunner::Progress(int segment) {
+  bar_->setValue(segment);
+}
 
 void TransferRunner::ClosePortUnlessHeld() {
   if (!hooks_.portHeld()) port_.Close();

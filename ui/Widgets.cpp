@@ -52,7 +52,9 @@ LeaveDispatcher::LeaveDispatcher(QObject* parent) : QObject(parent) {
   qApp->installEventFilter(this);
 }
 
-LeaveDispatcher::~LeaveDispatcher() { qApp->removeEventFilter(this); }
+LeaveDispatcher::~LeaveDispatcher() {
+  qApp->removeEventFilter(this);
+}
 
 void LeaveDispatcher::OnLeave(QWidget* scope, LeaveHandler handler) {
   handlers_.emplace_back(scope, std::move(handler));
@@ -111,6 +113,8 @@ QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent) {
   return e;
 }
 
-long OffsetOf(const QWidget* edit) { return edit->property("offset").toLongLong(); }
+long OffsetOf(const QWidget* edit) {
+  return edit->property("offset").toLongLong();
+}
 
 }  // namespace tarvelo

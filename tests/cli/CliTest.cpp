@@ -24,7 +24,6 @@ struct CliRun {
 
 class CliTest : public TempDirTest {
  protected:
-
   static std::string Quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -43,8 +42,10 @@ class CliTest : public TempDirTest {
 // Reads a database file the way the format describes it, without the program's loader.
 ConfigImage Descramble(const std::string& bytes) {
   uint8_t key = 0;
-  for (int i = 0; i < static_cast<uint8_t>(bytes[11]); ++i) key += static_cast<uint8_t>(bytes[12 + i]);
-  for (int i = 0; i < static_cast<uint8_t>(bytes[267]); ++i) key += static_cast<uint8_t>(bytes[268 + i]);
+  for (int i = 0; i < static_cast<uint8_t>(bytes[11]); ++i)
+    key += static_cast<uint8_t>(bytes[12 + i]);
+  for (int i = 0; i < static_cast<uint8_t>(bytes[267]); ++i)
+    key += static_cast<uint8_t>(bytes[268 + i]);
   ConfigImage image;
   for (int i = 0; i < kImageSize; ++i) image.raw()[i] = static_cast<uint8_t>(bytes[1035 + i]) ^ key;
   return image;
@@ -53,16 +54,20 @@ ConfigImage Descramble(const std::string& bytes) {
 }  // namespace
 
 TEST_F(CliTest, NewWritesTheDefaultsOfEachModel) {
-  for (const auto& [flag, model] : {std::pair{"4", DeviceModel::FourLine},
-                                    std::pair{"16", DeviceModel::SixteenLine}}) {
+  for (const auto& [flag, model] :
+       {std::pair{"4", DeviceModel::FourLine}, std::pair{"16", DeviceModel::SixteenLine}}) {
     const std::string file = Path(std::string("new") + flag + ".pin");
     const CliRun r = Cli({"new", "--model", flag, "-o", file, "--site", "Szeged", "--owner",
-                       "Kovács Ödön", "--password", "Titok"});
+                          "Kovács Ödön", "--password", "Titok"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string bytes = Slurp(file);
     ASSERT_EQ(bytes.size(), 9227u);
     EXPECT_EQ(bytes.substr(0, 11), "\x0ATarvelo1V2");
-    EXPECT_EQ(bytes.substr(267, 12), "\x0BKov\xE1" "cs \xD6" "d\xF6n") << "owner in Windows-1250";
+    EXPECT_EQ(bytes.substr(267, 12),
+              "\x0BKov\xE1"
+              "cs \xD6"
+              "d\xF6n")
+        << "owner in Windows-1250";
     ConfigImage expected;
     StoreNewDatabaseDefaults(expected, ImageLayout::For(model));
     EXPECT_EQ(Descramble(bytes), expected) << flag;
@@ -75,9 +80,9 @@ TEST_F(CliTest, ShowPrintsThePagesAndJson) {
 
   CliRun r = Cli({"show", file, "--model", "16", "--password", "pw"});
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char* expected : {"Típus: Zentor-16 (V 4.29+)", "SMDR mód: Normal",
-                               "Számzáró kód: \" \"", "  16    \"16\"", "Belföldi számhossz: 10",
-                               "Behívásról tiltott körzetszámok: 21 31 40"}) {
+  for (const char* expected :
+       {"Típus: Zentor-16 (V 4.29+)", "SMDR mód: Normal", "Számzáró kód: \" \"", "  16    \"16\"",
+        "Belföldi számhossz: 10", "Behívásról tiltott körzetszámok: 21 31 40"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   EXPECT_EQ(r.out.find("Pinkód engedélyezés"), std::string::npos);

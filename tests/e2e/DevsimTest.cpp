@@ -56,9 +56,9 @@ class Simulator {
 
 class DevsimTest : public TempDirTest {
  protected:
-
   int Cli(const std::string& args) const {
-    const std::string cmd = std::string(TARVELO_CLI) + " " + args + " 2>" + Path("err") + " </dev/null";
+    const std::string cmd =
+        std::string(TARVELO_CLI) + " " + args + " 2>" + Path("err") + " </dev/null";
     const int raw = std::system(cmd.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
@@ -83,7 +83,8 @@ TEST_F(DevsimTest, DownloadBothModels) {
                    "--fault", "flip=0.1", "--seed", "7"});
     ASSERT_FALSE(sim.path.empty());
     const std::string db = Path(std::string("dl") + flag + ".pin");
-    ASSERT_EQ(Cli("download --port " + sim.path + " -o " + db + " --site Site"), 0) << Slurp(Path("err"));
+    ASSERT_EQ(Cli("download --port " + sim.path + " -o " + db + " --site Site"), 0)
+        << Slurp(Path("err"));
     DatabaseRecord r;
     ASSERT_EQ(LoadDatabaseFile(db, r, [] { return std::string(); }).status, LoadStatus::Ok);
     EXPECT_EQ(r.site.text(), "Site");
@@ -103,7 +104,8 @@ TEST_F(DevsimTest, UploadChangesTheDevicesMemory) {
   r.image.SetImageByte(1683, 42);
   r.image.SetImageByte(100, 0x77);  // below the range: never sent
   ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), r).ok);
-  ASSERT_EQ(Cli("upload --port " + sim.path + " " + Path("up.pin") + " --model 16"), 0) << Slurp(Path("err"));
+  ASSERT_EQ(Cli("upload --port " + sim.path + " " + Path("up.pin") + " --model 16"), 0)
+      << Slurp(Path("err"));
   sim.Stop();
   const std::string saved = Slurp(Path("dev.img"));
   ASSERT_EQ(saved.size(), 8192u);

@@ -48,9 +48,9 @@ TEST_F(DatabaseFileTest, KeyAndScramblingAsAnotherReaderSeesThem) {
     uint8_t key;
   };
   const std::vector<Case> cases = {
-      {"AB", "", 0x83},                      // 65 + 66
-      {"Budapest", "Kovacs", 0x9F},          // sum 1439 wraps modulo 256
-      {"", "", 0x00},                        // no key: stored unchanged
+      {"AB", "", 0x83},              // 65 + 66
+      {"Budapest", "Kovacs", 0x9F},  // sum 1439 wraps modulo 256
+      {"", "", 0x00},                // no key: stored unchanged
   };
   for (const auto& c : cases) {
     DatabaseRecord r = Sample(c.site, c.owner, "titok");

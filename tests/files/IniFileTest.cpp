@@ -51,7 +51,7 @@ TEST_F(IniTest, ReadsLikeTheFormatsOtherUsers) {
 TEST_F(IniTest, WritingAKeyKeepsEveryOtherLine) {
   Put(Path("a.ini"), kForeign);
   IniFile ini(Path("a.ini"));
-  ASSERT_TRUE(ini.WriteString("IRODA", "speed", "19200"));      // replaced in place
+  ASSERT_TRUE(ini.WriteString("IRODA", "speed", "19200"));       // replaced in place
   ASSERT_TRUE(ini.WriteString("telephely b", "SPEED", "2400"));  // added to the section
   ASSERT_TRUE(ini.WriteString("Új", "COM", "USB0"));             // a new section at the end
   const std::string expected =

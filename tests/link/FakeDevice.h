@@ -40,8 +40,10 @@ class FakePort : public LinkPort {
       std::copy(a.bytes.begin(), a.bytes.begin() + take, buffer + n);
       n += take;
       a.bytes.erase(0, take);
-      if (a.bytes.empty()) arrivals_.pop_front();
-      else break;  // the rest of this piece comes with the next read
+      if (a.bytes.empty())
+        arrivals_.pop_front();
+      else
+        break;  // the rest of this piece comes with the next read
     }
     return n;
   }
@@ -54,7 +56,8 @@ class FakePort : public LinkPort {
     ++waits;
     const uint32_t until = clock_.now + static_cast<uint32_t>(timeoutMs);
     if (!arrivals_.empty() && static_cast<int32_t>(arrivals_.front().at - until) < 0) {
-      if (static_cast<int32_t>(arrivals_.front().at - clock_.now) > 0) clock_.now = arrivals_.front().at;
+      if (static_cast<int32_t>(arrivals_.front().at - clock_.now) > 0)
+        clock_.now = arrivals_.front().at;
     } else {
       clock_.now = until;
     }
@@ -94,7 +97,8 @@ struct SimDevice {
       if (text[0] == 'U') {
         if (segment != 43) {
           for (int i = 0; i < 32; ++i) {
-            memory[segment * 32 + i] = static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
+            memory[segment * 32 + i] =
+                static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
           }
         }
         port.Arrive(2, std::string(1, static_cast<char>(answer)));

@@ -6,7 +6,9 @@
 using namespace tarvelo;
 
 namespace {
-std::string Data(char fill) { return std::string(32, fill); }
+std::string Data(char fill) {
+  return std::string(32, fill);
+}
 }  // namespace
 
 TEST(Protocol, RequestFrames) {
@@ -99,7 +101,9 @@ TEST(Protocol, ReadTwiceAgreesOrGivesUp) {
 
   // Never agreeing: 11 pairs, then it counts as a time-out.
   reads = 0;
-  port.respond = [&](const std::string&) { port.Arrive(1, Reply(Data(static_cast<char>('a' + reads++ % 2)))); };
+  port.respond = [&](const std::string&) {
+    port.Arrive(1, Reply(Data(static_cast<char>('a' + reads++ % 2))));
+  };
   link.ReadTwice('D', 60);
   EXPECT_EQ(reads, 22);
   EXPECT_TRUE(link.TimedOut());

@@ -21,7 +21,9 @@ struct RecordingHost : TransferHost {
   void Message(const std::string& t) override { messages.push_back(t); }
   void BusyCursor(bool) override {}
   void ProcessEvents(int waitMs) override { clock.now += static_cast<uint32_t>(waitMs); }
-  bool Cancelled() override { return cancelAfter >= 0 && static_cast<int>(statuses.size()) > cancelAfter; }
+  bool Cancelled() override {
+    return cancelAfter >= 0 && static_cast<int>(statuses.size()) > cancelAfter;
+  }
   void SwitchModel(DeviceModel m) override { model = m; }
   void Decode() override { ++decodes; }
   bool PortOpen() override { return open; }
@@ -48,7 +50,8 @@ TEST(Transfers, DownloadChoosesTheModelFromTheVersionText) {
     DeviceModel model;
     int first;
   };
-  for (const Case& c : {Case{"P4239", DeviceModel::FourLine, 44}, Case{"P4290", DeviceModel::SixteenLine, 51}}) {
+  for (const Case& c :
+       {Case{"P4239", DeviceModel::FourLine, 44}, Case{"P4290", DeviceModel::SixteenLine, 51}}) {
     Rig rig;
     for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i * 7);
     rig.device.memory.replace(43 * 32 + 7, 5, c.version);
@@ -107,7 +110,8 @@ TEST(Transfers, PromDownloadReadsAllSegments) {
 }
 
 TEST(Transfers, UploadSendsTheTransferRange) {
-  for (auto [model, frames] : {std::pair{DeviceModel::FourLine, 212u}, std::pair{DeviceModel::SixteenLine, 205u}}) {
+  for (auto [model, frames] :
+       {std::pair{DeviceModel::FourLine, 212u}, std::pair{DeviceModel::SixteenLine, 205u}}) {
     Rig rig;
     for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
     EXPECT_EQ(rig.transfers.UploadImage(model), TransferResult::Ok);
@@ -115,7 +119,9 @@ TEST(Transfers, UploadSendsTheTransferRange) {
     const int first = FirstTransferSegment(model);
     EXPECT_EQ(rig.device.frames.front().substr(0, 3), "U" + std::string(first == 44 ? "2C" : "33"));
     for (int i = 0; i < 8192; ++i) {
-      ASSERT_EQ(static_cast<uint8_t>(rig.device.memory[i]), i / 32 >= first ? static_cast<uint8_t>(i * 3) : 0) << i;
+      ASSERT_EQ(static_cast<uint8_t>(rig.device.memory[i]),
+                i / 32 >= first ? static_cast<uint8_t>(i * 3) : 0)
+          << i;
     }
     EXPECT_EQ(rig.host.statuses.back(), "Sikeres feltöltés");
   }

@@ -53,10 +53,12 @@ TEST_P(CodeTableEachModel, RepairsATableThatDoesNotFit) {
       {9, 341, {}, 9, 341},
       {9, 342, {invalid, "Jelzett kód mennyiség:342\rBeállítom 341-ra (maximum)"}, 9, 341},
       {12, 300, {invalid, "Jelzett kód hosszúság:12\rBeállítom 8-ra (maximum)"}, 9, 300},
-      {12, 1000,
+      {12,
+       1000,
        {invalid, "Jelzett kód hosszúság:12\rBeállítom 8-ra (maximum)",
         "Jelzett kód mennyiség:1000\rBeállítom 341-ra (maximum)"},
-       9, 341},
+       9,
+       341},
   };
   for (const auto& c : cases) {
     ConfigImage image = Defaults(layout);
@@ -94,7 +96,8 @@ TEST(CodeTable, EncodeNeverLowersTheCountAndKeepsCutOffRows) {
   Store(image, kFour, 3, 0);
   CodeGrid grid;
   grid.setRowCount(4);
-  for (int k = 1; k <= 3; ++k) grid.row(k) = {std::to_string(k * 11), {"Igen", "Igen", "Igen", "Igen"}};
+  for (int k = 1; k <= 3; ++k)
+    grid.row(k) = {std::to_string(k * 11), {"Igen", "Igen", "Igen", "Igen"}};
   EncodeCodeTable(image, kFour, grid);
   grid.setRowCount(2);
   grid.row(3).code = "77";

@@ -6,7 +6,9 @@
 using namespace tarvelo;
 
 namespace {
-std::string Entry(const std::string& s) { return s + std::string(16 - s.size(), ' '); }
+std::string Entry(const std::string& s) {
+  return s + std::string(16 - s.size(), ' ');
+}
 
 class FreeNumbersEachModel : public ::testing::TestWithParam<DeviceModel> {
  protected:

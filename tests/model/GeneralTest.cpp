@@ -16,8 +16,7 @@ TEST(SmdrFormat, EncodeTable) {
       {&kFour, 1, 0, 0x08},    // "9600"
       {&kFour, 1, 2, 0x08},    // "Páratlan" is stored like "Nincs"
       {&kSixteen, 2, 2, 'C'},  // "2400", "Páratlan" is stored like "Páros"
-      {&kSixteen, 0, 0, '1'},
-      {&kSixteen, 5, 1, 'F'},
+      {&kSixteen, 0, 0, '1'}, {&kSixteen, 5, 1, 'F'},
   };
   for (const auto& c : cases) {
     ConfigImage image;
@@ -33,7 +32,7 @@ TEST(SmdrFormat, DecodeTable) {
     int speed, parity;
   };
   const std::vector<Case> cases = {
-      {&kFour, 0x0A, 1, 0}, {&kFour, 0x31, 6, 1},
+      {&kFour, 0x0A, 1, 0},   {&kFour, 0x31, 6, 1},
       {&kFour, 0x38, 6, 0},  // index 7 is beyond the list: the last item
       {&kSixteen, 'C', 2, 1}, {&kSixteen, '6', 5, 0},
       {&kSixteen, '0', 1, 0}, {&kSixteen, 'Z', 1, 0},
@@ -61,8 +60,14 @@ TEST(TestByteRange, AcceptsOnlyWholeNumbersFrom0To255) {
     const char* text;
     int stored;  // -1: refused
   };
-  for (const Case& c : std::vector<Case>{{" 42 ", 42}, {"0", 0}, {"255", 255}, {"256", -1},
-                                         {"-1", -1}, {"abc", -1}, {"", -1}, {"4 2", -1},
+  for (const Case& c : std::vector<Case>{{" 42 ", 42},
+                                         {"0", 0},
+                                         {"255", 255},
+                                         {"256", -1},
+                                         {"-1", -1},
+                                         {"abc", -1},
+                                         {"", -1},
+                                         {"4 2", -1},
                                          {"99999999999999999999", -1}}) {
     ConfigImage image;
     image.SetImageByte(1656, 7);

@@ -9,7 +9,9 @@ using namespace tarvelo;
 
 namespace {
 
-std::string Spaces(int n) { return std::string(n, ' '); }
+std::string Spaces(int n) {
+  return std::string(n, ' ');
+}
 
 // The defaults transcribed byte by byte, apart from the table in the code.
 std::map<int, std::string> ExpectedDefaults(DeviceModel model) {
@@ -18,24 +20,27 @@ std::map<int, std::string> ExpectedDefaults(DeviceModel model) {
   if (model == DeviceModel::FourLine) {
     std::string exceptions("\x06\x20\x0B\x06\x30\x0B\x06\x70\x0B", 9);
     for (int i = 0; i < 13; ++i) exceptions += std::string("\xDD\xDD\x00", 3);
-    return {{1409, "\x07"},
-            {1412, "\x06\x20\x06\x30\x06\x70\xDD\xDD"},
-            {1420, std::string("\x00\xDD", 2)},
-            {1422, "\x0F"},
-            {1584, exceptions},
-            // CoPosition .. National, LineSettings in the middle
-            {1656, std::string("\x17\x02\x1A\x0A\x0D\x01\x5A\x0A\x02\x0F\x00\x02\x01\x03\x07\x00\x00"
-                               "\x14\x14\x14\x06\x0A", 22)},
-            {1680, "0102030405060708"},
-            {1696, forbidden},
-            {1792, Spaces(5120 - 1792)},
-            {5120, Spaces(3072)}};
+    return {
+        {1409, "\x07"},
+        {1412, "\x06\x20\x06\x30\x06\x70\xDD\xDD"},
+        {1420, std::string("\x00\xDD", 2)},
+        {1422, "\x0F"},
+        {1584, exceptions},
+        // CoPosition .. National, LineSettings in the middle
+        {1656, std::string("\x17\x02\x1A\x0A\x0D\x01\x5A\x0A\x02\x0F\x00\x02\x01\x03\x07\x00\x00"
+                           "\x14\x14\x14\x06\x0A",
+                           22)},
+        {1680, "0102030405060708"},
+        {1696, forbidden},
+        {1792, Spaces(5120 - 1792)},
+        {5120, Spaces(3072)}};
   }
   std::string exceptions;
   for (int i = 0; i < 16; ++i) exceptions += std::string("\x00\xFF", 2);
   return {{1648, std::string(16, '\x04')},
           {1664, std::string("\x0A\x02\x0F\x5A\x0A\x02\x0F\x5A\x07\x00\x00\x31\x0D\x01\x14\x14"
-                             "\x14\x06\x0A\x17\x02\x1A\x20", 23)},
+                             "\x14\x06\x0A\x17\x02\x1A\x20",
+                             23)},
           {1696, "01020304050607080910111213141516"},
           {1760, exceptions},
           {1818, "\x03"},
@@ -82,10 +87,13 @@ TEST_P(LayoutEachModel, FieldsTileTheTransferRangeLeavingOnlyTheDevicesBytes) {
   }
   const std::vector<std::pair<int, int>> unnamed =
       model() == DeviceModel::FourLine
-          ? std::vector<std::pair<int, int>>{{1408, 1408}, {1410, 1411}, {1423, 1583},
-                                             {1678, 1679}, {1760, 1791}}
-          : std::vector<std::pair<int, int>>{{1632, 1647}, {1687, 1695}, {1816, 1817},
-                                             {1819, 1839}, {1904, 2047}};
+          ? std::vector<std::pair<int, int>>{{1408, 1408},
+                                             {1410, 1411},
+                                             {1423, 1583},
+                                             {1678, 1679},
+                                             {1760, 1791}}
+          : std::vector<std::pair<int, int>>{
+                {1632, 1647}, {1687, 1695}, {1816, 1817}, {1819, 1839}, {1904, 2047}};
   std::vector<bool> expectUnnamed(kImageSize, false);
   for (auto [a, b] : unnamed) {
     for (int i = a; i <= b; ++i) expectUnnamed[i] = true;

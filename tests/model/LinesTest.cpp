@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Lines.h"
 #include "Images.h"
+#include "Lines.h"
 
 using namespace tarvelo;
 
@@ -27,8 +27,7 @@ TEST(Lines16, RewriteTable) {
       {0x04, {0, 1, 1, true, true}, 0x1B},  // the same with "Tárcsázáskor"
       {0xFF, {1, 1, 1, true, true}, 0x1F},  // bits 5..7 are never kept
       {0xFF, {1, {}, {}, {}, {}}, 0x1F},    // a missing control leaves its step out
-      {0x1F, {{}, {}, {}, false, {}}, 0x17},
-      {0x00, {}, 0x00},
+      {0x1F, {{}, {}, {}, false, {}}, 0x17}, {0x00, {}, 0x00},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RewriteLineByte16(c.before, c.controls), c.after) << int(c.before);

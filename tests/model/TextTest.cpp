@@ -37,8 +37,8 @@ TEST(Text, CharactersOutsideTheCodePageAreRefusedAndNamed) {
     std::string input;
     std::string bad;
   };
-  for (const Case& c : std::vector<Case>{{"señor", "ñ"}, {"ok ✓", "✓"}, {"a\xFF", "\\xFF"},
-                                         {"\xC3", "\\xC3"}}) {
+  for (const Case& c :
+       std::vector<Case>{{"señor", "ñ"}, {"ok ✓", "✓"}, {"a\xFF", "\\xFF"}, {"\xC3", "\\xC3"}}) {
     std::string bad;
     EXPECT_FALSE(Utf8ToCp1250(c.input, &bad)) << c.input;
     EXPECT_EQ(bad, c.bad);

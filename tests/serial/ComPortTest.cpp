@@ -53,17 +53,37 @@ struct Recorder {
     port.OnAfterOpen = [=](TCustomComPort*) { note("OnAfterOpen"); };
     port.OnBeforeClose = [=](TCustomComPort*) { note("OnBeforeClose"); };
     port.OnAfterClose = [=](TCustomComPort*) { note("OnAfterClose"); };
-    port.OnCTSChange = [=](TCustomComPort*, bool on) { note(std::string("OnCTSChange") + onOff(on)); };
-    port.OnDSRChange = [=](TCustomComPort*, bool on) { note(std::string("OnDSRChange") + onOff(on)); };
-    port.OnRLSDChange = [=](TCustomComPort*, bool on) { note(std::string("OnRLSDChange") + onOff(on)); };
+    port.OnCTSChange = [=](TCustomComPort*, bool on) {
+      note(std::string("OnCTSChange") + onOff(on));
+    };
+    port.OnDSRChange = [=](TCustomComPort*, bool on) {
+      note(std::string("OnDSRChange") + onOff(on));
+    };
+    port.OnRLSDChange = [=](TCustomComPort*, bool on) {
+      note(std::string("OnRLSDChange") + onOff(on));
+    };
     port.OnRxChar = [=](TCustomComPort*, int n) { note("OnRxChar " + std::to_string(n)); };
-    port.OnRxBuf = [=](TCustomComPort*, const uint8_t*, int n) { note("OnRxBuf " + std::to_string(n)); };
-    link.LinkConnChange = [=](TCustomComPort*, bool on) { note(std::string("LinkConnChange") + onOff(on)); };
-    link.LinkCTSChange = [=](TCustomComPort*, bool on) { note(std::string("LinkCTSChange") + onOff(on)); };
-    link.LinkDSRChange = [=](TCustomComPort*, bool on) { note(std::string("LinkDSRChange") + onOff(on)); };
-    link.LinkRLSDChange = [=](TCustomComPort*, bool on) { note(std::string("LinkRLSDChange") + onOff(on)); };
-    link.LinkRxActive = [=](TCustomComPort*, bool on) { note(std::string("LinkRxActive") + onOff(on)); };
-    link.LinkTxActive = [=](TCustomComPort*, bool on) { note(std::string("LinkTxActive") + onOff(on)); };
+    port.OnRxBuf = [=](TCustomComPort*, const uint8_t*, int n) {
+      note("OnRxBuf " + std::to_string(n));
+    };
+    link.LinkConnChange = [=](TCustomComPort*, bool on) {
+      note(std::string("LinkConnChange") + onOff(on));
+    };
+    link.LinkCTSChange = [=](TCustomComPort*, bool on) {
+      note(std::string("LinkCTSChange") + onOff(on));
+    };
+    link.LinkDSRChange = [=](TCustomComPort*, bool on) {
+      note(std::string("LinkDSRChange") + onOff(on));
+    };
+    link.LinkRLSDChange = [=](TCustomComPort*, bool on) {
+      note(std::string("LinkRLSDChange") + onOff(on));
+    };
+    link.LinkRxActive = [=](TCustomComPort*, bool on) {
+      note(std::string("LinkRxActive") + onOff(on));
+    };
+    link.LinkTxActive = [=](TCustomComPort*, bool on) {
+      note(std::string("LinkTxActive") + onOff(on));
+    };
     link.LinkRxBuf = [=](TCustomComPort*, const uint8_t* b, int n) {
       note("LinkRxBuf " + std::string(reinterpret_cast<const char*>(b), n));
     };
@@ -149,7 +169,8 @@ TEST(ComPort, ReceiveRuleHandsQueuedBytesToTheLink) {
   pty.Send("12345");
   ASSERT_TRUE(ui.ServeOne());
   // The read empties the queue before the bytes are handed on.
-  EXPECT_EQ(r.calls, (Calls{"LinkRxActive(on)", "LinkRxActive(off)", "OnRxBuf 5", "LinkRxBuf 12345"}));
+  EXPECT_EQ(r.calls,
+            (Calls{"LinkRxActive(on)", "LinkRxActive(off)", "OnRxBuf 5", "LinkRxBuf 12345"}));
 
   // Without a link that reads, the count is reported and the bytes stay queued.
   port.RemoveLink(&r.link);
@@ -350,7 +371,8 @@ TEST(ComPort, PortListInAStandInFolder) {
   }
   setenv("TARVELO_DEV_DIR", dir.c_str(), 1);
   std::vector<std::string> names;
-  for (const auto& p : platform::ListPorts()) names.push_back(p.name + "=" + p.path.substr(dir.size()));
+  for (const auto& p : platform::ListPorts())
+    names.push_back(p.name + "=" + p.path.substr(dir.size()));
   EXPECT_EQ(names, (std::vector<std::string>{"ACM1=/ttyACM1", "COM4=/ttyS3", "USB0=/ttyUSB0"}));
   // The short name reaches the same device.
   TComPort port;
@@ -358,6 +380,7 @@ TEST(ComPort, PortListInAStandInFolder) {
   EXPECT_NO_THROW(port.Open());
   port.Close();
   unsetenv("TARVELO_DEV_DIR");
-  for (const char* name : {"ttyUSB0", "ttyS3", "ttyACM1", "null"}) unlink((dir + "/" + name).c_str());
+  for (const char* name : {"ttyUSB0", "ttyS3", "ttyACM1", "null"})
+    unlink((dir + "/" + name).c_str());
   rmdir(dir.c_str());
 }

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <QComboBox>
-#include <QTabWidget>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -25,8 +25,8 @@ struct Fixture {
     session.programIniPath = (dir.path() + "/tarvelo.ini").toStdString();
     session.connectionsIniPath = (dir.path() + "/tvconn.ini").toStdString();
     session.workstation = LoadWorkstationSettings(session.programIniPath);
-    window = std::make_unique<TMainForm>(session, std::make_unique<ScriptedDialogs>(dialogs),
-                                         openFile);
+    window =
+        std::make_unique<TMainForm>(session, std::make_unique<ScriptedDialogs>(dialogs), openFile);
     if (show) {
       window->show();
       window->activateWindow();

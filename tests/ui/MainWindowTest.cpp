@@ -8,10 +8,10 @@
 #include <QtTest>
 
 #include "DatabaseFile.h"
+#include "Fixture.h"
 #include "MainWindow.h"
 #include "NewDatabase.h"
 #include "PathPanel.h"
-#include "Fixture.h"
 #include "ScriptedDialogs.h"
 #include "Widgets.h"
 
@@ -19,7 +19,9 @@ using namespace tarvelo;
 
 namespace {
 
-QStringList Items(RadioGroup* g) { return g->items(); }
+QStringList Items(RadioGroup* g) {
+  return g->items();
+}
 
 }  // namespace
 
@@ -65,8 +67,8 @@ void MainWindowTest::startUpState() {
   QCOMPARE(mode->items()[mode->itemIndex()], QString("Saját"));
   QVERIFY(f.get<QCheckBox>("chkPinEna")->isChecked());
   auto* tabs = f.get<QTabWidget>("PageControl");
-  const QStringList captions = {"&Alap", "&Vonalak", "I&dőzítők", "Szám&hosszak",
-                                "&Kódok", "&Számok", "&Behívás", "Te&rminál"};
+  const QStringList captions = {"&Alap",  "&Vonalak", "I&dőzítők", "Szám&hosszak",
+                                "&Kódok", "&Számok",  "&Behívás",  "Te&rminál"};
   QCOMPARE(tabs->count(), 8);
   for (int i = 0; i < 8; ++i) {
     QCOMPARE(tabs->tabText(i), captions[i]);
@@ -107,7 +109,8 @@ void MainWindowTest::menusInPlace() {
   }
   // The File menu's order, separators included.
   QStringList file;
-  for (QAction* a : f.get<QMenu>("File1")->actions()) file << (a->isSeparator() ? "-" : a->objectName());
+  for (QAction* a : f.get<QMenu>("File1")->actions())
+    file << (a->isSeparator() ? "-" : a->objectName());
   QCOMPARE(file, QStringList({"Uj1", "Open1", "mnuSave", "SaveAs1", "-", "DnLoad1", "DNLProm", "-",
                               "UpLoad1", "-", "Oldalbellts1", "Nyomtats1", "-", "Exit1"}));
   QVERIFY(!f.get<QMenu>("Kdok2")->isEnabled());

@@ -11,7 +11,9 @@
 using namespace tarvelo;
 
 namespace {
-QString Nn(int n) { return QString("%1").arg(n, 2, 10, QChar('0')); }
+QString Nn(int n) {
+  return QString("%1").arg(n, 2, 10, QChar('0'));
+}
 }  // namespace
 
 class PagesTest : public QObject {
@@ -58,7 +60,7 @@ void PagesTest::lines16RewriteAllBytes() {
   const long base = f.window->layout().Offset(Field::LineSettings);
   f.session.record.image.SetImageByte(base + 9, 0xFF);
   f.window->DecodeImage();
-  f.get<RadioGroup>("RGdial05")->button(1)->click();  // "Impulzus", stored on the click
+  f.get<RadioGroup>("RGdial05")->button(1)->click();        // "Impulzus", stored on the click
   QCOMPARE(f.byte(Field::LineSettings, 9), uint8_t(0x1F));  // every line is rewritten
   f.get<RadioGroup>("RGtime05")->button(1)->click();
   f.get<QCheckBox>("CBalv05")->setChecked(true);
@@ -115,14 +117,17 @@ void PagesTest::coNumberWidth() {
     f.session.record.image.SetImageByte(f.window->layout().Offset(Field::CoCharCount), 3);
     const long base = f.window->layout().Offset(Field::CoNumbers);
     f.typeAndLeave("MEco02", "12345");
-    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)), QByteArray("123"));
+    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)),
+             QByteArray("123"));
     f.typeAndLeave("MEco02", "7");
-    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)), QByteArray("7  "));
+    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)),
+             QByteArray("7  "));
     QVERIFY(f.window->modifiedFlag());
     f.typeAndLeave("MEco02", "ñ");
     QCOMPARE(f.dialogs.messages.size(), 1);
     QVERIFY(f.dialogs.messages[0].contains("ñ"));
-    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)), QByteArray("7  "));
+    QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(base + 3, 3)),
+             QByteArray("7  "));
   }
 }
 
@@ -133,7 +138,8 @@ void PagesTest::timers() {
     QVERIFY(f.get<QWidget>(name)->isHidden());
   }
   QVERIFY(!f.get<QWidget>("edLI")->isHidden());
-  QCOMPARE(f.get<QWidget>("edLI")->toolTip(), QString("A két jelfogó elengedése közötti idő (x10mS)"));
+  QCOMPARE(f.get<QWidget>("edLI")->toolTip(),
+           QString("A két jelfogó elengedése közötti idő (x10mS)"));
   QCOMPARE(f.get<QWidget>("MEintd")->toolTip(), QString("x 0,5S"));
   f.typeAndLeave("edLI", "300");
   QCOMPARE(f.dialogs.messages, QStringList({"Értéknek 0..255 között kell lenni !!!"}));
@@ -160,7 +166,8 @@ void PagesTest::exceptions4() {
   f.get<QLineEdit>("edKivHossz")->setText("8");
   f.get<QPushButton>("btnKivEdit")->click();
   QCOMPARE(list->item(1)->text(), QString("1???08"));
-  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(1587, 3)), QByteArray("\x1F\xFF\x08"));
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(1587, 3)),
+           QByteArray("\x1F\xFF\x08"));
   QCOMPARE(QString::fromStdString(page->DrawnRow(1).areaCode), QString("1???"));
   QVERIFY(!f.window->modifiedFlag());  // this page's handlers leave the flag alone
 

@@ -1,9 +1,9 @@
 // Transfers started from the window, against the device simulator on a pseudo-terminal.
-#include <QMenuBar>
-#include <QTabWidget>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QMenuBar>
+#include <QTabWidget>
 
 #include <fstream>
 
@@ -48,9 +48,7 @@ void WaitUntilDone(Fixture& f) {
 class TransferTest : public QObject {
   Q_OBJECT
  private slots:
-  void init() {
-    qputenv("TARVELO_DEV_DIR", dir.path().toUtf8());
-  }
+  void init() { qputenv("TARVELO_DEV_DIR", dir.path().toUtf8()); }
   void cleanup() { qunsetenv("TARVELO_DEV_DIR"); }
   void downloadSwitchesModelAndDecodes();
   void uploadWritesTheDevice();
