@@ -22,19 +22,19 @@ QMessageBox::StandardButton QtDialogService::Ask(const QString& text, const QStr
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString QtDialogService::OpenFileName(const FileDialogSpec& spec) {
-  QFileDialog dialog(parent_, spec.title, QString(), spec.filter);
+QString QtDialogService::OpenFileName(const FileDialogOptions& options) {
+  QFileDialog dialog(parent_, options.title, QString(), options.filter);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setDefaultSuffix(options.defaultSuffix);
   return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
-QString QtDialogService::SaveFileName(const FileDialogSpec& spec) {
-  QFileDialog dialog(parent_, spec.title, QString(), spec.filter);
+QString QtDialogService::SaveFileName(const FileDialogOptions& options) {
+  QFileDialog dialog(parent_, options.title, QString(), options.filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setDefaultSuffix(options.defaultSuffix);
   return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 

@@ -11,7 +11,7 @@ class QWidget;
 
 namespace tarvelo {
 
-struct FileDialogSpec {
+struct FileDialogOptions {
   QString title;
   QString filter;         // Qt form: "Pinkód adatbázis (*.pi1);;Minden file (*.*)"
   QString defaultSuffix;  // added to a name typed without one
@@ -26,8 +26,8 @@ class DialogService {
                                           QMessageBox::StandardButtons buttons,
                                           QMessageBox::Icon icon = QMessageBox::Question) = 0;
   // Empty when cancelled.
-  virtual QString OpenFileName(const FileDialogSpec& spec) = 0;
-  virtual QString SaveFileName(const FileDialogSpec& spec) = 0;
+  virtual QString OpenFileName(const FileDialogOptions& options) = 0;
+  virtual QString SaveFileName(const FileDialogOptions& options) = 0;
   // The text typed into the password question; how it was closed does not matter.
   virtual QString Password() = 0;
 };
@@ -40,8 +40,8 @@ class QtDialogService : public DialogService {
   QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
                                   QMessageBox::StandardButtons buttons,
                                   QMessageBox::Icon icon) override;
-  QString OpenFileName(const FileDialogSpec& spec) override;
-  QString SaveFileName(const FileDialogSpec& spec) override;
+  QString OpenFileName(const FileDialogOptions& options) override;
+  QString SaveFileName(const FileDialogOptions& options) override;
   QString Password() override;
 
  private:

@@ -302,11 +302,11 @@ bool TMainForm::ConfirmSaveChanges() {
   return true;
 }
 
-FileDialogSpec TMainForm::DatabaseOpenSpec() const {
+FileDialogOptions TMainForm::DatabaseOpenOptions() const {
   return {"ZEN-16 adatbázis megnyitás", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
 }
 
-FileDialogSpec TMainForm::DatabaseSaveSpec() const {
+FileDialogOptions TMainForm::DatabaseSaveOptions() const {
   return {"Pinkód adatok mentése", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
 }
 
@@ -324,7 +324,7 @@ void TMainForm::Open1Click(const QString& startupFile) {
   CommitFocusedField();
   if (!ConfirmSaveChanges()) return;
   const QString file =
-      !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenSpec());
+      !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenOptions());
   if (file.isEmpty()) return;
   const LoadResult result = LoadDatabaseFile(file.toStdString(), session_.record, [this] {
     const auto typed = ToCp1250(dialogs_->Password());
@@ -365,7 +365,7 @@ bool TMainForm::SaveTo(const QString& fileName) {
 void TMainForm::mnuSaveClick() {
   CommitFocusedField();
   if (session_.databaseFileName.empty()) {
-    const QString name = dialogs_->SaveFileName(DatabaseSaveSpec());
+    const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
     if (name.isEmpty()) return;
     session_.databaseFileName = name.toStdString();
   }
@@ -376,7 +376,7 @@ void TMainForm::mnuSaveClick() {
 
 void TMainForm::SaveAs1Click() {
   CommitFocusedField();
-  const QString name = dialogs_->SaveFileName(DatabaseSaveSpec());
+  const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
   if (name.isEmpty()) return;
   session_.databaseFileName = name.toStdString();
   if (SaveTo(name)) SetPanel0(name);

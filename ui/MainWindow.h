@@ -87,8 +87,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void SetPanel0(const QString& text);
   void SetPanel(int panel, const QString& text);
   void SetUpComPort();
-  FileDialogSpec DatabaseOpenSpec() const;
-  FileDialogSpec DatabaseSaveSpec() const;
+  FileDialogOptions DatabaseOpenOptions() const;
+  FileDialogOptions DatabaseSaveOptions() const;
 
   Session& session_;
   std::unique_ptr<DialogService> dialogs_;

@@ -14,7 +14,7 @@ class ScriptedDialogs : public DialogService {
     QStringList messages;  // messages and questions, in order
     std::deque<QMessageBox::StandardButton> answers;
     std::deque<QString> openNames, saveNames, passwords;
-    QList<FileDialogSpec> fileDialogs;
+    QList<FileDialogOptions> fileDialogs;
   };
   explicit ScriptedDialogs(Shared& shared) : s_(shared) {}
 
@@ -24,12 +24,12 @@ class ScriptedDialogs : public DialogService {
     s_.messages << caption + ": " + text;
     return Pop(s_.answers, QMessageBox::Cancel);
   }
-  QString OpenFileName(const FileDialogSpec& spec) override {
-    s_.fileDialogs << spec;
+  QString OpenFileName(const FileDialogOptions& options) override {
+    s_.fileDialogs << options;
     return Pop(s_.openNames, QString());
   }
-  QString SaveFileName(const FileDialogSpec& spec) override {
-    s_.fileDialogs << spec;
+  QString SaveFileName(const FileDialogOptions& options) override {
+    s_.fileDialogs << options;
     return Pop(s_.saveNames, QString());
   }
   QString Password() override {
