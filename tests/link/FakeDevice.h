@@ -84,6 +84,7 @@ struct SimDevice {
   std::string memory = std::string(8192, '\0');
   std::string prom = std::string(8192, '\0');
   bool silent = false;
+  int onlySegment = -1;  // answers this segment alone when set
   bool badSums = false;
   uint8_t answer = 0x06;
   std::vector<std::string> frames;  // every request, break-in bytes left out
@@ -94,6 +95,7 @@ struct SimDevice {
       frames.push_back(text);
       if (silent) return;
       const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
+      if (onlySegment >= 0 && segment != onlySegment) return;
       if (text[0] == 'U') {
         if (segment != 43) {
           for (int i = 0; i < 32; ++i) {

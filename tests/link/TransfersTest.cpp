@@ -89,6 +89,19 @@ TEST(Transfers, SilentDeviceGivesUp) {
   for (int i = 0; i < 8192; ++i) ASSERT_EQ(rig.image.ImageByte(i), 0);
 }
 
+TEST(Transfers, DeviceSilentAfterItsTypeGivesUpInTheFourLineModel) {
+  Rig rig;
+  rig.device.memory.replace(43 * 32 + 7, 5, "P4239");
+  rig.device.onlySegment = 43;
+  EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Failed);
+  EXPECT_EQ(rig.host.model, DeviceModel::FourLine);
+  ASSERT_EQ(rig.device.frames.size(), 1u + 22u);
+  EXPECT_EQ(rig.device.frames.back(), "D2CD3\r");
+  EXPECT_EQ(rig.host.statuses.back(), "Kommunikációs hiba.");
+  EXPECT_EQ(rig.image.Bytes(43 * 32 + 7, 5), "P4239") << "the type segment read is kept";
+  EXPECT_EQ(rig.host.decodes, 0);
+}
+
 TEST(Transfers, WrongChecksumsForeverEndTheDownload) {
   Rig rig;
   rig.device.memory.replace(43 * 32 + 7, 5, "P4239");
