@@ -184,15 +184,17 @@ bool NumberPlanPage::lbKivExit() {
   if (host_.layout().model() != DeviceModel::FourLine) return true;
   Prefixes prefixes;
   QString message;
-  for (int k = 0; k < 4; ++k) {
-    auto t = ToCp1250(edMP[k]->text(), &message);
-    if (!t) return host_.dialogs().Message(message), false;
-    prefixes.mobile[k] = *t;
-  }
-  for (int k = 0; k < 2; ++k) {
-    auto t = ToCp1250(edIP[k]->text(), &message);
-    if (!t) return host_.dialogs().Message(message), false;
-    prefixes.international[k] = *t;
+  auto take = [&](QLineEdit* edit, std::string& into) {
+    const auto text = ToCp1250(edit->text(), &message);
+    if (text) into = *text;
+    return text.has_value();
+  };
+  bool typed = true;
+  for (int k = 0; k < 4; ++k) typed = typed && take(edMP[k], prefixes.mobile[k]);
+  for (int k = 0; k < 2; ++k) typed = typed && take(edIP[k], prefixes.international[k]);
+  if (!typed) {
+    host_.dialogs().Message(message);
+    return false;
   }
   std::vector<std::string> texts;
   for (int i = 0; i < kExceptionCount; ++i)
