@@ -262,7 +262,9 @@ void TMainForm::DecodeImage() {
     }
   }
   for (Page* p : pages_) p->Decode(view);
-  for (const auto& m : view.codeDecode.messages) dialogs_->Message(Q(m));
+  // The repair messages break their line with a carriage return.
+  for (const auto& m : view.codeDecode.messages)
+    dialogs_->Message(Q(m).replace(QChar('\r'), QChar('\n')));
   SetPanel(1, Q(view.codeDecode.countText));
 }
 

@@ -42,6 +42,7 @@ class MainWindowTest : public QObject {
   void closeFlow();
   void startWithAFileAsksForItsPassword();
   void saveAndNewDatabase();
+  void refreshShowsRepairs();
   void helpWindow();
   void panel0Shortening();
 };
@@ -388,6 +389,18 @@ void MainWindowTest::saveAndNewDatabase() {
   QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("23"));
   QVERIFY(!f.window->modifiedFlag());
   QVERIFY(f.session.databaseFileName.empty());
+}
+
+void MainWindowTest::refreshShowsRepairs() {
+  Fixture f;
+  f.session.record.image.SetImageByte(1670, 12);  // record length of the 4-line model
+  f.session.record.image.SetImageByte(1671, 44);  // 300 codes
+  f.session.record.image.SetImageByte(1672, 1);
+  f.get<QAction>("Refresh")->trigger();
+  QCOMPARE(f.dialogs.messages, QStringList({"Érvénytelen kódmennyiség! Az adatbázis sérült lehet.",
+                                            "Jelzett kód hosszúság:12\nBeállítom 8-ra (maximum)"}));
+  QCOMPARE(f.window->panelText(1), QString("300/8"));
+  QVERIFY(!f.window->modifiedFlag());
 }
 
 void MainWindowTest::helpWindow() {
