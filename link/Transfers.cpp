@@ -127,6 +127,20 @@ TransferResult Transfers::DownloadProm() {
   return FinishDownload(result);
 }
 
+// The end the upload and the clock share: the port, then the result.
+TransferResult Transfers::FinishUpload(TransferResult result) {
+  host_.ClosePortUnlessHeld();
+  if (result == TransferResult::Cancelled) {
+    host_.Status(kStopped);
+  } else if (result == TransferResult::Failed) {
+    host_.Message(kUploadTimeout);
+  } else {
+    host_.Status(kUploadOk);
+  }
+  host_.BusyCursor(false);
+  return result;
+}
+
 TransferResult Transfers::UploadImage(DeviceModel model) {
   if (!host_.PortOpen()) {
     host_.BusyCursor(false);
@@ -158,19 +172,9 @@ TransferResult Transfers::UploadImage(DeviceModel model) {
     }
     host_.ProcessEvents(0);
   }
-  host_.ClosePortUnlessHeld();
-  TransferResult result = TransferResult::Ok;
-  if (cancelled) {
-    host_.Status(kStopped);
-    result = TransferResult::Cancelled;
-  } else if (failures > 10) {
-    host_.Message(kUploadTimeout);
-    result = TransferResult::Failed;
-  } else {
-    host_.Status(kUploadOk);
-  }
-  host_.BusyCursor(false);
-  return result;
+  return FinishUpload(cancelled       ? TransferResult::Cancelled
+                      : failures > 10 ? TransferResult::Failed
+                                      : TransferResult::Ok);
 }
 
 std::string Transfers::ClockText(const std::tm& t) {
@@ -195,16 +199,7 @@ TransferResult Transfers::SyncClock() {
     answered = link_.WaitAnswerByte(2000, [this] { host_.ProcessEvents(0); });
     if (!answered) ++failures;
   }
-  host_.ClosePortUnlessHeld();
-  TransferResult result = TransferResult::Ok;
-  if (!answered) {
-    host_.Message(kUploadTimeout);
-    result = TransferResult::Failed;
-  } else {
-    host_.Status(kUploadOk);
-  }
-  host_.BusyCursor(false);
-  return result;
+  return FinishUpload(answered ? TransferResult::Ok : TransferResult::Failed);
 }
 
 }  // namespace tarvelo

@@ -55,6 +55,7 @@ class Transfers {
   TransferResult ReadRange(char command, int first);
   bool DownloadPortOpen();
   TransferResult FinishDownload(TransferResult result);
+  TransferResult FinishUpload(TransferResult result);
 
   SegmentLink link_;
   TransferHost& host_;

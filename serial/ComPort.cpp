@@ -467,22 +467,19 @@ void TCustomComPort::Open() {
   ReportSignals();
 }
 
+void TCustomComPort::ReportSignal(uint32_t bit, SignalCallback TComLink::*linkCallback,
+                                  const TComSignalEvent& handler) {
+  const bool on = ModemSignal(bit);
+  EachLink([&](TComLink& l) {
+    if (l.*linkCallback) (l.*linkCallback)(this, on);
+  });
+  if (handler) handler(this, on);
+}
+
 void TCustomComPort::ReportSignals() {
-  const bool cts = ModemSignal(0x10);
-  EachLink([&](TComLink& l) {
-    if (l.LinkCTSChange) l.LinkCTSChange(this, cts);
-  });
-  if (OnCTSChange) OnCTSChange(this, cts);
-  const bool dsr = ModemSignal(0x20);
-  EachLink([&](TComLink& l) {
-    if (l.LinkDSRChange) l.LinkDSRChange(this, dsr);
-  });
-  if (OnDSRChange) OnDSRChange(this, dsr);
-  const bool rlsd = ModemSignal(0x80);
-  EachLink([&](TComLink& l) {
-    if (l.LinkRLSDChange) l.LinkRLSDChange(this, rlsd);
-  });
-  if (OnRLSDChange) OnRLSDChange(this, rlsd);
+  ReportSignal(kCtsBit, &TComLink::LinkCTSChange, OnCTSChange);
+  ReportSignal(kDsrBit, &TComLink::LinkDSRChange, OnDSRChange);
+  ReportSignal(kRlsdBit, &TComLink::LinkRLSDChange, OnRLSDChange);
 }
 
 bool TCustomComPort::ModemSignal(uint32_t bit) {
@@ -758,33 +755,15 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
     });
     if (OnRing) OnRing(this);
   }
-  if (events & evCTS) {
-    const bool on = ModemSignal(0x10);
-    EachLink([&](TComLink& l) {
-      if (l.LinkCTSChange) l.LinkCTSChange(this, on);
-    });
-    if (OnCTSChange) OnCTSChange(this, on);
-  }
-  if (events & evDSR) {
-    const bool on = ModemSignal(0x20);
-    EachLink([&](TComLink& l) {
-      if (l.LinkDSRChange) l.LinkDSRChange(this, on);
-    });
-    if (OnDSRChange) OnDSRChange(this, on);
-  }
+  if (events & evCTS) ReportSignal(kCtsBit, &TComLink::LinkCTSChange, OnCTSChange);
+  if (events & evDSR) ReportSignal(kDsrBit, &TComLink::LinkDSRChange, OnDSRChange);
   if (events & evRxFlag) {
     EachLink([this](TComLink& l) {
       if (l.LinkRxFlag) l.LinkRxFlag(this);
     });
     if (OnRxFlag) OnRxFlag(this);
   }
-  if (events & evRLSD) {
-    const bool on = ModemSignal(0x80);
-    EachLink([&](TComLink& l) {
-      if (l.LinkRLSDChange) l.LinkRLSDChange(this, on);
-    });
-    if (OnRLSDChange) OnRLSDChange(this, on);
-  }
+  if (events & evRLSD) ReportSignal(kRlsdBit, &TComLink::LinkRLSDChange, OnRLSDChange);
   if ((events & evRx80Full) && OnRx80Full) OnRx80Full(this);
 }
 

@@ -292,7 +292,13 @@ class TCustomComPort {
   void EachLink(F f);
   void DispatchEvents(TComEvents events);
   void ReceiveRule(TComEvents& events);
+  using SignalCallback = std::function<void(TCustomComPort*, bool)>;
+  // Modem status bits of the signals.
+  static constexpr uint32_t kCtsBit = 0x10, kDsrBit = 0x20, kRlsdBit = 0x80;
   bool ModemSignal(uint32_t bit);
+  // Reads one input signal and tells every link, then the handler.
+  void ReportSignal(uint32_t bit, SignalCallback TComLink::*linkCallback,
+                    const TComSignalEvent& handler);
   void ReportSignals();
   void StopThread();
 
