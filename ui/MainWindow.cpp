@@ -122,44 +122,48 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
 TMainForm::~TMainForm() = default;
 
 void TMainForm::BuildMenus() {
+  // Every command waits while a transfer runs: its shortcut may still reach it even though
+  // the menu bar is disabled.
+  auto item = [this](QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut, int tag, std::function<void()> command) {
+    QAction* a = AddItem(menu, name, caption, shortcut, tag);
+    if (command) {
+      connect(a, &QAction::triggered, this, [this, command] {
+        if (!transfers_->running()) command();
+      });
+    }
+    return a;
+  };
+  const QKeySequence none;
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("File1");
-  connect(AddItem(file, "Uj1", "Uj", QKeySequence("Ctrl+N")), &QAction::triggered, this,
-          [this] { Uj1Click(); });
-  connect(AddItem(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O")), &QAction::triggered, this,
-          [this] { Open1Click(); });
-  connect(AddItem(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S")), &QAction::triggered, this,
-          [this] { mnuSaveClick(); });
-  connect(AddItem(file, "SaveAs1", "Mentés másként"), &QAction::triggered, this,
-          [this] { SaveAs1Click(); });
+  item(file, "Uj1", "Uj", QKeySequence("Ctrl+N"), -1, [this] { Uj1Click(); });
+  item(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O"), -1, [this] { Open1Click(); });
+  item(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S"), -1, [this] { mnuSaveClick(); });
+  item(file, "SaveAs1", "Mentés másként", none, -1, [this] { SaveAs1Click(); });
   file->addSeparator();
-  connect(AddItem(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0), &QAction::triggered,
-          this, [this] { DnLoad1Click(0); });
-  connect(AddItem(file, "DNLProm", "PROM letöltés (hibakeresés)", QKeySequence(), 2),
-          &QAction::triggered, this, [this] { DnLoad1Click(2); });
+  item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0, [this] { DnLoad1Click(0); });
+  item(file, "DNLProm", "PROM letöltés (hibakeresés)", none, 2, [this] { DnLoad1Click(2); });
   file->addSeparator();
-  connect(AddItem(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U")), &QAction::triggered, this,
-          [this] { UpLoad1Click(); });
+  item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { UpLoad1Click(); });
   file->addSeparator();
-  AddItem(file, "Oldalbellts1", "Oldalbeállítás...");
-  AddItem(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"));
+  item(file, "Oldalbellts1", "Oldalbeállítás...", none, -1, nullptr);
+  item(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"), -1, nullptr);
   file->addSeparator();
-  connect(AddItem(file, "Exit1", "&Kilépés"), &QAction::triggered, this, [this] { close(); });
+  item(file, "Exit1", "&Kilépés", none, -1, [this] { close(); });
 
   QMenu* settings = menuBar()->addMenu("&Beállítások");
   settings->setObjectName("Settings");
-  AddItem(settings, "mnuComport", "&Com port...");
-  AddItem(settings, "Preferencik1", "&Preferenciák...");
+  item(settings, "mnuComport", "&Com port...", none, -1, nullptr);
+  item(settings, "Preferencik1", "&Preferenciák...", none, -1, nullptr);
 
   QMenu* view = menuBar()->addMenu("&Nézet");
   view->setObjectName("Nzet1");
   for (int i = 0; i < static_cast<int>(std::size(kPages)); ++i) {
-    connect(AddItem(view, kPages[i].viewAction, kPages[i].viewItem, QKeySequence(), i),
-            &QAction::triggered, this, [this, i] { ShowPage(i); });
+    item(view, kPages[i].viewAction, kPages[i].viewItem, none, i, [this, i] { ShowPage(i); });
   }
   view->addSeparator();
-  connect(AddItem(view, "Refresh", "&Frissítés", QKeySequence(Qt::Key_F5)), &QAction::triggered,
-          this, [this] { DecodeImage(); });
+  item(view, "Refresh", "&Frissítés", QKeySequence(Qt::Key_F5), -1, [this] { DecodeImage(); });
 
   Kdok2 = menuBar()->addMenu("&Kódok");
   Kdok2->setObjectName("Kdok2");
@@ -170,8 +174,7 @@ void TMainForm::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu("&Súgó");
   help->setObjectName("Sg1");
-  connect(AddItem(help, "Tartalom1", "&Tartalom"), &QAction::triggered, this,
-          [this] { Tartalom1Click(); });
+  item(help, "Tartalom1", "&Tartalom", none, -1, [this] { Tartalom1Click(); });
 }
 
 void TMainForm::BuildStatusBar() {
@@ -233,12 +236,11 @@ void TMainForm::SetUpComPort() {
 }
 
 void TMainForm::DnLoad1Click(int tag) {
-  if (transfers_->running() || !ConfirmSaveChanges()) return;
+  if (!ConfirmSaveChanges()) return;
   if (transfers_->StartTransfer(tag)) modifiedFlag_ = true;
 }
 
 void TMainForm::UpLoad1Click() {
-  if (transfers_->running()) return;
   CommitFocusedField();
   const int shown = PageControl->currentIndex();
   ShowPage(0);

@@ -74,6 +74,11 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   QVERIFY(!f.get<QTabWidget>("PageControl")->isEnabled());
   QVERIFY(!f.get<QWidget>("pnlBott")->isEnabled());
   QVERIFY(!f.window->menuBar()->isEnabled());
+  // Shortcuts still reach the actions; they wait for the transfer.
+  f.get<QAction>("mnuSave")->trigger();
+  f.get<QAction>("DnLoad1")->trigger();
+  QVERIFY(f.dialogs.fileDialogs.isEmpty());
+  QVERIFY(f.dialogs.messages.isEmpty());
   WaitUntilDone(f);
   QCOMPARE(f.window->panelText(3), QString("Sikeres letöltés."));
   QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
