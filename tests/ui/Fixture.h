@@ -14,7 +14,6 @@
 
 namespace tarvelo {
 
-// A window over its own session, settings folder and scripted dialogs.
 struct Fixture {
   QTemporaryDir dir;
   Session session;
