@@ -14,7 +14,6 @@ constexpr int kSegmentCount = 256;
 constexpr int kTypeSegment = 43;
 constexpr int kVersionTextOffset = kTypeSegment * kSegmentSize + 7;  // 1383..1387
 constexpr int kVersionTextLength = 5;
-constexpr int kLastTransferSegment = 255;
 
 enum class DeviceModel { FourLine = 0, SixteenLine = 1 };
 

@@ -384,3 +384,20 @@ TEST(ComPort, PortListInAStandInFolder) {
     unlink((dir + "/" + name).c_str());
   rmdir(dir.c_str());
 }
+
+TEST(ComPort, AHandlerErrorEndsTheEventThread) {
+  PtyPair pty;
+  FakeUiThread ui;
+  TComPort port;
+  port.SetSyncPoster(ui.Poster());
+  port.OnRxChar = [](TCustomComPort*, int) { throw std::runtime_error("handler failed"); };
+  port.SetPort(pty.path);
+  port.Open();
+  pty.Send("a");
+  ASSERT_TRUE(ui.ServeOne());
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(port.EventThreadError());
+  pty.Send("b");
+  EXPECT_FALSE(ui.ServeOne(300ms)) << "no events after the failure";
+  EXPECT_NO_THROW(port.Close());
+}
