@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "MainWindow.h"
-#include "Workstation.h"
+#include "ui/MainWindow.h"
+#include "files/Workstation.h"
 
 int main(int argc, char** argv) {
   // Start-up order: workstation settings and the record, the title, then the window.

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <string>
 
-#include "ComPort.h"
-#include "SerialLinkPort.h"
-#include "Transfers.h"
+#include "serial/ComPort.h"
+#include "link/SerialLinkPort.h"
+#include "link/Transfers.h"
 
 using namespace tarvelo;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ConfigImage.h"
-#include "Text.h"
+#include "model/ConfigImage.h"
+#include "model/Text.h"
 
 namespace tarvelo {
 

@@ -1,9 +1,9 @@
-#include "Show.h"
+#include "cli/Show.h"
 
 #include <sstream>
 
-#include "Json.h"
-#include "Text.h"
+#include "cli/Json.h"
+#include "model/Text.h"
 
 namespace tarvelo {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "DatabaseRecord.h"
-#include "ImageView.h"
+#include "model/DatabaseRecord.h"
+#include "model/ImageView.h"
 
 namespace tarvelo {
 

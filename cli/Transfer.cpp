@@ -1,4 +1,4 @@
-#include "Transfer.h"
+#include "cli/Transfer.h"
 
 #include <unistd.h>
 
@@ -8,12 +8,12 @@
 #include <iostream>
 #include <thread>
 
-#include "Args.h"
-#include "ComPort.h"
-#include "DatabaseFile.h"
-#include "NewDatabase.h"
-#include "SerialLinkPort.h"
-#include "Transfers.h"
+#include "cli/Args.h"
+#include "serial/ComPort.h"
+#include "files/DatabaseFile.h"
+#include "model/NewDatabase.h"
+#include "link/SerialLinkPort.h"
+#include "link/Transfers.h"
 
 namespace tarvelo {
 namespace {

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "Args.h"
-#include "DatabaseFile.h"
-#include "ImageView.h"
-#include "NewDatabase.h"
-#include "Show.h"
-#include "Text.h"
-#include "Transfer.h"
+#include "cli/Args.h"
+#include "files/DatabaseFile.h"
+#include "model/ImageView.h"
+#include "model/NewDatabase.h"
+#include "cli/Show.h"
+#include "model/Text.h"
+#include "cli/Transfer.h"
 
 using namespace tarvelo;
 

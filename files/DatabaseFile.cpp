@@ -1,4 +1,4 @@
-#include "DatabaseFile.h"
+#include "files/DatabaseFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "DatabaseRecord.h"
+#include "model/DatabaseRecord.h"
 
 namespace tarvelo {
 

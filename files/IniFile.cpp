@@ -1,11 +1,11 @@
-#include "IniFile.h"
+#include "files/IniFile.h"
 
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 namespace {

@@ -1,8 +1,8 @@
-#include "Workstation.h"
+#include "files/Workstation.h"
 
 #include <cstdlib>
 
-#include "IniFile.h"
+#include "files/IniFile.h"
 
 namespace tarvelo {
 

@@ -1,9 +1,9 @@
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 

@@ -3,8 +3,8 @@
 
 #include <chrono>
 
-#include "ComPort.h"
-#include "Protocol.h"
+#include "serial/ComPort.h"
+#include "link/Protocol.h"
 
 namespace tarvelo {
 

@@ -1,9 +1,9 @@
-#include "Transfers.h"
+#include "link/Transfers.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 

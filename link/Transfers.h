@@ -5,8 +5,8 @@
 #include <ctime>
 #include <string>
 
-#include "ConfigImage.h"
-#include "Protocol.h"
+#include "model/ConfigImage.h"
+#include "link/Protocol.h"
 
 namespace tarvelo {
 

@@ -1,4 +1,4 @@
-#include "CodeTable.h"
+#include "model/CodeTable.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 #include <charconv>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "ConfigImage.h"
+#include "model/ConfigImage.h"
 
 namespace tarvelo {
 

@@ -1,4 +1,4 @@
-#include "ConfigImage.h"
+#include "model/ConfigImage.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "DatabaseRecord.h"
+#include "model/DatabaseRecord.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "FreeNumbers.h"
+#include "model/FreeNumbers.h"
 
 #include <algorithm>
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ConfigImage.h"
-#include "General.h"
-#include "ImageLayout.h"
+#include "model/ConfigImage.h"
+#include "model/General.h"
+#include "model/ImageLayout.h"
 
 namespace tarvelo {
 

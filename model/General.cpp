@@ -1,6 +1,6 @@
-#include "General.h"
+#include "model/General.h"
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 

@@ -1,4 +1,4 @@
-#include "ImageLayout.h"
+#include "model/ImageLayout.h"
 
 #include <stdexcept>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ConfigImage.h"
+#include "model/ConfigImage.h"
 
 namespace tarvelo {
 

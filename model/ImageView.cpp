@@ -1,6 +1,6 @@
-#include "ImageView.h"
+#include "model/ImageView.h"
 
-#include "FreeNumbers.h"
+#include "model/FreeNumbers.h"
 
 namespace tarvelo {
 

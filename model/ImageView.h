@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "CodeTable.h"
-#include "General.h"
-#include "ImageLayout.h"
-#include "Lines.h"
-#include "NumberPlan.h"
+#include "model/CodeTable.h"
+#include "model/General.h"
+#include "model/ImageLayout.h"
+#include "model/Lines.h"
+#include "model/NumberPlan.h"
 
 namespace tarvelo {
 

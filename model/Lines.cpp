@@ -1,8 +1,8 @@
-#include "Lines.h"
+#include "model/Lines.h"
 
 #include <algorithm>
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 

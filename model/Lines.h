@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ConfigImage.h"
-#include "ImageLayout.h"
+#include "model/ConfigImage.h"
+#include "model/ImageLayout.h"
 
 namespace tarvelo {
 

@@ -1,4 +1,4 @@
-#include "NewDatabase.h"
+#include "model/NewDatabase.h"
 
 namespace tarvelo {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DatabaseRecord.h"
-#include "ImageLayout.h"
+#include "model/DatabaseRecord.h"
+#include "model/ImageLayout.h"
 
 namespace tarvelo {
 

@@ -1,6 +1,6 @@
-#include "NumberPlan.h"
+#include "model/NumberPlan.h"
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 namespace tarvelo {
 namespace {

@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "model/Text.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "ComPort.h"
+#include "serial/ComPort.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "Platform.h"
+#include "serial/Platform.h"
 
 namespace tarvelo {
 

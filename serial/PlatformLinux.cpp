@@ -14,7 +14,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "Platform.h"
+#include "serial/Platform.h"
 
 namespace tarvelo::platform {
 

@@ -1,4 +1,4 @@
-#include "CallInPage.h"
+#include "ui/CallInPage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -7,10 +7,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "DialogService.h"
-#include "NumberPlan.h"
-#include "QtText.h"
-#include "Widgets.h"
+#include "ui/DialogService.h"
+#include "model/NumberPlan.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 

@@ -1,7 +1,7 @@
 // Page "&Behívás": call-in number, gateway flags and the barred area codes.
 #pragma once
 
-#include "Page.h"
+#include "ui/Page.h"
 
 class QCheckBox;
 class QLineEdit;

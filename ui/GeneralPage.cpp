@@ -1,4 +1,4 @@
-#include "GeneralPage.h"
+#include "ui/GeneralPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,10 +8,10 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "DialogService.h"
-#include "General.h"
-#include "QtText.h"
-#include "Widgets.h"
+#include "ui/DialogService.h"
+#include "model/General.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 

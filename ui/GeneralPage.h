@@ -1,7 +1,7 @@
 // Page "&Alap": general and SMDR settings.
 #pragma once
 
-#include "Page.h"
+#include "ui/Page.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "LinesPage.h"
+#include "ui/LinesPage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -9,10 +9,10 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "DialogService.h"
-#include "Lines.h"
-#include "QtText.h"
-#include "Widgets.h"
+#include "ui/DialogService.h"
+#include "model/Lines.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "Page.h"
+#include "ui/Page.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,18 +14,18 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "CallInPage.h"
-#include "DatabaseFile.h"
-#include "GeneralPage.h"
-#include "ImageView.h"
-#include "LinesPage.h"
-#include "NewDatabase.h"
-#include "NumberPlanPage.h"
-#include "PathPanel.h"
-#include "QtText.h"
-#include "TimersPage.h"
-#include "TransferRunner.h"
-#include "Widgets.h"
+#include "ui/CallInPage.h"
+#include "files/DatabaseFile.h"
+#include "ui/GeneralPage.h"
+#include "model/ImageView.h"
+#include "ui/LinesPage.h"
+#include "model/NewDatabase.h"
+#include "ui/NumberPlanPage.h"
+#include "ui/PathPanel.h"
+#include "ui/QtText.h"
+#include "ui/TimersPage.h"
+#include "ui/TransferRunner.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 namespace {

@@ -8,12 +8,12 @@
 #include <optional>
 #include <vector>
 
-#include "ComPort.h"
-#include "DatabaseRecord.h"
-#include "DialogService.h"
-#include "ImageLayout.h"
-#include "Page.h"
-#include "Workstation.h"
+#include "serial/ComPort.h"
+#include "model/DatabaseRecord.h"
+#include "ui/DialogService.h"
+#include "model/ImageLayout.h"
+#include "ui/Page.h"
+#include "files/Workstation.h"
 
 class QAction;
 class QComboBox;

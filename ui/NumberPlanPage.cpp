@@ -1,4 +1,4 @@
-#include "NumberPlanPage.h"
+#include "ui/NumberPlanPage.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 
-#include "DialogService.h"
-#include "GeneralPage.h"
-#include "QtText.h"
-#include "Widgets.h"
+#include "ui/DialogService.h"
+#include "ui/GeneralPage.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <array>
 
-#include "NumberPlan.h"
-#include "Page.h"
+#include "model/NumberPlan.h"
+#include "ui/Page.h"
 
 class QLineEdit;
 class QListWidget;

@@ -3,9 +3,9 @@
 
 #include <QWidget>
 
-#include "ConfigImage.h"
-#include "ImageLayout.h"
-#include "ImageView.h"
+#include "model/ConfigImage.h"
+#include "model/ImageLayout.h"
+#include "model/ImageView.h"
 
 namespace tarvelo {
 

@@ -1,4 +1,4 @@
-#include "PathPanel.h"
+#include "ui/PathPanel.h"
 
 #include <QPainter>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "QtText.h"
+#include "ui/QtText.h"
 
-#include "Text.h"
+#include "model/Text.h"
 
 namespace tarvelo {
 

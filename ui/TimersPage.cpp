@@ -1,13 +1,13 @@
-#include "TimersPage.h"
+#include "ui/TimersPage.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 
-#include "GeneralPage.h"
-#include "Lines.h"
-#include "QtText.h"
-#include "Widgets.h"
+#include "ui/GeneralPage.h"
+#include "model/Lines.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 namespace {

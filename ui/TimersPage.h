@@ -1,7 +1,7 @@
 // Page "I&dőzítők": every timer is a byte box checked and stored by the shared range check.
 #pragma once
 
-#include "Page.h"
+#include "ui/Page.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "TransferRunner.h"
+#include "ui/TransferRunner.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -9,10 +9,10 @@
 #include <QTimer>
 #include <cerrno>
 
-#include "DialogService.h"
-#include "MainWindow.h"
-#include "QtText.h"
-#include "SerialLinkPort.h"
+#include "ui/DialogService.h"
+#include "ui/MainWindow.h"
+#include "ui/QtText.h"
+#include "link/SerialLinkPort.h"
 
 namespace tarvelo {
 namespace {

@@ -5,8 +5,8 @@
 #include <QObject>
 #include <functional>
 
-#include "ComPort.h"
-#include "Transfers.h"
+#include "serial/ComPort.h"
+#include "link/Transfers.h"
 
 class QProgressBar;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "Widgets.h"
+#include "ui/Widgets.h"
 
 #include <QApplication>
 #include <QFocusEvent>

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "DatabaseRecord.h"
-#include "ImageLayout.h"
-#include "TempDirTest.h"
+#include "model/DatabaseRecord.h"
+#include "model/ImageLayout.h"
+#include "tests/TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;

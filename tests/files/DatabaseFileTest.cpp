@@ -8,10 +8,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "DatabaseFile.h"
-#include "ImageLayout.h"
-#include "NewDatabase.h"
-#include "TempDirTest.h"
+#include "files/DatabaseFile.h"
+#include "model/ImageLayout.h"
+#include "model/NewDatabase.h"
+#include "tests/TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "IniFile.h"
-#include "TempDirTest.h"
-#include "Workstation.h"
+#include "files/IniFile.h"
+#include "tests/TempDirTest.h"
+#include "files/Workstation.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 namespace tarvelo {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "FakeDevice.h"
-#include "Protocol.h"
+#include "tests/link/FakeDevice.h"
+#include "link/Protocol.h"
 
 using namespace tarvelo;
 

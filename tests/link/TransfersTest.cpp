@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "FakeDevice.h"
-#include "Transfers.h"
+#include "tests/link/FakeDevice.h"
+#include "link/Transfers.h"
 
 using namespace tarvelo;
 

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "CodeTable.h"
-#include "Images.h"
+#include "model/CodeTable.h"
+#include "tests/model/Images.h"
 
 using namespace tarvelo;
 

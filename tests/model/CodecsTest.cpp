@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Codecs.h"
+#include "model/Codecs.h"
 
 using namespace tarvelo;
 

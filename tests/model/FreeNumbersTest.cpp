@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "FreeNumbers.h"
-#include "Images.h"
+#include "model/FreeNumbers.h"
+#include "tests/model/Images.h"
 
 using namespace tarvelo;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "General.h"
-#include "Images.h"
+#include "model/General.h"
+#include "tests/model/Images.h"
 
 using namespace tarvelo;
 

@@ -1,8 +1,8 @@
 // The layouts of both models and new-database images, for the model tests.
 #pragma once
 
-#include "ImageLayout.h"
-#include "NewDatabase.h"
+#include "model/ImageLayout.h"
+#include "model/NewDatabase.h"
 
 namespace tarvelo {
 

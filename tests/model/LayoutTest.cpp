@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "ImageView.h"
-#include "NewDatabase.h"
+#include "model/ImageView.h"
+#include "model/NewDatabase.h"
 
 using namespace tarvelo;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Images.h"
-#include "Lines.h"
+#include "tests/model/Images.h"
+#include "model/Lines.h"
 
 using namespace tarvelo;
 

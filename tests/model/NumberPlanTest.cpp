@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Images.h"
-#include "NumberPlan.h"
+#include "tests/model/Images.h"
+#include "model/NumberPlan.h"
 
 using namespace tarvelo;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "Text.h"
+#include "model/Text.h"
 
 using namespace tarvelo;
 

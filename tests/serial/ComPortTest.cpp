@@ -7,9 +7,9 @@
 #include <future>
 #include <mutex>
 
-#include "ComPort.h"
-#include "Platform.h"
-#include "PtyPair.h"
+#include "serial/ComPort.h"
+#include "serial/Platform.h"
+#include "tests/serial/PtyPair.h"
 
 using namespace tarvelo;
 using namespace std::chrono_literals;

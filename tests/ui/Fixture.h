@@ -9,8 +9,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "MainWindow.h"
-#include "ScriptedDialogs.h"
+#include "ui/MainWindow.h"
+#include "tests/ui/ScriptedDialogs.h"
 
 namespace tarvelo {
 

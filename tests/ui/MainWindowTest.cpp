@@ -7,13 +7,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "DatabaseFile.h"
-#include "Fixture.h"
-#include "MainWindow.h"
-#include "NewDatabase.h"
-#include "PathPanel.h"
-#include "ScriptedDialogs.h"
-#include "Widgets.h"
+#include "files/DatabaseFile.h"
+#include "tests/ui/Fixture.h"
+#include "ui/MainWindow.h"
+#include "model/NewDatabase.h"
+#include "ui/PathPanel.h"
+#include "tests/ui/ScriptedDialogs.h"
+#include "ui/Widgets.h"
 
 using namespace tarvelo;
 

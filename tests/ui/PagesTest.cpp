@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "Fixture.h"
-#include "NumberPlanPage.h"
-#include "Widgets.h"
+#include "tests/ui/Fixture.h"
+#include "ui/NumberPlanPage.h"
+#include "ui/Widgets.h"
 
 using namespace tarvelo;
 

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "DialogService.h"
+#include "ui/DialogService.h"
 
 namespace tarvelo {
 

@@ -7,9 +7,9 @@
 
 #include <fstream>
 
-#include "Fixture.h"
-#include "ImageLayout.h"
-#include "TransferRunner.h"
+#include "tests/ui/Fixture.h"
+#include "model/ImageLayout.h"
+#include "ui/TransferRunner.h"
 
 using namespace tarvelo;
 
