@@ -1,13 +1,13 @@
-#include <QApplication>
-
-#include "ui/MainWindow.h"
 #include "files/Workstation.h"
+#include "ui/ErrorGuard.h"
+#include "ui/MainWindow.h"
+#include "ui/Session.h"
 
 int main(int argc, char** argv) {
   // Start-up order: workstation settings and the record, the title, then the window.
   tarvelo::Session session;
   session.workstation = tarvelo::LoadWorkstationSettings(session.programIniPath);
-  QApplication app(argc, argv);
+  tarvelo::GuardedApplication app(argc, argv);
   QApplication::setApplicationName("Tarvelo1.2");
   const QStringList args = QApplication::arguments();
   tarvelo::TMainForm window(session, nullptr, args.size() > 1 ? args.at(1) : QString());

@@ -39,14 +39,14 @@ struct QuietHost : TransferHost {
   explicit QuietHost(TCustomComPort& p) : port(p) {}
   void Status(const std::string&) override {}
   void Message(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
-  void BusyCursor(bool) override {}
+  void Busy(bool) override {}
   void ProcessEvents(int ms) override {
     if (ms > 0) usleep(ms * 1000);
   }
   void SwitchModel(DeviceModel) override {}
   void Decode() override {}
   bool PortOpen() override { return port.Connected(); }
-  void ClosePortUnlessHeld() override {}
+  void ReleasePort() override {}
   TCustomComPort& port;
 };
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "cli/Args.h"
-#include "serial/ComPort.h"
+#include "link/Connection.h"
 #include "files/DatabaseFile.h"
 #include "model/NewDatabase.h"
 #include "link/SerialLinkPort.h"
@@ -21,10 +21,10 @@ namespace {
 // Progress and results on stderr: a bar on a terminal, plain lines otherwise.
 class CliHost : public TransferHost {
  public:
-  explicit CliHost(TCustomComPort& port) : port_(port), tty_(::isatty(STDERR_FILENO)) {}
+  explicit CliHost(DeviceConnection& connection)
+      : connection_(connection), tty_(::isatty(STDERR_FILENO)) {}
 
   void Status(const std::string& text) override {
-    if (text.rfind("Memória szegmens", 0) == 0) return;  // drawn as the bar
     EndBar();
     std::cerr << text << "\n";
   }
@@ -32,22 +32,23 @@ class CliHost : public TransferHost {
     EndBar();
     message_ = text;
   }
-  void BusyCursor(bool) override {}
+  void Busy(bool) override {}
   void ProcessEvents(int waitMs) override {
     if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   }
-  void Progress(int segment) override {
+  void Progress(const TransferProgress& p) override {
     if (!tty_) return;
     const int width = 40;
-    const int filled = segment * width / 255;
-    std::fprintf(stderr, "\r[%s%s] %3d/255", std::string(filled, '#').c_str(),
-                 std::string(width - filled, ' ').c_str(), segment);
+    const int filled = p.last > 0 ? p.segment * width / p.last : width;
+    std::fprintf(stderr, "\r[%s%s] %3d/%d", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), p.segment, p.last);
     barShown_ = true;
   }
   void SwitchModel(DeviceModel m) override { model = m; }
   void Decode() override {}
-  bool PortOpen() override { return port_.Connected(); }
-  void ClosePortUnlessHeld() override { port_.Close(); }
+  bool PortOpen() override { return connection_.IsOpen(); }
+  int LastSystemError() override { return connection_.LastOpenError(); }
+  void ReleasePort() override { connection_.EndTransfer(); }
 
   DeviceModel model = DeviceModel::FourLine;
   const std::string& message() const { return message_; }
@@ -57,45 +58,26 @@ class CliHost : public TransferHost {
     if (barShown_) std::fputc('\n', stderr);
     barShown_ = false;
   }
-  TCustomComPort& port_;
+  DeviceConnection& connection_;
   bool tty_;
   bool barShown_ = false;
   std::string message_;
 };
 
-TBaudRate RateFor(long baud, int& custom) {
-  static const std::pair<long, TBaudRate> kRates[] = {
-      {110, br110},       {300, br300},       {600, br600},      {1200, br1200},
-      {2400, br2400},     {4800, br4800},     {9600, br9600},    {14400, br14400},
-      {19200, br19200},   {38400, br38400},   {56000, br56000},  {57600, br57600},
-      {115200, br115200}, {128000, br128000}, {256000, br256000}};
-  for (const auto& [value, rate] : kRates) {
-    if (value == baud) return rate;
-  }
-  custom = static_cast<int>(baud);
-  return brCustom;
-}
-
-// The port as the window sets it up for the device.
-void OpenPort(TComPort& port, const Args& a) {
+// The port as the window opens it for the device, at any speed the user names.
+void OpenPort(DeviceConnection& connection, const Args& a) {
   const auto it = a.options.find("--port");
   if (it == a.options.end()) throw UsageError{"a --port megadása kötelező"};
   long speed = 19200;
   if (const auto s = a.options.find("--speed"); s != a.options.end()) {
     char* end = nullptr;
     speed = std::strtol(s->second.c_str(), &end, 10);
-    if (*end != '\0' || speed <= 0) throw UsageError{"hibás --speed: " + s->second};
+    if (*end != '\0' || speed <= 0 || speed > 4000000)
+      throw UsageError{"hibás --speed: " + s->second};
   }
-  port.SetEvents(0);  // nothing listens: no event thread
-  port.FlowControl().SetOutCTSFlow(true);
-  port.FlowControl().SetControlDTR(dtrEnable);
-  port.FlowControl().SetControlRTS(rtsHandshake);
-  port.SetPort(it->second);
-  int custom = 0;
-  const TBaudRate rate = RateFor(speed, custom);
-  if (rate == brCustom) port.SetCustomBaudRate(custom);
-  port.SetBaudRate(rate);
-  port.Open();
+  connection.port().SetEvents(0);  // nothing listens: no event thread
+  const int baud = static_cast<int>(speed);
+  connection.BeginTransfer(it->second, BaudRateFor(baud), baud);
 }
 
 int Fail(const std::string& line, int status) {
@@ -140,12 +122,12 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     record.password.set(RecordText(a, "--password"));
   }
 
-  TComPort port;
+  DeviceConnection connection;
   try {
-    OpenPort(port, a);
-    SerialLinkPort linkPort(port);
+    OpenPort(connection, a);
+    SerialLinkPort linkPort(connection.port());
     SteadyClock clock;
-    CliHost host(port);
+    CliHost host(connection);
     Transfers transfers(linkPort, clock, host, record.image);
     TransferResult result;
     if (command == "download")
@@ -161,7 +143,7 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
                   kTransferError);
     }
   } catch (const EComPort& e) {
-    return Fail(port.Port() + ": " + e.what(), kTransferError);
+    return Fail(connection.port().Port() + ": " + e.what(), kTransferError);
   }
 
   if (command == "download") {

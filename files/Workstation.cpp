@@ -6,23 +6,20 @@
 
 namespace tarvelo {
 
-const std::array<const char*, kSpeedCount> kSpeedTexts = {
-    "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-
 std::string SpeedIndexToText(int index) {
-  return (index >= 0 && index < kSpeedCount) ? kSpeedTexts[index] : "------";
+  return (index >= 0 && index < kSpeedCount) ? kPortSpeeds[index].text : "------";
 }
 
 int SpeedTextToIndex(const std::string& text) {
-  for (int i = 0; i < kSpeedCount; ++i) {
-    if (text == kSpeedTexts[i]) return i;
+  for (const PortSpeed& s : kPortSpeeds) {
+    if (text == s.text) return s.index;
   }
   return 5;
 }
 
-int PortBaud(int speedIndex) {
-  static const int kBaud[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-  return (speedIndex >= 0 && speedIndex < 10) ? kBaud[speedIndex] : 19200;
+const PortSpeed& PortSpeedFor(int speedIndex) {
+  constexpr int kFallback = 6;  // 19200
+  return kPortSpeeds[(speedIndex >= 0 && speedIndex < kSpeedCount) ? speedIndex : kFallback];
 }
 
 std::string ConfigDir() {

@@ -33,7 +33,8 @@ constexpr int kConfigTimeoutMs = 1000;
 constexpr int kPromTimeoutMs = 2000;
 constexpr int kWriteTimeoutMs = 1000;
 constexpr uint8_t kAck = 0x06;
-// Disagreeing double reads, or replies failing their checksum, before a segment gives up.
+// The one retry limit: disagreeing double reads, replies failing their checksum, segments
+// timing out in a row, rejected writes and clock frames all give up at this count.
 constexpr int kMaxTries = 11;
 
 class SegmentLink {

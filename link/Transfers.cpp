@@ -20,12 +20,11 @@ constexpr const char* kDownloadTimeout = "Letöltési időtúllépés !!!";
 constexpr const char* kUploadTimeout = "Feltöltési időtúllépés !!!";
 constexpr const char* kUploadOk = "Sikeres feltöltés";
 constexpr const char* kStopped = "Megszakítva.";
-constexpr int kMaxFailures = 11;
-
-std::string Progress(int segment) {
-  return "Memória szegmens: " + std::to_string(segment) + "/255";
-}
 }  // namespace
+
+std::string ProgressText(const TransferProgress& p) {
+  return "Memória szegmens: " + std::to_string(p.segment) + "/" + std::to_string(p.last);
+}
 
 void Transfers::Wait(int ms) {
   LinkClock& clock = link_.clock();
@@ -49,13 +48,12 @@ TransferResult Transfers::ReadRange(char command, int first) {
   int failures = 0;
   int badSums = 0;
   int segment = first;
-  while (segment < 256 && failures < kMaxFailures) {
+  while (segment < kSegmentCount && failures < kMaxTries) {
     if (host_.Cancelled()) return TransferResult::Cancelled;
     link_.ReadTwice(command, static_cast<uint8_t>(segment));
     bool timedOut = link_.TimedOut();
     if (!timedOut && link_.ReplySumOK()) {
-      host_.Status(Progress(segment));
-      host_.Progress(segment);
+      host_.Progress({segment});
       std::memcpy(image_.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(),
                   kSegmentSize);
       ++segment;
@@ -69,19 +67,19 @@ TransferResult Transfers::ReadRange(char command, int first) {
     if (timedOut) ++failures;
     host_.ProcessEvents(0);
   }
-  return failures >= kMaxFailures ? TransferResult::Failed : TransferResult::Ok;
+  return failures >= kMaxTries ? TransferResult::Failed : TransferResult::Ok;
 }
 
 bool Transfers::DownloadPortOpen() {
   if (host_.PortOpen()) return true;
   host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
-  host_.BusyCursor(false);
+  host_.Busy(false);
   return false;
 }
 
 // The end both downloads share: the port, the result text, and the decode on success.
 TransferResult Transfers::FinishDownload(TransferResult result) {
-  host_.ClosePortUnlessHeld();
+  host_.ReleasePort();
   if (result == TransferResult::Cancelled) {
     host_.Status(kStopped);
   } else if (result == TransferResult::Failed) {
@@ -91,13 +89,13 @@ TransferResult Transfers::FinishDownload(TransferResult result) {
     host_.Status("Sikeres letöltés.");
     host_.Decode();
   }
-  host_.BusyCursor(false);
+  host_.Busy(false);
   return result;
 }
 
 TransferResult Transfers::DownloadImage() {
   if (!DownloadPortOpen()) return TransferResult::PortNotOpen;
-  host_.BusyCursor(true);
+  host_.Busy(true);
   BreakIn();
   image_.raw().fill(0);
   host_.Status("Tipusellenőrzés...");
@@ -120,7 +118,7 @@ TransferResult Transfers::DownloadImage() {
 TransferResult Transfers::DownloadProm() {
   if (!DownloadPortOpen()) return TransferResult::PortNotOpen;
   host_.Status("PROM letöltése...");
-  host_.BusyCursor(true);
+  host_.Busy(true);
   BreakIn();
   image_.raw().fill(0);
   TransferResult result = ReadRange('P', 0);
@@ -129,7 +127,7 @@ TransferResult Transfers::DownloadProm() {
 
 // The end the upload and the clock share: the port, then the result.
 TransferResult Transfers::FinishUpload(TransferResult result) {
-  host_.ClosePortUnlessHeld();
+  host_.ReleasePort();
   if (result == TransferResult::Cancelled) {
     host_.Status(kStopped);
   } else if (result == TransferResult::Failed) {
@@ -137,21 +135,21 @@ TransferResult Transfers::FinishUpload(TransferResult result) {
   } else {
     host_.Status(kUploadOk);
   }
-  host_.BusyCursor(false);
+  host_.Busy(false);
   return result;
 }
 
 TransferResult Transfers::UploadImage(DeviceModel model) {
   if (!host_.PortOpen()) {
-    host_.BusyCursor(false);
+    host_.Busy(false);
     return TransferResult::PortNotOpen;
   }
   link_.DrainInput(1);
-  host_.BusyCursor(true);
+  host_.Busy(true);
   int segment = FirstTransferSegment(model);
   int failures = 0;
   bool cancelled = false;
-  while (segment < 256 && failures <= 10) {
+  while (segment < kSegmentCount && failures < kMaxTries) {
     if (host_.Cancelled()) {
       cancelled = true;
       break;
@@ -161,8 +159,7 @@ TransferResult Transfers::UploadImage(DeviceModel model) {
       payload += ByteToHex(image_.ImageByte(segment * kSegmentSize + i));
     const std::string frame = SegmentLink::BuildWriteFrame(static_cast<uint8_t>(segment), payload);
     link_.port().WriteText(frame);
-    host_.Status(Progress(segment));
-    host_.Progress(segment);
+    host_.Progress({segment});
     const bool answered = link_.WaitAnswerByte(kWriteTimeoutMs);
     if (answered && link_.SegmentReply()[0] == kAck) {
       ++segment;
@@ -172,9 +169,9 @@ TransferResult Transfers::UploadImage(DeviceModel model) {
     }
     host_.ProcessEvents(0);
   }
-  return FinishUpload(cancelled       ? TransferResult::Cancelled
-                      : failures > 10 ? TransferResult::Failed
-                                      : TransferResult::Ok);
+  return FinishUpload(cancelled                ? TransferResult::Cancelled
+                      : failures >= kMaxTries ? TransferResult::Failed
+                                               : TransferResult::Ok);
 }
 
 std::string Transfers::ClockText(const std::tm& t) {
@@ -190,11 +187,11 @@ std::string Transfers::ClockFrame(const std::tm& t) {
 
 TransferResult Transfers::SyncClock() {
   if (!host_.PortOpen()) return TransferResult::PortNotOpen;
-  host_.BusyCursor(true);
+  host_.Busy(true);
   const std::string frame = ClockFrame(host_.LocalTime());
   int failures = 0;
   bool answered = false;
-  while (!answered && failures <= 10) {
+  while (!answered && failures < kMaxTries) {
     link_.port().WriteText(frame);
     answered = link_.WaitAnswerByte(2000, [this] { host_.ProcessEvents(0); });
     if (!answered) ++failures;

@@ -10,16 +10,25 @@
 
 namespace tarvelo {
 
+// A segment that has just been transferred, of the last one a transfer reaches.
+struct TransferProgress {
+  int segment;
+  int last = kSegmentCount - 1;
+};
+// The status panel's text for it: "Memória szegmens: 44/255".
+std::string ProgressText(const TransferProgress& p);
+
 // What a transfer needs from whoever runs it. Texts are UTF-8.
 class TransferHost {
  public:
   virtual ~TransferHost() = default;
   virtual void Status(const std::string& text) = 0;   // the status panel
   virtual void Message(const std::string& text) = 0;  // a message box
-  virtual void BusyCursor(bool busy) = 0;
+  // The transfer is working and the user must wait (or is done with that).
+  virtual void Busy(bool busy) = 0;
   // Lets pending work run (the window repaints, handlers run) for up to `waitMs`.
   virtual void ProcessEvents(int waitMs) = 0;
-  virtual void Progress(int /*segment*/) {}
+  virtual void Progress(const TransferProgress&) {}
   virtual bool Cancelled() { return false; }
   // The download's model switch, and the decode that ends a successful download.
   virtual void SwitchModel(DeviceModel model) = 0;
@@ -27,8 +36,8 @@ class TransferHost {
   // Whether the port is open, and the last system error for the "not open" message.
   virtual bool PortOpen() = 0;
   virtual int LastSystemError() { return 0; }
-  // Closes the port unless the terminal holds it.
-  virtual void ClosePortUnlessHeld() = 0;
+  // The transfer is done with the port: it is closed unless the terminal holds it.
+  virtual void ReleasePort() = 0;
   virtual std::tm LocalTime();
 };
 

@@ -62,10 +62,30 @@ EComPort::EComPort(int code, int systemError, const std::string& detail)
       ErrorCode(code),
       SystemErrorCode(systemError) {}
 
+namespace {
+struct RateRow {
+  TBaudRate rate;
+  int baud;
+};
+constexpr RateRow kRates[] = {{br110, 110},       {br300, 300},       {br600, 600},
+                              {br1200, 1200},     {br2400, 2400},     {br4800, 4800},
+                              {br9600, 9600},     {br14400, 14400},   {br19200, 19200},
+                              {br38400, 38400},   {br56000, 56000},   {br57600, 57600},
+                              {br115200, 115200}, {br128000, 128000}, {br256000, 256000}};
+}  // namespace
+
 int BaudRateValue(TBaudRate rate, int customBaudRate) {
-  static const int kRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
-                               14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-  return rate == brCustom ? customBaudRate : kRates[rate];
+  for (const RateRow& r : kRates) {
+    if (r.rate == rate) return r.baud;
+  }
+  return customBaudRate;
+}
+
+TBaudRate BaudRateFor(int baud) {
+  for (const RateRow& r : kRates) {
+    if (r.baud == baud) return r.rate;
+  }
+  return brCustom;
 }
 
 // ---------------------------------------------------------------- settings objects
@@ -201,13 +221,21 @@ struct HandOverBox {
     error = failure;
     changed.notify_all();
   }
+
+  void ReportFailure(unsigned generation, std::exception_ptr failure) {
+    std::unique_lock lock(mutex);
+    TCustomComPort* p = port;
+    lock.unlock();
+    if (p) p->ThreadFailed(generation, std::move(failure));
+  }
 };
 
 // ---------------------------------------------------------------- event thread
 
 class TComThread {
  public:
-  TComThread(TCustomComPort* port) : port_(port), fd_(port->fd_) {
+  TComThread(TCustomComPort* port)
+      : port_(port), fd_(port->fd_), generation_(port->generation_) {
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     mask_ = port->events_;
     bool supported = false;
@@ -292,9 +320,10 @@ class TComThread {
         uint64_t drained;
         [[maybe_unused]] ssize_t n = ::read(stopFd_, &drained, sizeof drained);
       }
-      // The device went away: stop quietly; reads and writes report it.
+      // The device went away: nothing more will come, and the user must hear of it.
       if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
         port_->gone_ = true;
+        ReportFailure(std::make_exception_ptr(EComPort(ecReadFailed, EIO)));
         break;
       }
       TComEvents set = 0;
@@ -311,10 +340,10 @@ class TComThread {
         bool supported = false;
         if (platform::ModemStatus(fd_, bits, supported) == 0) {
           const uint32_t changed = bits ^ modem_;
-          if (changed & 0x10) set |= evCTS;
-          if (changed & 0x20) set |= evDSR;
-          if (changed & 0x80) set |= evRLSD;
-          if ((changed & 0x40) && !(bits & 0x40))
+          if (changed & msCTS) set |= evCTS;
+          if (changed & msDSR) set |= evDSR;
+          if (changed & msRLSD) set |= evRLSD;
+          if ((changed & msRing) && !(bits & msRing))
             set |= evRing;  // trailing edge, as the system reports it
           modem_ = bits;
         }
@@ -346,7 +375,12 @@ class TComThread {
         }
       }
       set &= mask_;
-      if (set != 0 && !Dispatch(set)) break;
+      if (set != 0) {
+        std::exception_ptr failure;
+        const bool goOn = Dispatch(set, failure);
+        if (failure) ReportFailure(failure);
+        if (!goOn) break;
+      }
       // Input nobody read stays queued: from here on only more input counts, so wait for
       // the count to grow rather than for "readable". What the handlers left is measured
       // where they ran, so bytes that arrive meanwhile are not taken as already seen.
@@ -360,9 +394,14 @@ class TComThread {
   }
 
   // Returns false when the thread must end (a handler failed, or the port is closing).
-  bool Dispatch(TComEvents set) {
+  bool Dispatch(TComEvents set, std::exception_ptr& failure) {
     if (port_->syncMethod_ == smNone || !port_->poster_) {
-      port_->DispatchEvents(set);
+      try {
+        port_->DispatchEvents(set);
+      } catch (...) {
+        failure = std::current_exception();
+        return false;
+      }
       return true;
     }
     auto box = port_->box_;
@@ -379,10 +418,23 @@ class TComThread {
     std::unique_lock lock(box->mutex);
     box->changed.wait(lock, [&] { return (!box->pending && !box->serving) || stopping_; });
     if (box->error) {
-      port_->threadError_ = box->error;
+      failure = box->error;
       return false;
     }
     return !stopping_;
+  }
+
+  // Hands the failure to wherever the handlers run; a close that is under way wins.
+  void ReportFailure(std::exception_ptr failure) {
+    if (stopping_) return;
+    if (port_->syncMethod_ == smNone || !port_->poster_) {
+      port_->ThreadFailed(generation_, std::move(failure));
+      return;
+    }
+    std::weak_ptr<HandOverBox> weak = port_->box_;
+    port_->poster_([weak, generation = generation_, failure] {
+      if (auto b = weak.lock()) b->ReportFailure(generation, failure);
+    });
   }
 
  public:
@@ -391,6 +443,7 @@ class TComThread {
  private:
   TCustomComPort* port_;
   int fd_;
+  unsigned generation_;
   int stopFd_ = -1;
   TComEvents mask_;
   uint32_t modem_ = 0;
@@ -446,10 +499,11 @@ void TCustomComPort::Open() {
   int error = 0;
   std::string holder;
   const int fd = platform::OpenDevice(DevicePath(), error, holder);
-  if (fd < 0) throw EComPort(1, error, holder.empty() ? "" : "; in use by " + holder);
+  if (fd < 0) throw EComPort(ecOpenFailed, error, holder.empty() ? "" : "; in use by " + holder);
   fd_ = fd;
   gone_ = false;
   threadError_ = nullptr;
+  ++generation_;
   try {
     ApplyBuffer();
     ApplyLineSettings();
@@ -477,9 +531,9 @@ void TCustomComPort::ReportSignal(uint32_t bit, SignalCallback TComLink::*linkCa
 }
 
 void TCustomComPort::ReportSignals() {
-  ReportSignal(kCtsBit, &TComLink::LinkCTSChange, OnCTSChange);
-  ReportSignal(kDsrBit, &TComLink::LinkDSRChange, OnDSRChange);
-  ReportSignal(kRlsdBit, &TComLink::LinkRLSDChange, OnRLSDChange);
+  ReportSignal(msCTS, &TComLink::LinkCTSChange, OnCTSChange);
+  ReportSignal(msDSR, &TComLink::LinkDSRChange, OnDSRChange);
+  ReportSignal(msRLSD, &TComLink::LinkRLSDChange, OnRLSDChange);
 }
 
 bool TCustomComPort::ModemSignal(uint32_t bit) {
@@ -487,7 +541,7 @@ bool TCustomComPort::ModemSignal(uint32_t bit) {
   bool supported = false;
   if (const int err = platform::ModemStatus(fd_, bits, supported); err != 0) {
     if (platform::DeviceGone(err)) return false;
-    throw EComPort(11, err);
+    throw EComPort(ecModemStatus, err);
   }
   return (bits & bit) != 0;
 }
@@ -497,6 +551,12 @@ void TCustomComPort::StopThread() {
     thread_->Stop();
     thread_.reset();
   }
+}
+
+void TCustomComPort::ThreadFailed(unsigned generation, std::exception_ptr error) {
+  if (!Connected() || generation != generation_) return;
+  threadError_ = error;
+  if (OnThreadFailure) OnThreadFailure(this, error);
 }
 
 void TCustomComPort::Close() {
@@ -522,7 +582,7 @@ void TCustomComPort::Close() {
   if (OnBeforeClose) OnBeforeClose(this);
   // A device that went away cannot be purged; closing must still succeed.
   if (const int err = platform::Purge(fd_); err != 0 && !gone_ && !platform::DeviceGone(err)) {
-    throw EComPort(5, err);
+    throw EComPort(ecPurgeFailed, err);
   }
   StopThread();
   platform::CloseDevice(fd_);
@@ -536,7 +596,7 @@ void TCustomComPort::Close() {
 int TCustomComPort::QueuedInput() {
   if (!Connected()) return 0;
   int count = 0;
-  if (const int err = platform::QueuedInput(fd_, count); err != 0) throw EComPort(10, err);
+  if (const int err = platform::QueuedInput(fd_, count); err != 0) throw EComPort(ecClearCommError, err);
   return count;
 }
 
@@ -564,7 +624,7 @@ int MsLeft(Clock::time_point deadline) {
 }  // namespace
 
 int TCustomComPort::Read(uint8_t* buffer, int count) {
-  if (!Connected() || !buffer) throw EComPort(4);
+  if (!Connected() || !buffer) throw EComPort(ecInvalidAsync);
   const int interval = timeouts_.ReadInterval();
   const long total =
       static_cast<long>(timeouts_.ReadTotalMultiplier()) * count + timeouts_.ReadTotalConstant();
@@ -593,11 +653,11 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
         gone_ = true;
-        throw EComPort(3, EIO);
+        throw EComPort(ecReadFailed, EIO);
       }
     } else if (errno != EAGAIN) {
       if (platform::DeviceGone(errno)) gone_ = true;
-      throw EComPort(3, errno);
+      throw EComPort(ecReadFailed, errno);
     }
     if (immediate) break;
     int wait = total > 0 ? MsLeft(deadline) : -1;
@@ -608,7 +668,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
     if (r == 0) break;
     if (p.revents & (POLLHUP | POLLERR)) {
       gone_ = true;
-      throw EComPort(3, EIO);
+      throw EComPort(ecReadFailed, EIO);
     }
   }
   int left = 0;
@@ -621,7 +681,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
 }
 
 int TCustomComPort::WriteText(const std::string& text) {
-  if (!Connected()) throw EComPort(4);
+  if (!Connected()) throw EComPort(ecInvalidAsync);
   if (text.empty()) return 0;
   const std::string copy = text;
   const long total = static_cast<long>(timeouts_.WriteTotalMultiplier()) * copy.size() +
@@ -641,7 +701,7 @@ int TCustomComPort::WriteText(const std::string& text) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
       if (platform::DeviceGone(errno)) gone_ = true;
-      throw EComPort(2, errno);
+      throw EComPort(ecWriteFailed, errno);
     }
     const int wait = total > 0 ? MsLeft(deadline) : -1;
     if (wait == 0) break;
@@ -650,7 +710,7 @@ int TCustomComPort::WriteText(const std::string& text) {
     if (r == 0) break;
     if (p.revents & (POLLHUP | POLLERR)) {
       gone_ = true;
-      throw EComPort(2, EIO);
+      throw EComPort(ecWriteFailed, EIO);
     }
   }
   EachLink([&](TComLink& l) {
@@ -661,7 +721,7 @@ int TCustomComPort::WriteText(const std::string& text) {
 }
 
 void TCustomComPort::AddLink(TComLink* link) {
-  if (std::find(links_.begin(), links_.end(), link) != links_.end()) throw EComPort(18);
+  if (std::find(links_.begin(), links_.end(), link) != links_.end()) throw EComPort(ecLinkRegistration);
   links_.push_back(link);
   hasRxLink_ =
       std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
@@ -669,7 +729,7 @@ void TCustomComPort::AddLink(TComLink* link) {
 
 void TCustomComPort::RemoveLink(TComLink* link) {
   const auto it = std::find(links_.begin(), links_.end(), link);
-  if (it == links_.end()) throw EComPort(18);
+  if (it == links_.end()) throw EComPort(ecLinkRegistration);
   links_.erase(it);
   hasRxLink_ =
       std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
@@ -699,7 +759,7 @@ TARVELO_LINE_SETTER(EventChar, eventChar_, uint8_t)
 #undef TARVELO_LINE_SETTER
 
 void TCustomComPort::SetSyncMethod(TSyncMethod v) {
-  if (Connected()) throw EComPort(14);
+  if (Connected()) throw EComPort(ecPropertyWhileConnected);
   syncMethod_ = v;
 }
 
@@ -707,18 +767,18 @@ void TCustomComPort::ApplyLineSettings() {
   if (!Connected()) return;
   platform::DeviceControl c;
   c.baud = static_cast<uint32_t>(BaudRateValue(baudRate_, customBaudRate_));
-  c.dataBits = 5 + static_cast<int>(dataBits_);
-  c.parity = static_cast<int>(parity_.Bits());
-  c.stopBits = static_cast<int>(stopBits_);
+  c.dataBits = dataBits_;
+  c.parity = parity_.Bits();
+  c.stopBits = stopBits_;
   c.outCtsFlow = flowControl_.OutCTSFlow();
-  c.dtrMode = static_cast<int>(flowControl_.ControlDTR());
-  c.rtsMode = static_cast<int>(flowControl_.ControlRTS());
+  c.dtr = flowControl_.ControlDTR();
+  c.rts = flowControl_.ControlRTS();
   c.xonXoffOut = flowControl_.XonXoffOut();
   c.xonXoffIn = flowControl_.XonXoffIn();
   c.xonChar = flowControl_.XonChar();
   c.xoffChar = flowControl_.XoffChar();
   c.parityCheck = parity_.Check();
-  if (const int err = platform::ApplyControl(fd_, c); err != 0) throw EComPort(7, err);
+  if (const int err = platform::ApplyControl(fd_, c); err != 0) throw EComPort(ecSetState, err);
 }
 
 void TCustomComPort::ApplyTimeouts() {
@@ -733,7 +793,7 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
   if (!Connected()) return;
   if (events & evError) {
     int queued = 0;
-    if (const int err = platform::QueuedInput(fd_, queued); err != 0) throw EComPort(10, err);
+    if (const int err = platform::QueuedInput(fd_, queued); err != 0) throw EComPort(ecClearCommError, err);
     TComErrors errors = thread_ ? thread_->TakeErrors() : 0;
     if (!parity_.Check()) errors &= ~ceRxParity;
     if (errors != 0 && OnError) OnError(this, errors);
@@ -755,21 +815,21 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
     });
     if (OnRing) OnRing(this);
   }
-  if (events & evCTS) ReportSignal(kCtsBit, &TComLink::LinkCTSChange, OnCTSChange);
-  if (events & evDSR) ReportSignal(kDsrBit, &TComLink::LinkDSRChange, OnDSRChange);
+  if (events & evCTS) ReportSignal(msCTS, &TComLink::LinkCTSChange, OnCTSChange);
+  if (events & evDSR) ReportSignal(msDSR, &TComLink::LinkDSRChange, OnDSRChange);
   if (events & evRxFlag) {
     EachLink([this](TComLink& l) {
       if (l.LinkRxFlag) l.LinkRxFlag(this);
     });
     if (OnRxFlag) OnRxFlag(this);
   }
-  if (events & evRLSD) ReportSignal(kRlsdBit, &TComLink::LinkRLSDChange, OnRLSDChange);
+  if (events & evRLSD) ReportSignal(msRLSD, &TComLink::LinkRLSDChange, OnRLSDChange);
   if ((events & evRx80Full) && OnRx80Full) OnRx80Full(this);
 }
 
 void TCustomComPort::ReceiveRule(TComEvents& events) {
   int n = 0;
-  if (const int err = platform::QueuedInput(fd_, n); err != 0) throw EComPort(10, err);
+  if (const int err = platform::QueuedInput(fd_, n); err != 0) throw EComPort(ecClearCommError, err);
   if (n > 0)
     EachLink([this](TComLink& l) {
       if (l.LinkRxActive) l.LinkRxActive(this, true);

@@ -15,67 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "serial/ComTypes.h"
+
 namespace tarvelo {
 
-enum TBaudRate {
-  brCustom,
-  br110,
-  br300,
-  br600,
-  br1200,
-  br2400,
-  br4800,
-  br9600,
-  br14400,
-  br19200,
-  br38400,
-  br56000,
-  br57600,
-  br115200,
-  br128000,
-  br256000
-};
-enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
-enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
-enum TParityBits { prNone, prOdd, prEven, prMark, prSpace };
-enum TDTRFlowControl { dtrDisable, dtrEnable, dtrHandshake };
-enum TRTSFlowControl { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
-enum TFlowControl { fcHardware, fcSoftware, fcNone, fcCustom };
-enum TSyncMethod { smThreadSync, smWindowSync, smNone };
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest };
-
-// Event sets use the bits of the system's event mask, so the set and the mask convert
-// one to one.
-using TComEvents = uint32_t;
-enum TComEvent : uint32_t {
-  evRxChar = 0x0001,
-  evRxFlag = 0x0002,
-  evTxEmpty = 0x0004,
-  evCTS = 0x0008,
-  evDSR = 0x0010,
-  evRLSD = 0x0020,
-  evBreak = 0x0040,
-  evError = 0x0080,
-  evRing = 0x0100,
-  evRx80Full = 0x0400
-};
-constexpr TComEvents kAllComEvents = evRxChar | evRxFlag | evTxEmpty | evCTS | evDSR | evRLSD |
-                                     evBreak | evError | evRing | evRx80Full;
-
-// Line errors, in the set's bit order.
-using TComErrors = uint32_t;
-enum TComError : uint32_t {
-  ceFrame = 1,
-  ceRxParity = 2,
-  ceOverrun = 4,
-  ceBreak = 8,
-  ceIO = 16,
-  ceMode = 32,
-  ceRxOver = 64,
-  ceTxFull = 128
-};
-
+// The component's own integer rate for a TBaudRate (`customBaudRate` for brCustom), and the
+// TBaudRate for an integer rate (brCustom when no constant names it).
 int BaudRateValue(TBaudRate rate, int customBaudRate);
+TBaudRate BaudRateFor(int baud);
 
 class EComPort : public std::runtime_error {
  public:
@@ -269,7 +216,8 @@ class TCustomComPort {
   std::string DevicePath() const;
   // CPU time the event thread has used, in nanoseconds (0 when none runs).
   long long EventThreadCpuNs() const;
-  // The error a handler raised on the user-interface thread, which ended the event thread.
+  // Why the event thread ended early: a handler's error, or the device going away. Set on
+  // the user-interface thread when the end is reported there (see OnThreadFailure).
   std::exception_ptr EventThreadError() const { return threadError_; }
 
   // Handlers.
@@ -279,6 +227,10 @@ class TCustomComPort {
   TNotifyEvent OnTxEmpty, OnBreak, OnRing, OnRxFlag, OnRx80Full;
   TComSignalEvent OnCTSChange, OnDSRChange, OnRLSDChange;
   TComErrorEvent OnError;
+  // The event thread has ended with an error while the port stays open: no more events
+  // arrive until it is closed and opened again. Runs where the handlers run (with smNone
+  // that is the event thread, which cannot close the port).
+  std::function<void(TCustomComPort*, std::exception_ptr)> OnThreadFailure;
 
   // Used by the settings objects.
   void ApplyLineSettings();
@@ -293,14 +245,13 @@ class TCustomComPort {
   void DispatchEvents(TComEvents events);
   void ReceiveRule(TComEvents& events);
   using SignalCallback = std::function<void(TCustomComPort*, bool)>;
-  // Modem status bits of the signals.
-  static constexpr uint32_t kCtsBit = 0x10, kDsrBit = 0x20, kRlsdBit = 0x80;
   bool ModemSignal(uint32_t bit);
   // Reads one input signal and tells every link, then the handler.
   void ReportSignal(uint32_t bit, SignalCallback TComLink::*linkCallback,
                     const TComSignalEvent& handler);
   void ReportSignals();
   void StopThread();
+  void ThreadFailed(unsigned generation, std::exception_ptr error);
 
   std::string port_ = "COM1";
   TBaudRate baudRate_ = br9600;
@@ -319,13 +270,14 @@ class TCustomComPort {
   TComBuffer buffer_;
 
   int fd_ = -1;
-  bool gone_ = false;  // the device went away while open
+  std::atomic<bool> gone_{false};  // the device went away while open; set by either thread
   std::vector<TComLink*> links_;
   bool hasRxLink_ = false;
   TSyncPoster poster_;
   std::unique_ptr<TComThread> thread_;
   std::shared_ptr<HandOverBox> box_;
-  std::exception_ptr threadError_;
+  std::exception_ptr threadError_;  // user-interface thread only
+  unsigned generation_ = 0;         // counts opens, so a late report of an old one is dropped
   std::atomic<int> rxLeft_{0};  // input left queued when the receive rule last ran
 };
 

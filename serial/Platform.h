@@ -6,17 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "serial/ComTypes.h"
+
 namespace tarvelo::platform {
 
 // What the line-settings record asks of the device.
 struct DeviceControl {
   uint32_t baud = 9600;
-  int dataBits = 8;  // 5..8
-  int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
-  int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+  TDataBits dataBits = dbEight;
+  TParityBits parity = prNone;
+  TStopBits stopBits = sbOneStopBit;
   bool outCtsFlow = false;
-  int dtrMode = 0;  // 0 disable, 1 enable, 2 handshake
-  int rtsMode = 0;  // 0 disable, 1 enable, 2 handshake, 3 toggle
+  TDTRFlowControl dtr = dtrDisable;
+  TRTSFlowControl rts = rtsDisable;
   bool xonXoffOut = false;
   bool xonXoffIn = false;
   uint8_t xonChar = 17;
@@ -38,8 +40,7 @@ int ApplyControl(int fd, const DeviceControl& control);  // 0 or an error number
 
 // Returns 0 or an error number. A device without modem lines (a pseudo-terminal) answers
 // with `supported` false and no error.
-int ModemStatus(int fd, uint32_t& bits,
-                bool& supported);  // bits as CTS 0x10, DSR 0x20, RING 0x40, RLSD 0x80
+int ModemStatus(int fd, uint32_t& bits, bool& supported);  // bits: TModemSignal
 int QueuedInput(int fd, int& count);
 int QueuedOutput(int fd, int& count);
 struct LineCounts {

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #include "serial/Platform.h"
 
@@ -86,53 +88,23 @@ std::string FindHolder(const std::string& path) {
   return found;
 }
 
-speed_t StandardSpeed(uint32_t baud, bool& known) {
-  known = true;
-  switch (baud) {
-    case 50:
-      return B50;
-    case 75:
-      return B75;
-    case 110:
-      return B110;
-    case 134:
-      return B134;
-    case 150:
-      return B150;
-    case 200:
-      return B200;
-    case 300:
-      return B300;
-    case 600:
-      return B600;
-    case 1200:
-      return B1200;
-    case 1800:
-      return B1800;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 921600:
-      return B921600;
-    default:
-      known = false;
-      return B9600;
+// The rates the classic termios interface names; any other goes through termios2.
+struct SpeedRow {
+  uint32_t baud;
+  speed_t speed;
+};
+constexpr SpeedRow kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+    {921600, B921600}};
+
+std::optional<speed_t> StandardSpeed(uint32_t baud) {
+  for (const SpeedRow& r : kSpeeds) {
+    if (r.baud == baud) return r.speed;
   }
+  return std::nullopt;
 }
 
 int SetLine(int fd, int bit, bool on) {
@@ -193,26 +165,17 @@ int ApplyControl(int fd, const DeviceControl& c) {
   t.c_cflag |= CLOCAL | CREAD;
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   static const tcflag_t kSize[] = {CS5, CS6, CS7, CS8};
-  t.c_cflag |= kSize[(c.dataBits < 5 || c.dataBits > 8) ? 3 : c.dataBits - 5];
-  switch (c.parity) {
-    case 1:
-      t.c_cflag |= PARENB | PARODD;
-      break;
-    case 2:
-      t.c_cflag |= PARENB;
-      break;
-    case 3:
-      t.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;  // mark
-    case 4:
-      t.c_cflag |= PARENB | CMSPAR;
-      break;  // space
-    default:
-      break;
-  }
+  t.c_cflag |= kSize[c.dataBits];
+  static const tcflag_t kParity[] = {
+      0,                         // prNone
+      PARENB | PARODD,           // prOdd
+      PARENB,                    // prEven
+      PARENB | CMSPAR | PARODD,  // prMark
+      PARENB | CMSPAR};          // prSpace
+  t.c_cflag |= kParity[c.parity];
   // Linux has no one and a half stop bits; two is the nearest it offers.
-  if (c.stopBits != 0) t.c_cflag |= CSTOPB;
-  if (c.outCtsFlow || c.rtsMode == 2) t.c_cflag |= CRTSCTS;
+  if (c.stopBits != sbOneStopBit) t.c_cflag |= CSTOPB;
+  if (c.outCtsFlow || c.rts == rtsHandshake) t.c_cflag |= CRTSCTS;
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
   if (c.xonXoffOut) t.c_iflag |= IXON;
   if (c.xonXoffIn) t.c_iflag |= IXOFF;
@@ -222,11 +185,11 @@ int ApplyControl(int fd, const DeviceControl& c) {
   t.c_cc[VSTOP] = c.xoffChar;
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
-  bool standard = false;
-  const speed_t speed = StandardSpeed(c.baud, standard);
+  const std::optional<speed_t> speed = StandardSpeed(c.baud);
+  const bool standard = speed.has_value();
   // A rate without a constant is set afterwards; until then a plain one stands in, since
   // the classic call refuses the "other rate" marker an earlier setting may have left.
-  ::cfsetspeed(&t, standard ? speed : B38400);
+  ::cfsetspeed(&t, speed.value_or(B38400));
   if (::tcsetattr(fd, TCSANOW, &t) != 0) return errno;
   if (!standard) {
     if (const int err = SetArbitraryBaud(fd, c.baud); err != 0 && !NotATerminalFeature(err)) {
@@ -234,9 +197,9 @@ int ApplyControl(int fd, const DeviceControl& c) {
     }
   }
   // Handshake modes the driver cannot run by itself keep the line raised.
-  if (const int err = SetLine(fd, TIOCM_DTR, c.dtrMode != 0)) return err;
-  if (c.rtsMode != 2) {
-    if (const int err = SetLine(fd, TIOCM_RTS, c.rtsMode != 0)) return err;
+  if (const int err = SetLine(fd, TIOCM_DTR, c.dtr != dtrDisable)) return err;
+  if (c.rts != rtsHandshake) {
+    if (const int err = SetLine(fd, TIOCM_RTS, c.rts != rtsDisable)) return err;
   }
   // USB adapters otherwise hold short replies back for up to 16 ms.
   serial_struct ss{};
@@ -258,10 +221,10 @@ int ModemStatus(int fd, uint32_t& bits, bool& supported) {
     }
     return errno;
   }
-  if (status & TIOCM_CTS) bits |= 0x10;
-  if (status & TIOCM_DSR) bits |= 0x20;
-  if (status & TIOCM_RI) bits |= 0x40;
-  if (status & TIOCM_CD) bits |= 0x80;
+  if (status & TIOCM_CTS) bits |= msCTS;
+  if (status & TIOCM_DSR) bits |= msDSR;
+  if (status & TIOCM_RI) bits |= msRing;
+  if (status & TIOCM_CD) bits |= msRLSD;
   return 0;
 }
 

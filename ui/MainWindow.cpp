@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "ui/CallInPage.h"
+#include "ui/ErrorGuard.h"
 #include "files/DatabaseFile.h"
 #include "ui/GeneralPage.h"
 #include "model/ImageView.h"
@@ -103,23 +104,31 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   column->addWidget(pnlBott);
   setCentralWidget(central);
 
+  SetErrorReporter([this](const QString& text) { dialogs_->Message(text, "Tarvelo1.2"); });
   BuildMenus();
   BuildStatusBar();
-  SetUpComPort();
+  SetUpConnection();
   connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
-  connect(cbTipus, &QComboBox::currentIndexChanged, this, [this] { cbTipusChange(); });
+  connect(cbTipus, &QComboBox::currentIndexChanged, this, [this] { applyModel(); });
 
   // Window creation, in order.
-  cbTipusChange();
+  applyModel();
   NewDatabaseDefaults();
   modifiedFlag_ = false;
   SetPanel0("Új");
   SetPanel(2, Q(session_.workstation.PanelText()));
   SetPanel(3, "Szétkapcsolva");
-  if (!openFile.isEmpty()) Open1Click(openFile);
+  if (!openFile.isEmpty()) RunGuarded([&] { openDatabase(openFile); });
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  SetErrorReporter(nullptr);
+  // The port's handlers speak to this window; it must not outlive them.
+  TComPort& port = connection_.port();
+  port.OnAfterOpen = nullptr;
+  port.OnAfterClose = nullptr;
+  port.SetSyncPoster(nullptr);
+}
 
 void TMainForm::BuildMenus() {
   // Every command waits while a transfer runs: its shortcut may still reach it even though
@@ -129,7 +138,7 @@ void TMainForm::BuildMenus() {
     QAction* a = AddItem(menu, name, caption, shortcut, tag);
     if (command) {
       connect(a, &QAction::triggered, this, [this, command] {
-        if (!transfers_->running()) command();
+        if (!transfers_->running()) RunGuarded(command);
       });
     }
     return a;
@@ -137,15 +146,15 @@ void TMainForm::BuildMenus() {
   const QKeySequence none;
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("File1");
-  item(file, "Uj1", "Uj", QKeySequence("Ctrl+N"), -1, [this] { Uj1Click(); });
-  item(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O"), -1, [this] { Open1Click(); });
-  item(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S"), -1, [this] { mnuSaveClick(); });
-  item(file, "SaveAs1", "Mentés másként", none, -1, [this] { SaveAs1Click(); });
+  item(file, "Uj1", "Uj", QKeySequence("Ctrl+N"), -1, [this] { newDatabase(); });
+  item(file, "Open1", "&Megnyitás", QKeySequence("Ctrl+O"), -1, [this] { openDatabase(); });
+  item(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S"), -1, [this] { saveDatabase(); });
+  item(file, "SaveAs1", "Mentés másként", none, -1, [this] { saveDatabaseAs(); });
   file->addSeparator();
-  item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0, [this] { DnLoad1Click(0); });
-  item(file, "DNLProm", "PROM letöltés (hibakeresés)", none, 2, [this] { DnLoad1Click(2); });
+  item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0, [this] { startDownload(TransferKind::Download); });
+  item(file, "DNLProm", "PROM letöltés (hibakeresés)", none, 2, [this] { startDownload(TransferKind::PromDownload); });
   file->addSeparator();
-  item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { UpLoad1Click(); });
+  item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { startUpload(); });
   file->addSeparator();
   item(file, "Oldalbellts1", "Oldalbeállítás...", none, -1, nullptr);
   item(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"), -1, nullptr);
@@ -160,21 +169,22 @@ void TMainForm::BuildMenus() {
   QMenu* view = menuBar()->addMenu("&Nézet");
   view->setObjectName("Nzet1");
   for (int i = 0; i < static_cast<int>(std::size(kPages)); ++i) {
-    item(view, kPages[i].viewAction, kPages[i].viewItem, none, i, [this, i] { ShowPage(i); });
+    item(view, kPages[i].viewAction, kPages[i].viewItem, none, i,
+         [this, i] { showPage(static_cast<PageId>(i)); });
   }
   view->addSeparator();
   item(view, "Refresh", "&Frissítés", QKeySequence(Qt::Key_F5), -1, [this] { DecodeImage(); });
 
-  Kdok2 = menuBar()->addMenu("&Kódok");
-  Kdok2->setObjectName("Kdok2");
-  Kdok2->setEnabled(false);
-  Szamok2 = menuBar()->addMenu("Számok");
-  Szamok2->setObjectName("Szamok2");
-  Szamok2->setEnabled(false);
+  codesMenu_ = menuBar()->addMenu("&Kódok");
+  codesMenu_->setObjectName("Kdok2");
+  codesMenu_->setEnabled(false);
+  numbersMenu_ = menuBar()->addMenu("Számok");
+  numbersMenu_->setObjectName("Szamok2");
+  numbersMenu_->setEnabled(false);
 
   QMenu* help = menuBar()->addMenu("&Súgó");
   help->setObjectName("Sg1");
-  item(help, "Tartalom1", "&Tartalom", none, -1, [this] { Tartalom1Click(); });
+  item(help, "Tartalom1", "&Tartalom", none, -1, [this] { showHelp(); });
 }
 
 void TMainForm::BuildStatusBar() {
@@ -211,44 +221,45 @@ void TMainForm::SetPanel(int panel, const QString& text) {
   panels_.at(panel)->setText(text);
 }
 
-void TMainForm::SetUpComPort() {
-  // As the window declares its port; name and speed come from the workstation at each open.
-  ComPort1.FlowControl().SetOutCTSFlow(true);
-  ComPort1.FlowControl().SetControlDTR(dtrEnable);
-  ComPort1.FlowControl().SetControlRTS(rtsHandshake);
-  ComPort1.SetSyncPoster([this](std::function<void()> f) {
-    QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+void TMainForm::SetUpConnection() {
+  TComPort& port = connection_.port();
+  // Event sets are served on this thread; an error there is shown like any other.
+  port.SetSyncPoster([this](std::function<void()> f) {
+    QMetaObject::invokeMethod(
+        this, [f = std::move(f)] { RunGuarded(f); }, Qt::QueuedConnection);
   });
-  ComPort1.OnAfterOpen = [this](TCustomComPort*) { SetPanel(3, "Kapcsolódva..."); };
-  ComPort1.OnAfterClose = [this](TCustomComPort*) { SetPanel(3, "Szétkapcsolva"); };
+  port.OnAfterOpen = [this](TCustomComPort*) { SetPanel(3, "Kapcsolódva..."); };
+  port.OnAfterClose = [this](TCustomComPort*) { SetPanel(3, "Szétkapcsolva"); };
   TransferRunner::Hooks hooks;
   hooks.status = [this](const QString& t) { SetPanel(3, t); };
   hooks.switchModel = [this](DeviceModel m) {
     cbTipus->setCurrentIndex(m == DeviceModel::FourLine ? 0 : 1);
-    cbTipusChange();
+    applyModel();
   };
   hooks.model = [this] { return model_; };
   hooks.decode = [this] { DecodeImage(); };
-  hooks.portHeld = [] { return false; };  // until the terminal page can hold the port
   hooks.disable = {PageControl, pnlBott, menuBar()};
-  transfers_ = new TransferRunner(ComPort1, session_, *dialogs_, statusBar(), hooks, this);
-  transfers_->image = &session_.record.image;
+  transfers_ = new TransferRunner(connection_, session_, *dialogs_, statusBar(), hooks, this);
 }
 
-void TMainForm::DnLoad1Click(int tag) {
+void TMainForm::startDownload(TransferKind kind) {
   if (!ConfirmSaveChanges()) return;
-  if (transfers_->StartTransfer(tag)) modifiedFlag_ = true;
+  if (transfers_->StartTransfer(kind)) modifiedFlag_ = true;
 }
 
-void TMainForm::UpLoad1Click() {
+void TMainForm::startUpload() {
   CommitFocusedField();
   const int shown = PageControl->currentIndex();
-  ShowPage(0);
-  transfers_->StartTransfer(TransferRunner::Upload);
-  ShowPage(shown);
+  showPage(PageId::General);
+  struct ShowAgain {
+    TMainForm* window;
+    int page;
+    ~ShowAgain() { window->showPage(static_cast<PageId>(page)); }
+  } again{this, shown};
+  transfers_->StartTransfer(TransferKind::Upload);
 }
 
-void TMainForm::cbTipusChange() {
+void TMainForm::applyModel() {
   model_ = cbTipus->currentIndex() == 1 ? DeviceModel::SixteenLine : DeviceModel::FourLine;
   layout_ = ImageLayout::For(model_);
   for (Page* p : pages_) p->ApplyModel(model_);
@@ -277,7 +288,8 @@ void TMainForm::NewDatabaseDefaults() {
   DecodeImage();
 }
 
-void TMainForm::ShowPage(int index) {
+void TMainForm::showPage(PageId page) {
+  const int index = static_cast<int>(page);
   if (PageControl->currentIndex() == index) {
     PageChanged();
   } else {
@@ -288,9 +300,9 @@ void TMainForm::ShowPage(int index) {
 void TMainForm::PageChanged() {
   // The free-call list is written back when its page was the one shown until now;
   // that page lands with its own work.
-  const int shown = PageControl->currentIndex();
-  Kdok2->setEnabled(shown == 4);
-  Szamok2->setEnabled(shown == 5);
+  const auto shown = static_cast<PageId>(PageControl->currentIndex());
+  codesMenu_->setEnabled(shown == PageId::Codes);
+  numbersMenu_->setEnabled(shown == PageId::Numbers);
 }
 
 void TMainForm::CommitFocusedField() {
@@ -302,7 +314,7 @@ bool TMainForm::ConfirmSaveChanges() {
   const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
-  if (answer == QMessageBox::Yes) mnuSaveClick();
+  if (answer == QMessageBox::Yes) saveDatabase();
   return true;
 }
 
@@ -314,8 +326,8 @@ FileDialogOptions TMainForm::DatabaseSaveOptions() const {
   return {"Pinkód adatok mentése", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
 }
 
-void TMainForm::Uj1Click() {
-  ShowPage(0);
+void TMainForm::newDatabase() {
+  showPage(PageId::General);
   if (auto* speed = findChild<QWidget*>("RGspeed")) speed->setFocus();
   QApplication::processEvents();
   if (!ConfirmSaveChanges()) return;
@@ -324,7 +336,7 @@ void TMainForm::Uj1Click() {
   SetPanel0("Új");
 }
 
-void TMainForm::Open1Click(const QString& startupFile) {
+void TMainForm::openDatabase(const QString& startupFile) {
   CommitFocusedField();
   if (!ConfirmSaveChanges()) return;
   const QString file =
@@ -366,7 +378,7 @@ bool TMainForm::SaveTo(const QString& fileName) {
   return true;
 }
 
-void TMainForm::mnuSaveClick() {
+void TMainForm::saveDatabase() {
   CommitFocusedField();
   if (session_.databaseFileName.empty()) {
     const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
@@ -378,7 +390,7 @@ void TMainForm::mnuSaveClick() {
   SaveTo(name);
 }
 
-void TMainForm::SaveAs1Click() {
+void TMainForm::saveDatabaseAs() {
   CommitFocusedField();
   const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
   if (name.isEmpty()) return;
@@ -386,7 +398,7 @@ void TMainForm::SaveAs1Click() {
   if (SaveTo(name)) SetPanel0(name);
 }
 
-void TMainForm::Tartalom1Click() {
+void TMainForm::showHelp() {
   const QString index = HelpIndexPath();
   if (!QFileInfo::exists(index)) {
     dialogs_->Message("A súgó nem található: " + index);
@@ -417,14 +429,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
       event->ignore();
       return;
     }
-    if (answer == QMessageBox::Yes) mnuSaveClick();
+    if (answer == QMessageBox::Yes) saveDatabase();
     SaveWorkstationSettings(session_.workstation, session_.programIniPath);
   }
-  try {
-    ComPort1.Close();
-  } catch (const EComPort& e) {
-    dialogs_->Message(QString::fromStdString(e.what()));
-  }
+  RunGuarded([this] { connection_.Release(); });
   event->accept();
 }
 

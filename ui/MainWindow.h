@@ -3,17 +3,15 @@
 #pragma once
 
 #include <QMainWindow>
-#include <chrono>
 #include <memory>
-#include <optional>
 #include <vector>
 
-#include "serial/ComPort.h"
-#include "model/DatabaseRecord.h"
-#include "ui/DialogService.h"
+#include "link/Connection.h"
 #include "model/ImageLayout.h"
+#include "ui/DialogService.h"
 #include "ui/Page.h"
-#include "files/Workstation.h"
+#include "ui/Session.h"
+#include "ui/TransferRunner.h"
 
 class QAction;
 class QComboBox;
@@ -28,15 +26,8 @@ class LeaveDispatcher;
 class PathPanel;
 class TransferRunner;
 
-// What lives for the whole run beside the window: the open database and the workstation.
-struct Session {
-  DatabaseRecord record;
-  std::string databaseFileName;
-  std::optional<std::chrono::system_clock::time_point> fileDate;
-  WorkstationSettings workstation;
-  std::string programIniPath = ProgramIniPath();
-  std::string connectionsIniPath = ConnectionsIniPath();
-};
+// The pages in their order on the page control.
+enum class PageId { General, Lines, Timers, NumberPlan, Codes, Numbers, CallIn, Terminal };
 
 class TMainForm : public QMainWindow, public PageHost {
  public:
@@ -58,22 +49,24 @@ class TMainForm : public QMainWindow, public PageHost {
   QString panelText(int panel) const;
   const std::string& connectionName() const { return connectionName_; }
 
-  // Commands, named as the menu items and controls that run them.
-  void cbTipusChange();
+  // The model switch of the type box: layout, item lists and visibility. No decode.
+  void applyModel();
   void DecodeImage();
   void NewDatabaseDefaults();
-  void Uj1Click();
-  void Open1Click(const QString& startupFile = QString());
-  void mnuSaveClick();
-  void SaveAs1Click();
+  // The file commands.
+  void newDatabase();
+  void openDatabase(const QString& startupFile = QString());
+  void saveDatabase();
+  void saveDatabaseAs();
   // Yes saves first; returns false when the caller must stop (Cancel).
   bool ConfirmSaveChanges();
   void CommitFocusedField();
-  void ShowPage(int index);  // a "&Nézet" item
-  void Tartalom1Click();
-  void DnLoad1Click(int tag);
-  void UpLoad1Click();
-  TComPort& comPort() { return ComPort1; }
+  void showPage(PageId page);  // a "&Nézet" item
+  void showHelp();
+  void startDownload(TransferKind kind);  // a configuration or a PROM download
+  void startUpload();
+  DeviceConnection& connection() { return connection_; }
+  TComPort& comPort() { return connection_.port(); }
   TransferRunner& transfers() { return *transfers_; }
 
  protected:
@@ -86,13 +79,13 @@ class TMainForm : public QMainWindow, public PageHost {
   bool SaveTo(const QString& fileName);
   void SetPanel0(const QString& text);
   void SetPanel(int panel, const QString& text);
-  void SetUpComPort();
+  void SetUpConnection();
   FileDialogOptions DatabaseOpenOptions() const;
   FileDialogOptions DatabaseSaveOptions() const;
 
   Session& session_;
   std::unique_ptr<DialogService> dialogs_;
-  TComPort ComPort1;
+  DeviceConnection connection_;
   TransferRunner* transfers_ = nullptr;
   LeaveDispatcher* leave_;
   ImageLayout layout_ = ImageLayout::For(DeviceModel::FourLine);
@@ -106,8 +99,8 @@ class TMainForm : public QMainWindow, public PageHost {
   PathPanel* panel0_;
   std::vector<QLabel*> panels_;  // 1..3; [0] unused
   std::vector<Page*> pages_;
-  QMenu* Kdok2;
-  QMenu* Szamok2;
+  QMenu* codesMenu_;
+  QMenu* numbersMenu_;
   QTextBrowser* help_ = nullptr;
 };
 

@@ -7,55 +7,36 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
-#include <cerrno>
 
 #include "ui/DialogService.h"
-#include "ui/MainWindow.h"
+#include "ui/ErrorGuard.h"
+#include "ui/Session.h"
 #include "ui/QtText.h"
 #include "link/SerialLinkPort.h"
 
 namespace tarvelo {
 namespace {
 
-// The request a transfer handler posts to itself, as the window message 0x400 did.
+// Transfers start from a request the window posts to itself, so the command that asked for
+// one has returned before it runs.
 const QEvent::Type kTransferRequest = static_cast<QEvent::Type>(QEvent::User + 0x400);
 
 class TransferRequest : public QEvent {
  public:
-  explicit TransferRequest(int code) : QEvent(kTransferRequest), code(code) {}
-  int code;
+  explicit TransferRequest(TransferKind kind) : QEvent(kTransferRequest), kind(kind) {}
+  TransferKind kind;
 };
-
-TBaudRate PortBaudRate(int speedIndex) {
-  switch (PortBaud(speedIndex)) {
-    case 300:
-      return br300;
-    case 600:
-      return br600;
-    case 1200:
-      return br1200;
-    case 2400:
-      return br2400;
-    case 4800:
-      return br4800;
-    case 9600:
-      return br9600;
-    case 38400:
-      return br38400;
-    case 57600:
-      return br57600;
-    case 115200:
-      return br115200;
-    default:
-      return br19200;
-  }
-}
 
 }  // namespace
 
-TransferRunner::TransferRunner(TCustomComPort& port, Session& session, DialogService& dialogs,
-                               QStatusBar* bar, Hooks hooks, QObject* parent)
-    : QObject(parent), port_(port), session_(session), dialogs_(dialogs), hooks_(std::move(hooks)) {
+TransferRunner::TransferRunner(DeviceConnection& connection, Session& session,
+                               DialogService& dialogs, QStatusBar* bar, Hooks hooks,
+                               QObject* parent)
+    : QObject(parent),
+      connection_(connection),
+      session_(session),
+      dialogs_(dialogs),
+      hooks_(std::move(hooks)) {
   bar_ = new QProgressBar(bar);
   bar_->setObjectName("pbTransfer");
   bar_->setRange(0, 255);
@@ -71,60 +52,50 @@ TransferRunner::TransferRunner(TCustomComPort& port, Session& session, DialogSer
   connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
 }
 
-bool TransferRunner::StartTransfer(int code) {
+bool TransferRunner::StartTransfer(TransferKind kind) {
   if (running_) return false;  // one transfer at a time
-  if (!hooks_.portHeld()) {
-    try {
-      port_.SetPort(session_.workstation.portName);
-      port_.SetBaudRate(PortBaudRate(session_.workstation.speedIndex));
-      port_.Open();
-    } catch (const EComPort& e) {
-      lastError_ = e.SystemErrorCode;
-      dialogs_.Message(QString::fromStdString(e.what()));
-      return false;
-    }
-  }
+  connection_.BeginTransfer(session_.workstation.portName, session_.workstation.speedIndex);
   // Everything stays disabled from the request until the transfer has ended.
   SetRunning(true);
-  QCoreApplication::postEvent(this, new TransferRequest(code));
+  QCoreApplication::postEvent(this, new TransferRequest(kind));
   return true;
 }
 
 bool TransferRunner::event(QEvent* e) {
   if (e->type() != kTransferRequest) return QObject::event(e);
-  Run(static_cast<TransferRequest*>(e)->code);
+  Run(static_cast<TransferRequest*>(e)->kind);
   return true;
 }
 
-void TransferRunner::Run(int code) {
-  SerialLinkPort linkPort(port_);
+void TransferRunner::Run(TransferKind kind) {
+  SerialLinkPort linkPort(connection_.port());
   SteadyClock clock;
-  Transfers transfers(linkPort, clock, *this, *image);
+  Transfers transfers(linkPort, clock, *this, session_.record.image);
   cancelled_ = false;
+  struct EndRun {
+    TransferRunner* runner;
+    ~EndRun() {
+      runner->Busy(false);
+      runner->SetRunning(false);
+    }
+  } end{this};
   try {
-    switch (code) {
-      case Download:
+    switch (kind) {
+      case TransferKind::Download:
         transfers.DownloadImage();
         break;
-      case Upload:
+      case TransferKind::Upload:
         transfers.UploadImage(hooks_.model());
         break;
-      case PromDownload:
+      case TransferKind::PromDownload:
         transfers.DownloadProm();
         break;
-      default:
-        break;
     }
-  } catch (const EComPort& e) {
-    BusyCursor(false);
-    dialogs_.Message(QString::fromStdString(e.what()));
+  } catch (const EComPort&) {
     // A port that failed is closed, so the next transfer starts afresh.
-    try {
-      if (!hooks_.portHeld()) port_.Close();
-    } catch (const EComPort&) {
-    }
+    connection_.CloseUnlessHeld();
+    ReportError(std::current_exception());
   }
-  SetRunning(false);
 }
 
 void TransferRunner::SetRunning(bool on) {
@@ -142,12 +113,12 @@ void TransferRunner::Status(const std::string& text) {
 
 void TransferRunner::Message(const std::string& text) {
   const bool wasBusy = busy_;
-  if (wasBusy) BusyCursor(false);
+  if (wasBusy) Busy(false);
   dialogs_.Message(Q(text));
-  if (wasBusy) BusyCursor(true);
+  if (wasBusy) Busy(true);
 }
 
-void TransferRunner::BusyCursor(bool busy) {
+void TransferRunner::Busy(bool busy) {
   if (busy == busy_) return;
   busy_ = busy;
   if (busy) {
@@ -168,12 +139,10 @@ void TransferRunner::ProcessEvents(int waitMs) {
   loop.exec();
 }
 
-void TransferRunner::Progress(int segment) {
-  bar_->setValue(segment);
-}
-
-void TransferRunner::ClosePortUnlessHeld() {
-  if (!hooks_.portHeld()) port_.Close();
+void TransferRunner::Progress(const TransferProgress& p) {
+  hooks_.status(Q(ProgressText(p)));
+  bar_->setMaximum(p.last);
+  bar_->setValue(p.segment);
 }
 
 }  // namespace tarvelo

@@ -4,8 +4,9 @@
 
 #include <QObject>
 #include <functional>
+#include <vector>
 
-#include "serial/ComPort.h"
+#include "link/Connection.h"
 #include "link/Transfers.h"
 
 class QProgressBar;
@@ -18,50 +19,48 @@ namespace tarvelo {
 class DialogService;
 struct Session;
 
+enum class TransferKind { Download = 0, Upload = 1, PromDownload = 2 };
+
 class TransferRunner : public QObject, public TransferHost {
  public:
-  enum Code { Download = 0, Upload = 1, PromDownload = 2 };
-
   struct Hooks {
     std::function<void(const QString&)> status;  // status panel 3
     std::function<void(DeviceModel)> switchModel;
     std::function<DeviceModel()> model;
     std::function<void()> decode;
-    std::function<bool()> portHeld;  // the terminal's connect button is down
-    std::vector<QWidget*> disable;   // pages, bottom panel, menu bar
+    std::vector<QWidget*> disable;  // pages, bottom panel, menu bar
   };
 
-  TransferRunner(TCustomComPort& port, Session& session, DialogService& dialogs, QStatusBar* bar,
-                 Hooks hooks, QObject* parent);
+  TransferRunner(DeviceConnection& connection, Session& session, DialogService& dialogs,
+                 QStatusBar* bar, Hooks hooks, QObject* parent);
 
-  // Opens the port unless the terminal holds it, then posts the request; false when the
-  // port could not be opened (the error was shown) or a transfer already runs.
-  bool StartTransfer(int code);
+  // Opens the port unless the terminal holds it, then posts the request. Raises EComPort
+  // when the port cannot be opened; false when a transfer already runs.
+  bool StartTransfer(TransferKind kind);
   bool running() const { return running_; }
   void Stop() { cancelled_ = true; }
-  ConfigImage* image = nullptr;
 
   // TransferHost
   void Status(const std::string& text) override;
   void Message(const std::string& text) override;
-  void BusyCursor(bool busy) override;
+  void Busy(bool busy) override;
   void ProcessEvents(int waitMs) override;
-  void Progress(int segment) override;
+  void Progress(const TransferProgress& p) override;
   bool Cancelled() override { return cancelled_; }
   void SwitchModel(DeviceModel model) override { hooks_.switchModel(model); }
   void Decode() override { hooks_.decode(); }
-  bool PortOpen() override { return port_.Connected(); }
-  int LastSystemError() override { return lastError_; }
-  void ClosePortUnlessHeld() override;
+  bool PortOpen() override { return connection_.IsOpen(); }
+  int LastSystemError() override { return connection_.LastOpenError(); }
+  void ReleasePort() override { connection_.EndTransfer(); }
 
  protected:
   bool event(QEvent* e) override;
 
  private:
-  void Run(int code);
+  void Run(TransferKind kind);
   void SetRunning(bool on);
 
-  TCustomComPort& port_;
+  DeviceConnection& connection_;
   Session& session_;
   DialogService& dialogs_;
   Hooks hooks_;
@@ -70,7 +69,6 @@ class TransferRunner : public QObject, public TransferHost {
   bool running_ = false;
   bool cancelled_ = false;
   bool busy_ = false;
-  int lastError_ = 0;
 };
 
 }  // namespace tarvelo

@@ -9,6 +9,7 @@
 #include "files/IniFile.h"
 #include "tests/TempDirTest.h"
 #include "files/Workstation.h"
+#include "serial/ComPort.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
@@ -102,9 +103,14 @@ TEST_F(IniTest, SpeedTextsAndBaudRates) {
   EXPECT_EQ(SpeedTextToIndex(" 300"), 5);
   EXPECT_EQ(SpeedIndexToText(0), "300");
   EXPECT_EQ(SpeedIndexToText(10), "------");
-  EXPECT_EQ(PortBaud(7), 38400);
-  EXPECT_EQ(PortBaud(8), 57600);
-  EXPECT_EQ(PortBaud(9), 115200);
+  EXPECT_EQ(PortSpeedFor(7).baud, 38400);
+  EXPECT_EQ(PortSpeedFor(8).rate, br57600);
+  EXPECT_EQ(PortSpeedFor(9).baud, 115200);
+  EXPECT_EQ(PortSpeedFor(10).baud, 19200);
+  for (int i = 0; i < kSpeedCount; ++i) {
+    EXPECT_EQ(kPortSpeeds[i].index, i);
+    EXPECT_EQ(BaudRateValue(kPortSpeeds[i].rate, 0), kPortSpeeds[i].baud) << i;
+  }
 }
 
 TEST_F(IniTest, LookupConnection) {

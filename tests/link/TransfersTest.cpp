@@ -19,7 +19,9 @@ struct RecordingHost : TransferHost {
   explicit RecordingHost(FakeClock& c) : clock(c) {}
   void Status(const std::string& t) override { statuses.push_back(t); }
   void Message(const std::string& t) override { messages.push_back(t); }
-  void BusyCursor(bool) override {}
+  void Busy(bool) override {}
+  // Shown in the status panel as the window does.
+  void Progress(const TransferProgress& p) override { statuses.push_back(ProgressText(p)); }
   void ProcessEvents(int waitMs) override { clock.now += static_cast<uint32_t>(waitMs); }
   bool Cancelled() override {
     return cancelAfter >= 0 && static_cast<int>(statuses.size()) > cancelAfter;
@@ -28,7 +30,7 @@ struct RecordingHost : TransferHost {
   void Decode() override { ++decodes; }
   bool PortOpen() override { return open; }
   int LastSystemError() override { return 2; }
-  void ClosePortUnlessHeld() override { ++closes; }
+  void ReleasePort() override { ++closes; }
   std::tm LocalTime() override { return now; }
 };
 

@@ -385,19 +385,73 @@ TEST(ComPort, PortListInAStandInFolder) {
   rmdir(dir.c_str());
 }
 
-TEST(ComPort, AHandlerErrorEndsTheEventThread) {
+// An event thread that ends early says why, once, where the handlers run; the port stays
+// open until somebody closes it.
+TEST(ComPort, AnEventThreadThatEndsReportsWhy) {
+  struct Case {
+    const char* name;
+    bool handlerThrows;  // else the device goes away
+    const char* expected;
+  };
+  for (const Case& c : {Case{"handler", true, "handler failed"},
+                        Case{"device gone", false, "ReadFile function failed"}}) {
+    SCOPED_TRACE(c.name);
+    PtyPair pty;
+    FakeUiThread ui;
+    TComPort port;
+    port.SetSyncPoster(ui.Poster());
+    if (c.handlerThrows) {
+      port.OnRxChar = [](TCustomComPort*, int) { throw std::runtime_error("handler failed"); };
+    }
+    std::vector<std::string> reports;
+    port.OnThreadFailure = [&](TCustomComPort*, std::exception_ptr e) {
+      try {
+        std::rethrow_exception(e);
+      } catch (const std::exception& x) {
+        reports.push_back(x.what());
+      }
+    };
+    port.SetPort(pty.path);
+    port.Open();
+    if (c.handlerThrows) {
+      pty.Send("a");
+      ASSERT_TRUE(ui.ServeOne());  // the failing hand-over
+    } else {
+      pty.CloseMaster();
+    }
+    ASSERT_TRUE(ui.ServeOne()) << "the failure is handed over";
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find(c.expected), std::string::npos) << reports[0];
+    EXPECT_TRUE(port.EventThreadError());
+    EXPECT_TRUE(port.Connected());
+    if (c.handlerThrows) {
+      pty.Send("b");
+      EXPECT_FALSE(ui.ServeOne(300ms)) << "no events after the failure";
+    }
+    EXPECT_NO_THROW(port.Close());
+  }
+}
+
+// A failure report that arrives after the port was closed and opened again belongs to the
+// old opening and is dropped.
+TEST(ComPort, ALateFailureReportOfAnEarlierOpenIsDropped) {
   PtyPair pty;
   FakeUiThread ui;
   TComPort port;
   port.SetSyncPoster(ui.Poster());
   port.OnRxChar = [](TCustomComPort*, int) { throw std::runtime_error("handler failed"); };
+  int reports = 0;
+  port.OnThreadFailure = [&](TCustomComPort*, std::exception_ptr) { ++reports; };
   port.SetPort(pty.path);
   port.Open();
   pty.Send("a");
   ASSERT_TRUE(ui.ServeOne());
-  std::this_thread::sleep_for(100ms);
-  ASSERT_TRUE(port.EventThreadError());
-  pty.Send("b");
-  EXPECT_FALSE(ui.ServeOne(300ms)) << "no events after the failure";
-  EXPECT_NO_THROW(port.Close());
+  std::this_thread::sleep_for(100ms);  // the report is posted, not yet served
+  port.Close();
+  port.OnRxChar = nullptr;
+  port.Open();
+  ASSERT_TRUE(ui.ServeOne());
+  EXPECT_EQ(reports, 0);
+  EXPECT_FALSE(port.EventThreadError());
+  port.Close();
 }

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "tests/ui/ScriptedDialogs.h"
 
@@ -47,7 +48,7 @@ struct Fixture {
   void start(int model, int page) {
     setModel(model);
     window->NewDatabaseDefaults();
-    window->ShowPage(page);
+    window->showPage(static_cast<PageId>(page));
     QCoreApplication::processEvents();
   }
   // Focus into the control, then away to the type box: the control is left.
@@ -67,3 +68,14 @@ struct Fixture {
 };
 
 }  // namespace tarvelo
+
+// The tests' main: the application the program runs with, so errors are caught where the
+// program catches them.
+#define TARVELO_TEST_MAIN(TestObject)                  \
+  int main(int argc, char** argv) {                    \
+    tarvelo::GuardedApplication app(argc, argv);       \
+    app.setAttribute(Qt::AA_Use96Dpi, true);           \
+    TestObject tc;                                     \
+    QTEST_SET_MAIN_SOURCE_PATH                         \
+    return QTest::qExec(&tc, argc, argv);              \
+  }

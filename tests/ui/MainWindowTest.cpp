@@ -429,5 +429,5 @@ void MainWindowTest::panel0Shortening() {
   QCOMPARE(ShortenPath("Új", [](const QString&) { return false; }), QString("Új"));
 }
 
-QTEST_MAIN(MainWindowTest)
+TARVELO_TEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"

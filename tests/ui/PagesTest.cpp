@@ -248,5 +248,5 @@ void PagesTest::callIn() {
   }
 }
 
-QTEST_MAIN(PagesTest)
+TARVELO_TEST_MAIN(PagesTest)
 #include "PagesTest.moc"

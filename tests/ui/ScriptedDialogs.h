@@ -12,13 +12,17 @@ class ScriptedDialogs : public DialogService {
  public:
   struct Shared {
     QStringList messages;  // messages and questions, in order
+    QStringList messageCaptions;  // the caption of each plain message
     std::deque<QMessageBox::StandardButton> answers;
     std::deque<QString> openNames, saveNames, passwords;
     QList<FileDialogOptions> fileDialogs;
   };
   explicit ScriptedDialogs(Shared& shared) : s_(shared) {}
 
-  void Message(const QString& text, const QString&) override { s_.messages << text; }
+  void Message(const QString& text, const QString& caption) override {
+    s_.messages << text;
+    s_.messageCaptions << caption;
+  }
   QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
                                   QMessageBox::StandardButtons, QMessageBox::Icon) override {
     s_.messages << caption + ": " + text;

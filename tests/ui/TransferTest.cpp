@@ -7,6 +7,9 @@
 
 #include <fstream>
 
+#include <QPushButton>
+
+#include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
 #include "model/ImageLayout.h"
 #include "ui/TransferRunner.h"
@@ -53,6 +56,8 @@ class TransferTest : public QObject {
   void downloadSwitchesModelAndDecodes();
   void uploadWritesTheDevice();
   void portThatCannotOpen();
+  void aFailingHandlerIsShownAndTheWindowGoesOn();
+  void anEventThreadErrorReachesTheWindow();
 
  private:
   QTemporaryDir dir;
@@ -95,7 +100,7 @@ void TransferTest::uploadWritesTheDevice() {
   Simulator sim(dir.path(), image, "4");
   Fixture f;
   f.session.workstation.portName = "USB0";
-  f.window->ShowPage(2);
+  f.window->showPage(PageId::Timers);
   f.typeAndLeave("MEibe", "33");
   f.get<QLineEdit>("MEibe")->setFocus();
   f.get<QLineEdit>("MEibe")->setText("34");  // still being edited: the upload stores it first
@@ -121,5 +126,37 @@ void TransferTest::portThatCannotOpen() {
   QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
 }
 
-QTEST_MAIN(TransferTest)
+void TransferTest::aFailingHandlerIsShownAndTheWindowGoesOn() {
+  Fixture f;
+  auto* button = new QPushButton("x", f.get<QWidget>("pnlBott"));
+  button->show();
+  QObject::connect(button, &QPushButton::clicked,
+                   [] { throw std::runtime_error("Nem sikerült"); });
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(f.dialogs.messages, QStringList{"Nem sikerült"});
+  QCOMPARE(f.dialogs.messageCaptions, QStringList{"Tarvelo1.2"});
+  // The window still does its work.
+  f.typeAndLeave("MEcopos", "12");
+  QVERIFY(f.window->modifiedFlag());
+  QCOMPARE(f.dialogs.messages.size(), 1);
+}
+
+void TransferTest::anEventThreadErrorReachesTheWindow() {
+  Fixture f;
+  PtyPair pty;
+  f.window->comPort().OnRxChar = [](TCustomComPort*, int) {
+    throw std::runtime_error("A vonal hibát jelzett");
+  };
+  f.window->connection().Hold(pty.path, 6);
+  QCOMPARE(f.window->panelText(3), QString("Kapcsolódva..."));
+  pty.Send("a");
+  QTRY_COMPARE(f.dialogs.messages.size(), 1);
+  QCOMPARE(f.dialogs.messages[0], QString("A vonal hibát jelzett"));
+  QCOMPARE(f.dialogs.messageCaptions[0], QString("Tarvelo1.2"));
+  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(!f.window->connection().Held());
+  QCOMPARE(f.window->panelText(3), QString("Szétkapcsolva"));
+}
+
+TARVELO_TEST_MAIN(TransferTest)
 #include "TransferTest.moc"
