@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "cli/Args.h"
-#include "link/Connection.h"
 #include "files/DatabaseFile.h"
-#include "model/NewDatabase.h"
+#include "link/Connection.h"
 #include "link/SerialLinkPort.h"
 #include "link/Transfers.h"
+#include "model/NewDatabase.h"
 
 namespace tarvelo {
 namespace {

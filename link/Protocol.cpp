@@ -42,16 +42,24 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
   }
 }
 
-uint8_t SegmentLink::ReadTwice(char command, uint8_t segment) {
+bool SegmentLink::ReadTwice(char command, uint8_t segment) {
+  const int limit = command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs;
+  std::array<uint8_t, kReplySize> first{};
   for (int pair = 0; pair < kMaxTries; ++pair) {
-    ReadSegment(command, segment, command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs);
-    const uint8_t first = reply_[32];
-    ReadSegment(command, segment, command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs);
-    if (reply_[32] == first) return first;
+    // A read that timed out leaves whatever pieces it got, or an older reply, behind: it
+    // can agree with nothing.
+    ReadSegment(command, segment, limit);
+    if (timedOut_) return false;
+    std::copy_n(reply_.begin(), kReplySize, first.begin());
+    ReadSegment(command, segment, limit);
+    if (timedOut_) return false;
+    // Equal checksums are not enough: two replies spoilt alike before their sums were made
+    // would pass, and so would a late answer meant for another request.
+    if (std::equal(first.begin(), first.end(), reply_.begin())) return true;
   }
   // Replies that never agree are treated as no reply, so the transfer's limits apply.
   timedOut_ = true;
-  return reply_[32];
+  return false;
 }
 
 bool SegmentLink::ReplySumOK() const {

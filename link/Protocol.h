@@ -33,6 +33,7 @@ constexpr int kConfigTimeoutMs = 1000;
 constexpr int kPromTimeoutMs = 2000;
 constexpr int kWriteTimeoutMs = 1000;
 constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kNak = 0x15;
 // The one retry limit: disagreeing double reads, replies failing their checksum, segments
 // timing out in a row, rejected writes and clock frames all give up at this count.
 constexpr int kMaxTries = 11;
@@ -44,9 +45,10 @@ class SegmentLink {
   void DrainInput(int chunk);
   void ReadConfigSegment(uint8_t segment) { ReadSegment('D', segment, kConfigTimeoutMs); }
   void ReadPromSegment(uint8_t segment) { ReadSegment('P', segment, kPromTimeoutMs); }
-  // Reads until two replies carry the same checksum byte; returns it. After kMaxTries
-  // disagreeing pairs it gives up with TimedOut set.
-  uint8_t ReadTwice(char command, uint8_t segment);
+  // Reads the segment twice until both reads complete in time with replies equal byte for
+  // byte (data and checksum); true then, with the reply in SegmentReply. A read that times
+  // out ends it at once with TimedOut set, and so do kMaxTries disagreeing pairs.
+  bool ReadTwice(char command, uint8_t segment);
   bool ReplySumOK() const;
   static std::string BuildWriteFrame(uint8_t segment, const std::string& payload64);
   void WriteSegment(const std::string& frame);

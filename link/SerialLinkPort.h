@@ -3,8 +3,8 @@
 
 #include <chrono>
 
-#include "serial/ComPort.h"
 #include "link/Protocol.h"
+#include "serial/ComPort.h"
 
 namespace tarvelo {
 

@@ -99,17 +99,17 @@ TransferResult Transfers::DownloadImage() {
   BreakIn();
   image_.raw().fill(0);
   host_.Status("Tipusellenőrzés...");
-  for (int attempt = 0; attempt < kMaxTries; ++attempt) {
-    link_.ReadConfigSegment(kTypeSegment);
-    if (!link_.TimedOut() && link_.ReplySumOK()) {
+  // The type decides the memory map, so it is read as carefully as the data: one spoilt
+  // reply must not switch the model.
+  for (int attempt = 0; attempt < kMaxTries && !host_.Cancelled(); ++attempt) {
+    if (link_.ReadTwice('D', kTypeSegment) && link_.ReplySumOK()) {
       std::memcpy(image_.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(),
                   kSegmentSize);
       break;
     }
   }
-  const auto& reply = link_.SegmentReply();
-  const std::string version(reinterpret_cast<const char*>(reply.data()) + 7, 5);
-  const DeviceModel model = ModelFromVersionText(version);
+  // A type segment that never came stays zero, which names the 16-line model.
+  const DeviceModel model = ModelFromVersionText(image_.VersionText());
   host_.SwitchModel(model);
   TransferResult result = ReadRange('D', FirstTransferSegment(model));
   return FinishDownload(result);
@@ -169,9 +169,9 @@ TransferResult Transfers::UploadImage(DeviceModel model) {
     }
     host_.ProcessEvents(0);
   }
-  return FinishUpload(cancelled                ? TransferResult::Cancelled
+  return FinishUpload(cancelled               ? TransferResult::Cancelled
                       : failures >= kMaxTries ? TransferResult::Failed
-                                               : TransferResult::Ok);
+                                              : TransferResult::Ok);
 }
 
 std::string Transfers::ClockText(const std::tm& t) {
@@ -193,7 +193,8 @@ TransferResult Transfers::SyncClock() {
   bool answered = false;
   while (!answered && failures < kMaxTries) {
     link_.port().WriteText(frame);
-    answered = link_.WaitAnswerByte(2000, [this] { host_.ProcessEvents(0); });
+    answered = link_.WaitAnswerByte(2000, [this] { host_.ProcessEvents(0); }) &&
+               link_.SegmentReply()[0] != kNak;
     if (!answered) ++failures;
   }
   return FinishUpload(answered ? TransferResult::Ok : TransferResult::Failed);

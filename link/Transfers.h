@@ -5,8 +5,8 @@
 #include <ctime>
 #include <string>
 
-#include "model/ConfigImage.h"
 #include "link/Protocol.h"
+#include "model/ConfigImage.h"
 
 namespace tarvelo {
 

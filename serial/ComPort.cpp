@@ -67,11 +67,10 @@ struct RateRow {
   TBaudRate rate;
   int baud;
 };
-constexpr RateRow kRates[] = {{br110, 110},       {br300, 300},       {br600, 600},
-                              {br1200, 1200},     {br2400, 2400},     {br4800, 4800},
-                              {br9600, 9600},     {br14400, 14400},   {br19200, 19200},
-                              {br38400, 38400},   {br56000, 56000},   {br57600, 57600},
-                              {br115200, 115200}, {br128000, 128000}, {br256000, 256000}};
+constexpr RateRow kRates[] = {
+    {br110, 110},     {br300, 300},     {br600, 600},       {br1200, 1200},     {br2400, 2400},
+    {br4800, 4800},   {br9600, 9600},   {br14400, 14400},   {br19200, 19200},   {br38400, 38400},
+    {br56000, 56000}, {br57600, 57600}, {br115200, 115200}, {br128000, 128000}, {br256000, 256000}};
 }  // namespace
 
 int BaudRateValue(TBaudRate rate, int customBaudRate) {
@@ -234,8 +233,7 @@ struct HandOverBox {
 
 class TComThread {
  public:
-  TComThread(TCustomComPort* port)
-      : port_(port), fd_(port->fd_), generation_(port->generation_) {
+  TComThread(TCustomComPort* port) : port_(port), fd_(port->fd_), generation_(port->generation_) {
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     mask_ = port->events_;
     bool supported = false;
@@ -596,7 +594,8 @@ void TCustomComPort::Close() {
 int TCustomComPort::QueuedInput() {
   if (!Connected()) return 0;
   int count = 0;
-  if (const int err = platform::QueuedInput(fd_, count); err != 0) throw EComPort(ecClearCommError, err);
+  if (const int err = platform::QueuedInput(fd_, count); err != 0)
+    throw EComPort(ecClearCommError, err);
   return count;
 }
 
@@ -686,7 +685,8 @@ int TCustomComPort::WriteText(const std::string& text) {
   const std::string copy = text;
   const long total = static_cast<long>(timeouts_.WriteTotalMultiplier()) * copy.size() +
                      timeouts_.WriteTotalConstant();
-  const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+  const auto started = Clock::now();
+  const auto deadline = started + std::chrono::milliseconds(total);
   EachLink([this](TComLink& l) {
     if (l.LinkTxActive) l.LinkTxActive(this, true);
   });
@@ -713,6 +713,7 @@ int TCustomComPort::WriteText(const std::string& text) {
       throw EComPort(ecWriteFailed, EIO);
     }
   }
+  DrainOutput(done, started, total > 0 ? std::optional(deadline) : std::nullopt);
   EachLink([&](TComLink& l) {
     if (l.LinkTxBuf)
       l.LinkTxBuf(this, reinterpret_cast<const uint8_t*>(copy.data()), static_cast<int>(done));
@@ -720,8 +721,32 @@ int TCustomComPort::WriteText(const std::string& text) {
   return static_cast<int>(done);
 }
 
+// A write is complete when its bytes have left the port, not when the driver has taken
+// them: whoever then waits for an answer must not count the time the line still needs.
+// The driver's queue tells on a real port; a pseudo-terminal's says nothing of a line, so
+// no write returns before the line could have carried its bytes at the port's speed.
+void TCustomComPort::DrainOutput(size_t bytes, Clock::time_point started,
+                                 std::optional<Clock::time_point> deadline) {
+  const long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
+  const auto wireEnd =
+      started + std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000LL / baud);
+  for (;;) {
+    int queued = 0;
+    if (platform::QueuedOutput(fd_, queued) != 0) queued = 0;
+    const auto now = Clock::now();
+    if (queued == 0 && now >= wireEnd) return;
+    if (deadline && now >= *deadline) return;
+    auto until =
+        queued > 0 ? now + std::chrono::microseconds(std::max(1000LL, queued * 10'000'000LL / baud))
+                   : wireEnd;
+    if (deadline) until = std::min(until, *deadline);
+    std::this_thread::sleep_until(until);
+  }
+}
+
 void TCustomComPort::AddLink(TComLink* link) {
-  if (std::find(links_.begin(), links_.end(), link) != links_.end()) throw EComPort(ecLinkRegistration);
+  if (std::find(links_.begin(), links_.end(), link) != links_.end())
+    throw EComPort(ecLinkRegistration);
   links_.push_back(link);
   hasRxLink_ =
       std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->LinkRxBuf); });
@@ -793,7 +818,8 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
   if (!Connected()) return;
   if (events & evError) {
     int queued = 0;
-    if (const int err = platform::QueuedInput(fd_, queued); err != 0) throw EComPort(ecClearCommError, err);
+    if (const int err = platform::QueuedInput(fd_, queued); err != 0)
+      throw EComPort(ecClearCommError, err);
     TComErrors errors = thread_ ? thread_->TakeErrors() : 0;
     if (!parity_.Check()) errors &= ~ceRxParity;
     if (errors != 0 && OnError) OnError(this, errors);
@@ -829,7 +855,8 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
 
 void TCustomComPort::ReceiveRule(TComEvents& events) {
   int n = 0;
-  if (const int err = platform::QueuedInput(fd_, n); err != 0) throw EComPort(ecClearCommError, err);
+  if (const int err = platform::QueuedInput(fd_, n); err != 0)
+    throw EComPort(ecClearCommError, err);
   if (n > 0)
     EachLink([this](TComLink& l) {
       if (l.LinkRxActive) l.LinkRxActive(this, true);

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -251,6 +253,9 @@ class TCustomComPort {
                     const TComSignalEvent& handler);
   void ReportSignals();
   void StopThread();
+  using Clock = std::chrono::steady_clock;
+  void DrainOutput(size_t bytes, Clock::time_point started,
+                   std::optional<Clock::time_point> deadline);
   void ThreadFailed(unsigned generation, std::exception_ptr error);
 
   std::string port_ = "COM1";
@@ -278,7 +283,7 @@ class TCustomComPort {
   std::shared_ptr<HandOverBox> box_;
   std::exception_ptr threadError_;  // user-interface thread only
   unsigned generation_ = 0;         // counts opens, so a late report of an old one is dropped
-  std::atomic<int> rxLeft_{0};  // input left queued when the receive rule last ran
+  std::atomic<int> rxLeft_{0};      // input left queued when the receive rule last ran
 };
 
 class TComPort : public TCustomComPort {};

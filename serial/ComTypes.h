@@ -65,12 +65,7 @@ enum TComError : uint32_t {
 };
 
 // Modem status bits, as the system layer reports the input signals.
-enum TModemSignal : uint32_t {
-  msCTS = 0x10,
-  msDSR = 0x20,
-  msRing = 0x40,
-  msRLSD = 0x80
-};
+enum TModemSignal : uint32_t { msCTS = 0x10, msDSR = 0x20, msRing = 0x40, msRLSD = 0x80 };
 
 // The error codes an EComPort carries; each has its fixed text.
 enum TComErrorCode : int {

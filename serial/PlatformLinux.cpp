@@ -94,11 +94,10 @@ struct SpeedRow {
   speed_t speed;
 };
 constexpr SpeedRow kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
-    {921600, B921600}};
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
 
 std::optional<speed_t> StandardSpeed(uint32_t baud) {
   for (const SpeedRow& r : kSpeeds) {
@@ -166,12 +165,11 @@ int ApplyControl(int fd, const DeviceControl& c) {
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   static const tcflag_t kSize[] = {CS5, CS6, CS7, CS8};
   t.c_cflag |= kSize[c.dataBits];
-  static const tcflag_t kParity[] = {
-      0,                         // prNone
-      PARENB | PARODD,           // prOdd
-      PARENB,                    // prEven
-      PARENB | CMSPAR | PARODD,  // prMark
-      PARENB | CMSPAR};          // prSpace
+  static const tcflag_t kParity[] = {0,                         // prNone
+                                     PARENB | PARODD,           // prOdd
+                                     PARENB,                    // prEven
+                                     PARENB | CMSPAR | PARODD,  // prMark
+                                     PARENB | CMSPAR};          // prSpace
   t.c_cflag |= kParity[c.parity];
   // Linux has no one and a half stop bits; two is the nearest it offers.
   if (c.stopBits != sbOneStopBit) t.c_cflag |= CSTOPB;

@@ -14,13 +14,13 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "files/DatabaseFile.h"
+#include "model/ImageView.h"
+#include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
 #include "ui/ErrorGuard.h"
-#include "files/DatabaseFile.h"
 #include "ui/GeneralPage.h"
-#include "model/ImageView.h"
 #include "ui/LinesPage.h"
-#include "model/NewDatabase.h"
 #include "ui/NumberPlanPage.h"
 #include "ui/PathPanel.h"
 #include "ui/QtText.h"
@@ -151,8 +151,10 @@ void TMainForm::BuildMenus() {
   item(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S"), -1, [this] { saveDatabase(); });
   item(file, "SaveAs1", "Mentés másként", none, -1, [this] { saveDatabaseAs(); });
   file->addSeparator();
-  item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0, [this] { startDownload(TransferKind::Download); });
-  item(file, "DNLProm", "PROM letöltés (hibakeresés)", none, 2, [this] { startDownload(TransferKind::PromDownload); });
+  item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0,
+       [this] { startDownload(TransferKind::Download); });
+  item(file, "DNLProm", "PROM letöltés (hibakeresés)", none, 2,
+       [this] { startDownload(TransferKind::PromDownload); });
   file->addSeparator();
   item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { startUpload(); });
   file->addSeparator();

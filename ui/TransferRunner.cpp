@@ -8,11 +8,11 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "link/SerialLinkPort.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
-#include "ui/Session.h"
 #include "ui/QtText.h"
-#include "link/SerialLinkPort.h"
+#include "ui/Session.h"
 
 namespace tarvelo {
 namespace {

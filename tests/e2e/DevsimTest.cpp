@@ -104,7 +104,7 @@ TEST_F(DevsimTest, UploadChangesTheDevicesMemory) {
   r.image.SetImageByte(1683, 42);
   r.image.SetImageByte(100, 0x77);  // below the range: never sent
   ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), r).ok);
-  ASSERT_EQ(Cli("upload --port " + sim.path + " " + Path("up.pin") + " --model 16"), 0)
+  ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 " + Path("up.pin") + " --model 16"), 0)
       << Slurp(Path("err"));
   sim.Stop();
   const std::string saved = Slurp(Path("dev.img"));

@@ -25,7 +25,7 @@ speed_t SpeedOf(int fd) {
 // Every speed index reaches the device at its own rate, with the device's hardware flow
 // control; a pseudo-terminal keeps what it is given, so the settings can be read back.
 TEST(DeviceConnection, EachSpeedIndexAndTheFlowControlReachTheDevice) {
-  const speed_t expected[kSpeedCount] = {B300,  B600,  B1200,  B2400,  B4800,
+  const speed_t expected[kSpeedCount] = {B300,  B600,   B1200,  B2400,  B4800,
                                          B9600, B19200, B38400, B57600, B115200};
   PtyPair pty;
   ASSERT_FALSE(pty.path.empty());

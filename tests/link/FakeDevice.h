@@ -88,6 +88,9 @@ struct SimDevice {
   bool badSums = false;
   uint8_t answer = 0x06;
   std::vector<std::string> frames;  // every request, break-in bytes left out
+  // May change a reply before it is sent, as a line or a misread memory would; gets the
+  // request's number among all requests.
+  std::function<void(int request, std::string& reply)> spoil;
 
   void Attach(FakePort& port) {
     port.respond = [this, &port](const std::string& text) {
@@ -103,12 +106,15 @@ struct SimDevice {
                 static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
           }
         }
-        port.Arrive(2, std::string(1, static_cast<char>(answer)));
+        std::string reply(1, static_cast<char>(answer));
+        if (spoil) spoil(static_cast<int>(frames.size()) - 1, reply);
+        port.Arrive(2, reply);
         return;
       }
       const std::string& source = text[0] == 'P' ? prom : memory;
       std::string reply = Reply(source.substr(segment * 32, 32));
       if (badSums) reply[32] = static_cast<char>(reply[32] + 1);
+      if (spoil) spoil(static_cast<int>(frames.size()) - 1, reply);
       port.Arrive(2, reply);
     };
   }

@@ -9,9 +9,9 @@
 #include <QtTest>
 #include <memory>
 
+#include "tests/ui/ScriptedDialogs.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
-#include "tests/ui/ScriptedDialogs.h"
 
 namespace tarvelo {
 
@@ -71,11 +71,11 @@ struct Fixture {
 
 // The tests' main: the application the program runs with, so errors are caught where the
 // program catches them.
-#define TARVELO_TEST_MAIN(TestObject)                  \
-  int main(int argc, char** argv) {                    \
-    tarvelo::GuardedApplication app(argc, argv);       \
-    app.setAttribute(Qt::AA_Use96Dpi, true);           \
-    TestObject tc;                                     \
-    QTEST_SET_MAIN_SOURCE_PATH                         \
-    return QTest::qExec(&tc, argc, argv);              \
+#define TARVELO_TEST_MAIN(TestObject)            \
+  int main(int argc, char** argv) {              \
+    tarvelo::GuardedApplication app(argc, argv); \
+    app.setAttribute(Qt::AA_Use96Dpi, true);     \
+    TestObject tc;                               \
+    QTEST_SET_MAIN_SOURCE_PATH                   \
+    return QTest::qExec(&tc, argc, argv);        \
   }

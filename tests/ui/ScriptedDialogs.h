@@ -11,7 +11,7 @@ namespace tarvelo {
 class ScriptedDialogs : public DialogService {
  public:
   struct Shared {
-    QStringList messages;  // messages and questions, in order
+    QStringList messages;         // messages and questions, in order
     QStringList messageCaptions;  // the caption of each plain message
     std::deque<QMessageBox::StandardButton> answers;
     std::deque<QString> openNames, saveNames, passwords;

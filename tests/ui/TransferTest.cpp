@@ -9,9 +9,9 @@
 
 #include <QPushButton>
 
+#include "model/ImageLayout.h"
 #include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
-#include "model/ImageLayout.h"
 #include "ui/TransferRunner.h"
 
 using namespace tarvelo;
@@ -100,6 +100,7 @@ void TransferTest::uploadWritesTheDevice() {
   Simulator sim(dir.path(), image, "4");
   Fixture f;
   f.session.workstation.portName = "USB0";
+  f.session.workstation.speedIndex = 9;  // 115200: every frame takes its time on the line
   f.window->showPage(PageId::Timers);
   f.typeAndLeave("MEibe", "33");
   f.get<QLineEdit>("MEibe")->setFocus();
@@ -130,8 +131,7 @@ void TransferTest::aFailingHandlerIsShownAndTheWindowGoesOn() {
   Fixture f;
   auto* button = new QPushButton("x", f.get<QWidget>("pnlBott"));
   button->show();
-  QObject::connect(button, &QPushButton::clicked,
-                   [] { throw std::runtime_error("Nem sikerült"); });
+  QObject::connect(button, &QPushButton::clicked, [] { throw std::runtime_error("Nem sikerült"); });
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(f.dialogs.messages, QStringList{"Nem sikerült"});
   QCOMPARE(f.dialogs.messageCaptions, QStringList{"Tarvelo1.2"});
