@@ -112,7 +112,7 @@ void EncodeCodeTable(ConfigImage& image, const ImageLayout& layout, const CodeGr
     N = grid.rowCount() - 1;
     StoreCodeCount(image, layout, N);
   }
-  // Records that would run past the image are not written: the table is its last part.
+  // Records that would run past the table are not written.
   for (int k = 1; k <= N && RecordFits(layout, k, L); ++k) {
     const long start = RecordStart(layout, k, L);
     const CodeRow& row = grid.row(k);
