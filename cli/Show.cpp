@@ -81,12 +81,10 @@ std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, co
   o << "\n[Időzítők]\n";
   for (const auto& f : v.byteFields) {
     if (f.row->page != 2) continue;
-    const bool second = f.row->field == Field::FirstTone2 || f.row->field == Field::SecondTone2 ||
-                        f.row->field == Field::CoTimeout2 || f.row->field == Field::CoReset2;
-    const bool first = f.row->field == Field::FirstTone1 || f.row->field == Field::SecondTone1 ||
-                       f.row->field == Field::CoTimeout1 || f.row->field == Field::CoReset1;
+    // The two sets share their labels; the set goes before the colon.
     std::string label = f.row->label;
-    if (first || second) label.insert(label.size() - 1, second ? " (#2)" : " (#1)");
+    if (f.row->timerSet != 0)
+      label.insert(label.size() - 1, " (#" + std::to_string(f.row->timerSet) + ")");
     o << "  " << label << " " << f.value << " (" << f.row->hint << ")\n";
   }
 

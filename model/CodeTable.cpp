@@ -42,9 +42,14 @@ void StoreCodeCount(ConfigImage& image, const ImageLayout& layout, int n) {
   image.SetImageByte(at + 1, static_cast<uint8_t>((n >> 8) & 0xFF));
 }
 
+// Where record k (from 1) of length L starts.
+long RecordStart(const ImageLayout& layout, int k, int L) {
+  return layout.Offset(Field::CodeTable) + static_cast<long>(k - 1) * L;
+}
+
 // Whether record k of length L lies inside the table.
-bool RecordFits(int k, int L) {
-  return L >= 1 && kCodeTableStart + static_cast<long>(k) * L <= kImageSize;
+bool RecordFits(const ImageLayout& layout, int k, int L) {
+  return L >= 1 && static_cast<long>(k) * L <= layout.Size(Field::CodeTable);
 }
 
 }  // namespace
@@ -53,18 +58,20 @@ CodeTableDecode DecodeCodeTable(ConfigImage& image, const ImageLayout& layout, C
   CodeTableDecode out;
   int L = StoredRecordLength(image, layout);
   int N = StoredCodeCount(image, layout);
-  if (N * L > kCodeTableSize) {
+  const int size = layout.Size(Field::CodeTable);
+  if (N * L > size) {
     out.messages.push_back("Érvénytelen kódmennyiség! Az adatbázis sérült lehet.");
-    if (L > 9) {
-      out.messages.push_back("Jelzett kód hosszúság:" + std::to_string(L) +
-                             "\rBeállítom 8-ra (maximum)");
-      L = 9;
-      image.SetImageByte(layout.Offset(Field::CodeRecordLength), 9);
+    if (L > kMaxCodeRecordLength) {
+      out.messages.push_back("Jelzett kód hosszúság:" + std::to_string(L) + "\rBeállítom " +
+                             std::to_string(kMaxCodeRecordLength - 1) + "-ra (maximum)");
+      L = kMaxCodeRecordLength;
+      image.SetImageByte(layout.Offset(Field::CodeRecordLength), kMaxCodeRecordLength);
     }
-    if (N * L > kCodeTableSize) {
-      out.messages.push_back("Jelzett kód mennyiség:" + std::to_string(N) +
-                             "\rBeállítom 341-ra (maximum)");
-      N = 341;
+    if (N * L > size) {
+      const int fitting = size / kMaxCodeRecordLength;  // of the longest records
+      out.messages.push_back("Jelzett kód mennyiség:" + std::to_string(N) + "\rBeállítom " +
+                             std::to_string(fitting) + "-ra (maximum)");
+      N = fitting;
       StoreCodeCount(image, layout, N);
     }
   }
@@ -77,11 +84,11 @@ CodeTableDecode DecodeCodeTable(ConfigImage& image, const ImageLayout& layout, C
   for (int k = 1; k <= N; ++k) {
     CodeRow& row = grid.row(k);
     // A record length of 0 or 1 holds no code characters; such a table is shown empty.
-    if (!RecordFits(k, L)) {
+    if (!RecordFits(layout, k, L)) {
       row = {"", {kNo, kNo, kNo, kNo}};
       continue;
     }
-    const long start = kCodeTableStart + static_cast<long>(k - 1) * L;
+    const long start = RecordStart(layout, k, L);
     row.code = image.Bytes(start, L - 1);
     const uint8_t rights = image.ImageByte(start + L - 1);
     for (int r = 0; r < 4; ++r) row.rights[r] = (rights >> r) & 1 ? kYes : kNo;
@@ -105,9 +112,9 @@ void EncodeCodeTable(ConfigImage& image, const ImageLayout& layout, const CodeGr
     N = grid.rowCount() - 1;
     StoreCodeCount(image, layout, N);
   }
-  // Records that would run past the image are not written: the table is its last part.
-  for (int k = 1; k <= N && RecordFits(k, L); ++k) {
-    const long start = kCodeTableStart + static_cast<long>(k - 1) * L;
+  // Records that would run past the table are not written.
+  for (int k = 1; k <= N && RecordFits(layout, k, L); ++k) {
+    const long start = RecordStart(layout, k, L);
     const CodeRow& row = grid.row(k);
     std::string code = row.code + "        ";
     code.resize(L - 1, ' ');
@@ -128,7 +135,8 @@ Refusal GenerateCodes(const ConfigImage& image, const ImageLayout& layout, CodeG
   const int N = StoredCodeCount(image, layout);
   const int L = StoredRecordLength(image, layout);
   if (N > kMaxGeneratedCodes) return "Értelmetlen adat: Kódok darabszáma:" + std::to_string(N);
-  if (L < 3 || L > 9) return "Értelmetlen adat: Kódok hossza:" + std::to_string(L);
+  if (L < 3 || L > kMaxCodeRecordLength)
+    return "Értelmetlen adat: Kódok hossza:" + std::to_string(L);
   const int length = L - 1;
   double range = std::pow(10.0, length);
   double scale = 1.0;

@@ -15,9 +15,9 @@
 
 namespace tarvelo {
 
-constexpr int kCodeTableStart = 5120;
-constexpr int kCodeTableSize = 3072;
 constexpr int kMaxGeneratedCodes = 614;
+// A code of 8 characters and its rights byte.
+constexpr int kMaxCodeRecordLength = 9;
 
 const std::vector<std::string>& RightHeadings();  // "Helyi", "Távolsági", "Mobil", "Nemzetközi"
 constexpr const char* kYes = "Igen";

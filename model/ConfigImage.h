@@ -12,8 +12,10 @@ constexpr int kImageSize = 8192;
 constexpr int kSegmentSize = 32;
 constexpr int kSegmentCount = 256;
 constexpr int kTypeSegment = 43;
-constexpr int kVersionTextOffset = kTypeSegment * kSegmentSize + 7;  // 1383..1387
+// The device's version text ("P4239", "P4290") within the type segment, and in the image.
+constexpr int kVersionTextInSegment = 7;
 constexpr int kVersionTextLength = 5;
+constexpr int kVersionTextOffset = kTypeSegment * kSegmentSize + kVersionTextInSegment;
 
 enum class DeviceModel { FourLine = 0, SixteenLine = 1 };
 

@@ -7,12 +7,10 @@
 namespace tarvelo {
 namespace {
 
-constexpr long kRegionEnd = 5120;  // one past the last byte
-
 void Flush(ConfigImage& image, const ImageLayout& layout, const std::vector<std::string>& items,
            bool trim) {
   const long start = layout.Offset(Field::FreeNumbers);
-  image.Fill(start, kRegionEnd - 1, ' ');
+  image.Fill(start, start + layout.Size(Field::FreeNumbers) - 1, ' ');
   const int capacity = FreeNumberCapacity(layout);
   for (int i = 0; i < static_cast<int>(items.size()) && i < capacity; ++i) {
     std::string entry = trim ? TrimBlanks(items[i]) : items[i];
@@ -24,7 +22,7 @@ void Flush(ConfigImage& image, const ImageLayout& layout, const std::vector<std:
 }  // namespace
 
 int FreeNumberCapacity(const ImageLayout& layout) {
-  return static_cast<int>((kRegionEnd - layout.Offset(Field::FreeNumbers)) / kFreeNumberWidth);
+  return layout.Size(Field::FreeNumbers) / kFreeNumberWidth;
 }
 
 std::vector<std::string> DecodeFreeNumbers(const ConfigImage& image, const ImageLayout& layout) {

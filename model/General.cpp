@@ -79,12 +79,13 @@ void EncodeSmdrMode(ConfigImage& image, const ImageLayout& layout, SmdrModeChoic
 
 const char* const kByteRangeMessage = "Értéknek 0..255 között kell lenni !!!";
 
-Refusal TestByteRange(ConfigImage& image, long offset, const std::string& text) {
+Refusal TestByteRange(ConfigImage& image, const ImageLayout& layout, Field field,
+                      const std::string& text) {
   long value = 0;
   if (!ParseWholeNumber(TrimBlanks(text), value) || value < 0 || value > 255) {
     return kByteRangeMessage;
   }
-  image.SetImageByte(offset, static_cast<uint8_t>(value));
+  image.SetImageByte(layout.Offset(field), static_cast<uint8_t>(value));
   return std::nullopt;
 }
 

@@ -55,9 +55,11 @@ void EncodeSmdrFormat(ConfigImage& image, const ImageLayout& layout, SmdrFormatC
 SmdrModeChoice DecodeSmdrMode(const ConfigImage& image, const ImageLayout& layout);
 void EncodeSmdrMode(ConfigImage& image, const ImageLayout& layout, SmdrModeChoice choice);
 
-// The shared check of every byte-valued edit box: stores at the offset the box carries.
+// The shared check of every byte-valued edit box: a whole number 0..255 is stored as the
+// field's byte, anything else is refused.
 extern const char* const kByteRangeMessage;
-Refusal TestByteRange(ConfigImage& image, long offset, const std::string& text);
+Refusal TestByteRange(ConfigImage& image, const ImageLayout& layout, Field field,
+                      const std::string& text);
 
 int DecodeCoCharCount(const ConfigImage& image, const ImageLayout& layout);  // item index
 Refusal EncodeCoCharCount(ConfigImage& image, const ImageLayout& layout, int itemIndex);

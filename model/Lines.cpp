@@ -1,6 +1,7 @@
 #include "model/Lines.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "model/Codecs.h"
 
@@ -109,26 +110,33 @@ const std::vector<ByteFieldRow>& ByteFields() {
   using F = Field;
   // clang-format off
   static const std::vector<ByteFieldRow> rows = {
-    {"MEcopos", "CO pozíció:", "", F::CoPosition, 0},
-    {"MEcallpos", "Hívottszám pozíció:", "", F::CalledPosition, 0},
-    {"MEibe", "Beemelési:", "x 100mS", F::SeizeTimer, 2},
-    {"MEibo", "Bontási:", "x 100mS", F::ReleaseTimer, 2},
-    {"MEintd", "Interdigit:", "x 0,5S", F::InterdigitTimer, 2},
-    {"ME1t1", "Elsö T. hang:", "x100mS", F::FirstTone1, 2},
-    {"ME2t1", "Második T. hang:", "x100mS", F::SecondTone1, 2},
-    {"MEcol1", "CO leidözítés:", "x100mS", F::CoTimeout1, 2},
-    {"MEcor1", "CO reszet:", "x100mS", F::CoReset1, 2},
-    {"ME1t2", "Elsö T. hang:", "x100mS", F::FirstTone2, 2},
-    {"ME2t2", "Második T. hang:", "x100mS", F::SecondTone2, 2},
-    {"MEcol2", "CO leidözítés:", "x100mS", F::CoTimeout2, 2},
-    {"MEcor2", "CO reszet:", "x100mS", F::CoReset2, 2},
+    {"MEcopos", "CO pozíció:", "", F::CoPosition, 0, 0},
+    {"MEcallpos", "Hívottszám pozíció:", "", F::CalledPosition, 0, 0},
+    {"MEibe", "Beemelési:", "x 100mS", F::SeizeTimer, 2, 0},
+    {"MEibo", "Bontási:", "x 100mS", F::ReleaseTimer, 2, 0},
+    {"MEintd", "Interdigit:", "x 0,5S", F::InterdigitTimer, 2, 0},
+    {"ME1t1", "Elsö T. hang:", "x100mS", F::FirstTone1, 2, 1},
+    {"ME2t1", "Második T. hang:", "x100mS", F::SecondTone1, 2, 1},
+    {"MEcol1", "CO leidözítés:", "x100mS", F::CoTimeout1, 2, 1},
+    {"MEcor1", "CO reszet:", "x100mS", F::CoReset1, 2, 1},
+    {"ME1t2", "Elsö T. hang:", "x100mS", F::FirstTone2, 2, 2},
+    {"ME2t2", "Második T. hang:", "x100mS", F::SecondTone2, 2, 2},
+    {"MEcol2", "CO leidözítés:", "x100mS", F::CoTimeout2, 2, 2},
+    {"MEcor2", "CO reszet:", "x100mS", F::CoReset2, 2, 2},
     {"edLI", "Hurok/Imp különbség:", "A két jelfogó elengedése közötti idő (x10mS)",
-        F::LoopImpulseDelta, 2},
-    {"MEloclen", "Helyi számhossz:", "", F::LocalLength, 3},
-    {"MEnatlen", "Belföldi számhossz:", "", F::NationalLength, 3},
+        F::LoopImpulseDelta, 2, 0},
+    {"MEloclen", "Helyi számhossz:", "", F::LocalLength, 3, 0},
+    {"MEnatlen", "Belföldi számhossz:", "", F::NationalLength, 3, 0},
   };
   // clang-format on
   return rows;
+}
+
+const ByteFieldRow& ByteFieldOf(Field field) {
+  for (const ByteFieldRow& row : ByteFields()) {
+    if (row.field == field) return row;
+  }
+  throw std::logic_error("field has no byte box");
 }
 
 }  // namespace tarvelo

@@ -55,14 +55,18 @@ std::string DecodeCoNumber(const ConfigImage& image, const ImageLayout& layout, 
 void EncodeCoNumber(ConfigImage& image, const ImageLayout& layout, int line,
                     const std::string& text);
 
-// Every byte-valued edit box of the pages, with the field whose offset it carries.
+// Every byte-valued edit box of the pages, with the field it shows and stores.
 struct ByteFieldRow {
   const char* control;
   const char* label;
   const char* hint;
   Field field;
-  int page;  // page index in the main window
+  int page;      // page index in the main window
+  int timerSet;  // 1 or 2 for the boxes of a timer set, 0 for every other box
 };
 const std::vector<ByteFieldRow>& ByteFields();
+// The row of a field that has a byte box; asking for any other field is a programming
+// error (std::logic_error).
+const ByteFieldRow& ByteFieldOf(Field field);
 
 }  // namespace tarvelo

@@ -7,8 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "ui/DialogService.h"
 #include "model/NumberPlan.h"
+#include "ui/DialogService.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 
@@ -16,91 +16,93 @@ namespace tarvelo {
 
 CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
   auto* grid = new QGridLayout(this);
-  edBehiv = MakeEdit("edBehiv", 24, this);
+  callInNumberEdit_ = MakeEdit("edBehiv", 24, this);
   grid->addWidget(new QLabel("Behívószám:", this), 0, 0);
-  grid->addWidget(edBehiv, 0, 1, 1, 2);
-  chkIntGW = new QCheckBox("Behívás külföldi szám esetén", this);
-  chkIntGW->setObjectName("chkIntGW");
-  chkNatGW = new QCheckBox("Behívás belföldi szám esetén", this);
-  chkNatGW->setObjectName("chkNatGW");
-  grid->addWidget(chkIntGW, 1, 0, 1, 3);
-  grid->addWidget(chkNatGW, 2, 0, 1, 3);
+  grid->addWidget(callInNumberEdit_, 0, 1, 1, 2);
+  foreignBox_ = new QCheckBox("Behívás külföldi szám esetén", this);
+  foreignBox_->setObjectName("chkIntGW");
+  nationalBox_ = new QCheckBox("Behívás belföldi szám esetén", this);
+  nationalBox_->setObjectName("chkNatGW");
+  grid->addWidget(foreignBox_, 1, 0, 1, 3);
+  grid->addWidget(nationalBox_, 2, 0, 1, 3);
   grid->addWidget(new QLabel("Behívásról tiltott körzetszámok:", this), 3, 0, 1, 3);
-  lbGW = new QListWidget(this);
-  lbGW->setObjectName("lbGW");
-  lbGW->setMaximumWidth(120);
-  for (int k = 0; k < kForbiddenCount; ++k) lbGW->addItem(kEmptyForbiddenText);
-  grid->addWidget(lbGW, 4, 0, 4, 1);
-  edGW = MakeEdit("edGW", 2, this);
-  edGW->setMaximumWidth(40);
+  forbiddenList_ = new QListWidget(this);
+  forbiddenList_->setObjectName("lbGW");
+  forbiddenList_->setMaximumWidth(120);
+  for (int k = 0; k < kForbiddenCount; ++k) forbiddenList_->addItem(kEmptyForbiddenText);
+  grid->addWidget(forbiddenList_, 4, 0, 4, 1);
+  forbiddenEdit_ = MakeEdit("edGW", 2, this);
+  forbiddenEdit_->setMaximumWidth(40);
   grid->addWidget(new QLabel("Körzetszám:", this), 4, 1);
-  grid->addWidget(edGW, 4, 2);
-  btnGWAdd = new QPushButton("&Felvesz", this);
-  btnGWAdd->setObjectName("btnGWAdd");
-  btnGWDel = new QPushButton("&Töröl", this);
-  btnGWDel->setObjectName("btnGWDel");
-  grid->addWidget(btnGWAdd, 5, 1, 1, 2);
-  grid->addWidget(btnGWDel, 6, 1, 1, 2);
+  grid->addWidget(forbiddenEdit_, 4, 2);
+  putButton_ = new QPushButton("&Felvesz", this);
+  putButton_->setObjectName("btnGWAdd");
+  clearButton_ = new QPushButton("&Töröl", this);
+  clearButton_->setObjectName("btnGWDel");
+  grid->addWidget(putButton_, 5, 1, 1, 2);
+  grid->addWidget(clearButton_, 6, 1, 1, 2);
   grid->setRowStretch(7, 1);
   grid->setColumnStretch(3, 1);
 
-  for (QWidget* w : std::initializer_list<QWidget*>{edBehiv, chkIntGW, chkNatGW, lbGW}) {
-    host.leave().OnLeave(w, [this] { return edBehivExit(); });
+  for (QWidget* w : std::initializer_list<QWidget*>{callInNumberEdit_, foreignBox_, nationalBox_,
+                                                    forbiddenList_}) {
+    host.leave().OnLeave(w, [this] { return storeCallIn(); });
   }
-  connect(lbGW, &QListWidget::itemClicked, this, [this] { lbGWClick(); });
-  connect(lbGW, &QListWidget::currentRowChanged, this, [this] { lbGWClick(); });
-  connect(btnGWAdd, &QPushButton::clicked, this, [this] { btnGWAddClick(); });
-  connect(btnGWDel, &QPushButton::clicked, this, [this] { btnGWDelClick(); });
+  connect(forbiddenList_, &QListWidget::itemClicked, this, [this] { showSelectedForbidden(); });
+  connect(forbiddenList_, &QListWidget::currentRowChanged, this,
+          [this] { showSelectedForbidden(); });
+  connect(putButton_, &QPushButton::clicked, this, [this] { putForbiddenEntry(); });
+  connect(clearButton_, &QPushButton::clicked, this, [this] { clearForbiddenEntry(); });
 }
 
 void CallInPage::Decode(const ImageView& view) {
-  chkIntGW->setChecked(view.callIn.foreign);
-  chkNatGW->setChecked(view.callIn.national);
-  edBehiv->setText(FromCp1250(view.callIn.number));
+  foreignBox_->setChecked(view.callIn.foreign);
+  nationalBox_->setChecked(view.callIn.national);
+  callInNumberEdit_->setText(FromCp1250(view.callIn.number));
   for (int k = 0; k < kForbiddenCount; ++k)
-    lbGW->item(k)->setText(FromCp1250(view.callIn.forbidden[k]));
+    forbiddenList_->item(k)->setText(FromCp1250(view.callIn.forbidden[k]));
 }
 
-bool CallInPage::edBehivExit() {
+bool CallInPage::storeCallIn() {
   CallInSettings s;
   QString message;
-  const auto number = ToCp1250(edBehiv->text(), &message);
+  const auto number = ToCp1250(callInNumberEdit_->text(), &message);
   if (!number) {
     host_.dialogs().Message(message);
     return false;
   }
   s.number = *number;
-  s.foreign = chkIntGW->isChecked();
-  s.national = chkNatGW->isChecked();
+  s.foreign = foreignBox_->isChecked();
+  s.national = nationalBox_->isChecked();
   for (int k = 0; k < kForbiddenCount; ++k) {
-    s.forbidden.push_back(ToCp1250(lbGW->item(k)->text()).value_or(""));
+    s.forbidden.push_back(ToCp1250(forbiddenList_->item(k)->text()).value_or(""));
   }
   EncodeCallIn(host_.image(), host_.layout(), s);
   return true;
 }
 
-void CallInPage::lbGWClick() {
-  if (QListWidgetItem* item = lbGW->currentItem()) edGW->setText(item->text());
+void CallInPage::showSelectedForbidden() {
+  if (QListWidgetItem* item = forbiddenList_->currentItem()) forbiddenEdit_->setText(item->text());
 }
 
-void CallInPage::btnGWAddClick() {
-  QListWidgetItem* item = lbGW->currentItem();
+void CallInPage::putForbiddenEntry() {
+  QListWidgetItem* item = forbiddenList_->currentItem();
   if (!item) return;
   QString message;
-  const auto text = ToCp1250(edGW->text(), &message);
+  const auto text = ToCp1250(forbiddenEdit_->text(), &message);
   if (!text) {
     host_.dialogs().Message(message);
     return;
   }
   const QString entry = FromCp1250(CompleteForbiddenEntry(*text));
-  edGW->setText(entry);
+  forbiddenEdit_->setText(entry);
   item->setText(entry);
-  edBehivExit();
+  storeCallIn();
 }
 
-void CallInPage::btnGWDelClick() {
-  edGW->setText(kEmptyForbiddenText);
-  btnGWAddClick();
+void CallInPage::clearForbiddenEntry() {
+  forbiddenEdit_->setText(kEmptyForbiddenText);
+  putForbiddenEntry();
 }
 
 }  // namespace tarvelo

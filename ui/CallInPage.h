@@ -15,19 +15,22 @@ class CallInPage : public Page {
   explicit CallInPage(PageHost& host);
   void Decode(const ImageView& view) override;
 
-  bool edBehivExit();
-  void lbGWClick();
-  void btnGWAddClick();
-  void btnGWDelClick();
+  // Leaving any of the number, the two boxes or the list stores all of them.
+  bool storeCallIn();
+  void showSelectedForbidden();
+  // Puts the completed entry into the selected row of the list and stores; clearing puts
+  // the empty entry there.
+  void putForbiddenEntry();
+  void clearForbiddenEntry();
 
  private:
-  QLineEdit* edBehiv;
-  QCheckBox* chkIntGW;
-  QCheckBox* chkNatGW;
-  QListWidget* lbGW;
-  QLineEdit* edGW;
-  QPushButton* btnGWAdd;
-  QPushButton* btnGWDel;
+  QLineEdit* callInNumberEdit_;
+  QCheckBox* foreignBox_;
+  QCheckBox* nationalBox_;
+  QListWidget* forbiddenList_;
+  QLineEdit* forbiddenEdit_;
+  QPushButton* putButton_;
+  QPushButton* clearButton_;
 };
 
 }  // namespace tarvelo

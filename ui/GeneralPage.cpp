@@ -8,94 +8,83 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "ui/DialogService.h"
 #include "model/General.h"
+#include "ui/DialogService.h"
 #include "ui/QtText.h"
-#include "ui/Widgets.h"
 
 namespace tarvelo {
 
-bool TestByteRange(PageHost& host, QLineEdit* edit) {
-  const long offset = OffsetOf(edit);
-  if (offset < 0) return true;  // never decoded: nothing to store into yet
-  if (const Refusal r = tarvelo::TestByteRange(host.image(), offset, edit->text().toStdString())) {
-    host.dialogs().Message(Q(*r));
-    return false;
-  }
-  host.SetModified();
-  return true;
-}
+GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host), byteBoxes_(host) {
+  speedGroup_ = new RadioGroup("RGspeed", "SMDR sebesség", 2, this);
+  parityGroup_ = new RadioGroup("RGbit", "Paritás", 1, this);
+  parityGroup_->setItems(ParityItems());
+  modeGroup_ = new RadioGroup("RGmod", "SMDR mód", 1, this);
+  below20hGroup_ = new RadioGroup("RG20h", "20hex alatti karakterek", 1, this);
+  below20hGroup_->setItems(Below20hItems());
 
-GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host) {
-  RGspeed = new RadioGroup("RGspeed", "SMDR sebesség", 2, this);
-  RGbit = new RadioGroup("RGbit", "Paritás", 1, this);
-  RGbit->setItems(ParityItems());
-  RGmod = new RadioGroup("RGmod", "SMDR mód", 1, this);
-  RG20h = new RadioGroup("RG20h", "20hex alatti karakterek", 1, this);
-  RG20h->setItems(Below20hItems());
-
-  MEcopos = MakeEdit("MEcopos", 3, this);
-  CBcokar = new QComboBox(this);
-  CBcokar->setObjectName("CBcokar");
-  for (const auto& item : CoCharCountItems()) CBcokar->addItem(Q(item));
-  MEcallpos = MakeEdit("MEcallpos", 3, this);
-  MErzk = MakeEdit("MErzk", 3, this);
-  MEszamz = MakeEdit("MEszamz", 1, this);
-  lblSzamz = new QLabel("Számzáró kód:", this);
-  lblSzamz->setObjectName("lblSzamz");
-  chkPinEna = new QCheckBox("Pinkód engedélyezés", this);
-  chkPinEna->setObjectName("chkPinEna");
-  chkDSTena = new QCheckBox("Átállás a téli/nyári időszámításra", this);
-  chkDSTena->setObjectName("chkDSTena");
-  chkDOSena = new QCheckBox("DOS feltöltési protokoll engedélyezés", this);
-  chkDOSena->setObjectName("chkDOSena");
+  QLineEdit* coPositionEdit = byteBoxes_.Add(ByteFieldOf(Field::CoPosition), this);
+  coCharCountBox_ = new QComboBox(this);
+  coCharCountBox_->setObjectName("CBcokar");
+  for (const auto& item : CoCharCountItems()) coCharCountBox_->addItem(Q(item));
+  QLineEdit* calledPositionEdit = byteBoxes_.Add(ByteFieldOf(Field::CalledPosition), this);
+  recordTerminatorEdit_ = MakeEdit("MErzk", 3, this);
+  numberTerminatorEdit_ = MakeEdit("MEszamz", 1, this);
+  numberTerminatorLabel_ = new QLabel("Számzáró kód:", this);
+  numberTerminatorLabel_->setObjectName("lblSzamz");
+  pinEnableBox_ = new QCheckBox("Pinkód engedélyezés", this);
+  pinEnableBox_->setObjectName("chkPinEna");
+  dstChangeBox_ = new QCheckBox("Átállás a téli/nyári időszámításra", this);
+  dstChangeBox_->setObjectName("chkDSTena");
+  dosUploadBox_ = new QCheckBox("DOS feltöltési protokoll engedélyezés", this);
+  dosUploadBox_->setObjectName("chkDOSena");
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(RGspeed, 0, 0);
-  grid->addWidget(RGbit, 0, 1);
-  grid->addWidget(RGmod, 1, 0);
-  grid->addWidget(RG20h, 1, 1);
+  grid->addWidget(speedGroup_, 0, 0);
+  grid->addWidget(parityGroup_, 0, 1);
+  grid->addWidget(modeGroup_, 1, 0);
+  grid->addWidget(below20hGroup_, 1, 1);
   auto* form = new QFormLayout;
-  for (QLineEdit* e : {MEcopos, MEcallpos, MErzk, MEszamz}) e->setMaximumWidth(60);
-  CBcokar->setMaximumWidth(60);
-  form->addRow("CO pozíció:", MEcopos);
-  form->addRow("CO karakterszám:", CBcokar);
-  form->addRow("Hívottszám pozíció:", MEcallpos);
-  form->addRow("Rekord záró kód:", MErzk);
-  form->addRow(lblSzamz, MEszamz);
+  for (QLineEdit* e :
+       {coPositionEdit, calledPositionEdit, recordTerminatorEdit_, numberTerminatorEdit_}) {
+    e->setMaximumWidth(60);
+  }
+  coCharCountBox_->setMaximumWidth(60);
+  form->addRow(Q(ByteFieldOf(Field::CoPosition).label), coPositionEdit);
+  form->addRow("CO karakterszám:", coCharCountBox_);
+  form->addRow(Q(ByteFieldOf(Field::CalledPosition).label), calledPositionEdit);
+  form->addRow("Rekord záró kód:", recordTerminatorEdit_);
+  form->addRow(numberTerminatorLabel_, numberTerminatorEdit_);
   grid->addLayout(form, 0, 2, 2, 1);
   auto* checks = new QVBoxLayout;
-  checks->addWidget(chkPinEna);
-  checks->addWidget(chkDSTena);
-  checks->addWidget(chkDOSena);
+  checks->addWidget(pinEnableBox_);
+  checks->addWidget(dstChangeBox_);
+  checks->addWidget(dosUploadBox_);
   grid->addLayout(checks, 2, 0, 1, 3);
   grid->setRowStretch(3, 1);
   grid->setColumnStretch(3, 1);
 
+  // Radio groups store on every click as well as when left.
   LeaveDispatcher& leave = host.leave();
-  connect(RGspeed, &RadioGroup::clicked, this, [this] { RGspeedExit(); });
-  connect(RGbit, &RadioGroup::clicked, this, [this] { RGspeedExit(); });
-  connect(RGmod, &RadioGroup::clicked, this, [this] { RGmodExit(); });
-  connect(RG20h, &RadioGroup::clicked, this, [this] { RGmodExit(); });
-  for (RadioGroup* g : {RGspeed, RGbit})
+  for (RadioGroup* g : {speedGroup_, parityGroup_}) {
+    connect(g, &RadioGroup::clicked, this, [this] { storeSmdrFormat(); });
     leave.OnLeave(g, [this] {
-      RGspeedExit();
+      storeSmdrFormat();
       return true;
     });
-  for (RadioGroup* g : {RGmod, RG20h})
-    leave.OnLeave(g, [this] {
-      RGmodExit();
-      return true;
-    });
-  for (QLineEdit* e : {MEcopos, MEcallpos}) {
-    leave.OnLeave(e, [this, e] { return TestByteRange(host_, e); });
   }
-  leave.OnLeave(CBcokar, [this] { return CBcokarExit(); });
-  leave.OnLeave(MErzk, [this] { return MErzkExit(); });
-  leave.OnLeave(MEszamz, [this] { return MEszamzExit(); });
-  for (QCheckBox* c : {chkPinEna, chkDSTena, chkDOSena}) {
+  for (RadioGroup* g : {modeGroup_, below20hGroup_}) {
+    connect(g, &RadioGroup::clicked, this, [this] { storeSmdrMode(); });
+    leave.OnLeave(g, [this] {
+      storeSmdrMode();
+      return true;
+    });
+  }
+  leave.OnLeave(coCharCountBox_, [this] { return storeCoCharCount(); });
+  leave.OnLeave(recordTerminatorEdit_, [this] { return storeRecordTerminator(); });
+  leave.OnLeave(numberTerminatorEdit_, [this] { return storeNumberTerminator(); });
+  for (QCheckBox* c : {pinEnableBox_, dstChangeBox_, dosUploadBox_}) {
     leave.OnLeave(c, [this] {
-      chkPinEnaExit();
+      storeSwitches();
       return true;
     });
   }
@@ -103,57 +92,53 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host) {
 
 void GeneralPage::ApplyModel(DeviceModel model) {
   const bool four = model == DeviceModel::FourLine;
-  RGspeed->setItems(SmdrSpeedItems(model));
-  RGmod->setItems(SmdrModeItems(model));
-  chkPinEna->setVisible(four);
-  chkDSTena->setVisible(four);
-  lblSzamz->setVisible(!four);
-  MEszamz->setVisible(!four);
+  speedGroup_->setItems(SmdrSpeedItems(model));
+  modeGroup_->setItems(SmdrModeItems(model));
+  pinEnableBox_->setVisible(four);
+  dstChangeBox_->setVisible(four);
+  numberTerminatorLabel_->setVisible(!four);
+  numberTerminatorEdit_->setVisible(!four);
   // The 16-line model has no switch byte; the box stays in view but cannot be changed.
-  chkDOSena->setEnabled(four);
+  dosUploadBox_->setEnabled(four);
 }
 
 void GeneralPage::Decode(const ImageView& view) {
+  byteBoxes_.Decode(view);
   const GeneralSettings& g = view.general;
-  RGspeed->setItemIndex(g.format.speed);
-  RGbit->setItemIndex(g.format.parity);
-  RGmod->setItemIndex(g.mode.mode);
-  RG20h->setItemIndex(g.mode.below20h);
-  MErzk->setText(QString::number(g.recordTerminator));
-  CBcokar->setCurrentIndex(g.coCharCountIndex);
+  speedGroup_->setItemIndex(g.format.speed);
+  parityGroup_->setItemIndex(g.format.parity);
+  modeGroup_->setItemIndex(g.mode.mode);
+  below20hGroup_->setItemIndex(g.mode.below20h);
+  recordTerminatorEdit_->setText(QString::number(g.recordTerminator));
+  coCharCountBox_->setCurrentIndex(g.coCharCountIndex);
   if (host_.layout().Has(Field::NumberTerminator))
-    MEszamz->setText(QString(QChar(g.numberTerminator)));
+    numberTerminatorEdit_->setText(QString(QChar(g.numberTerminator)));
   if (g.switches) {
-    chkPinEna->setChecked(g.switches->pinEnable);
-    chkDSTena->setChecked(g.switches->dstChange);
-    chkDOSena->setChecked(g.switches->dosUpload);
+    pinEnableBox_->setChecked(g.switches->pinEnable);
+    dstChangeBox_->setChecked(g.switches->dstChange);
+    dosUploadBox_->setChecked(g.switches->dosUpload);
   }
 }
 
-void GeneralPage::RGspeedExit() {
-  if (RGspeed->itemIndex() < 0 || RGbit->itemIndex() < 0) return;
-  EncodeSmdrFormat(host_.image(), host_.layout(), {RGspeed->itemIndex(), RGbit->itemIndex()});
+void GeneralPage::storeSmdrFormat() {
+  const int speed = speedGroup_->itemIndex();
+  const int parity = parityGroup_->itemIndex();
+  if (speed < 0 || parity < 0) return;
+  EncodeSmdrFormat(host_.image(), host_.layout(), {speed, parity});
   host_.SetModified();
 }
 
-void GeneralPage::RGmodExit() {
-  if (RGmod->itemIndex() < 0 || RG20h->itemIndex() < 0) return;
-  EncodeSmdrMode(host_.image(), host_.layout(), {RGmod->itemIndex(), RG20h->itemIndex()});
+void GeneralPage::storeSmdrMode() {
+  const int mode = modeGroup_->itemIndex();
+  const int below20h = below20hGroup_->itemIndex();
+  if (mode < 0 || below20h < 0) return;
+  EncodeSmdrMode(host_.image(), host_.layout(), {mode, below20h});
   host_.SetModified();
 }
 
-bool GeneralPage::CBcokarExit() {
-  if (const Refusal r = EncodeCoCharCount(host_.image(), host_.layout(), CBcokar->currentIndex())) {
-    host_.dialogs().Message(Q(*r));
-    return false;
-  }
-  host_.SetModified();
-  return true;
-}
-
-bool GeneralPage::MErzkExit() {
+bool GeneralPage::storeCoCharCount() {
   if (const Refusal r =
-          EncodeRecordTerminator(host_.image(), host_.layout(), MErzk->text().toStdString())) {
+          EncodeCoCharCount(host_.image(), host_.layout(), coCharCountBox_->currentIndex())) {
     host_.dialogs().Message(Q(*r));
     return false;
   }
@@ -161,10 +146,20 @@ bool GeneralPage::MErzkExit() {
   return true;
 }
 
-bool GeneralPage::MEszamzExit() {
+bool GeneralPage::storeRecordTerminator() {
+  if (const Refusal r = EncodeRecordTerminator(host_.image(), host_.layout(),
+                                               recordTerminatorEdit_->text().toStdString())) {
+    host_.dialogs().Message(Q(*r));
+    return false;
+  }
+  host_.SetModified();
+  return true;
+}
+
+bool GeneralPage::storeNumberTerminator() {
   if (!host_.layout().Has(Field::NumberTerminator)) return true;
-  if (const Refusal r =
-          EncodeNumberTerminator(host_.image(), host_.layout(), MEszamz->text().toStdString())) {
+  if (const Refusal r = EncodeNumberTerminator(host_.image(), host_.layout(),
+                                               numberTerminatorEdit_->text().toStdString())) {
     host_.dialogs().Message(Q(*r));
     return false;
   }
@@ -172,9 +167,11 @@ bool GeneralPage::MEszamzExit() {
   return true;
 }
 
-void GeneralPage::chkPinEnaExit() {
-  EncodeSwitchBits(host_.image(), host_.layout(),
-                   {chkPinEna->isChecked(), chkDSTena->isChecked(), chkDOSena->isChecked()});
+// The one store on this page that leaves the modified flag alone.
+void GeneralPage::storeSwitches() {
+  EncodeSwitchBits(
+      host_.image(), host_.layout(),
+      {pinEnableBox_->isChecked(), dstChangeBox_->isChecked(), dosUploadBox_->isChecked()});
 }
 
 }  // namespace tarvelo

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ui/Page.h"
+#include "ui/Widgets.h"
 
 class QCheckBox;
 class QComboBox;
@@ -10,39 +11,34 @@ class QLineEdit;
 
 namespace tarvelo {
 
-class RadioGroup;
-
 class GeneralPage : public Page {
  public:
   explicit GeneralPage(PageHost& host);
   void ApplyModel(DeviceModel model) override;
   void Decode(const ImageView& view) override;
 
-  // Handlers, named as the controls they serve.
-  void RGspeedExit();
-  void RGmodExit();
-  bool CBcokarExit();
-  bool MErzkExit();
-  bool MEszamzExit();
-  void chkPinEnaExit();
+  // What leaving (or clicking) the controls stores. A handler that returns false has
+  // refused the entry and shown why.
+  void storeSmdrFormat();
+  void storeSmdrMode();
+  bool storeCoCharCount();
+  bool storeRecordTerminator();
+  bool storeNumberTerminator();
+  void storeSwitches();
 
  private:
-  RadioGroup* RGspeed;
-  RadioGroup* RGbit;
-  RadioGroup* RGmod;
-  RadioGroup* RG20h;
-  QLineEdit* MEcopos;
-  QComboBox* CBcokar;
-  QLineEdit* MEcallpos;
-  QLineEdit* MErzk;
-  QLabel* lblSzamz;
-  QLineEdit* MEszamz;
-  QCheckBox* chkPinEna;
-  QCheckBox* chkDSTena;
-  QCheckBox* chkDOSena;
+  ByteBoxes byteBoxes_;
+  RadioGroup* speedGroup_;
+  RadioGroup* parityGroup_;
+  RadioGroup* modeGroup_;
+  RadioGroup* below20hGroup_;
+  QComboBox* coCharCountBox_;
+  QLineEdit* recordTerminatorEdit_;
+  QLabel* numberTerminatorLabel_;
+  QLineEdit* numberTerminatorEdit_;
+  QCheckBox* pinEnableBox_;
+  QCheckBox* dstChangeBox_;
+  QCheckBox* dosUploadBox_;
 };
-
-// The shared check of every byte-valued edit box, storing at the offset the box carries.
-bool TestByteRange(PageHost& host, QLineEdit* edit);
 
 }  // namespace tarvelo

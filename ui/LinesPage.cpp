@@ -9,8 +9,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "ui/DialogService.h"
 #include "model/Lines.h"
+#include "ui/DialogService.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 
@@ -25,11 +25,6 @@ const char* const kHeadings[] = {"Port",     "CO szám", "Tárcsázás", "Vonalf
 
 QString Nn(int n) {
   return QString("%1").arg(n, 2, 10, QChar('0'));
-}
-
-// The line number in a control's name: the last two characters ("RGdial07" is line 7).
-int LineOf(const QWidget* w) {
-  return w->objectName().right(2).toInt();
 }
 
 QWidget* Narrow(QWidget* w, int width) {
@@ -73,48 +68,54 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
     QFont bold = l.port->font();
     bold.setBold(true);
     l.port->setFont(bold);
-    l.co = MakeEdit("MEco" + Nn(n), 0, l.panel);
+    l.coNumber = MakeEdit("MEco" + Nn(n), 0, l.panel);
     // Two columns: the three 4-line dial modes take two rows in line 1's panel.
     l.dial = new RadioGroup("RGdial" + Nn(n), QString(), 2, l.panel);
     l.dial->setItems(DialItems(DeviceModel::SixteenLine, n));
     l.seize = new RadioGroup("RGline" + Nn(n), QString(), 2, l.panel);
     l.seize->setItems(SeizeItems());
-    l.timer = new RadioGroup("RGtime" + Nn(n), QString(), 2, l.panel);
-    l.timer->setItems(TimerSetItems());
+    l.timerSet = new RadioGroup("RGtime" + Nn(n), QString(), 2, l.panel);
+    l.timerSet->setItems(TimerSetItems());
     l.subLine = new QCheckBox(l.panel);
     l.subLine->setObjectName("CBalv" + Nn(n));
     l.callIn = new QCheckBox(l.panel);
     l.callIn->setObjectName("CBbeh" + Nn(n));
-    QWidget* cells[] = {l.port, l.co, l.dial, l.seize, l.timer, l.subLine, l.callIn};
+    QWidget* cells[] = {l.port, l.coNumber, l.dial, l.seize, l.timerSet, l.subLine, l.callIn};
     for (size_t i = 0; i < std::size(cells); ++i) {
       row->addWidget(Narrow(cells[i], kWidths[i]));
       // A control hidden in one model keeps its place, so the columns stay in line.
       QSizePolicy keep = cells[i]->sizePolicy();
-      keep.setRetainSizeWhenHidden(cells[i] != l.timer);  // timers go with their column
+      keep.setRetainSizeWhenHidden(cells[i] != l.timerSet);  // timers go with their column
       cells[i]->setSizePolicy(keep);
     }
-    for (RadioGroup* g : {l.dial, l.seize, l.timer}) {
+    for (RadioGroup* g : {l.dial, l.seize, l.timerSet}) {
       g->setFlat(true);
       g->setStyleSheet("QGroupBox { border: 0; margin: 0; padding: 0; }");
     }
     row->addStretch(1);
     stackLayout->addWidget(l.panel);
 
-    for (RadioGroup* g : {l.dial, l.seize, l.timer}) {
-      connect(g, &RadioGroup::clicked, this, [this, g] { RGsettingline(g); });
-      leave.OnLeave(g, [this, g] {
-        RGsettingline(g);
+    // Radio groups store on every click as well as when left.
+    const std::pair<RadioGroup*, LineControl> groups[] = {{l.dial, LineControl::Dial},
+                                                          {l.seize, LineControl::Seize},
+                                                          {l.timerSet, LineControl::TimerSet}};
+    for (const auto& [group, control] : groups) {
+      connect(group, &RadioGroup::clicked, this,
+              [this, n, control = control] { storeLineSetting(n, control); });
+      leave.OnLeave(group, [this, n, control = control] {
+        storeLineSetting(n, control);
         return true;
       });
     }
-    for (QCheckBox* c : {l.subLine, l.callIn}) {
-      leave.OnLeave(c, [this, c] {
-        RGsettingline(c);
+    const std::pair<QCheckBox*, LineControl> boxes[] = {{l.subLine, LineControl::SubLine},
+                                                        {l.callIn, LineControl::CallIn}};
+    for (const auto& [box, control] : boxes) {
+      leave.OnLeave(box, [this, n, control = control] {
+        storeLineSetting(n, control);
         return true;
       });
     }
-    QLineEdit* co = l.co;
-    leave.OnLeave(co, [this, co] { return MEcoExit(co); });
+    leave.OnLeave(l.coNumber, [this, n] { return storeCoNumber(n); });
   }
   stackLayout->addStretch(1);
   scroll->setWidget(stack);
@@ -133,7 +134,7 @@ void LinesPage::ApplyModel(DeviceModel model) {
     // In the 4-line model line 1 holds the one dial and seize mode of all four lines.
     l.dial->setVisible(!four || n == 1);
     l.seize->setVisible(!four || n == 1);
-    l.timer->setVisible(!four);
+    l.timerSet->setVisible(!four);
     l.dial->setFixedWidth(dialWidth);
   }
 }
@@ -143,62 +144,69 @@ void LinesPage::Decode(const ImageView& view) {
   for (size_t n = 0; n < view.lines.size() && n < lines_.size(); ++n) {
     const LineView& v = view.lines[n];
     Line& l = lines_[n];
-    l.co->setText(FromCp1250(v.coNumber));
+    l.coNumber->setText(FromCp1250(v.coNumber));
     if (!four || n == 0) {
       l.dial->setItemIndex(v.dial);
       l.seize->setItemIndex(v.seize);
     }
-    if (!four) l.timer->setItemIndex(v.timerSet);
+    if (!four) l.timerSet->setItemIndex(v.timerSet);
     l.subLine->setChecked(v.subLine);
     l.callIn->setChecked(v.callIn);
   }
 }
 
-void LinesPage::RGsettingline(QWidget* sender) {
+void LinesPage::storeLineSetting(int n, LineControl control) {
+  if (host_.layout().model() == DeviceModel::SixteenLine) {
+    storeAllLines16();
+    return;
+  }
   ConfigImage& image = host_.image();
   const ImageLayout& layout = host_.layout();
-  const QString name = sender->objectName();
-  if (layout.model() == DeviceModel::SixteenLine) {
-    // Every line is rewritten from its controls, found by name.
-    std::array<LineControls16, 16> controls;
-    for (int n = 1; n <= 16; ++n) {
-      LineControls16& c = controls[n - 1];
-      auto index = [&](const QString& stem) -> std::optional<int> {
-        auto* g = findChild<RadioGroup*>(stem + Nn(n));
-        if (!g || g->itemIndex() < 0) return std::nullopt;
-        return g->itemIndex();
-      };
-      auto checked = [&](const QString& stem) -> std::optional<bool> {
-        auto* b = findChild<QCheckBox*>(stem + Nn(n));
-        if (!b) return std::nullopt;
-        return b->isChecked();
-      };
-      c.seize = index("RGline");
-      c.dial = index("RGdial");
-      c.timerSet = index("RGtime");
-      c.subLine = checked("CBalv");
-      c.callIn = checked("CBbeh");
-    }
-    EncodeLines16(image, layout, controls);
-  } else if (auto* g = qobject_cast<RadioGroup*>(sender)) {
-    if (g->itemIndex() < 0) return;
-    if (name.startsWith("RGdial")) EncodeDialMode4(image, layout, g->itemIndex());
-    if (name.startsWith("RGline")) EncodeSeizeMode4(image, layout, g->itemIndex());
-    if (name.startsWith("RGtime")) return;  // no timer sets in this model
-  } else if (auto* box = qobject_cast<QCheckBox*>(sender)) {
-    EncodeLineBit4(image, layout, !name.mid(2, 3).startsWith("alv"), LineOf(box), box->isChecked());
+  const Line& l = line(n);
+  switch (control) {
+    case LineControl::Dial:
+      if (l.dial->itemIndex() < 0) return;
+      EncodeDialMode4(image, layout, l.dial->itemIndex());
+      break;
+    case LineControl::Seize:
+      if (l.seize->itemIndex() < 0) return;
+      EncodeSeizeMode4(image, layout, l.seize->itemIndex());
+      break;
+    case LineControl::TimerSet:
+      return;  // one timer set in this model
+    case LineControl::SubLine:
+      EncodeLineBit4(image, layout, false, n, l.subLine->isChecked());
+      break;
+    case LineControl::CallIn:
+      EncodeLineBit4(image, layout, true, n, l.callIn->isChecked());
+      break;
   }
   host_.SetModified();
 }
 
-bool LinesPage::MEcoExit(QLineEdit* sender) {
+void LinesPage::storeAllLines16() {
+  std::array<LineControls16, 16> controls;
+  for (int n = 1; n <= 16; ++n) {
+    const Line& l = line(n);
+    auto index = [](const RadioGroup* g) -> std::optional<int> {
+      if (g->itemIndex() < 0) return std::nullopt;
+      return g->itemIndex();
+    };
+    controls[n - 1] = {index(l.seize), index(l.dial), index(l.timerSet), l.subLine->isChecked(),
+                       l.callIn->isChecked()};
+  }
+  EncodeLines16(host_.image(), host_.layout(), controls);
+  host_.SetModified();
+}
+
+bool LinesPage::storeCoNumber(int n) {
   QString message;
-  const auto text = ToCp1250(sender->text(), &message);
+  const auto text = ToCp1250(line(n).coNumber->text(), &message);
   if (!text) {
     host_.dialogs().Message(message);
     return false;
   }
-  EncodeCoNumber(host_.image(), host_.layout(), LineOf(sender), *text);
+  EncodeCoNumber(host_.image(), host_.layout(), n, *text);
   host_.SetModified();
   return true;
 }

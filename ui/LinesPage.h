@@ -19,21 +19,26 @@ class LinesPage : public Page {
   void ApplyModel(DeviceModel model) override;
   void Decode(const ImageView& view) override;
 
-  // The handler of every line control; `sender` is the control that was left or clicked.
-  void RGsettingline(QWidget* sender);
-  bool MEcoExit(QLineEdit* sender);
+  enum class LineControl { Dial, Seize, TimerSet, SubLine, CallIn };
+  // Stores what line `line` (from 1) shows in `control`; the 16-line model rewrites the
+  // bytes of all lines.
+  void storeLineSetting(int line, LineControl control);
+  bool storeCoNumber(int line);
 
  private:
   struct Line {
     QWidget* panel;
     QLabel* port;
-    QLineEdit* co;
+    QLineEdit* coNumber;
     RadioGroup* dial;
     RadioGroup* seize;
-    RadioGroup* timer;
+    RadioGroup* timerSet;
     QCheckBox* subLine;
     QCheckBox* callIn;
   };
+  const Line& line(int n) const { return lines_.at(n - 1); }
+  void storeAllLines16();
+
   std::array<Line, 16> lines_{};
   std::array<QLabel*, 7> headings_{};
 };

@@ -269,13 +269,6 @@ void TMainForm::applyModel() {
 
 void TMainForm::DecodeImage() {
   const ImageView view = DecodeImageView(session_.record.image, layout_);
-  // Every byte box gets its value and, as its tag, the offset it stores into.
-  for (const auto& f : view.byteFields) {
-    if (auto* edit = findChild<QLineEdit*>(f.row->control)) {
-      edit->setText(QString::number(f.value));
-      edit->setProperty("offset", static_cast<qlonglong>(f.offset));
-    }
-  }
   for (Page* p : pages_) p->Decode(view);
   // The repair messages break their line with a carriage return.
   for (const auto& m : view.codeDecode.messages)

@@ -10,7 +10,6 @@
 #include <QStyledItemDelegate>
 
 #include "ui/DialogService.h"
-#include "ui/GeneralPage.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 
@@ -46,141 +45,146 @@ class ExceptionDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host) {
+NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBoxes_(host) {
   auto* grid = new QGridLayout(this);
   int row = 0;
   for (const ByteFieldRow& f : ByteFields()) {
     if (f.page != 3) continue;
-    QLineEdit* edit = MakeEdit(f.control, 3, this);
+    QLineEdit* edit = byteBoxes_.Add(f, this);
     edit->setMaximumWidth(60);
-    host.leave().OnLeave(edit, [this, edit] { return TestByteRange(host_, edit); });
     grid->addWidget(new QLabel(Q(f.label), this), row, 0);
     grid->addWidget(edit, row, 1);
     ++row;
   }
 
   grid->addWidget(new QLabel("Belföldi kivételek (Körzetszám:Hossz):", this), row++, 0, 1, 3);
-  lbKiv = new QListWidget(this);
-  lbKiv->setObjectName("lbKiv");
-  lbKiv->setItemDelegate(new ExceptionDelegate(this, lbKiv));
-  lbKiv->setMaximumWidth(180);
-  for (int i = 0; i < kExceptionCount; ++i) lbKiv->addItem(kEmptyExceptionText);
-  grid->addWidget(lbKiv, row, 0, 4, 1);
-  edKivSzam = MakeEdit("edKivSzam", 4, this);
-  edKivHossz = MakeEdit("edKivHossz", 2, this);
-  edKivSzam->setMaximumWidth(60);
-  edKivHossz->setMaximumWidth(40);
-  btnKivEdit = new QPushButton("&Módosítás", this);
-  btnKivEdit->setObjectName("btnKivEdit");
-  btnKivDel = new QPushButton("&Törlés", this);
-  btnKivDel->setObjectName("btnKivDel");
+  exceptionList_ = new QListWidget(this);
+  exceptionList_->setObjectName("lbKiv");
+  exceptionList_->setItemDelegate(new ExceptionDelegate(this, exceptionList_));
+  exceptionList_->setMaximumWidth(180);
+  for (int i = 0; i < kExceptionCount; ++i) exceptionList_->addItem(kEmptyExceptionText);
+  grid->addWidget(exceptionList_, row, 0, 4, 1);
+  areaCodeEdit_ = MakeEdit("edKivSzam", 4, this);
+  lengthEdit_ = MakeEdit("edKivHossz", 2, this);
+  areaCodeEdit_->setMaximumWidth(60);
+  lengthEdit_->setMaximumWidth(40);
+  editButton_ = new QPushButton("&Módosítás", this);
+  editButton_->setObjectName("btnKivEdit");
+  deleteButton_ = new QPushButton("&Törlés", this);
+  deleteButton_->setObjectName("btnKivDel");
   auto* edits = new QHBoxLayout;
-  edits->addWidget(edKivSzam);
-  edits->addWidget(edKivHossz);
+  edits->addWidget(areaCodeEdit_);
+  edits->addWidget(lengthEdit_);
   edits->addStretch(1);
   grid->addLayout(edits, row, 1);
-  grid->addWidget(btnKivEdit, row + 1, 1);
-  grid->addWidget(btnKivDel, row + 2, 1);
+  grid->addWidget(editButton_, row + 1, 1);
+  grid->addWidget(deleteButton_, row + 2, 1);
 
-  pnlPref = new QWidget(this);
-  pnlPref->setObjectName("pnlPref");
-  auto* prefs = new QGridLayout(pnlPref);
-  prefs->addWidget(new QLabel("Mobil prefixek:", pnlPref), 0, 0, 1, 4);
+  prefixPanel_ = new QWidget(this);
+  prefixPanel_->setObjectName("pnlPref");
+  auto* prefs = new QGridLayout(prefixPanel_);
+  prefs->addWidget(new QLabel("Mobil prefixek:", prefixPanel_), 0, 0, 1, 4);
   for (int k = 0; k < 4; ++k) {
-    edMP[k] = MakeEdit(QString("edMP0%1").arg(k + 1), 4, pnlPref);
-    edMP[k]->setFixedWidth(56);
-    prefs->addWidget(edMP[k], 1, k);
+    mobilePrefixEdits_[k] = MakeEdit(QString("edMP0%1").arg(k + 1), 4, prefixPanel_);
+    mobilePrefixEdits_[k]->setFixedWidth(56);
+    prefs->addWidget(mobilePrefixEdits_[k], 1, k);
   }
-  prefs->addWidget(new QLabel("Nemzetközi prefixek:", pnlPref), 2, 0, 1, 4);
+  prefs->addWidget(new QLabel("Nemzetközi prefixek:", prefixPanel_), 2, 0, 1, 4);
   for (int k = 0; k < 2; ++k) {
-    edIP[k] = MakeEdit(QString("edIP0%1").arg(k + 1), 2, pnlPref);
-    edIP[k]->setFixedWidth(56);
-    prefs->addWidget(edIP[k], 3, k);
+    internationalPrefixEdits_[k] = MakeEdit(QString("edIP0%1").arg(k + 1), 2, prefixPanel_);
+    internationalPrefixEdits_[k]->setFixedWidth(56);
+    prefs->addWidget(internationalPrefixEdits_[k], 3, k);
   }
-  grid->addWidget(pnlPref, row, 2, 4, 1, Qt::AlignTop);
+  grid->addWidget(prefixPanel_, row, 2, 4, 1, Qt::AlignTop);
   grid->setRowStretch(row + 3, 1);
   grid->setColumnStretch(3, 1);
 
-  connect(lbKiv, &QListWidget::itemClicked, this, [this] { lbKivClick(); });
-  connect(lbKiv, &QListWidget::currentRowChanged, this, [this] { lbKivClick(); });
-  connect(btnKivEdit, &QPushButton::clicked, this, [this] { btnKivEditClick(); });
-  connect(btnKivDel, &QPushButton::clicked, this, [this] { btnKivDelClick(); });
-  host.leave().OnLeave(lbKiv, [this] { return lbKivExit(); });
-  for (QLineEdit* e : edMP) host.leave().OnLeave(e, [this] { return lbKivExit(); });
-  for (QLineEdit* e : edIP) host.leave().OnLeave(e, [this] { return lbKivExit(); });
+  connect(exceptionList_, &QListWidget::itemClicked, this, [this] { showSelectedException(); });
+  connect(exceptionList_, &QListWidget::currentRowChanged, this,
+          [this] { showSelectedException(); });
+  connect(editButton_, &QPushButton::clicked, this, [this] { editException(); });
+  connect(deleteButton_, &QPushButton::clicked, this, [this] { deleteException(); });
+  host.leave().OnLeave(exceptionList_, [this] { return storeNumberPlan(); });
+  for (QLineEdit* e : mobilePrefixEdits_)
+    host.leave().OnLeave(e, [this] { return storeNumberPlan(); });
+  for (QLineEdit* e : internationalPrefixEdits_)
+    host.leave().OnLeave(e, [this] { return storeNumberPlan(); });
 }
 
 void NumberPlanPage::ApplyModel(DeviceModel model) {
-  pnlPref->setVisible(model == DeviceModel::FourLine);
-  lbKiv->viewport()->update();
+  prefixPanel_->setVisible(model == DeviceModel::FourLine);
+  exceptionList_->viewport()->update();
 }
 
 void NumberPlanPage::Decode(const ImageView& view) {
+  byteBoxes_.Decode(view);
   for (int i = 0; i < kExceptionCount; ++i)
-    lbKiv->item(i)->setText(FromCp1250(view.exceptionTexts[i]));
+    exceptionList_->item(i)->setText(FromCp1250(view.exceptionTexts[i]));
   if (view.prefixes) {
-    for (int k = 0; k < 4; ++k) edMP[k]->setText(FromCp1250(view.prefixes->mobile[k]));
-    for (int k = 0; k < 2; ++k) edIP[k]->setText(FromCp1250(view.prefixes->international[k]));
+    for (int k = 0; k < 4; ++k)
+      mobilePrefixEdits_[k]->setText(FromCp1250(view.prefixes->mobile[k]));
+    for (int k = 0; k < 2; ++k)
+      internationalPrefixEdits_[k]->setText(FromCp1250(view.prefixes->international[k]));
   }
-  lbKiv->viewport()->update();
+  exceptionList_->viewport()->update();
 }
 
 ExceptionCells NumberPlanPage::DrawnRow(int index) const {
-  const auto text = ToCp1250(lbKiv->item(index)->text());
+  const auto text = ToCp1250(exceptionList_->item(index)->text());
   return ExceptionRow(host_.image(), host_.layout(), text.value_or(""), index);
 }
 
-void NumberPlanPage::lbKivClick() {
-  const int i = lbKiv->currentRow();
+void NumberPlanPage::showSelectedException() {
+  const int i = exceptionList_->currentRow();
   if (i < 0) return;
   const ExceptionCells cells = DrawnRow(i);
-  edKivSzam->setText(FromCp1250(cells.areaCode));
-  edKivHossz->setText(FromCp1250(cells.length));
+  areaCodeEdit_->setText(FromCp1250(cells.areaCode));
+  lengthEdit_->setText(FromCp1250(cells.length));
 }
 
-void NumberPlanPage::btnKivEditClick() {
-  const int i = lbKiv->currentRow();
+void NumberPlanPage::editException() {
+  const int i = exceptionList_->currentRow();
   if (i < 0) return;
   QString message;
-  const auto code = ToCp1250(edKivSzam->text(), &message);
+  const auto code = ToCp1250(areaCodeEdit_->text(), &message);
   if (!code) {
     host_.dialogs().Message(message);
     return;
   }
-  const std::string length = edKivHossz->text().toStdString();
+  const std::string length = lengthEdit_->text().toStdString();
   if (host_.layout().model() == DeviceModel::FourLine) {
     std::string text;
     if (const Refusal r = MakeExceptionText(*code, length, text)) {
       host_.dialogs().Message(Q(*r));
-      edKivHossz->setFocus();
+      lengthEdit_->setFocus();
       return;
     }
-    lbKiv->item(i)->setText(FromCp1250(text));
-    lbKivExit();
+    exceptionList_->item(i)->setText(FromCp1250(text));
+    storeNumberPlan();
   } else {
     if (const Refusal r = EditException16(host_.image(), host_.layout(), i, *code, length)) {
       host_.dialogs().Message(Q(*r));
-      edKivHossz->setFocus();
+      lengthEdit_->setFocus();
       return;
     }
   }
-  lbKiv->viewport()->update();
+  exceptionList_->viewport()->update();
 }
 
-void NumberPlanPage::btnKivDelClick() {
+void NumberPlanPage::deleteException() {
   if (host_.layout().model() == DeviceModel::FourLine) {
-    edKivSzam->setText("====");
-    edKivHossz->setText("00");
-    btnKivEditClick();
+    areaCodeEdit_->setText("====");
+    lengthEdit_->setText("00");
+    editException();
     return;
   }
-  const int i = lbKiv->currentRow();
+  const int i = exceptionList_->currentRow();
   if (i < 0) return;
   DeleteException16(host_.image(), host_.layout(), i);
-  lbKiv->viewport()->update();
+  exceptionList_->viewport()->update();
 }
 
-bool NumberPlanPage::lbKivExit() {
+bool NumberPlanPage::storeNumberPlan() {
   if (host_.layout().model() != DeviceModel::FourLine) return true;
   Prefixes prefixes;
   QString message;
@@ -190,21 +194,23 @@ bool NumberPlanPage::lbKivExit() {
     return text.has_value();
   };
   bool typed = true;
-  for (int k = 0; k < 4; ++k) typed = typed && take(edMP[k], prefixes.mobile[k]);
-  for (int k = 0; k < 2; ++k) typed = typed && take(edIP[k], prefixes.international[k]);
+  for (int k = 0; k < 4; ++k) typed = typed && take(mobilePrefixEdits_[k], prefixes.mobile[k]);
+  for (int k = 0; k < 2; ++k)
+    typed = typed && take(internationalPrefixEdits_[k], prefixes.international[k]);
   if (!typed) {
     host_.dialogs().Message(message);
     return false;
   }
   std::vector<std::string> texts;
   for (int i = 0; i < kExceptionCount; ++i)
-    texts.push_back(ToCp1250(lbKiv->item(i)->text()).value_or(""));
+    texts.push_back(ToCp1250(exceptionList_->item(i)->text()).value_or(""));
   if (const Refusal r = StoreNumberPlan4(host_.image(), host_.layout(), texts, prefixes)) {
     host_.dialogs().Message(Q(*r));
     return false;
   }
-  for (int k = 0; k < 4; ++k) edMP[k]->setText(FromCp1250(prefixes.mobile[k]));
-  for (int k = 0; k < 2; ++k) edIP[k]->setText(FromCp1250(prefixes.international[k]));
+  for (int k = 0; k < 4; ++k) mobilePrefixEdits_[k]->setText(FromCp1250(prefixes.mobile[k]));
+  for (int k = 0; k < 2; ++k)
+    internationalPrefixEdits_[k]->setText(FromCp1250(prefixes.international[k]));
   return true;
 }
 

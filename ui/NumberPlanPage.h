@@ -5,6 +5,7 @@
 
 #include "model/NumberPlan.h"
 #include "ui/Page.h"
+#include "ui/Widgets.h"
 
 class QLineEdit;
 class QListWidget;
@@ -21,20 +22,22 @@ class NumberPlanPage : public Page {
   // What row `index` of the exceptions list shows (area code, length).
   ExceptionCells DrawnRow(int index) const;
 
-  void lbKivClick();
-  void btnKivEditClick();
-  void btnKivDelClick();
-  bool lbKivExit();
+  void showSelectedException();
+  void editException();
+  void deleteException();
+  // Stores the 4-line exception list and prefixes; false when an entry was refused.
+  bool storeNumberPlan();
 
  private:
-  QListWidget* lbKiv;
-  QLineEdit* edKivSzam;
-  QLineEdit* edKivHossz;
-  QPushButton* btnKivEdit;
-  QPushButton* btnKivDel;
-  QWidget* pnlPref;
-  std::array<QLineEdit*, 4> edMP{};
-  std::array<QLineEdit*, 2> edIP{};
+  ByteBoxes byteBoxes_;
+  QListWidget* exceptionList_;
+  QLineEdit* areaCodeEdit_;
+  QLineEdit* lengthEdit_;
+  QPushButton* editButton_;
+  QPushButton* deleteButton_;
+  QWidget* prefixPanel_;
+  std::array<QLineEdit*, 4> mobilePrefixEdits_{};
+  std::array<QLineEdit*, 2> internationalPrefixEdits_{};
 };
 
 }  // namespace tarvelo

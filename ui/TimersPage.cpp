@@ -4,56 +4,42 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "ui/GeneralPage.h"
 #include "model/Lines.h"
 #include "ui/QtText.h"
-#include "ui/Widgets.h"
 
 namespace tarvelo {
-namespace {
 
-bool IsSecondSet(Field f) {
-  return f == Field::FirstTone2 || f == Field::SecondTone2 || f == Field::CoTimeout2 ||
-         f == Field::CoReset2;
-}
-bool IsFirstSet(Field f) {
-  return f == Field::FirstTone1 || f == Field::SecondTone1 || f == Field::CoTimeout1 ||
-         f == Field::CoReset1;
-}
-
-}  // namespace
-
-TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host) {
+TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host), byteBoxes_(host) {
   auto* grid = new QGridLayout(this);
-  auto* lblido1 = new QLabel("#1", this);
-  lblido1->setObjectName("lblido1");
-  lblido2 = new QLabel("#2", this);
-  lblido2->setObjectName("lblido2");
-  grid->addWidget(lblido1, 0, 1);
-  grid->addWidget(lblido2, 0, 2);
+  auto* set1Heading = new QLabel("#1", this);
+  set1Heading->setObjectName("lblido1");
+  set2Heading_ = new QLabel("#2", this);
+  set2Heading_->setObjectName("lblido2");
+  grid->addWidget(set1Heading, 0, 1);
+  grid->addWidget(set2Heading_, 0, 2);
 
-  // Rows follow the table of byte fields; a #2 box joins the row of its #1 partner.
+  // Rows follow the table of byte fields; the k-th box of set #2 sits beside the k-th box
+  // of set #1, under its own heading.
   int row = 1;
-  int toneRow = 0;
+  std::vector<int> set1Rows;
   for (const ByteFieldRow& f : ByteFields()) {
     if (f.page != 2) continue;
-    QLineEdit* edit = MakeEdit(f.control, 3, this);
+    QLineEdit* edit = byteBoxes_.Add(f, this);
     edit->setToolTip(Q(f.hint));
     edit->setMaximumWidth(60);
-    host.leave().OnLeave(edit, [this, edit] { return TestByteRange(host_, edit); });
-    if (IsSecondSet(f.field)) {
-      grid->addWidget(edit, ++toneRow, 2);
-      second_.push_back(edit);
+    if (f.timerSet == 2) {
+      grid->addWidget(edit, set1Rows.at(set2Edits_.size()), 2);
+      set2Edits_.push_back(edit);
       continue;
     }
     auto* label = new QLabel(Q(f.label), this);
     grid->addWidget(label, row, 0);
     grid->addWidget(edit, row, 1);
-    if (IsFirstSet(f.field) && toneRow == 0) toneRow = row - 1;
+    if (f.timerSet == 1) set1Rows.push_back(row);
     if (f.field == Field::LoopImpulseDelta) {
       label->setObjectName("lblDeltaLI");
-      lblDeltaLI = label;
-      edLI = edit;
+      loopImpulseLabel_ = label;
+      loopImpulseEdit_ = edit;
     }
     ++row;
   }
@@ -63,10 +49,14 @@ TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host) {
 
 void TimersPage::ApplyModel(DeviceModel model) {
   const bool four = model == DeviceModel::FourLine;
-  lblido2->setVisible(!four);
-  for (QLineEdit* e : second_) e->setVisible(!four);
-  lblDeltaLI->setVisible(four);
-  edLI->setVisible(four);
+  set2Heading_->setVisible(!four);
+  for (QLineEdit* e : set2Edits_) e->setVisible(!four);
+  loopImpulseLabel_->setVisible(four);
+  loopImpulseEdit_->setVisible(four);
+}
+
+void TimersPage::Decode(const ImageView& view) {
+  byteBoxes_.Decode(view);
 }
 
 }  // namespace tarvelo

@@ -1,7 +1,10 @@
 // Page "I&dőzítők": every timer is a byte box checked and stored by the shared range check.
 #pragma once
 
+#include <vector>
+
 #include "ui/Page.h"
+#include "ui/Widgets.h"
 
 class QLabel;
 class QLineEdit;
@@ -12,12 +15,14 @@ class TimersPage : public Page {
  public:
   explicit TimersPage(PageHost& host);
   void ApplyModel(DeviceModel model) override;
+  void Decode(const ImageView& view) override;
 
  private:
-  QLabel* lblido2;
-  QLabel* lblDeltaLI;
-  QLineEdit* edLI;
-  std::vector<QLineEdit*> second_;  // the #2 column
+  ByteBoxes byteBoxes_;
+  QLabel* set2Heading_;
+  std::vector<QLineEdit*> set2Edits_;
+  QLabel* loopImpulseLabel_;
+  QLineEdit* loopImpulseEdit_;
 };
 
 }  // namespace tarvelo

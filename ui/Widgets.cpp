@@ -5,6 +5,10 @@
 #include <QGridLayout>
 #include <QRadioButton>
 
+#include "model/General.h"
+#include "ui/DialogService.h"
+#include "ui/QtText.h"
+
 namespace tarvelo {
 
 RadioGroup::RadioGroup(const QString& objectName, const QString& caption, int columns,
@@ -109,12 +113,35 @@ QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(objectName);
   if (maxLength > 0) e->setMaxLength(maxLength);
-  e->setProperty("offset", -1);
   return e;
 }
 
-long OffsetOf(const QWidget* edit) {
-  return edit->property("offset").toLongLong();
+QLineEdit* ByteBoxes::Add(const ByteFieldRow& row, QWidget* parent) {
+  QLineEdit* edit = MakeEdit(row.control, 3, parent);
+  boxes_.push_back({edit, &row});
+  host_.leave().OnLeave(edit, [this, box = boxes_.back()] { return Store(box); });
+  return edit;
+}
+
+void ByteBoxes::Decode(const ImageView& view) {
+  decodedLayout_ = host_.layout();
+  for (const Box& box : boxes_) {
+    for (const ByteFieldValue& f : view.byteFields) {
+      if (f.row == box.row) box.edit->setText(QString::number(f.value));
+    }
+  }
+}
+
+bool ByteBoxes::Store(const Box& box) {
+  const Field field = box.row->field;
+  if (!decodedLayout_.Has(field)) return true;  // its box is hidden in that model
+  if (const Refusal r =
+          TestByteRange(host_.image(), decodedLayout_, field, box.edit->text().toStdString())) {
+    host_.dialogs().Message(Q(*r));
+    return false;
+  }
+  host_.SetModified();
+  return true;
 }
 
 }  // namespace tarvelo

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "model/Lines.h"
+#include "ui/Page.h"
+
 class QGridLayout;
 class QLabel;
 class QRadioButton;
@@ -67,9 +70,30 @@ class LeaveDispatcher : public QObject {
   bool running_ = false;
 };
 
-// An edit box for a byte-valued field: it carries the image offset of its field from the
-// last decode as its "offset" property.
+// An edit box with its object name and, when maxLength is above 0, a length limit.
 QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent = nullptr);
-long OffsetOf(const QWidget* edit);  // -1 before the first decode
+
+// The byte-valued edit boxes of a page, each one row of the model's byte-field table.
+// A box stores with the layout of the last decode: after the model is switched by hand it
+// keeps writing where the value it shows was read from, until the next decode.
+class ByteBoxes {
+ public:
+  explicit ByteBoxes(PageHost& host) : host_(host), decodedLayout_(host.layout()) {}
+  // Creates the box of `row` and has the shared range check run when it is left.
+  QLineEdit* Add(const ByteFieldRow& row, QWidget* parent);
+  // Shows the values of the boxes whose fields the decoded model has.
+  void Decode(const ImageView& view);
+
+ private:
+  struct Box {
+    QLineEdit* edit;
+    const ByteFieldRow* row;
+  };
+  bool Store(const Box& box);
+
+  PageHost& host_;
+  std::vector<Box> boxes_;
+  ImageLayout decodedLayout_;
+};
 
 }  // namespace tarvelo

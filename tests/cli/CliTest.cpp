@@ -82,7 +82,8 @@ TEST_F(CliTest, ShowPrintsThePagesAndJson) {
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* expected :
        {"Típus: Zentor-16 (V 4.29+)", "SMDR mód: Normal", "Számzáró kód: \" \"", "  16    \"16\"",
-        "Belföldi számhossz: 10", "Behívásról tiltott körzetszámok: 21 31 40"}) {
+        "Belföldi számhossz: 10", "Behívásról tiltott körzetszámok: 21 31 40",
+        "Bontási: 20 (x 100mS)", "Elsö T. hang (#1): 10 (x100mS)", "CO reszet (#2): 15 (x100mS)"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   EXPECT_EQ(r.out.find("Pinkód engedélyezés"), std::string::npos);
@@ -138,4 +139,6 @@ TEST_F(CliTest, ShowTakesTheModelFromTheVersionText) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Típus: Zentor-4 (V2.39g+)"), std::string::npos);
   EXPECT_NE(run.out.find("Mobil prefixek: 0620 0630 0670 ===="), std::string::npos);
+  EXPECT_NE(run.out.find("CO leidözítés (#1): 90"), std::string::npos);
+  EXPECT_EQ(run.out.find("(#2)"), std::string::npos) << "one timer set in this model";
 }

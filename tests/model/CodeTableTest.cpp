@@ -38,7 +38,7 @@ TEST_P(CodeTableEachModel, NewDatabaseShowsOneBlankRowAndLeavingStoresIt) {
   EXPECT_EQ(d.countText, "1/6");
   EncodeCodeTable(image, layout, grid);
   EXPECT_EQ(StoredCodeCount(image, layout), 1);
-  EXPECT_EQ(image.Bytes(5120, 7), "      ?");
+  EXPECT_EQ(image.Bytes(layout.Offset(Field::CodeTable), 7), "      ?");
 }
 
 TEST_P(CodeTableEachModel, RepairsATableThatDoesNotFit) {
@@ -82,7 +82,7 @@ TEST_P(CodeTableEachModel, EncodeDecodeRoundTrip) {
   grid.row(2) = {"987654", {"Nem", "", "igen", "Igen"}};
   EncodeCodeTable(image, layout, grid);
   EXPECT_EQ(StoredCodeCount(image, layout), 2);
-  EXPECT_EQ(image.Bytes(5120, 10), "12  99876\x38");
+  EXPECT_EQ(image.Bytes(layout.Offset(Field::CodeTable), 10), "12  99876\x38");
   CodeGrid back;
   const auto d = DecodeCodeTable(image, layout, back);
   EXPECT_EQ(d.countText, "2/4");
@@ -103,7 +103,7 @@ TEST(CodeTable, EncodeNeverLowersTheCountAndKeepsCutOffRows) {
   grid.row(3).code = "77";
   EncodeCodeTable(image, kFour, grid);
   EXPECT_EQ(StoredCodeCount(image, kFour), 3);
-  EXPECT_EQ(image.Bytes(5120 + 6, 2), "77");
+  EXPECT_EQ(image.Bytes(kFour.Offset(Field::CodeTable) + 6, 2), "77");
 }
 
 TEST(CodeTable, EncodeStopsAtTheEndOfTheImage) {
@@ -112,7 +112,7 @@ TEST(CodeTable, EncodeStopsAtTheEndOfTheImage) {
   CodeGrid grid;
   grid.setRowCount(400);  // 399 × 9 bytes would run past the image
   EXPECT_NO_THROW(EncodeCodeTable(image, kFour, grid));
-  EXPECT_EQ(image.ImageByte(5120 + 341 * 9 - 1), 0x30);
+  EXPECT_EQ(image.ImageByte(kFour.Offset(Field::CodeTable) + 341 * 9 - 1), 0x30);
 }
 
 TEST(GenerateCodes, DifferentCodesOfTheFullLengthWithAllRights) {

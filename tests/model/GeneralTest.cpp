@@ -71,7 +71,7 @@ TEST(TestByteRange, AcceptsOnlyWholeNumbersFrom0To255) {
                                          {"99999999999999999999", -1}}) {
     ConfigImage image;
     image.SetImageByte(1656, 7);
-    const Refusal r = TestByteRange(image, 1656, c.text);
+    const Refusal r = TestByteRange(image, kFour, Field::CoPosition, c.text);
     if (c.stored < 0) {
       ASSERT_TRUE(r) << c.text;
       EXPECT_EQ(*r, "Értéknek 0..255 között kell lenni !!!");

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/model/Images.h"
 #include "model/Lines.h"
+#include "tests/model/Images.h"
 
 using namespace tarvelo;
 
@@ -106,5 +106,26 @@ TEST(CoNumbers, AnOutOfRangeCountNeverReachesPastTheField) {
     EXPECT_EQ(DecodeCoNumber(image, *layout, lines), "ABCD");
     image.SetImageByte(layout->Offset(Field::CoCharCount), 0);
     EXPECT_EQ(DecodeCoNumber(image, *layout, 1).size(), 1u);
+  }
+}
+
+// The timers page pairs the k-th box of set #2 with the k-th box of set #1, and shows set #2
+// only where the model has it.
+TEST(ByteFields, TimerSetsPairUpAndSetTwoIsSixteenLineOnly) {
+  std::vector<const ByteFieldRow*> sets[3];
+  for (const ByteFieldRow& row : ByteFields()) {
+    ASSERT_GE(row.timerSet, 0);
+    ASSERT_LE(row.timerSet, 2);
+    sets[row.timerSet].push_back(&row);
+    if (row.timerSet != 0) {
+      EXPECT_EQ(row.page, 2) << row.control;
+    }
+  }
+  ASSERT_EQ(sets[1].size(), 4u);
+  ASSERT_EQ(sets[2].size(), 4u);
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_STREQ(sets[1][k]->label, sets[2][k]->label);
+    EXPECT_TRUE(kFour.Has(sets[1][k]->field) && kSixteen.Has(sets[1][k]->field));
+    EXPECT_TRUE(!kFour.Has(sets[2][k]->field) && kSixteen.Has(sets[2][k]->field));
   }
 }

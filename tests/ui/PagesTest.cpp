@@ -1,9 +1,11 @@
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "model/Lines.h"
 #include "tests/ui/Fixture.h"
 #include "ui/NumberPlanPage.h"
 #include "ui/Widgets.h"
@@ -23,8 +25,12 @@ class PagesTest : public QObject {
   void lines16RewriteAllBytes();
   void lines16Decode();
   void lines4PerControl();
+  void eachLineStoresIntoItsOwnLine();
   void coNumberWidth();
   void timers();
+  void timerSetsSideBySide();
+  void everyByteBoxStoresIntoItsField_data();
+  void everyByteBoxStoresIntoItsField();
   void exceptions4();
   void exceptions16();
   void prefixes4();
@@ -110,6 +116,44 @@ void PagesTest::lines4PerControl() {
   QVERIFY(f.window->modifiedFlag());
 }
 
+void PagesTest::eachLineStoresIntoItsOwnLine() {
+  for (int model : {0, 1}) {
+    Fixture f;
+    f.start(model, 1);
+    const ImageLayout& layout = f.window->layout();
+    const ConfigImage& image = f.session.record.image;
+    const int lines = LineCount(layout.model());
+    const long settingsAt = layout.Offset(Field::LineSettings);
+    const long numbersAt = layout.Offset(Field::CoNumbers);
+    QByteArray settings =
+        QByteArray::fromStdString(image.Bytes(settingsAt, layout.Size(Field::LineSettings)));
+    QByteArray numbers = QByteArray::fromStdString(image.Bytes(numbersAt, 2 * lines));
+    // Line by line, every control of the line is changed and left; only that line's bytes
+    // may change.
+    for (int n = 1; n <= lines; ++n) {
+      const QByteArray nn = Nn(n).toLatin1();
+      const QByteArray co(2, char('A' + n - 1));
+      f.typeAndLeave("MEco" + nn, QString::fromLatin1(co));
+      numbers.replace(2 * (n - 1), 2, co);
+      for (const char* stem : {"CBalv", "CBbeh"}) {
+        auto* box = f.get<QCheckBox>(stem + nn);
+        box->setChecked(true);
+        f.leave(box);
+      }
+      if (model == 0) {
+        settings[0] = char(settings[0] | (0x11 << (n - 1)));
+      } else {
+        f.get<RadioGroup>("RGdial" + nn)->button(1)->click();  // "Impulzus"
+        f.get<RadioGroup>("RGline" + nn)->button(0)->click();  // "Tárcsázáskor"
+        f.get<RadioGroup>("RGtime" + nn)->button(1)->click();  // "#2"
+        settings[n - 1] = 0x1B;
+      }
+      QCOMPARE(QByteArray::fromStdString(image.Bytes(settingsAt, settings.size())), settings);
+      QCOMPARE(QByteArray::fromStdString(image.Bytes(numbersAt, numbers.size())), numbers);
+    }
+  }
+}
+
 void PagesTest::coNumberWidth() {
   for (int model : {0, 1}) {
     Fixture f;
@@ -152,6 +196,66 @@ void PagesTest::timers() {
   f.typeAndLeave("ME1t2", "33");
   QCOMPARE(f.session.record.image.ImageByte(1668), uint8_t(33));
   QVERIFY(f.window->modifiedFlag());
+}
+
+void PagesTest::timerSetsSideBySide() {
+  Fixture f;
+  f.start(1, 2);
+  auto* grid = qobject_cast<QGridLayout*>(f.get<QWidget>("TabSheet3")->layout());
+  QVERIFY(grid);
+  auto cell = [grid](QWidget* w) {
+    int row = -1, column = -1, rows, columns;
+    grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
+    return QPoint(column, row);
+  };
+  const int set1Column = cell(f.get<QWidget>("lblido1")).x();
+  const int set2Column = cell(f.get<QWidget>("lblido2")).x();
+  QVERIFY(set1Column != set2Column);
+  // Each box of set #2 sits under "#2", in the row of its set #1 partner.
+  const std::pair<const char*, const char*> pairs[] = {
+      {"ME1t1", "ME1t2"}, {"ME2t1", "ME2t2"}, {"MEcol1", "MEcol2"}, {"MEcor1", "MEcor2"}};
+  for (const auto& [one, two] : pairs) {
+    const QPoint first = cell(f.get<QWidget>(one));
+    const QPoint second = cell(f.get<QWidget>(two));
+    QCOMPARE(first.x(), set1Column);
+    QCOMPARE(second.x(), set2Column);
+    QCOMPARE(second.y(), first.y());
+  }
+}
+
+void PagesTest::everyByteBoxStoresIntoItsField_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<QString>("control");
+  for (int model : {0, 1}) {
+    const ImageLayout layout =
+        ImageLayout::For(model == 0 ? DeviceModel::FourLine : DeviceModel::SixteenLine);
+    for (const ByteFieldRow& row : ByteFields()) {
+      if (!layout.Has(row.field)) continue;
+      QTest::newRow(qPrintable(QString("%1/%2").arg(model == 0 ? 4 : 16).arg(row.control)))
+          << model << QString(row.control);
+    }
+  }
+}
+
+void PagesTest::everyByteBoxStoresIntoItsField() {
+  QFETCH(int, model);
+  QFETCH(QString, control);
+  const ByteFieldRow* row = nullptr;
+  for (const ByteFieldRow& r : ByteFields()) {
+    if (control == r.control) row = &r;
+  }
+  QVERIFY(row);
+  Fixture f;
+  f.start(model, row->page);
+  ConfigImage expected = f.session.record.image;
+  expected.SetImageByte(f.window->layout().Offset(row->field), 201);
+  f.typeAndLeave(row->control, "201");
+  QVERIFY(f.dialogs.messages.isEmpty());
+  QVERIFY2(f.session.record.image == expected, "stored elsewhere than its field, or more");
+  QVERIFY(f.window->modifiedFlag());
+  f.get<QLineEdit>(row->control)->clear();
+  f.window->DecodeImage();
+  QCOMPARE(f.get<QLineEdit>(row->control)->text(), QString("201"));
 }
 
 void PagesTest::exceptions4() {
