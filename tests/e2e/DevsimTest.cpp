@@ -111,7 +111,7 @@ TEST_F(DevsimTest, UploadChangesTheDevicesMemory) {
   ASSERT_EQ(saved.size(), 8192u);
   EXPECT_EQ(static_cast<uint8_t>(saved[1683]), 42);
   EXPECT_EQ(static_cast<uint8_t>(saved[100]), 0);
-  EXPECT_EQ(saved.substr(43 * 32 + 7, 5), "P4290");
+  EXPECT_EQ(saved.substr(kVersionTextOffset, 5), "P4290");
 }
 
 TEST_F(DevsimTest, PromAndClock) {

@@ -56,7 +56,7 @@ TEST(Transfers, DownloadChoosesTheModelFromTheVersionText) {
        {Case{"P4239", DeviceModel::FourLine, 44}, Case{"P4290", DeviceModel::SixteenLine, 51}}) {
     Rig rig;
     for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i * 7);
-    rig.device.memory.replace(43 * 32 + 7, 5, c.version);
+    rig.device.memory.replace(kVersionTextOffset, 5, c.version);
     rig.image.Fill(0, 8191, 0xAA);
     EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Ok);
     EXPECT_EQ(rig.host.model, c.model);
@@ -80,7 +80,7 @@ TEST(Transfers, DownloadChoosesTheModelFromTheVersionText) {
 // the double read and cannot switch the model.
 TEST(Transfers, OneSpoiltTypeReplyDoesNotSwitchTheModel) {
   Rig rig;
-  rig.device.memory.replace(43 * 32 + 7, 5, "P4239");
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
   rig.device.spoil = [](int request, std::string& reply) {
     if (request == 0) {
       reply[8] = '$';
@@ -110,20 +110,20 @@ TEST(Transfers, SilentDeviceGivesUp) {
 
 TEST(Transfers, DeviceSilentAfterItsTypeGivesUpInTheFourLineModel) {
   Rig rig;
-  rig.device.memory.replace(43 * 32 + 7, 5, "P4239");
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
   rig.device.onlySegment = 43;
   EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Failed);
   EXPECT_EQ(rig.host.model, DeviceModel::FourLine);
   ASSERT_EQ(rig.device.frames.size(), 2u + 11u);
   EXPECT_EQ(rig.device.frames.back(), "D2CD3\r");
   EXPECT_EQ(rig.host.statuses.back(), "Kommunikációs hiba.");
-  EXPECT_EQ(rig.image.Bytes(43 * 32 + 7, 5), "P4239") << "the type segment read is kept";
+  EXPECT_EQ(rig.image.Bytes(kVersionTextOffset, 5), "P4239") << "the type segment read is kept";
   EXPECT_EQ(rig.host.decodes, 0);
 }
 
 TEST(Transfers, WrongChecksumsForeverEndTheDownload) {
   Rig rig;
-  rig.device.memory.replace(43 * 32 + 7, 5, "P4239");
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
   rig.device.badSums = true;
   EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Failed);
   EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Letöltési időtúllépés !!!"}));
