@@ -7,7 +7,7 @@ namespace {
 
 std::string TwoDigits(int value) {
   // Appended rather than prefixed with operator+: GCC 12 sees a phantom overlap in the
-  // inlined insert at -O2 and up.
+  // inlined insert at -O3.
   std::string text(value < 10 ? 1 : 0, '0');
   text += std::to_string(value);
   return text;
