@@ -4,12 +4,13 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
+#include <string_view>
 #include <thread>
 
 #include "cli/Args.h"
 #include "files/DatabaseFile.h"
+#include "files/SafeFile.h"
 #include "link/Connection.h"
 #include "link/SerialLinkPort.h"
 #include "link/Transfers.h"
@@ -150,11 +151,10 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     const SaveResult saved = SaveDatabaseFile(a.options.at("-o"), record);
     if (!saved.ok) return Fail(saved.message, kFileError);
   } else if (command == "prom") {
-    const std::string path = a.options.at("-o");
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(record.image.raw().data()), kImageSize);
-    out.close();
-    if (!out) return Fail(path + ": nem írható", kFileError);
+    const FileResult written = WriteFileAtomically(
+        a.options.at("-o"),
+        std::string_view(reinterpret_cast<const char*>(record.image.raw().data()), kImageSize));
+    if (!written.ok) return Fail(written.message, kFileError);
   }
   return 0;
 }

@@ -27,7 +27,8 @@ struct LoadResult {
   std::optional<std::chrono::system_clock::time_point> fileDate;  // set on success
 };
 
-// Loads the file into `record`. On any failure the record is as it was. `askPassword`
+// Loads the file into `record`. On any failure the record is as it was; what is not a
+// regular file is refused without waiting on it. `askPassword`
 // is asked once the file has proved to be ours and returns the typed text (Windows-1250);
 // it is asked even for a file without a password, as the user expects the question.
 LoadResult LoadDatabaseFile(const std::string& path, DatabaseRecord& record,
@@ -38,9 +39,9 @@ struct SaveResult {
   std::string message;  // UTF-8 error description when not ok
 };
 
-// Sets the record's format marker and writes it. The file is replaced as a whole: the
-// bytes go to a new file in the same folder that is renamed over the old one, so a failed
-// save leaves the old file as it was. The caller has copied the connection name in.
+// Sets the record's format marker and writes it with WriteFileAtomically: a failed save
+// leaves the old file as it was, and a write-protected file or one that is not a regular
+// file is refused. The caller has copied the connection name in.
 SaveResult SaveDatabaseFile(const std::string& path, DatabaseRecord& record);
 
 }  // namespace tarvelo

@@ -1,10 +1,11 @@
 #include "files/IniFile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <utility>
 
+#include "files/SafeFile.h"
 #include "model/Codecs.h"
 
 namespace tarvelo {
@@ -48,14 +49,28 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value) {
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
-  std::ifstream in(path_, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
+  const ReadResult read = ReadRegularFile(path_, kMaxIniBytes);
+  if (!read.ok) {
+    // A missing file is simply empty. One that is there but cannot be read must not be
+    // replaced by the few keys written to it.
+    writable_ = read.error == ENOENT || read.error == ENOTDIR;
+    return;
+  }
+  if (!read.whole) {
+    writable_ = false;
+    return;
+  }
+  size_t start = 0;
+  while (start < read.bytes.size()) {
+    size_t end = read.bytes.find('\n', start);
+    if (end == std::string::npos) end = read.bytes.size();
+    std::string line = read.bytes.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
       crlf_ = true;
     }
-    lines_.push_back(line);
+    lines_.push_back(std::move(line));
+    start = end + 1;
   }
 }
 
@@ -133,14 +148,13 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
 }
 
 bool IniFile::Save() const {
+  if (!writable_) return false;
   std::error_code ec;
   const auto folder = std::filesystem::path(path_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  for (const auto& line : lines_) out << line << (crlf_ ? "\r\n" : "\n");
-  out.flush();
-  return static_cast<bool>(out);
+  std::string text;
+  for (const auto& line : lines_) text += line + (crlf_ ? "\r\n" : "\n");
+  return WriteFileAtomically(path_, text).ok;
 }
 
 }  // namespace tarvelo

@@ -3,6 +3,7 @@
 // lines and comments included) as it was.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@ namespace tarvelo {
 
 class IniFile {
  public:
-  // Reads the file when it exists; a missing file reads as empty.
+  // Reads the file when it exists; a missing file reads as empty. A file that exists but
+  // cannot be read whole (no permission, not a regular file, larger than any settings file
+  // we write) also reads as empty, and writing to it is refused so its content survives.
   explicit IniFile(std::string path);
 
   const std::string& path() const { return path_; }
@@ -21,8 +24,9 @@ class IniFile {
   bool HasKey(const std::string& section, const std::string& key) const;
   std::vector<std::string> ReadSections() const;  // in file order, first spelling kept
 
-  // Writes through to the file at once, creating it and its folder when needed. Returns
-  // false when the file could not be written (the callers stay silent about it).
+  // Writes through to the file at once, replacing it as a whole, creating it and its folder
+  // when needed. Returns false when the file could not be written (the callers stay silent
+  // about it).
   bool WriteString(const std::string& section, const std::string& key, const std::string& value);
   bool WriteInteger(const std::string& section, const std::string& key, long value) {
     return WriteString(section, key, std::to_string(value));
@@ -37,9 +41,12 @@ class IniFile {
   Found Find(const std::string& section, const std::string& key) const;
   bool Save() const;
 
+  static constexpr size_t kMaxIniBytes = 1 << 20;
+
   std::string path_;
   std::vector<std::string> lines_;
   bool crlf_ = false;
+  bool writable_ = true;
 };
 
 }  // namespace tarvelo

@@ -15,11 +15,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
+
+#include "files/SafeFile.h"
 
 namespace {
 
@@ -43,12 +44,17 @@ struct Options {
   bool log = false;
 };
 
+// 8192 bytes from the file, zeros past its end; a missing file is all zeros. Anything else
+// that keeps the file from being read ends the simulator, as its memory is saved back there.
 std::string Load(const std::string& path) {
   std::string data(8192, '\0');
   if (path.empty()) return data;
-  std::ifstream in(path, std::ios::binary);
-  std::string got{std::istreambuf_iterator<char>(in), {}};
-  data.replace(0, std::min<size_t>(got.size(), 8192), got.substr(0, 8192));
+  const tarvelo::ReadResult got = tarvelo::ReadRegularFile(path, data.size());
+  if (!got.ok && got.error != ENOENT) {
+    std::fprintf(stderr, "tarvelo-devsim: %s\n", got.message.c_str());
+    std::exit(2);
+  }
+  data.replace(0, got.bytes.size(), got.bytes);
   return data;
 }
 
@@ -77,9 +83,12 @@ timespec FromNs(long long ns) {
 
 class Device {
  public:
-  Device(int fd, Options o) : fd_(fd), o_(std::move(o)), rng_(o_.seed) {
-    memory_ = Load(o_.imagePath);
-    prom_ = Load(o_.promPath);
+  Device(int fd, Options o, std::string memory, std::string prom)
+      : fd_(fd),
+        o_(std::move(o)),
+        rng_(o_.seed),
+        memory_(std::move(memory)),
+        prom_(std::move(prom)) {
     // The type segment carries the model's version text.
     memory_.replace(43 * 32 + 7, 5, o_.model == 4 ? "P4239" : "P4290");
     byteNs_ = o_.baud > 0 ? 10LL * 1000000000LL / o_.baud : 0;
@@ -113,9 +122,11 @@ class Device {
     }
   }
 
-  void Save() const {
-    if (o_.imagePath.empty()) return;
-    std::ofstream(o_.imagePath, std::ios::binary) << memory_;
+  bool Save() const {
+    if (o_.imagePath.empty()) return true;
+    const tarvelo::FileResult saved = tarvelo::WriteFileAtomically(o_.imagePath, memory_);
+    if (!saved.ok) std::fprintf(stderr, "tarvelo-devsim: %s\n", saved.message.c_str());
+    return saved.ok;
   }
 
  private:
@@ -245,6 +256,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarvelo-devsim: --model is 4 or 16\n");
     return 1;
   }
+  // Read before the line exists, so a file that cannot be read leaves nothing behind.
+  std::string memory = Load(o.imagePath);
+  std::string prom = Load(o.promPath);
   int master = -1, slave = -1;
   char name[256] = {};
   if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
@@ -269,9 +283,9 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  Device device(master, o);
+  Device device(master, o, std::move(memory), std::move(prom));
   device.Serve();
-  device.Save();
+  const bool saved = device.Save();
   if (!o.linkPath.empty()) unlink(o.linkPath.c_str());
-  return 0;
+  return saved ? 0 : 2;
 }
