@@ -167,6 +167,14 @@ void TMainForm::BuildMenus() {
   settings->setObjectName("Settings");
   item(settings, "mnuComport", "&Com port...", none, -1, nullptr);
   item(settings, "Preferencik1", "&Preferenciák...", none, -1, nullptr);
+  settings->addSeparator();
+  QAction* verify = AddItem(settings, "mnuVerify", "Ellenőrzés feltöltés után");
+  verify->setCheckable(true);
+  verify->setChecked(session_.workstation.verifyAfterUpload);
+  connect(verify, &QAction::toggled, this, [this](bool on) {
+    session_.workstation.verifyAfterUpload = on;
+    SaveVerifyAfterUpload(on, session_.programIniPath);
+  });
 
   QMenu* view = menuBar()->addMenu("&Nézet");
   view->setObjectName("Nzet1");
@@ -251,6 +259,19 @@ void TMainForm::startDownload(TransferKind kind) {
 
 void TMainForm::startUpload() {
   CommitFocusedField();
+  // What the device holds now is about to be overwritten: offer to keep it.
+  UploadChoice choice;
+  choice.verify = session_.workstation.verifyAfterUpload;
+  const auto answer =
+      dialogs_->Ask("Menti a készülék jelenlegi beállításait a feltöltés előtt ?", "Tarvelo",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return;
+  if (answer == QMessageBox::Yes) {
+    FileDialogOptions options = DatabaseSaveOptions();
+    options.title = "A készülék beállításainak mentése";
+    choice.backupFile = dialogs_->SaveFileName(options).toStdString();
+    if (choice.backupFile.empty()) return;
+  }
   const int shown = PageControl->currentIndex();
   showPage(PageId::General);
   struct ShowAgain {
@@ -258,7 +279,7 @@ void TMainForm::startUpload() {
     int page;
     ~ShowAgain() { window->showPage(static_cast<PageId>(page)); }
   } again{this, shown};
-  transfers_->StartTransfer(TransferKind::Upload);
+  transfers_->StartTransfer(TransferKind::Upload, std::move(choice));
 }
 
 void TMainForm::applyModel() {
