@@ -219,17 +219,13 @@ std::string ParamText(long long value) {
   return std::to_string(value);
 }
 
-ScanResult TEscapeCodes::FeedChar(uint8_t ch) {
-  if (!inEscape_) {
-    if (ch != kEsc) {
-      lastChar_ = ch;
-      return scanChar;
-    }
-    sequence_.clear();
-    params_.clear();
-    inEscape_ = true;
-    return scanPending;
-  }
+void TEscapeCodes::StartSequence() {
+  sequence_.clear();
+  params_.clear();
+  inEscape_ = true;
+}
+
+ScanResult TEscapeCodes::FeedSequence(uint8_t ch) {
   sequence_ += static_cast<char>(ch);
   TEscapeCode code = Recognise();
   if (code == escPending) {
@@ -268,32 +264,34 @@ TEscapeCode TEscapeCodesVT100::Recognise() {
 TEscapeCode TEscapeCodesVT100::RecogniseControlSequence() {
   const char final = sequence_.back();
   if (!IsLetter(final)) return escPending;
-  EscapeParams params = SplitParams(std::string_view(sequence_).substr(1, sequence_.size() - 2));
+  SplitParams(std::string_view(sequence_).substr(1, sequence_.size() - 2), params_);
   TEscapeCode code = escUnknown;
   for (const FinalRow& row : kVT100Finals) {
-    if (row.final == final && Selects(row, params)) {
+    if (row.final == final && Selects(row, params_)) {
       code = row.code;
       break;
     }
   }
-  if (kSelectorFinals.find(final) != std::string_view::npos) params.clear();
-  params_ = std::move(params);
+  if (kSelectorFinals.find(final) != std::string_view::npos) params_.clear();
   return code;
 }
 
 EscapeParams TEscapeCodesVT100::SplitParams(std::string_view text) {
   EscapeParams params;
-  std::string current;
-  for (const char ch : text) {
-    if (ch == ';' && !current.empty()) {
-      params.push_back(std::move(current));
-      current.clear();
-    } else {
-      current += ch;
+  SplitParams(text, params);
+  return params;
+}
+
+void TEscapeCodesVT100::SplitParams(std::string_view text, EscapeParams& params) {
+  params.clear();
+  size_t start = 0;  // of the current parameter
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == ';' && at > start) {
+      params.emplace_back(text.substr(start, at - start));
+      start = at + 1;
     }
   }
-  if (!current.empty()) params.push_back(std::move(current));
-  return params;
+  if (start < text.size()) params.emplace_back(text.substr(start));
 }
 
 std::string TEscapeCodesVT100::SequenceFor(TEscapeCode code, const EscapeParams& params) const {

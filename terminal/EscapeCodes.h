@@ -76,8 +76,17 @@ class TEscapeCodes {
 
   virtual ~TEscapeCodes() = default;
 
-  // Takes the next received byte. A custom dialect may override the whole frame.
-  virtual ScanResult FeedChar(uint8_t ch);
+  // Takes the next received byte. Outside a sequence this is the hot path of every terminal,
+  // so it is kept inline; dialects differ only in Recognise().
+  ScanResult FeedChar(uint8_t ch) {
+    if (inEscape_) return FeedSequence(ch);
+    if (ch == kEsc) {
+      StartSequence();
+      return scanPending;
+    }
+    lastChar_ = ch;
+    return scanChar;
+  }
   // The escape text for `code`; empty when this dialect has none.
   virtual std::string SequenceFor(TEscapeCode code, const EscapeParams& params) const = 0;
 
@@ -96,6 +105,11 @@ class TEscapeCodes {
   // Called when a sequence ends, whatever its code.
   virtual void SequenceEnded() {}
 
+ private:
+  void StartSequence();
+  ScanResult FeedSequence(uint8_t ch);
+
+ protected:
   uint8_t lastChar_ = 0;
   TEscapeCode lastCode_ = escUnknown;
   std::string sequence_;
@@ -119,6 +133,8 @@ class TEscapeCodesVT100 : public TEscapeCodes {
   // Splits the text between "[" and the final letter. A ";" ends a non-empty parameter; on an
   // empty one it is kept as a character of it, so "5;;6" gives "5" and ";6".
   static EscapeParams SplitParams(std::string_view text);
+  // The same into `params`, reusing its storage.
+  static void SplitParams(std::string_view text, EscapeParams& params);
 
  protected:
   TEscapeCode Recognise() override;

@@ -69,6 +69,15 @@ class TComTermBuffer {
     cells_[static_cast<size_t>(line) * columns_ + (column - 1)] = cell;
     lineDirty_[line] = 1;
   }
+  // PutCell with the character given apart, so that a pen cell can be reused as it is.
+  void PutChar(int column, int row, const TermCell& pen, uint8_t ch) {
+    if (!Inside(column, row)) return;
+    const int line = StorageLine(row);
+    TermCell& cell = cells_[static_cast<size_t>(line) * columns_ + (column - 1)];
+    cell = pen;
+    cell.ch = ch;
+    lineDirty_[line] = 1;
+  }
   void Fill(const TermCell& cell);
 
   // Row 1 goes into the scroll-back, the rest move up, the last row comes back empty.

@@ -139,10 +139,14 @@ void TComTermState::ReceiveBytes(std::string_view bytes) {
   Batch batch(*this);
   // A block of its own: the handler may feed the terminal in turn.
   std::string text;
-  text.reserve(bytes.size());
-  for (const char byte : bytes) {
-    text += force7Bit_ ? static_cast<char>(byte & 0x7F) : byte;
-    if (appendLF_ && byte == '\r') text += '\n';
+  if (!appendLF_ && !force7Bit_) {
+    text.assign(bytes);
+  } else {
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+      text += force7Bit_ ? static_cast<char>(byte & 0x7F) : byte;
+      if (appendLF_ && byte == '\r') text += '\n';
+    }
   }
   events_->TextReceived(text);
   ShowBytes(text);
@@ -174,6 +178,16 @@ void TComTermState::ShowBytes(std::string_view bytes) {
 }
 
 void TComTermState::ApplyChar(uint8_t ch) {
+  if (ch >= 32) {
+    buffer_.PutChar(caret_.column, caret_.row, pen_, ch);
+    if (caret_.column < Columns()) {
+      ++caret_.column;
+    } else {
+      StepCaret(Step::kAdvance);
+    }
+    events_->CharApplied(ch);
+    return;
+  }
   switch (ch) {
     case 7:
       events_->Bell();
@@ -191,12 +205,7 @@ void TComTermState::ApplyChar(uint8_t ch) {
     case 13:
       StepCaret(Step::kReturn);
       break;
-    default:
-      if (ch >= 32) {
-        pen_.ch = ch;
-        buffer_.PutCell(caret_.column, caret_.row, pen_);
-        StepCaret(Step::kAdvance);
-      }
+    default:  // the other control characters leave no trace
       break;
   }
   events_->CharApplied(ch);
