@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <span>
 
 namespace tarvelo {
@@ -19,8 +20,11 @@ struct PrefixRow {
 
 const PrefixRow* FindPrefix(std::span<const PrefixRow> rows, const std::string& text) {
   for (const PrefixRow& row : rows) {
-    if (text.size() == row.literal.size() + row.wildcards && text.starts_with(row.literal))
-      return &row;
+    if (text.size() != row.literal.size() + row.wildcards) continue;
+    // The literals are one or two characters: compared by hand, not by a library call.
+    size_t at = 0;
+    while (at < row.literal.size() && text[at] == row.literal[at]) ++at;
+    if (at == row.literal.size()) return &row;
   }
   return nullptr;
 }
@@ -97,7 +101,7 @@ bool Selects(const FinalRow& row, const EscapeParams& params) {
     case Select::kNoParams:
       return params.empty();
     case Select::kFirstCharIs:
-      return !params.empty() && params[0].compare(0, 1, row.value) == 0;
+      return !params.empty() && params[0][0] == row.value[0];
     case Select::kOnlyParamIs:
       return params.size() == 1 && params[0] == row.value;
     case Select::kTwoParamsFirstIs:
@@ -106,9 +110,22 @@ bool Selects(const FinalRow& row, const EscapeParams& params) {
   return false;
 }
 
-bool IsLetter(char ch) {
-  return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
-}
+// Where each final letter's rows start in kVT100Finals, so that a sequence does not walk the
+// whole table; built from the table itself.
+struct FinalIndex {
+  uint8_t first[128];  // row number, or kNone
+  bool selector[128];  // the parameter only selects the code
+  static constexpr uint8_t kNone = 0xFF;
+
+  constexpr FinalIndex() : first{}, selector{} {
+    for (uint8_t& f : first) f = kNone;
+    for (uint8_t row = std::size(kVT100Finals); row-- > 0;)
+      first[static_cast<uint8_t>(kVT100Finals[row].final)] = row;
+    for (const char final : kSelectorFinals) selector[static_cast<uint8_t>(final)] = true;
+  }
+};
+
+constexpr FinalIndex kFinalIndex;
 
 // How the parameters are written into an answer.
 enum class Form : uint8_t {
@@ -200,14 +217,15 @@ std::string Answer(std::span<const AnswerRow> rows, TEscapeCode code, const Esca
 
 int ParamValue(int n, const EscapeParams& params) {
   if (n < 1 || static_cast<size_t>(n) > params.size()) return 1;
-  const std::string& text = params[n - 1];
-  size_t at = 0;
+  return ParamValue(params[n - 1]);
+}
+
+int ParamValueSlow(std::string_view text) {
   const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) at = 1;
-  if (at == text.size()) return 1;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  if (text.empty()) return 1;
   long long value = 0;
-  for (; at < text.size(); ++at) {
-    const char ch = text[at];
+  for (const char ch : text) {
     if (ch < '0' || ch > '9') return 1;
     if (value <= INT_MAX) value = value * 10 + (ch - '0');
   }
@@ -219,14 +237,10 @@ std::string ParamText(long long value) {
   return std::to_string(value);
 }
 
-void TEscapeCodes::StartSequence() {
-  sequence_.clear();
-  params_.clear();
-  inEscape_ = true;
-}
-
 ScanResult TEscapeCodes::FeedSequence(uint8_t ch) {
   sequence_ += static_cast<char>(ch);
+  if (untilLetter_ && !IsAsciiLetter(ch) && sequence_.size() < kMaxSequenceLength)
+    return scanPending;
   TEscapeCode code = Recognise();
   if (code == escPending) {
     if (sequence_.size() < kMaxSequenceLength) return scanPending;
@@ -234,7 +248,7 @@ ScanResult TEscapeCodes::FeedSequence(uint8_t ch) {
   }
   lastCode_ = code;
   inEscape_ = false;
-  SequenceEnded();
+  untilLetter_ = false;
   return scanCode;
 }
 
@@ -254,25 +268,27 @@ std::string TEscapeCodesVT52::SequenceFor(TEscapeCode code, const EscapeParams& 
 }
 
 TEscapeCode TEscapeCodesVT100::Recognise() {
-  if (inCsi_) return RecogniseControlSequence();
+  if (untilLetter_) return RecogniseControlSequence();
   const PrefixRow* row = FindPrefix(kVT100Sequences, sequence_);
   if (!row) return escUnknown;
-  if (row->opensControlSequence) inCsi_ = true;
+  if (row->opensControlSequence) untilLetter_ = true;
   return row->code;
 }
 
 TEscapeCode TEscapeCodesVT100::RecogniseControlSequence() {
   const char final = sequence_.back();
-  if (!IsLetter(final)) return escPending;
+  if (!IsAsciiLetter(static_cast<uint8_t>(final))) return escPending;
   SplitParams(std::string_view(sequence_).substr(1, sequence_.size() - 2), params_);
   TEscapeCode code = escUnknown;
-  for (const FinalRow& row : kVT100Finals) {
-    if (row.final == final && Selects(row, params_)) {
-      code = row.code;
+  const auto letter = static_cast<uint8_t>(final);
+  for (size_t row = kFinalIndex.first[letter];
+       row < std::size(kVT100Finals) && kVT100Finals[row].final == final; ++row) {
+    if (Selects(kVT100Finals[row], params_)) {
+      code = kVT100Finals[row].code;
       break;
     }
   }
-  if (kSelectorFinals.find(final) != std::string_view::npos) params_.clear();
+  if (kFinalIndex.selector[letter]) params_.clear();
   return code;
 }
 

@@ -61,10 +61,24 @@ using EscapeParams = std::vector<std::string>;
 
 constexpr uint8_t kEsc = 27;
 
+constexpr bool IsAsciiLetter(uint8_t ch) {
+  return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
+}
+
 // The n-th parameter (from 1) as a decimal number; 1 when there is no such parameter or it is
 // not a number. Numbers too large for an int read as the largest int, so a huge count still
 // means "as far as the screen goes".
+// The general case of ParamValue(text): sign, many digits, not a number.
+int ParamValueSlow(std::string_view text);
 int ParamValue(int n, const EscapeParams& params);
+// One parameter's text read the same way.
+inline int ParamValue(std::string_view text) {
+  // Attribute lists are mostly one or two digits; those need no sign or range handling.
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
+  if (text.size() == 2 && text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9')
+    return (text[0] - '0') * 10 + (text[1] - '0');
+  return ParamValueSlow(text);
+}
 // Decimal text without leading zeros.
 std::string ParamText(long long value);
 
@@ -79,9 +93,17 @@ class TEscapeCodes {
   // Takes the next received byte. Outside a sequence this is the hot path of every terminal,
   // so it is kept inline; dialects differ only in Recognise().
   ScanResult FeedChar(uint8_t ch) {
-    if (inEscape_) return FeedSequence(ch);
+    if (inEscape_) {
+      if (untilLetter_ && !IsAsciiLetter(ch) && sequence_.size() + 1 < kMaxSequenceLength) {
+        sequence_ += static_cast<char>(ch);
+        return scanPending;
+      }
+      return FeedSequence(ch);
+    }
     if (ch == kEsc) {
-      StartSequence();
+      sequence_.clear();
+      params_.clear();
+      inEscape_ = true;
       return scanPending;
     }
     lastChar_ = ch;
@@ -98,18 +120,18 @@ class TEscapeCodes {
   void ClearParams() { params_.clear(); }
   bool InEscape() const { return inEscape_; }
 
+ private:
+  ScanResult FeedSequence(uint8_t ch);
+
  protected:
   // Looks at SequenceText() after each new character; may fill params_. escPending keeps the
   // sequence open.
   virtual TEscapeCode Recognise() = 0;
-  // Called when a sequence ends, whatever its code.
-  virtual void SequenceEnded() {}
 
- private:
-  void StartSequence();
-  ScanResult FeedSequence(uint8_t ch);
-
- protected:
+  // Set by a recogniser that knows nothing but a letter can end the sequence (a VT100 control
+  // sequence): the frame then collects the characters before it without asking again.
+  // Cleared when a sequence ends.
+  bool untilLetter_ = false;
   uint8_t lastChar_ = 0;
   TEscapeCode lastCode_ = escUnknown;
   std::string sequence_;
@@ -128,7 +150,7 @@ class TEscapeCodesVT52 : public TEscapeCodes {
 class TEscapeCodesVT100 : public TEscapeCodes {
  public:
   std::string SequenceFor(TEscapeCode code, const EscapeParams& params) const override;
-  bool InControlSequence() const { return inCsi_; }
+  bool InControlSequence() const { return untilLetter_; }
 
   // Splits the text between "[" and the final letter. A ";" ends a non-empty parameter; on an
   // empty one it is kept as a character of it, so "5;;6" gives "5" and ";6".
@@ -138,12 +160,9 @@ class TEscapeCodesVT100 : public TEscapeCodes {
 
  protected:
   TEscapeCode Recognise() override;
-  void SequenceEnded() override { inCsi_ = false; }
 
  private:
   TEscapeCode RecogniseControlSequence();
-
-  bool inCsi_ = false;
 };
 
 }  // namespace tarvelo

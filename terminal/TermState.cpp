@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 
 namespace tarvelo {
 
@@ -35,6 +36,19 @@ constexpr AttributeRow kAttributeChanges[] = {
     {7, &TermAttributes::inverse, true},     {21, &TermAttributes::bright, false},
     {24, &TermAttributes::underline, false}, {27, &TermAttributes::inverse, false},
 };
+
+// The row of kAttributeChanges for each value, so that a parameter needs no search.
+struct AttributeIndex {
+  static constexpr int kSize = 32;
+  int8_t row[kSize];
+  constexpr AttributeIndex() : row{} {
+    for (int8_t& r : row) r = -1;
+    for (int8_t r = 0; r < static_cast<int8_t>(std::size(kAttributeChanges)); ++r)
+      row[kAttributeChanges[r].value] = r;
+  }
+};
+
+constexpr AttributeIndex kAttributeIndex;
 
 }  // namespace
 
@@ -152,6 +166,17 @@ void TComTermState::ReceiveBytes(std::string_view bytes) {
   ShowBytes(text);
 }
 
+// The path nearly every received byte takes; kept small enough to inline.
+inline void TComTermState::PutPrintable(uint8_t ch) {
+  buffer_.PutChar(caret_.column, caret_.row, pen_, ch);
+  if (caret_.column < Columns()) {
+    ++caret_.column;
+  } else {
+    StepCaret(Step::kAdvance);
+  }
+  events_->CharApplied(ch);
+}
+
 void TComTermState::ShowBytes(std::string_view bytes) {
   Batch batch(*this);
   for (const char byte : bytes) {
@@ -164,10 +189,14 @@ void TComTermState::ShowBytes(std::string_view bytes) {
     }
     switch (parser->FeedChar(ch)) {
       case scanChar:
-        ApplyChar(parser->LastChar());
+        if (const uint8_t plain = parser->LastChar(); plain >= 32) {
+          PutPrintable(plain);
+        } else {
+          ApplyChar(plain);
+        }
         break;
       case scanCode:
-        if (!ApplyCode(parser->LastCode(), parser->Params()))
+        if (!PerformCode(parser->LastCode(), parser->Params()))
           events_->UnhandledCode(parser->LastCode(), parser->SequenceText());
         parser->ClearParams();
         break;
@@ -179,13 +208,7 @@ void TComTermState::ShowBytes(std::string_view bytes) {
 
 void TComTermState::ApplyChar(uint8_t ch) {
   if (ch >= 32) {
-    buffer_.PutChar(caret_.column, caret_.row, pen_, ch);
-    if (caret_.column < Columns()) {
-      ++caret_.column;
-    } else {
-      StepCaret(Step::kAdvance);
-    }
-    events_->CharApplied(ch);
+    PutPrintable(ch);
     return;
   }
   switch (ch) {
@@ -261,30 +284,36 @@ void TComTermState::PlaceCaret(long long column, long long row) {
 
 bool TComTermState::ApplyCode(TEscapeCode code, const EscapeParams& params) {
   Batch batch(*this);
-  const long long n = ParamValue(1, params);
-  const long long m = ParamValue(2, params);
+  return PerformCode(code, params);
+}
+
+bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
+  // Most codes carry no numbers; reading them only where needed keeps attribute-heavy
+  // streams fast.
+  const auto n = [&params] { return static_cast<long long>(ParamValue(1, params)); };
+  const auto m = [&params] { return static_cast<long long>(ParamValue(2, params)); };
   const int column = caret_.column;
   const int row = caret_.row;
   switch (code) {
     case escCaretUp:
     case escKeypadUp:
-      PlaceCaret(column, row - n);
+      PlaceCaret(column, row - n());
       break;
     case escCaretDown:
     case escKeypadDown:
-      PlaceCaret(column, row + n);
+      PlaceCaret(column, row + n());
       break;
     case escCaretLeft:
     case escKeypadLeft:
-      PlaceCaret(column - n, row);
+      PlaceCaret(column - n(), row);
       break;
     case escCaretRight:
     case escKeypadRight:
-      PlaceCaret(column + n, row);
+      PlaceCaret(column + n(), row);
       break;
     case escCaretHome:
     case escCaretTo:
-      PlaceCaret(m, n);
+      PlaceCaret(m(), n());
       break;
     case escLineUp:
       StepCaret(Step::kLineUp);
@@ -357,12 +386,12 @@ bool TComTermState::ApplyCode(TEscapeCode code, const EscapeParams& params) {
 void TComTermState::ApplyAttributes(const EscapeParams& params) {
   TermAttributes attributes = attributes_;
   if (params.empty()) attributes = {};
-  for (size_t i = 1; i <= params.size(); ++i) {
-    const int value = ParamValue(static_cast<int>(i), params);
+  for (const std::string& param : params) {
+    const int value = ParamValue(param);
     if (value == 0) attributes = {};
-    for (const AttributeRow& change : kAttributeChanges) {
-      if (change.value == value) attributes.*change.flag = change.on;
-    }
+    if (value < 0 || value >= kAttributeIndex.kSize) continue;
+    const int row = kAttributeIndex.row[value];
+    if (row >= 0) attributes.*kAttributeChanges[row].flag = kAttributeChanges[row].on;
   }
   SetAttributes(attributes);
 }

@@ -155,8 +155,10 @@ class TComTermState {
 
   void MakeParser();
   void ApplyChar(uint8_t ch);
+  void PutPrintable(uint8_t ch);
   void StepCaret(Step step);
   void PlaceCaret(long long column, long long row);
+  bool PerformCode(TEscapeCode code, const EscapeParams& params);  // ApplyCode inside a batch
   void ApplyAttributes(const EscapeParams& params);
   void ApplyMode(const EscapeParams& params, bool on);
   void SetAttributes(const TermAttributes& attributes);
