@@ -25,16 +25,18 @@ constexpr KeyRow kKeys[] = {
     {TermKey::kDown, escCaretDown, escKeypadDown},
 };
 
+// Attributes as bits while a list is worked through.
+enum : uint8_t { kBright = 1, kUnderline = 2, kInverse = 4 };
+
 struct AttributeRow {
   int value;
-  bool TermAttributes::*flag;
+  uint8_t bit;
   bool on;
 };
 
 constexpr AttributeRow kAttributeChanges[] = {
-    {1, &TermAttributes::bright, true},      {4, &TermAttributes::underline, true},
-    {7, &TermAttributes::inverse, true},     {21, &TermAttributes::bright, false},
-    {24, &TermAttributes::underline, false}, {27, &TermAttributes::inverse, false},
+    {1, kBright, true},   {4, kUnderline, true},   {7, kInverse, true},
+    {21, kBright, false}, {24, kUnderline, false}, {27, kInverse, false},
 };
 
 // The row of kAttributeChanges for each value, so that a parameter needs no search.
@@ -384,16 +386,21 @@ bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
 }
 
 void TComTermState::ApplyAttributes(const EscapeParams& params) {
-  TermAttributes attributes = attributes_;
-  if (params.empty()) attributes = {};
+  uint8_t bits = (attributes_.bright ? kBright : 0) | (attributes_.underline ? kUnderline : 0) |
+                 (attributes_.inverse ? kInverse : 0);
+  if (params.empty()) bits = 0;
   for (const std::string& param : params) {
     const int value = ParamValue(param);
-    if (value == 0) attributes = {};
+    if (value == 0) bits = 0;
     if (value < 0 || value >= kAttributeIndex.kSize) continue;
-    const int row = kAttributeIndex.row[value];
-    if (row >= 0) attributes.*kAttributeChanges[row].flag = kAttributeChanges[row].on;
+    if (const int row = kAttributeIndex.row[value]; row >= 0) {
+      const AttributeRow& change = kAttributeChanges[row];
+      bits = change.on ? bits | change.bit : bits & ~change.bit;
+    }
   }
-  SetAttributes(attributes);
+  SetAttributes({.inverse = (bits & kInverse) != 0,
+                 .bright = (bits & kBright) != 0,
+                 .underline = (bits & kUnderline) != 0});
 }
 
 void TComTermState::ApplyMode(const EscapeParams& params, bool on) {

@@ -485,63 +485,75 @@ TEST_F(TermStateTest, SelectedText) {
 }
 
 // Replays the reports the way a widget would (move the pixels, repaint the dirty rows) and
-// checks that its picture matches the screen after every block.
+// checks that its picture matches the screen after every block, in both dialects.
 TEST_F(TermStateTest, ReportsKeepADrawingInStep) {
-  std::vector<std::string> picture;
-  auto snapshot = [this](std::vector<std::string>& into) {
-    into.assign(term.Rows(), "");
-    for (int r = 1; r <= term.Rows(); ++r) into[r - 1] = Row(r);
+  const std::vector<std::string> vt100 = {
+      "text ",   "\r\n",        "\n\n\n",  E + "[2J", E + "[K",  E + "[J",  E + "[2K",
+      E + "[H",  E + "[24;70H", E + "[5A", "\t",      "\b",      E + "M",   E + "[1;7m",
+      E + "[0m", E + "[12;1H",  "\x0c",    E + "#8",  E + "[7h", E + "[7l", std::string(90, 'w'),
   };
-  snapshot(picture);
-  events.reports.clear();
-  TermPos caret = term.Caret();
-
-  std::string script;
+  const std::vector<std::string> vt52 = {
+      "text ", "\r\n",  "\n\n\n",  E + "I", E + "I" + E + "I",    E + "A", E + "H",
+      E + "J", E + "K", E + "Y7 ", "\t",    std::string(90, 'w'),
+  };
   uint32_t seed = 12345;
   auto next = [&seed](uint32_t n) {
     seed = seed * 1103515245u + 12345u;
     return (seed >> 16) % n;
   };
-  const std::vector<std::string> pieces = {
-      "text ",   "\r\n",        "\n\n\n",  E + "[2J", E + "[K",  E + "[J",  E + "[2K",
-      E + "[H",  E + "[24;70H", E + "[5A", "\t",      "\b",      E + "M",   E + "[1;7m",
-      E + "[0m", E + "[12;1H",  "\x0c",    E + "#8",  E + "[7h", E + "[7l", std::string(90, 'w'),
+  auto snapshot = [this](std::vector<std::string>& into) {
+    into.assign(term.Rows(), "");
+    for (int r = 1; r <= term.Rows(); ++r) into[r - 1] = Row(r);
   };
-  for (int i = 0; i < 2000; ++i) script += pieces[next(pieces.size())];
-  term.SetEmulation(teVT100orANSI);
+  for (const TTermEmulation emulation : {teVT100orANSI, teVT52}) {
+    const auto& pieces = emulation == teVT52 ? vt52 : vt100;
+    std::string script;
+    for (int i = 0; i < 2000; ++i) script += pieces[next(pieces.size())];
+    term.SetEmulation(emulation);
+    term.WipeScreen();
+    std::vector<std::string> picture;
+    snapshot(picture);
+    TermPos caret = term.Caret();
+    int scrolledUp = 0;
+    int scrolledDown = 0;
 
-  size_t at = 0;
-  int blocks = 0;
-  while (at < script.size()) {
-    const size_t size = 1 + next(200);
-    events.reports.clear();
-    Show(script.substr(at, size));
-    at += size;
-    ++blocks;
-    ASSERT_LE(events.reports.size(), 1u);
-    if (events.reports.empty()) continue;
-    const TermChanges& c = events.reports.front();
-    if (c.repaintAll) {
-      snapshot(picture);
-    } else {
-      std::vector<std::string> moved(picture.size());
-      for (int r = 1; r <= term.Rows(); ++r) {
-        const int from = r + c.scrolled;
-        if (from >= 1 && from <= term.Rows())
-          moved[r - 1] = picture[from - 1];
-        else
-          ASSERT_TRUE(c.RowDirty(r)) << "row " << r << " has no source";
+    for (size_t at = 0; at < script.size();) {
+      const size_t size = 1 + next(200);
+      events.reports.clear();
+      Show(script.substr(at, size));
+      at += size;
+      ASSERT_LE(events.reports.size(), 1u);
+      if (events.reports.empty()) continue;
+      const TermChanges& c = events.reports.front();
+      if (c.repaintAll) {
+        snapshot(picture);
+      } else {
+        scrolledUp += c.scrolled > 0;
+        scrolledDown += c.scrolled < 0;
+        std::vector<std::string> moved(picture.size());
+        for (int r = 1; r <= term.Rows(); ++r) {
+          const int from = r + c.scrolled;
+          if (from >= 1 && from <= term.Rows()) {
+            moved[r - 1] = picture[from - 1];
+          } else {
+            ASSERT_TRUE(c.RowDirty(r)) << "row " << r << " has no source";
+          }
+        }
+        picture = moved;
+        for (int r = 1; r <= term.Rows(); ++r) {
+          if (c.RowDirty(r)) picture[r - 1] = Row(r);
+        }
       }
-      picture = moved;
-      for (int r = 1; r <= term.Rows(); ++r) {
-        if (c.RowDirty(r)) picture[r - 1] = Row(r);
-      }
+      if (c.caretMoved) caret = term.Caret();
+      std::vector<std::string> truth;
+      snapshot(truth);
+      ASSERT_EQ(picture, truth) << "after byte " << at;
+      ASSERT_EQ(caret, term.Caret()) << "after byte " << at;
     }
-    if (c.caretMoved) caret = term.Caret();
-    std::vector<std::string> truth;
-    snapshot(truth);
-    ASSERT_EQ(picture, truth) << "after block " << blocks;
-    ASSERT_EQ(caret, term.Caret()) << "after block " << blocks;
+    EXPECT_GT(scrolledUp, 10);
+    if (emulation == teVT52) {
+      EXPECT_GT(scrolledDown, 10);
+    }
   }
 }
 
