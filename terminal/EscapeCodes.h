@@ -68,10 +68,10 @@ constexpr bool IsAsciiLetter(uint8_t ch) {
 // The n-th parameter (from 1) as a decimal number; 1 when there is no such parameter or it is
 // not a number. Numbers too large for an int read as the largest int, so a huge count still
 // means "as far as the screen goes".
-// The general case of ParamValue(text): sign, many digits, not a number.
-int ParamValueSlow(std::string_view text);
 int ParamValue(int n, const EscapeParams& params);
-// One parameter's text read the same way.
+// The general case of ParamValue(text) below: a sign, many digits, or not a number.
+int ParamValueSlow(std::string_view text);
+// One parameter's text, read as ParamValue(n, params) reads it.
 inline int ParamValue(std::string_view text) {
   // Attribute lists are mostly one or two digits; those need no sign or range handling.
   if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';

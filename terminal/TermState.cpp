@@ -58,7 +58,8 @@ constexpr AttributeIndex kAttributeIndex;
 class TComTermState::Batch {
  public:
   explicit Batch(TComTermState& state) : state_(state) { ++state_.depth_; }
-  ~Batch() {
+  // A handler of the report may throw like any other handler.
+  ~Batch() noexcept(false) {
     if (--state_.depth_ > 0) return;
     state_.retiredParsers_.clear();
     // While an exception (a failed port write) unwinds, the changes wait for the next report.

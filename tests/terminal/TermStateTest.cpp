@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -417,6 +418,22 @@ TEST_F(TermStateTest, HandlerMayChangeTheEmulationMidBlock) {
   // After the switch the VT100 sequence falls apart and VT52 positions apply.
   EXPECT_EQ(term.Emulation(), teVT52);
   EXPECT_EQ(term.Cell(11, 6).ch, 'x');
+}
+
+// A port write can fail with an exception; the terminal passes it on and stays usable.
+TEST_F(TermStateTest, FailedAnswerLeavesTheTerminalUsable) {
+  struct FailingPort : Recorder {
+    void Send(std::string_view) override { throw std::runtime_error("port gone"); }
+  } port;
+  TComTermState t(&port);
+  EXPECT_THROW(t.ReceiveBytes("ab" + E + "[6ncd"), std::runtime_error);
+  port.reports.clear();
+  t.ReceiveBytes("ef");
+  ASSERT_EQ(port.reports.size(), 1u);
+  EXPECT_TRUE(port.reports[0].RowDirty(1));
+  EXPECT_EQ(t.Cell(1, 1).ch, 'a');
+  EXPECT_EQ(t.Cell(3, 1).ch, 'e');
+  EXPECT_EQ(t.Caret(), (TermPos{5, 1}));
 }
 
 TEST_F(TermStateTest, NoEmulationAsksForAParser) {
