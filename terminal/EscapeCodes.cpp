@@ -95,6 +95,8 @@ constexpr FinalRow kVT100Finals[] = {
 constexpr std::string_view kSelectorFinals = "JKgn";
 
 bool Selects(const FinalRow& row, const EscapeParams& params) {
+  // Most finals have a single row taking any parameters; answer those without a jump table.
+  if (row.select == Select::kAlways) return true;
   switch (row.select) {
     case Select::kAlways:
       return true;
@@ -267,15 +269,7 @@ std::string TEscapeCodesVT52::SequenceFor(TEscapeCode code, const EscapeParams& 
   return Answer(kVT52Answers, code, params);
 }
 
-TEscapeCode TEscapeCodesVT100::Recognise() {
-  if (untilLetter_) return RecogniseControlSequence();
-  const PrefixRow* row = FindPrefix(kVT100Sequences, sequence_);
-  if (!row) return escUnknown;
-  if (row->opensControlSequence) untilLetter_ = true;
-  return row->code;
-}
-
-TEscapeCode TEscapeCodesVT100::RecogniseControlSequence() {
+inline TEscapeCode TEscapeCodesVT100::RecogniseControlSequence() {
   const char final = sequence_.back();
   if (!IsAsciiLetter(static_cast<uint8_t>(final))) return escPending;
   SplitParams(std::string_view(sequence_).substr(1, sequence_.size() - 2), params_);
@@ -292,6 +286,14 @@ TEscapeCode TEscapeCodesVT100::RecogniseControlSequence() {
   return code;
 }
 
+TEscapeCode TEscapeCodesVT100::Recognise() {
+  if (untilLetter_) return RecogniseControlSequence();
+  const PrefixRow* row = FindPrefix(kVT100Sequences, sequence_);
+  if (!row) return escUnknown;
+  if (row->opensControlSequence) untilLetter_ = true;
+  return row->code;
+}
+
 EscapeParams TEscapeCodesVT100::SplitParams(std::string_view text) {
   EscapeParams params;
   SplitParams(text, params);
@@ -301,13 +303,18 @@ EscapeParams TEscapeCodesVT100::SplitParams(std::string_view text) {
 void TEscapeCodesVT100::SplitParams(std::string_view text, EscapeParams& params) {
   params.clear();
   size_t start = 0;  // of the current parameter
+  // Parameters are short: copied by hand rather than by a library call for each.
+  auto add = [&params](std::string_view param) {
+    std::string& text = params.emplace_back(param.size(), '\0');
+    for (size_t i = 0; i < param.size(); ++i) text[i] = param[i];
+  };
   for (size_t at = 0; at < text.size(); ++at) {
     if (text[at] == ';' && at > start) {
-      params.emplace_back(text.substr(start, at - start));
+      add(text.substr(start, at - start));
       start = at + 1;
     }
   }
-  if (start < text.size()) params.emplace_back(text.substr(start));
+  if (start < text.size()) add(text.substr(start));
 }
 
 std::string TEscapeCodesVT100::SequenceFor(TEscapeCode code, const EscapeParams& params) const {

@@ -30,15 +30,17 @@ TComTermBuffer::TComTermBuffer(int columns, int rows) {
 }
 
 void TComTermBuffer::Rebuild(int columns, int rows) {
-  columns_ = std::max(columns, 1);
-  rows_ = std::max(rows, 1);
+  columns = std::max(columns, 1);
+  rows = std::max(rows, 1);
+  if (columns != columns_ || rows != rows_) sizeChanged_ = true;
+  columns_ = columns;
+  rows_ = rows;
   top_ = 0;
   cells_.assign(static_cast<size_t>(columns_) * rows_, TermCell{});
   lineDirty_.assign(rows_, 0);
   tabs_.assign(columns_, 0);
   for (int column = 1; column <= columns_; column += 8) tabs_[column - 1] = 1;
   repaintAll_ = true;
-  sizeChanged_ = true;
 }
 
 void TComTermBuffer::Fill(const TermCell& cell) {

@@ -600,4 +600,12 @@ TEST_F(TermStateTest, OneReportPerBlock) {
   ASSERT_EQ(events.reports.size(), 1u);
   EXPECT_TRUE(events.reports[0].sizeChanged);
   EXPECT_TRUE(events.reports[0].repaintAll);
+  EXPECT_EQ(events.reports[0].dirtyRows.size(), 24u);
+
+  // Wiping repaints everything but keeps the size.
+  events.reports.clear();
+  term.WipeScreen();
+  ASSERT_EQ(events.reports.size(), 1u);
+  EXPECT_TRUE(events.reports[0].repaintAll);
+  EXPECT_FALSE(events.reports[0].sizeChanged);
 }
