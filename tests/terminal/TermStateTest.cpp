@@ -574,6 +574,35 @@ TEST_F(TermStateTest, ReportsKeepADrawingInStep) {
   }
 }
 
+// Arbitrary input, sizes and dialects: the caret never leaves the screen and nothing reads or
+// writes outside the cells (the sanitizer build watches the latter).
+TEST_F(TermStateTest, ArbitraryInputKeepsTheCaretOnTheScreen) {
+  uint32_t seed = 99;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  const std::string alphabet =
+      "\x1b\x1b\x1b[[[;;?#O0123456789AaBbCcDdfHhJKlmnRsuYZgI/8 \r\n\t\b\f\x7f\xff";
+  events.onChar = [&](uint8_t ch) {
+    if (ch == 12) term.SetSize(2 + next(140), 2 + next(30));
+  };
+  term.SetEmulation(teVT100orANSI);
+  for (int block = 0; block < 400; ++block) {
+    if (block % 100 == 50) term.SetEmulation(term.Emulation() == teVT52 ? teVT100orANSI : teVT52);
+    term.SetWrapLines(next(2) == 0);
+    std::string bytes;
+    for (int i = 0; i < 500; ++i) bytes += alphabet[next(alphabet.size())];
+    term.ReceiveBytes(bytes);
+    const TermPos caret = term.Caret();
+    ASSERT_GE(caret.column, 1);
+    ASSERT_LE(caret.column, term.Columns());
+    ASSERT_GE(caret.row, 1);
+    ASSERT_LE(caret.row, term.Rows());
+  }
+  EXPECT_GT(term.ScrollbackLines(), 0);
+}
+
 TEST_F(TermStateTest, OneReportPerBlock) {
   events.reports.clear();
   Show("a\r\nb");
