@@ -42,8 +42,8 @@ std::string ProgramIniPath();      // "tarvelo.ini" there
 std::string ConnectionsIniPath();  // "tvconn.ini" there
 
 struct WorkstationSettings {
-  std::string portName = "COM1";  // at most 6 characters
-  int speedIndex = 6;             // one byte
+  std::string portName = "COM1";   // at most 6 characters
+  int speedIndex = 6;              // one byte
   bool verifyAfterUpload = false;  // read the device back after every upload
 
   void SetPortName(const std::string& name) { portName = name.substr(0, 6); }

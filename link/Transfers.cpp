@@ -20,6 +20,9 @@ constexpr const char* kDownloadTimeout = "Letöltési időtúllépés !!!";
 constexpr const char* kUploadTimeout = "Feltöltési időtúllépés !!!";
 constexpr const char* kUploadOk = "Sikeres feltöltés";
 constexpr const char* kStopped = "Megszakítva.";
+// The upload only asks; a device that does not answer is written to as before, so it is
+// not kept waiting as long as a download would wait for its type.
+constexpr int kUploadTypeAttempts = 3;
 }  // namespace
 
 std::string ProgressText(const TransferProgress& p) {
@@ -70,10 +73,10 @@ TransferResult Transfers::ReadRange(char command, int first, ConfigImage& into) 
   return failures >= kMaxTries ? TransferResult::Failed : TransferResult::Ok;
 }
 
-std::optional<DeviceModel> Transfers::ReadType(ConfigImage& into) {
+std::optional<DeviceModel> Transfers::ReadType(ConfigImage& into, int attempts) {
   // The type decides the memory map, so it is read as carefully as the data: one spoilt
   // reply must not switch the model.
-  for (int attempt = 0; attempt < kMaxTries && !host_.Cancelled(); ++attempt) {
+  for (int attempt = 0; attempt < attempts && !host_.Cancelled(); ++attempt) {
     if (link_.ReadTwice('D', kTypeSegment) && link_.ReplySumOK()) {
       std::memcpy(into.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(),
                   kSegmentSize);
@@ -116,7 +119,7 @@ TransferResult Transfers::DownloadImage() {
   image_.raw().fill(0);
   host_.Status("Tipusellenőrzés...");
   // A type segment that never came stays zero, which names the 16-line model.
-  const DeviceModel model = ReadType(image_).value_or(DeviceModel::SixteenLine);
+  const DeviceModel model = ReadType(image_, kMaxTries).value_or(DeviceModel::SixteenLine);
   host_.SwitchModel(model);
   TransferResult result = ReadRange('D', FirstTransferSegment(model), image_);
   return FinishDownload(result);
@@ -165,14 +168,13 @@ TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& op
   BreakIn();
   host_.Status("Tipusellenőrzés...");
   ConfigImage device;
-  const std::optional<DeviceModel> deviceModel = ReadType(device);
+  const std::optional<DeviceModel> deviceModel = ReadType(device, kUploadTypeAttempts);
   if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
   if (deviceModel && *deviceModel != model) {
     host_.ReleasePort();
     host_.Status(kCommError);
-    host_.Message(std::string("A készülék típusa ") + ModelName(*deviceModel) +
-                  ", az adatbázisé " + ModelName(model) +
-                  ": a feltöltés nem indult el, a készülék nem változott.");
+    host_.Message(std::string("A készülék típusa ") + ModelName(*deviceModel) + ", az adatbázisé " +
+                  ModelName(model) + ": a feltöltés nem indult el, a készülék nem változott.");
     host_.Busy(false);
     return TransferResult::WrongModel;
   }

@@ -81,7 +81,7 @@ class Transfers {
   TransferResult ReadRange(char command, int first, ConfigImage& into);
   // Reads the type segment into `into`; the device's model, or none when it never answered
   // or gave no version text.
-  std::optional<DeviceModel> ReadType(ConfigImage& into);
+  std::optional<DeviceModel> ReadType(ConfigImage& into, int attempts);
   TransferResult WriteRange(DeviceModel model);
   TransferResult VerifyRange(DeviceModel model);
   bool DownloadPortOpen();

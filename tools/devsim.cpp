@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -17,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -29,7 +29,8 @@ namespace {
 
 const char* const kUsage =
     "usage: tarvelo-devsim [--image FILE] [--prom FILE] [--model 4|16] [--baud N]\n"
-    "                      [--link PATH] [--fault KIND=RATE ...] [--seed N] [--log]\n"
+    "                      [--link PATH] [--fault KIND=RATE ...] [--fault-segments A-B]\n"
+    "                      [--seed N] [--log]\n"
     "  KIND: silence, checksum, short, flip, nak, spoil, late, double, slow;\n"
     "  RATE: share of replies, 0..1\n"
     "  The image is saved back to FILE on exit (SIGINT or SIGTERM).\n";
@@ -44,6 +45,7 @@ struct Options {
   int model = 4;
   long baud = 0;  // 0: as fast as the line goes
   std::map<std::string, double> faults;
+  int faultFirst = 0, faultLast = 255;  // the segments whose exchanges may go wrong
   unsigned seed = 1;
   bool log = false;
 };
@@ -136,6 +138,7 @@ class Device {
 
  private:
   bool Fault(const char* kind) {
+    if (segment_ < o_.faultFirst || segment_ > o_.faultLast) return false;
     const auto it = o_.faults.find(kind);
     return it != o_.faults.end() && std::uniform_real_distribution<double>(0, 1)(rng_) < it->second;
   }
@@ -180,6 +183,7 @@ class Device {
     if (frame.empty()) return;
     const char command = frame[0];
     const int segment = Hex(frame, 1);
+    segment_ = segment;
     if ((command == 'D' || command == 'P') && frame.size() == 5) {
       if (segment < 0 || Hex(frame, 3) != 255 - segment) return;  // not a request for us
       if (Fault("silence")) return;
@@ -231,6 +235,7 @@ class Device {
   std::string memory_, prom_;
   long long byteNs_ = 0;
   long long frameStart_ = 0;
+  int segment_ = -1;  // of the frame being answered
 };
 
 }  // namespace
@@ -256,7 +261,14 @@ int main(int argc, char** argv) {
       o.baud = std::atol(value().c_str());
     else if (a == "--link")
       o.linkPath = value();
-    else if (a == "--seed")
+    else if (a == "--fault-segments") {
+      const std::string range = value();
+      if (std::sscanf(range.c_str(), "%d-%d", &o.faultFirst, &o.faultLast) != 2 ||
+          o.faultFirst < 0 || o.faultLast > 255 || o.faultFirst > o.faultLast) {
+        std::fprintf(stderr, "tarvelo-devsim: bad segment range %s\n%s", range.c_str(), kUsage);
+        return 1;
+      }
+    } else if (a == "--seed")
       o.seed = static_cast<unsigned>(std::atol(value().c_str()));
     else if (a == "--log")
       o.log = true;
@@ -264,10 +276,10 @@ int main(int argc, char** argv) {
       const std::string f = value();
       const auto eq = f.find('=');
       const std::string kind = f.substr(0, eq);
-      static const char* const kKinds[] = {"silence", "checksum", "short", "flip", "nak",
+      static const char* const kKinds[] = {"silence", "checksum", "short",  "flip", "nak",
                                            "spoil",   "late",     "double", "slow"};
-      if (eq == std::string::npos ||
-          std::none_of(std::begin(kKinds), std::end(kKinds), [&](const char* k) { return kind == k; })) {
+      if (eq == std::string::npos || std::none_of(std::begin(kKinds), std::end(kKinds),
+                                                  [&](const char* k) { return kind == k; })) {
         std::fprintf(stderr, "tarvelo-devsim: bad fault %s\n%s", f.c_str(), kUsage);
         return 1;
       }

@@ -8,8 +8,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "link/SerialLinkPort.h"
 #include "files/DatabaseFile.h"
+#include "link/SerialLinkPort.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"

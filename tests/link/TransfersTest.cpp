@@ -188,9 +188,9 @@ TEST(Transfers, UploadWritesOnlyADeviceOfItsModel) {
     TransferResult result;
     size_t writes;
   };
-  for (const Case& c : {Case{"P4290", false, TransferResult::WrongModel, 0u},
-                        Case{"P4239", false, TransferResult::Ok, 212u},
-                        Case{"", true, TransferResult::Ok, 212u}}) {
+  for (const Case& c :
+       {Case{"P4290", false, TransferResult::WrongModel, 0u},
+        Case{"P4239", false, TransferResult::Ok, 212u}, Case{"", true, TransferResult::Ok, 212u}}) {
     SCOPED_TRACE(c.version);
     Rig rig;
     rig.device.memory.replace(kVersionTextOffset, 5, c.version);
