@@ -64,6 +64,7 @@ TPingset::TPingset(TMainForm& window, PortLister listPorts)
   column->setSpacing(0);
   auto* top = new QHBoxLayout;
   top->setSpacing(0);
+  top_ = top;
   column->addLayout(top, 1);
 
   auto* fields = new QGridLayout;
@@ -114,6 +115,7 @@ TPingset::TPingset(TMainForm& window, PortLister listPorts)
   column->addWidget(portWarning_);
 
   auto* Panel1 = new QFrame(this);
+  Panel1_ = Panel1;
   Panel1->setObjectName("Panel1");
   Panel1->setFrameShape(QFrame::StyledPanel);
   Panel1->setMinimumHeight(32);
@@ -238,11 +240,14 @@ void TPingset::ShowPortWarning() {
 }
 
 void TPingset::FitSize() {
+  // The designed size, or the least this system's font needs; the connection list and the
+  // fields take up what is left rather than asking for their roomy preferred sizes.
   layout()->activate();
-  const int width = std::max(kClientSize.width(), layout()->sizeHint().width());
-  const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
-                                                   : layout()->sizeHint().height();
-  setFixedSize(width, std::max(kClientSize.height(), height));
+  const QSize top = top_->minimumSize();
+  const QSize bottom = Panel1_->minimumSizeHint().expandedTo(Panel1_->minimumSize());
+  const int width = std::max({kClientSize.width(), top.width(), bottom.width()});
+  const int warning = portWarning_->isHidden() ? 0 : portWarning_->heightForWidth(width);
+  setFixedSize(width, std::max(kClientSize.height(), top.height() + warning + bottom.height()));
 }
 
 void TPingset::showEvent(QShowEvent* event) {

@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -72,6 +73,8 @@ class TPingset : public QDialog {
   QLineEdit* edConn;
   QPushButton* BtnOK;
   QLabel* portWarning_;
+  QLayout* top_;
+  QWidget* Panel1_;
   QTimer* poll_;
 };
 
