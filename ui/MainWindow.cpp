@@ -18,6 +18,7 @@
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
+#include "ui/ComPortDialog.h"
 #include "ui/ErrorGuard.h"
 #include "ui/GeneralPage.h"
 #include "ui/LinesPage.h"
@@ -165,7 +166,7 @@ void TMainForm::BuildMenus() {
 
   QMenu* settings = menuBar()->addMenu("&Beállítások");
   settings->setObjectName("Settings");
-  item(settings, "mnuComport", "&Com port...", none, -1, nullptr);
+  item(settings, "mnuComport", "&Com port...", none, -1, [this] { openComPortSettings(); });
   item(settings, "Preferencik1", "&Preferenciák...", none, -1, nullptr);
   settings->addSeparator();
   QAction* verify = AddItem(settings, "mnuVerify", "Ellenőrzés feltöltés után");
@@ -250,6 +251,18 @@ void TMainForm::SetUpConnection() {
   hooks.decode = [this] { DecodeImage(); };
   hooks.disable = {PageControl, pnlBott, menuBar()};
   transfers_ = new TransferRunner(connection_, session_, *dialogs_, statusBar(), hooks, this);
+}
+
+void TMainForm::openComPortSettings() {
+  // The dialog applies what it shows when it closes and then frees itself.
+  (new TPingset(*this))->exec();
+}
+
+void TMainForm::applyConnection(const std::string& name, const std::string& phone,
+                                const QString& panel) {
+  connectionName_ = name;
+  phoneNumber_ = phone;
+  SetPanel(2, panel);
 }
 
 void TMainForm::startDownload(TransferKind kind) {
@@ -378,6 +391,7 @@ void TMainForm::openDatabase(const QString& startupFile) {
   const std::string name = session_.record.connectionName.text();
   const ConnectionLookup found =
       LookupConnection(name, session_.workstation, session_.connectionsIniPath);
+  if (found.looked) phoneNumber_ = found.phone;
   if (found.looked && found.showName) SetPanel(2, FromCp1250(name));
   connectionName_ = name;
   DecodeImage();

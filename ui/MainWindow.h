@@ -48,6 +48,13 @@ class TMainForm : public QMainWindow, public PageHost {
   DeviceModel model() const { return model_; }
   QString panelText(int panel) const;
   const std::string& connectionName() const { return connectionName_; }
+  // The modem number to dial, Windows-1250; the terminal page shows and dials it.
+  const std::string& phoneNumber() const { return phoneNumber_; }
+  Session& session() { return session_; }
+  // What the COM port dialog sets when it closes: the connection, the number to dial and
+  // the text of the connection panel.
+  void applyConnection(const std::string& name, const std::string& phone, const QString& panel);
+  void openComPortSettings();
 
   // The model switch of the type box: layout, item lists and visibility. No decode.
   void applyModel();
@@ -92,6 +99,7 @@ class TMainForm : public QMainWindow, public PageHost {
   DeviceModel model_ = DeviceModel::FourLine;
   bool modifiedFlag_ = false;
   std::string connectionName_;  // Windows-1250
+  std::string phoneNumber_;     // Windows-1250
 
   QTabWidget* PageControl;
   QWidget* pnlBott;
