@@ -606,9 +606,10 @@ bool TCustomComPort::WaitForInput(int timeoutMs, int expected) {
   if (r <= 0 || !(p.revents & POLLIN)) return false;
   int queued = 0;
   if (expected > 1 && platform::QueuedInput(fd_, queued) == 0 && queued < expected) {
-    const long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
-    const long ms = ((expected - queued) * 10L * 1000L + baud - 1) / baud;
-    if (ms < timeoutMs) ::poll(nullptr, 0, static_cast<int>(ms));
+    // Whole milliseconds would add most of one to every reply at the higher speeds.
+    const long long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
+    const long long us = (expected - queued) * 10LL * 1000000LL / baud;
+    if (us < timeoutMs * 1000LL) std::this_thread::sleep_for(std::chrono::microseconds(us));
   }
   return true;
 }

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "serial/Platform.h"
@@ -59,11 +61,59 @@ std::string RealPath(const std::string& path) {
   return s;
 }
 
-// Who else has each of the given devices open, as "name (pid N)", found through /proc where
-// we may look, in one pass over the processes. Keys are real paths.
-std::map<std::string, std::string> FindHolders(const std::set<std::string>& targets) {
+std::string ProcessName(const std::string& pid) {
+  return ReadLine("/proc/" + pid + "/comm") + " (pid " + pid + ")";
+}
+
+// The processes holding a whole-file lock on each target, from the kernel's lock table:
+// the lock is what keeps others out, so its holder is the one to name.
+std::map<std::string, std::string> LockHolders(const std::set<std::string>& targets) {
+  std::map<std::string, std::string> byId;  // "major:minor:inode" as the table writes it
   std::map<std::string, std::string> found;
-  if (targets.empty()) return found;
+  for (const std::string& target : targets) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) continue;
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    byId[id] = target;
+  }
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  for (int n = 0; n < 100000 && std::getline(locks, line); ++n) {
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF"; waiters carry "->" and hold nothing.
+    std::istringstream words(line);
+    std::string number, kind, mode, access, pid, id;
+    words >> number >> kind;
+    if (kind == "->") continue;
+    words >> mode >> access >> pid >> id;
+    const auto it = byId.find(id);
+    if (it == byId.end() || found.count(it->second) || pid == "-1") continue;
+    found[it->second] = ProcessName(pid);
+  }
+  return found;
+}
+
+// Who holds each of the given devices, as "name (pid N)": the holder of its lock, else the
+// owner named by a lock file of the old convention, else whoever has it open (all of them,
+// up to three, as any of them may be the one with the exclusive open). Keys are real paths.
+std::map<std::string, std::string> FindHolders(const std::set<std::string>& targets) {
+  std::map<std::string, std::string> found = LockHolders(targets);
+  if (found.size() == targets.size()) return found;
+  for (const std::string& target : targets) {
+    if (found.count(target)) continue;
+    for (const char* dir : {"/run/lock", "/var/lock"}) {
+      const std::string pid = ReadLine(std::string(dir) + "/LCK.." + BaseName(target));
+      const auto digits = pid.find_first_not_of(' ');
+      if (digits == std::string::npos) continue;
+      const std::string number = pid.substr(digits);
+      found[target] =
+          ::access(("/proc/" + number).c_str(), F_OK) == 0 ? ProcessName(number) : "pid " + number;
+      break;
+    }
+  }
+  if (found.size() == targets.size()) return found;
+  std::map<std::string, std::vector<std::string>> users;
   if (DIR* proc = ::opendir("/proc")) {
     const std::string self = std::to_string(::getpid());
     while (dirent* e = ::readdir(proc)) {
@@ -74,24 +124,20 @@ std::map<std::string, std::string> FindHolders(const std::set<std::string>& targ
       while (dirent* f = ::readdir(fds)) {
         const std::string target = LinkTarget(fdDir + "/" + f->d_name);
         if (!targets.count(target) || found.count(target)) continue;
-        found[target] =
-            ReadLine(std::string("/proc/") + e->d_name + "/comm") + " (pid " + e->d_name + ")";
+        auto& list = users[target];
+        if (list.size() < 3 && (list.empty() || list.back().find(std::string("(pid ") + e->d_name +
+                                                                 ")") == std::string::npos)) {
+          list.push_back(ProcessName(e->d_name));
+        }
       }
       ::closedir(fds);
-      if (found.size() == targets.size()) break;
     }
     ::closedir(proc);
   }
-  for (const std::string& target : targets) {
-    if (found.count(target)) continue;
-    // The old convention: a lock file holding the owner's process number.
-    for (const char* dir : {"/run/lock", "/var/lock"}) {
-      const std::string pid = ReadLine(std::string(dir) + "/LCK.." + BaseName(target));
-      const auto digits = pid.find_first_not_of(' ');
-      if (digits == std::string::npos) continue;
-      found[target] = "pid " + pid.substr(digits);
-      break;
-    }
+  for (const auto& [target, list] : users) {
+    std::string joined;
+    for (const std::string& u : list) joined += (joined.empty() ? "" : ", ") + u;
+    found[target] = joined;
   }
   return found;
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -273,6 +274,45 @@ TEST(ComPort, OpeningAMissingDeviceFails) {
   }
   EXPECT_FALSE(port.Connected());
   EXPECT_FALSE(afterOpen);
+}
+
+// Of the programs that have the device open, the one holding its lock is named, not the
+// first one found.
+TEST(ComPort, TheHolderNamedIsTheOneWithTheLock) {
+  PtyPair pty;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  auto spawn = [&](bool lock) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fd = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+      if (lock) flock(fd, LOCK_EX);
+      [[maybe_unused]] ssize_t n = write(ready[1], "r", 1);
+      pause();
+      _exit(0);
+    }
+    char c;
+    [[maybe_unused]] ssize_t n = read(ready[0], &c, 1);
+    return pid;
+  };
+  const pid_t bystander = spawn(false);  // the lower number: found first in /proc
+  const pid_t holder = spawn(true);
+  TComPort port;
+  port.SetPort(pty.path);
+  std::string text;
+  try {
+    port.Open();
+  } catch (const EComPort& e) {
+    text = e.what();
+  }
+  kill(bystander, SIGKILL);
+  kill(holder, SIGKILL);
+  waitpid(bystander, nullptr, 0);
+  waitpid(holder, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_NE(text.find("(pid " + std::to_string(holder) + ")"), std::string::npos) << text;
+  EXPECT_EQ(text.find("(pid " + std::to_string(bystander) + ")"), std::string::npos) << text;
 }
 
 TEST(ComPort, APortHeldByAnotherProgramFails) {
