@@ -13,6 +13,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "serial/SystemErrorText.h"
+
 namespace tarvelo {
 namespace {
 
@@ -133,7 +135,7 @@ int CreateTemp(const std::string& target, mode_t mode, std::string& temp) {
 }  // namespace
 
 std::string SystemError(const std::string& what, const std::string& path, int err) {
-  return what + " (" + path + "): " + std::strerror(err);
+  return what + " (" + path + "): " + SystemErrorText(err);
 }
 
 namespace {

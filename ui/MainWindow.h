@@ -15,6 +15,7 @@
 
 class QAction;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -67,7 +68,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void saveDatabaseAs();
   // Yes saves first; returns false when the caller must stop (Cancel).
   bool ConfirmSaveChanges();
-  void CommitFocusedField();
+  // Stores the field being edited; false when its entry was refused (the focus is back in it).
+  bool CommitFocusedField();
   void showPage(PageId page);  // a "&Nézet" item
   void showHelp();
   void startDownload(TransferKind kind);  // a configuration or a PROM download
@@ -81,6 +83,7 @@ class TMainForm : public QMainWindow, public PageHost {
 
  private:
   void BuildMenus();
+  void SwitchModel(DeviceModel model);  // the type box follows
   void BuildStatusBar();
   void PageChanged();
   bool SaveTo(const QString& fileName);
@@ -103,6 +106,7 @@ class TMainForm : public QMainWindow, public PageHost {
 
   QTabWidget* PageControl;
   QWidget* pnlBott;
+  QHBoxLayout* bottomRow_;
   QComboBox* cbTipus;
   PathPanel* panel0_;
   std::vector<QLabel*> panels_;  // 1..3; [0] unused

@@ -20,7 +20,7 @@ namespace {
 
 // Transfers start from a request the window posts to itself, so the command that asked for
 // one has returned before it runs.
-const QEvent::Type kTransferRequest = static_cast<QEvent::Type>(QEvent::User + 0x400);
+const QEvent::Type kTransferRequest = static_cast<QEvent::Type>(QEvent::User + 1);
 
 class TransferRequest : public QEvent {
  public:

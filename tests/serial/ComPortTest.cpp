@@ -10,6 +10,7 @@
 
 #include "serial/ComPort.h"
 #include "serial/Platform.h"
+#include "serial/SystemErrorText.h"
 #include "tests/serial/PtyPair.h"
 
 using namespace tarvelo;
@@ -270,7 +271,7 @@ TEST(ComPort, OpeningAMissingDeviceFails) {
     EXPECT_EQ(e.ErrorCode, 1);
     EXPECT_EQ(e.SystemErrorCode, ENOENT);
     EXPECT_NE(std::string(e.what()).find("Unable to open com port"), std::string::npos);
-    EXPECT_NE(std::string(e.what()).find(std::strerror(ENOENT)), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find(SystemErrorText(ENOENT)), std::string::npos);
   }
   EXPECT_FALSE(port.Connected());
   EXPECT_FALSE(afterOpen);
@@ -328,7 +329,8 @@ TEST(ComPort, APortHeldByAnotherProgramFails) {
       second.Open();
       _exit(0);
     } catch (const EComPort& e) {
-      const bool named = std::string(e.what()).find("in use by") != std::string::npos;
+      const bool named =
+          std::string(e.what()).find("a portot használó program:") != std::string::npos;
       _exit(e.ErrorCode == 1 ? (named ? 2 : 3) : 4);
     }
   }
@@ -399,7 +401,24 @@ TEST(ComPort, ErrorTexts) {
   EXPECT_STREQ(EComPort(7).what(), "SetCommState function failed");
   EXPECT_EQ(EComPort(7).SystemErrorCode, -1);
   const EComPort denied(1, EACCES);
-  EXPECT_NE(std::string(denied.what()).find("\"dialout\""), std::string::npos);
+  EXPECT_EQ(std::string(denied.what()),
+            "Unable to open com port (rendszerhiba 13: nincs hozzá jogosultság) – a felhasználónak "
+            "a \"dialout\" csoport tagjának kell lennie (a felvétel után újra be kell "
+            "jelentkeznie)");
+}
+
+TEST(ComPort, SystemReasonsInHungarian) {
+  const std::pair<int, const char*> cases[] = {{ENOENT, "nincs ilyen fájl vagy mappa"},
+                                               {EACCES, "nincs hozzá jogosultság"},
+                                               {EROFS, "a fájlrendszer csak olvasható"},
+                                               {ENOSPC, "betelt a lemez"},
+                                               {EISDIR, "ez egy mappa"},
+                                               {EBUSY, "az eszköz foglalt"},
+                                               {ENODEV, "az eszköz nem érhető el"}};
+  for (const auto& [err, text] : cases) EXPECT_EQ(SystemErrorText(err), text) << err;
+  // The rest in the system's words.
+  EXPECT_EQ(SystemErrorText(ELOOP), std::strerror(ELOOP));
+  EXPECT_NE(std::string(EComPort(7, EBUSY).what()).find("az eszköz foglalt"), std::string::npos);
 }
 
 TEST(ComPort, PortListInAStandInFolder) {
