@@ -9,6 +9,9 @@
 #include <iterator>
 
 #include "files/DatabaseFile.h"
+#include "link/Connection.h"
+#include "link/SerialLinkPort.h"
+#include "link/Transfers.h"
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
 #include "tests/TempDirTest.h"
@@ -239,4 +242,50 @@ TEST_F(DevsimTest, UploadWithBackupAndVerify) {
                 Path("up.pin")),
             2);
   EXPECT_NE(Slurp(Path("err")).find("b.pin"), std::string::npos);
+}
+
+// On a slow line a frame takes longer than the answer's time-out to cross: the wait for the
+// answer starts once the frame has left the port.
+TEST_F(DevsimTest, SlowLinesWaitForTheFrameToLeave) {
+  struct Case {
+    int baud;
+    TBaudRate rate;
+  };
+  for (const Case& c : {Case{600, br600}, Case{300, br300}}) {
+    SCOPED_TRACE(c.baud);
+    Simulator sim({"--model", "4", "--baud", std::to_string(c.baud)});
+    ASSERT_FALSE(sim.path.empty());
+    DeviceConnection connection;
+    connection.port().SetEvents(0);
+    connection.BeginTransfer(sim.path, c.rate);
+    SerialLinkPort port(connection.port());
+    SteadyClock clock;
+    SegmentLink link(port, clock);
+    if (c.baud == 600) {
+      // Two segments of an upload: 70 bytes a frame, 1167 ms on the wire at 600 baud.
+      for (uint8_t segment : {44, 45}) {
+        link.WriteSegment(SegmentLink::BuildWriteFrame(segment, std::string(64, 'A')));
+        EXPECT_FALSE(link.TimedOut()) << int(segment);
+        EXPECT_EQ(link.SegmentReply()[0], kAck);
+      }
+    } else {
+      // The clock frame, 2333 ms on the wire at 300 baud.
+      struct Host : TransferHost {
+        void Status(const std::string&) override {}
+        void Message(const std::string& m) override { messages.push_back(m); }
+        void Busy(bool) override {}
+        void ProcessEvents(int) override {}
+        void SwitchModel(DeviceModel) override {}
+        void Decode() override {}
+        bool PortOpen() override { return true; }
+        void ReleasePort() override {}
+        std::vector<std::string> messages;
+      } host;
+      ConfigImage image;
+      Transfers transfers(port, clock, host, image);
+      EXPECT_EQ(transfers.SyncClock(), TransferResult::Ok);
+      EXPECT_TRUE(host.messages.empty());
+    }
+    connection.EndTransfer();
+  }
 }
