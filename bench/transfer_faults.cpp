@@ -2,8 +2,6 @@
 // and 20 % of its answers, counting how each run ended: with the device's exact bytes, with
 // a clean failure, or with a wrong image reported as success (which must never happen).
 //   bench_transfer_faults DEVSIM [RUNS] [KIND...]
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/DeviceBench.h"
 #include "files/SafeFile.h"
 #include "link/Connection.h"
 #include "link/SerialLinkPort.h"
@@ -22,49 +21,6 @@ using namespace tarvelo;
 namespace {
 
 constexpr int kBaud = 115200;
-
-struct QuietHost : TransferHost {
-  explicit QuietHost(DeviceConnection& c) : connection(c) {}
-  void Status(const std::string&) override {}
-  void Message(const std::string&) override {}
-  void Busy(bool) override {}
-  void ProcessEvents(int ms) override {
-    if (ms > 0) usleep(ms * 1000);
-  }
-  void SwitchModel(DeviceModel) override {}
-  void Decode() override {}
-  bool PortOpen() override { return connection.IsOpen(); }
-  void ReleasePort() override {}
-  DeviceConnection& connection;
-};
-
-struct Simulator {
-  pid_t pid = -1;
-  std::string path;
-  Simulator(const char* devsim, const std::string& image, const std::string& fault, int seed) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid = fork();
-    if (pid == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      execl(devsim, devsim, "--image", image.c_str(), "--model", "4", "--fault", fault.c_str(),
-            "--seed", std::to_string(seed).c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    char buf[256] = {};
-    const ssize_t n = read(out[0], buf, sizeof buf - 1);
-    close(out[0]);
-    if (n > 1) path.assign(buf, static_cast<size_t>(n - 1));
-  }
-  void Stop() {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-  ~Simulator() { Stop(); }
-};
 
 std::string Pattern(int salt) {
   std::string memory(kImageSize, '\0');
@@ -89,14 +45,15 @@ void RunOnce(const char* devsim, const std::string& fault, int seed, Tally& down
   const std::string image = "/tmp/tarvelo-faults-" + std::to_string(getpid()) + ".img";
   const std::string memory = Pattern(seed);
   WriteFileAtomically(image, memory);
-  Simulator sim(devsim, image, fault, seed);
+  bench::Simulator sim(
+      devsim, {"--image", image, "--model", "4", "--fault", fault, "--seed", std::to_string(seed)});
   if (sim.path.empty()) return;
   DeviceConnection connection;
   connection.port().SetEvents(0);
   connection.BeginTransfer(sim.path, BaudRateFor(kBaud), kBaud);
   SerialLinkPort port(connection.port());
   SteadyClock clock;
-  QuietHost host(connection);
+  bench::QuietHost host(connection);
 
   ConfigImage got;
   Transfers download(port, clock, host, got);

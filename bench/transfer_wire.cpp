@@ -3,9 +3,7 @@
 // wire time (the bytes the protocol moves at 10 bits a byte, plus the one-second break-in;
 // goal within 5 %), the time a request/reply turn costs beyond its bytes, and CPU time
 // over elapsed time (goal < 2 %).
-#include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/DeviceBench.h"
 #include "link/Connection.h"
 #include "link/SerialLinkPort.h"
 #include "link/Transfers.h"
@@ -39,21 +38,6 @@ class CountingPort : public SerialLinkPort {
   long writes = 0;
 };
 
-struct QuietHost : TransferHost {
-  explicit QuietHost(TCustomComPort& p) : port(p) {}
-  void Status(const std::string&) override {}
-  void Message(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
-  void Busy(bool) override {}
-  void ProcessEvents(int ms) override {
-    if (ms > 0) usleep(ms * 1000);
-  }
-  void SwitchModel(DeviceModel) override {}
-  void Decode() override {}
-  bool PortOpen() override { return port.Connected(); }
-  void ReleasePort() override {}
-  TCustomComPort& port;
-};
-
 double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -61,30 +45,14 @@ double CpuSeconds() {
 }
 
 void Run(const char* devsim, long baud) {
-  int out[2];
-  if (pipe(out) != 0) return;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    execl(devsim, devsim, "--model", "4", "--baud", std::to_string(baud).c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  char path[256] = {};
-  const ssize_t n = read(out[0], path, sizeof path - 1);
-  if (n <= 1) {
-    std::fprintf(stderr, "no simulator at %s\n", devsim);
-    return;
-  }
-  path[n - 1] = '\0';
-
+  bench::Simulator sim(devsim, {"--model", "4", "--baud", std::to_string(baud)});
+  if (sim.path.empty()) return;
   DeviceConnection connection;
   connection.port().SetEvents(0);
-  connection.BeginTransfer(path, BaudRateFor(static_cast<int>(baud)), static_cast<int>(baud));
+  connection.BeginTransfer(sim.path, BaudRateFor(static_cast<int>(baud)), static_cast<int>(baud));
   CountingPort counting(connection.port());
   SteadyClock clock;
-  QuietHost host(connection.port());
+  bench::QuietHost host(connection);
   ConfigImage image;
   Transfers transfers(counting, clock, host, image);
 
@@ -109,8 +77,6 @@ void Run(const char* devsim, long baud) {
         elapsed / wire, (elapsed - wire) * 1000.0 / static_cast<double>(turns), cpu / elapsed);
   }
   connection.EndTransfer();
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
 }
 
 }  // namespace
