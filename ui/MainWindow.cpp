@@ -18,10 +18,12 @@
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
+#include "ui/CodesPage.h"
 #include "ui/ErrorGuard.h"
 #include "ui/GeneralPage.h"
 #include "ui/LinesPage.h"
 #include "ui/NumberPlanPage.h"
+#include "ui/NumbersPage.h"
 #include "ui/PathPanel.h"
 #include "ui/QtText.h"
 #include "ui/TimersPage.h"
@@ -84,9 +86,16 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   column->setContentsMargins(0, 0, 0, 0);
   PageControl = new QTabWidget(central);
   PageControl->setObjectName("PageControl");
-  pages_ = {new GeneralPage(*this),    new LinesPage(*this),         new TimersPage(*this),
-            new NumberPlanPage(*this), new Page("TabSheet5", *this), new Page("TabSheet6", *this),
-            new CallInPage(*this),     new Page("TabSheet8", *this)};
+  codesPage_ = new CodesPage(*this);
+  numbersPage_ = new NumbersPage(*this);
+  pages_ = {new GeneralPage(*this),
+            new LinesPage(*this),
+            new TimersPage(*this),
+            new NumberPlanPage(*this),
+            codesPage_,
+            numbersPage_,
+            new CallInPage(*this),
+            new Page("TabSheet8", *this)};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
@@ -180,9 +189,11 @@ void TMainForm::BuildMenus() {
   codesMenu_ = menuBar()->addMenu("&Kódok");
   codesMenu_->setObjectName("Kdok2");
   codesMenu_->setEnabled(false);
+  codesPage_->FillMenu(codesMenu_);
   numbersMenu_ = menuBar()->addMenu("Számok");
   numbersMenu_->setObjectName("Szamok2");
   numbersMenu_->setEnabled(false);
+  numbersPage_->FillMenu(numbersMenu_);
 
   QMenu* help = menuBar()->addMenu("&Súgó");
   help->setObjectName("Sg1");
@@ -293,8 +304,8 @@ void TMainForm::showPage(PageId page) {
 }
 
 void TMainForm::PageChanged() {
-  // The free-call list is written back when its page was the one shown until now;
-  // that page lands with its own work.
+  // The free-call list is written back when its page was the one shown until now.
+  if (numbersMenu_->isEnabled()) numbersPage_->Flush();
   const auto shown = static_cast<PageId>(PageControl->currentIndex());
   codesMenu_->setEnabled(shown == PageId::Codes);
   numbersMenu_->setEnabled(shown == PageId::Numbers);
@@ -363,6 +374,7 @@ void TMainForm::openDatabase(const QString& startupFile) {
 }
 
 bool TMainForm::SaveTo(const QString& fileName) {
+  numbersPage_->Flush();
   session_.record.connectionName.set(connectionName_);
   const SaveResult saved = SaveDatabaseFile(fileName.toStdString(), session_.record);
   if (!saved.ok) {
