@@ -138,7 +138,10 @@ class CodeCellDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
-    const QPalette& pal = option.palette;
+    // The row numbers are not selectable, which would draw them greyed out by default.
+    QPalette pal = option.palette;
+    const bool enabled = !option.widget || option.widget->isEnabled();
+    pal.setCurrentColorGroup(enabled ? QPalette::Active : QPalette::Disabled);
     const bool fixed = index.column() == 0;
     const bool selected = !fixed && (option.state & QStyle::State_Selected);
     QFont font = option.font;
@@ -191,8 +194,18 @@ class CodeCellDelegate : public QStyledItemDelegate {
  protected:
   bool eventFilter(QObject* object, QEvent* event) override {
     if (event->type() == QEvent::KeyPress) {
-      const QString text = static_cast<QKeyEvent*>(event)->text();
-      if (IsTypedCharacter(text) && !CodeKeyAccepted(TypedChar(text))) return true;
+      auto* key = static_cast<QKeyEvent*>(event);
+      // Moving between rows and removing the last one are the grid's keys, also while a
+      // code is being typed; leaving the cell keeps what was typed.
+      const auto mods = key->modifiers() & ~Qt::KeypadModifier;
+      const bool rowKey = mods == Qt::NoModifier &&
+                          (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
+                           key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown);
+      if (rowKey || (key->key() == Qt::Key_Delete && mods == Qt::ControlModifier)) {
+        QApplication::sendEvent(page_.view(), event);
+        return true;
+      }
+      if (IsTypedCharacter(key->text()) && !CodeKeyAccepted(TypedChar(key->text()))) return true;
     }
     return QStyledItemDelegate::eventFilter(object, event);
   }

@@ -131,6 +131,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
 }
 
 TMainForm::~TMainForm() {
+  // Hidden while still whole: a cell editor left open hands its text to its page on the way,
+  // and the page speaks to this window.
+  hide();
   SetErrorReporter(nullptr);
   // The port's handlers speak to this window; it must not outlive them.
   TComPort& port = connection_.port();

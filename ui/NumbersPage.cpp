@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include "model/ImageView.h"
@@ -21,6 +22,10 @@ namespace tarvelo {
 NumbersPage::NumbersPage(PageHost& host)
     : Page("TabSheet6", host), list_(FreeNumberCapacity(host.layout())) {
   auto* grid = new QGridLayout(this);
+  // The entry field comes first in the focus order: a list that gets the focus makes its
+  // first item current, and the buttons would then act on an item nobody chose.
+  numberEdit_ = MakeEdit("MEfreecall", kFreeNumberWidth, this);
+  numberEdit_->setMaximumWidth(160);
   numberList_ = new QListWidget(this);
   numberList_->setObjectName("lbFreeCall");
   numberList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -30,8 +35,6 @@ NumbersPage::NumbersPage(PageHost& host)
   grid->addWidget(numberList_, 0, 0, 8, 1);
 
   grid->addWidget(new QLabel("Kód nélkül hívható számok", this), 0, 1, 1, 2);
-  numberEdit_ = MakeEdit("MEfreecall", kFreeNumberWidth, this);
-  numberEdit_->setMaximumWidth(160);
   grid->addWidget(numberEdit_, 1, 1, 1, 2);
   replaceButton_ = new QPushButton("&Javítás", this);
   replaceButton_->setObjectName("BTNfreejav");
@@ -49,7 +52,7 @@ NumbersPage::NumbersPage(PageHost& host)
   grid->addWidget(counter_, 4, 1, 1, 2);
   findBar_ =
       new FindBar("edFindNumber", this, numberList_, [this](const QString& s) { findNumber(s); });
-  grid->addWidget(findBar_, 5, 1, 1, 2);
+  grid->addWidget(findBar_, 5, 1, 1, 3);
   grid->setRowStretch(7, 1);
   grid->setColumnStretch(3, 1);
 
@@ -86,6 +89,7 @@ void NumbersPage::FillMenu(QMenu* menu) {
 
 void NumbersPage::ApplyModel(DeviceModel model) {
   list_.setCapacity(FreeNumberCapacity(ImageLayout::For(model)));
+  Refresh();  // the counter shows the capacity
 }
 
 void NumbersPage::Decode(const ImageView& view) {
@@ -105,11 +109,14 @@ void NumbersPage::FlushTrimmed() {
 
 void NumbersPage::ShowItems(int current) {
   const QSignalBlocker quiet(numberList_);
+  const int scrolled = numberList_->verticalScrollBar()->value();
   numberList_->clear();
   for (const std::string& item : list_.items()) numberList_->addItem(FromCp1250(item));
   if (current >= 0 && current < numberList_->count()) {
     numberList_->setCurrentRow(current, QItemSelectionModel::ClearAndSelect);
     numberList_->scrollToItem(numberList_->item(current));
+  } else {
+    numberList_->verticalScrollBar()->setValue(scrolled);
   }
 }
 

@@ -124,6 +124,7 @@ class CodesPagesTest : public QObject {
   void rightsKeys();
   void downOnTheLastRow_data();
   void downOnTheLastRow();
+  void downWhileTypingTheLastCode();
   void ctrlDeleteRemovesTheLastRowForGood();
   void rightsMenuOverRows3To9();
   void rightsMenuOnlyFromColumn2_data();
@@ -245,6 +246,26 @@ void CodesPagesTest::downOnTheLastRow() {
   f.focusCell(1, 1);
   QTest::keyClick(f.grid, Qt::Key_Down);
   QCOMPARE(f.grid->model()->rowCount(), countAfter);
+}
+
+void CodesPagesTest::downWhileTypingTheLastCode() {
+  CodesFixture f(7, 5);
+  f.focusCell(5, 1);
+  f.type("12");
+  QVERIFY(f.grid->editing());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  QCOMPARE(f.text(5, 1), QString("12"));
+  QCOMPARE(f.grid->model()->rowCount(), 6);
+  QCOMPARE(f.grid->currentIndex(), f.cell(6, 1));
+  f.type("3");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+  QCOMPARE(f.text(6, 1), QString("3"));
+  QCOMPARE(f.grid->currentIndex(), f.cell(5, 1));
+  f.focusCell(6, 1);
+  f.type("4");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete, Qt::ControlModifier);
+  QCOMPARE(f.grid->model()->rowCount(), 5);
+  QCOMPARE(f.storedCount(), 5);
 }
 
 void CodesPagesTest::ctrlDeleteRemovesTheLastRowForGood() {
