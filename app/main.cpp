@@ -1,6 +1,9 @@
+#include <QIcon>
+
 #include "files/Workstation.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
+#include "ui/QtText.h"
 #include "ui/Session.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +12,8 @@ int main(int argc, char** argv) {
   session.workstation = tarvelo::LoadWorkstationSettings(session.programIniPath);
   tarvelo::GuardedApplication app(argc, argv);
   QApplication::setApplicationName("Tarvelo1.2");
+  QApplication::setWindowIcon(QIcon(":/tarvelo.svg"));
+  tarvelo::InstallHungarianTexts(app);
   const QStringList args = QApplication::arguments();
   tarvelo::TMainForm window(session, nullptr, args.size() > 1 ? args.at(1) : QString());
   window.show();

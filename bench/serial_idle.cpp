@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/serial/PtyPair.h"
 #include "serial/ComPort.h"
+#include "tests/serial/PtyPair.h"
 
 using namespace tarvelo;
 using Clock = std::chrono::steady_clock;

@@ -14,6 +14,7 @@ namespace tarvelo {
 constexpr int kUsageError = 1;
 constexpr int kFileError = 2;
 constexpr int kTransferError = 3;
+constexpr int kVerifyError = 4;  // the upload went through, the device reads back otherwise
 
 struct UsageError {
   std::string message;

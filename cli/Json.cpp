@@ -40,7 +40,8 @@ void JsonWriter::Key(const char* key) {
   if (!first_.empty()) {
     if (!first_.back()) out_ += ",";
     first_.back() = false;
-    out_ += "\n" + std::string(first_.size() * 2, ' ');
+    out_ += '\n';
+    out_.append(first_.size() * 2, ' ');
   }
   if (key) out_ += Quote(key) + ": ";
 }
@@ -55,7 +56,10 @@ JsonWriter& JsonWriter::BeginObject(const char* key) {
 JsonWriter& JsonWriter::EndObject() {
   const bool empty = first_.back();
   first_.pop_back();
-  if (!empty) out_ += "\n" + std::string(first_.size() * 2, ' ');
+  if (!empty) {
+    out_ += '\n';
+    out_.append(first_.size() * 2, ' ');
+  }
   out_ += "}";
   if (first_.empty()) out_ += "\n";
   return *this;
@@ -71,7 +75,10 @@ JsonWriter& JsonWriter::BeginArray(const char* key) {
 JsonWriter& JsonWriter::EndArray() {
   const bool empty = first_.back();
   first_.pop_back();
-  if (!empty) out_ += "\n" + std::string(first_.size() * 2, ' ');
+  if (!empty) {
+    out_ += '\n';
+    out_.append(first_.size() * 2, ' ');
+  }
   out_ += "]";
   return *this;
 }

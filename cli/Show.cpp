@@ -22,7 +22,16 @@ const char* YesNo(bool b) {
 }
 
 std::string TwoDigit(int n) {
-  return (n < 10 ? "0" : "") + std::to_string(n);
+  std::string text = n < 10 ? "0" : "";
+  text += std::to_string(n);
+  return text;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  quoted += text;
+  quoted += '"';
+  return quoted;
 }
 
 // Pads a UTF-8 text to `width` characters for the text tables.
@@ -71,7 +80,7 @@ std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, co
   o << Pad("Alvonal", 9) << "Behívás\n";
   for (size_t n = 0; n < v.lines.size(); ++n) {
     const auto& l = v.lines[n];
-    o << "  " << Pad(TwoDigit(static_cast<int>(n + 1)), 6) << Pad("\"" + Utf8(l.coNumber) + "\"", 9)
+    o << "  " << Pad(TwoDigit(static_cast<int>(n + 1)), 6) << Pad(Quoted(Utf8(l.coNumber)), 9)
       << Pad(DialItems(model, IsFourLine(layout) ? 1 : static_cast<int>(n + 1))[l.dial], 13)
       << Pad(SeizeItems()[l.seize], 14);
     if (!IsFourLine(layout)) o << Pad(TimerSetItems()[l.timerSet], 10);

@@ -93,13 +93,22 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   std::vector<std::string> withValue = {"--port", "--speed"};
   if (writesFile) withValue.push_back("-o");
   if (command == "download") withValue.insert(withValue.end(), {"--site", "--owner", "--password"});
-  if (command == "upload") withValue.insert(withValue.end(), {"--model", "--password"});
-  const Args a = Parse(argc, argv, 2, withValue, {});
+  if (command == "upload") withValue.insert(withValue.end(), {"--model", "--password", "--backup"});
+  const std::vector<std::string> flags =
+      command == "upload" ? std::vector<std::string>{"--verify"} : std::vector<std::string>{};
+  const Args a = Parse(argc, argv, 2, withValue, flags);
   if (command == "upload" ? a.positional.size() != 1 : !a.positional.empty()) {
     throw UsageError{command == "upload" ? "egy adatbázis fájlt kell megadni"
                                          : "fölösleges argumentum: " + a.positional[0]};
   }
   if (writesFile && !a.options.count("-o")) throw UsageError{"a -o FILE megadása kötelező"};
+  // A transfer takes long: a file it could not be saved to is found out before it starts.
+  for (const char* option : {"-o", "--backup"}) {
+    if (const auto it = a.options.find(option); it != a.options.end()) {
+      const FileResult writable = CheckWritable(it->second);
+      if (!writable.ok) return Fail(writable.message, kFileError);
+    }
+  }
 
   DatabaseRecord record;
   DeviceModel uploadModel = DeviceModel::FourLine;
@@ -123,7 +132,16 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     record.password.set(RecordText(a, "--password"));
   }
 
+  ConfigImage backup;
+  UploadOptions uploadOptions;
+  uploadOptions.verify = a.flags.count("--verify") > 0;
+  if (a.options.count("--backup")) uploadOptions.backup = &backup;
+
   DeviceConnection connection;
+  bool backupTaken = false;
+  TransferResult result = TransferResult::Failed;
+  std::vector<int> differing;
+  std::string failure;
   try {
     OpenPort(connection, a);
     SerialLinkPort linkPort(connection.port());
@@ -136,16 +154,31 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     else if (command == "prom")
       result = transfers.DownloadProm();
     else if (command == "upload")
-      result = transfers.UploadImage(uploadModel);
+      result = transfers.UploadImage(uploadModel, uploadOptions);
     else
       result = transfers.SyncClock();
-    if (result != TransferResult::Ok) {
-      return Fail(host.message().empty() ? "az átvitel nem sikerült" : host.message(),
-                  kTransferError);
-    }
+    backupTaken = transfers.BackupTaken();
+    differing = transfers.Differing();
+    if (result != TransferResult::Ok)
+      failure = host.message().empty() ? "az átvitel nem sikerült" : host.message();
   } catch (const EComPort& e) {
-    return Fail(connection.port().Port() + ": " + e.what(), kTransferError);
+    failure = connection.port().Port() + ": " + e.what();
   }
+  // What was read from the device is kept, whatever became of the upload after it.
+  if (backupTaken) {
+    DatabaseRecord saved = record;
+    saved.image = backup;
+    const SaveResult written = SaveDatabaseFile(a.options.at("--backup"), saved);
+    if (!written.ok) return Fail(written.message, kFileError);
+    std::cerr << "A készülék beállításai mentve: " << a.options.at("--backup") << "\n";
+  }
+  if (result == TransferResult::VerifyFailed) {
+    for (int segment : differing) {
+      std::cerr << "eltérő memória szegmens: " << segment << "\n";
+    }
+    return Fail(failure, kVerifyError);
+  }
+  if (!failure.empty()) return Fail(failure, kTransferError);
 
   if (command == "download") {
     const SaveResult saved = SaveDatabaseFile(a.options.at("-o"), record);

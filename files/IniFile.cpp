@@ -77,11 +77,13 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
 IniFile::Found IniFile::Find(const std::string& section, const std::string& key) const {
   Found f;
   bool inside = false;
+  // Headers are read without their blanks; a name written with some must find its own.
+  const std::string wanted = TrimBlanks(section);
   for (long i = 0; i < static_cast<long>(lines_.size()); ++i) {
     std::string name, k, v;
     if (SectionName(lines_[i], name)) {
       if (inside) break;  // the first section of that name is the one that counts
-      inside = EqualNoCase(name, section);
+      inside = EqualNoCase(name, wanted);
       if (inside) {
         f.sectionLine = i;
         f.sectionEnd = i + 1;

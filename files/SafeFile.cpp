@@ -13,6 +13,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "serial/SystemErrorText.h"
+
 namespace tarvelo {
 namespace {
 
@@ -133,14 +135,14 @@ int CreateTemp(const std::string& target, mode_t mode, std::string& temp) {
 }  // namespace
 
 std::string SystemError(const std::string& what, const std::string& path, int err) {
-  return what + " (" + path + "): " + std::strerror(err);
+  return what + " (" + path + "): " + SystemErrorText(err);
 }
 
-FileResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
+namespace {
+// The refusals every write makes before it touches anything; fills in where the bytes go.
+FileResult CheckTarget(const std::string& path, std::string& target, bool& existed,
+                       struct stat& old) {
   if (path.empty()) return Failure<FileResult>(kCannotWrite, path, ENOENT);
-  std::string target;
-  bool existed = false;
-  struct stat old {};
   if (const int err = ResolveTarget(path, target, existed, old); err != 0) {
     return Failure<FileResult>(kCannotWrite, path, err);
   }
@@ -153,6 +155,30 @@ FileResult WriteFileAtomically(const std::string& path, std::string_view bytes) 
       return Failure<FileResult>(kCannotWrite, path, errno);
     }
   }
+  FileResult ok;
+  ok.ok = true;
+  return ok;
+}
+}  // namespace
+
+FileResult CheckWritable(const std::string& path) {
+  std::string target;
+  bool existed = false;
+  struct stat old {};
+  FileResult result = CheckTarget(path, target, existed, old);
+  if (!result.ok) return result;
+  // The new file is made in the target's folder.
+  if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return Failure<FileResult>(kCannotWrite, path, errno);
+  }
+  return result;
+}
+
+FileResult WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  std::string target;
+  bool existed = false;
+  struct stat old {};
+  if (FileResult refused = CheckTarget(path, target, existed, old); !refused.ok) return refused;
 
   std::string temp;
   // A replacement starts private and gets the old mode once it is ours alone.

@@ -28,6 +28,10 @@ struct FileResult {
 // other kind of file that is not a regular one (EINVAL).
 FileResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// Whether WriteFileAtomically could write `path` now, without writing anything: for work
+// that takes long to produce what is to be saved.
+FileResult CheckWritable(const std::string& path);
+
 struct ReadResult : FileResult {
   std::string bytes;
   bool whole = false;  // false when the file holds more than the bytes read

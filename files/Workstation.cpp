@@ -5,6 +5,10 @@
 #include "files/IniFile.h"
 
 namespace tarvelo {
+namespace {
+constexpr const char* kOptions = "OPTIONS";
+constexpr const char* kVerify = "VERIFY";
+}  // namespace
 
 std::string SpeedIndexToText(int index) {
   return (index >= 0 && index < kSpeedCount) ? kPortSpeeds[index].text : "------";
@@ -49,7 +53,13 @@ WorkstationSettings LoadWorkstationSettings(const std::string& iniPath) {
   // The index is one byte wide.
   s.speedIndex = static_cast<int>(
       static_cast<unsigned long>(ini.ReadInteger("CONNECTION", "COMSP", 6)) & 0xFF);
+  s.verifyAfterUpload = ini.ReadInteger(kOptions, kVerify, 0) != 0;
   return s;
+}
+
+bool SaveVerifyAfterUpload(bool on, const std::string& iniPath) {
+  IniFile ini(iniPath);
+  return ini.WriteInteger(kOptions, kVerify, on ? 1 : 0);
 }
 
 void SaveWorkstationSettings(const WorkstationSettings& s, const std::string& iniPath) {

@@ -42,8 +42,9 @@ std::string ProgramIniPath();      // "tarvelo.ini" there
 std::string ConnectionsIniPath();  // "tvconn.ini" there
 
 struct WorkstationSettings {
-  std::string portName = "COM1";  // at most 6 characters
-  int speedIndex = 6;             // one byte
+  std::string portName = "COM1";   // at most 6 characters
+  int speedIndex = 6;              // one byte
+  bool verifyAfterUpload = false;  // read the device back after every upload
 
   void SetPortName(const std::string& name) { portName = name.substr(0, 6); }
   std::string PanelText() const;  // "COM1 ( 19200 )"
@@ -52,6 +53,8 @@ struct WorkstationSettings {
 WorkstationSettings LoadWorkstationSettings(const std::string& iniPath = ProgramIniPath());
 void SaveWorkstationSettings(const WorkstationSettings& s,
                              const std::string& iniPath = ProgramIniPath());
+// The check item of the settings menu is kept at once, whatever becomes of the database.
+bool SaveVerifyAfterUpload(bool on, const std::string& iniPath = ProgramIniPath());
 
 // What looking up a named connection changed.
 struct ConnectionLookup {

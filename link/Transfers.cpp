@@ -20,6 +20,9 @@ constexpr const char* kDownloadTimeout = "Letöltési időtúllépés !!!";
 constexpr const char* kUploadTimeout = "Feltöltési időtúllépés !!!";
 constexpr const char* kUploadOk = "Sikeres feltöltés";
 constexpr const char* kStopped = "Megszakítva.";
+// The upload only asks; a device that does not answer is written to as before, so it is
+// not kept waiting as long as a download would wait for its type.
+constexpr int kUploadTypeAttempts = 3;
 }  // namespace
 
 std::string ProgressText(const TransferProgress& p) {
@@ -44,7 +47,7 @@ void Transfers::BreakIn() {
 }
 
 // The double-read loop shared by both downloads. Returns Failed when it gave up.
-TransferResult Transfers::ReadRange(char command, int first) {
+TransferResult Transfers::ReadRange(char command, int first, ConfigImage& into) {
   int failures = 0;
   int badSums = 0;
   int segment = first;
@@ -54,7 +57,7 @@ TransferResult Transfers::ReadRange(char command, int first) {
     bool timedOut = link_.TimedOut();
     if (!timedOut && link_.ReplySumOK()) {
       host_.Progress({segment});
-      std::memcpy(image_.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(),
+      std::memcpy(into.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(),
                   kSegmentSize);
       ++segment;
       failures = 0;
@@ -68,6 +71,22 @@ TransferResult Transfers::ReadRange(char command, int first) {
     host_.ProcessEvents(0);
   }
   return failures >= kMaxTries ? TransferResult::Failed : TransferResult::Ok;
+}
+
+std::optional<DeviceModel> Transfers::ReadType(ConfigImage& into, int attempts) {
+  // The type decides the memory map, so it is read as carefully as the data: one spoilt
+  // reply must not switch the model.
+  for (int attempt = 0; attempt < attempts && !host_.Cancelled(); ++attempt) {
+    if (link_.ReadTwice('D', kTypeSegment) && link_.ReplySumOK()) {
+      std::memcpy(into.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(),
+                  kSegmentSize);
+      // A device without a version text does not say which it is.
+      const std::string version = into.VersionText();
+      if (version.empty()) return std::nullopt;
+      return ModelFromVersionText(version);
+    }
+  }
+  return std::nullopt;
 }
 
 bool Transfers::DownloadPortOpen() {
@@ -99,19 +118,10 @@ TransferResult Transfers::DownloadImage() {
   BreakIn();
   image_.raw().fill(0);
   host_.Status("Tipusellenőrzés...");
-  // The type decides the memory map, so it is read as carefully as the data: one spoilt
-  // reply must not switch the model.
-  for (int attempt = 0; attempt < kMaxTries && !host_.Cancelled(); ++attempt) {
-    if (link_.ReadTwice('D', kTypeSegment) && link_.ReplySumOK()) {
-      std::memcpy(image_.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(),
-                  kSegmentSize);
-      break;
-    }
-  }
   // A type segment that never came stays zero, which names the 16-line model.
-  const DeviceModel model = ModelFromVersionText(image_.VersionText());
+  const DeviceModel model = ReadType(image_, kMaxTries).value_or(DeviceModel::SixteenLine);
   host_.SwitchModel(model);
-  TransferResult result = ReadRange('D', FirstTransferSegment(model));
+  TransferResult result = ReadRange('D', FirstTransferSegment(model), image_);
   return FinishDownload(result);
 }
 
@@ -121,7 +131,7 @@ TransferResult Transfers::DownloadProm() {
   host_.Busy(true);
   BreakIn();
   image_.raw().fill(0);
-  TransferResult result = ReadRange('P', 0);
+  TransferResult result = ReadRange('P', 0, image_);
   return FinishDownload(result);
 }
 
@@ -132,6 +142,12 @@ TransferResult Transfers::FinishUpload(TransferResult result) {
     host_.Status(kStopped);
   } else if (result == TransferResult::Failed) {
     host_.Message(kUploadTimeout);
+  } else if (result == TransferResult::VerifyFailed) {
+    std::string list;
+    for (int segment : differing_) list += (list.empty() ? "" : ", ") + std::to_string(segment);
+    host_.Status(kCommError);
+    host_.Message("A feltöltés után a készülék ezekben a memória szegmensekben mást tartalmaz: " +
+                  list);
   } else {
     host_.Status(kUploadOk);
   }
@@ -139,25 +155,64 @@ TransferResult Transfers::FinishUpload(TransferResult result) {
   return result;
 }
 
-TransferResult Transfers::UploadImage(DeviceModel model) {
+TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& options) {
+  differing_.clear();
+  backupTaken_ = false;
   if (!host_.PortOpen()) {
     host_.Busy(false);
     return TransferResult::PortNotOpen;
   }
-  link_.DrainInput(1);
   host_.Busy(true);
+  // An image of the other model would land on the wrong fields: ask the device first. One
+  // that does not say is written to as it always was.
+  BreakIn();
+  host_.Status("Tipusellenőrzés...");
+  ConfigImage device;
+  const std::optional<DeviceModel> deviceModel = ReadType(device, kUploadTypeAttempts);
+  if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
+  if (deviceModel && *deviceModel != model) {
+    host_.ReleasePort();
+    host_.Status(kCommError);
+    host_.Message(std::string("A készülék típusa ") + ModelName(*deviceModel) + ", az adatbázisé " +
+                  ModelName(model) + ": a feltöltés nem indult el, a készülék nem változott.");
+    host_.Busy(false);
+    return TransferResult::WrongModel;
+  }
+  if (options.backup) {
+    host_.Status("A készülék beállításainak mentése...");
+    *options.backup = device;
+    const TransferResult saved =
+        ReadRange('D', FirstTransferSegment(deviceModel.value_or(model)), *options.backup);
+    if (saved != TransferResult::Ok) {
+      host_.ReleasePort();
+      if (saved == TransferResult::Cancelled) {
+        host_.Status(kStopped);
+      } else {
+        host_.Status(kCommError);
+        host_.Message(
+            "A készülék beállításait nem sikerült elmenteni, ezért a feltöltés nem indult el.");
+      }
+      host_.Busy(false);
+      return saved;
+    }
+    backupTaken_ = true;
+  }
+  TransferResult result = WriteRange(model);
+  if (result == TransferResult::Ok && options.verify) result = VerifyRange(model);
+  return FinishUpload(result);
+}
+
+TransferResult Transfers::WriteRange(DeviceModel model) {
   int segment = FirstTransferSegment(model);
   int failures = 0;
-  bool cancelled = false;
   while (segment < kSegmentCount && failures < kMaxTries) {
-    if (host_.Cancelled()) {
-      cancelled = true;
-      break;
-    }
+    if (host_.Cancelled()) return TransferResult::Cancelled;
     std::string payload;
     for (int i = 0; i < kSegmentSize; ++i)
       payload += ByteToHex(image_.ImageByte(segment * kSegmentSize + i));
     const std::string frame = SegmentLink::BuildWriteFrame(static_cast<uint8_t>(segment), payload);
+    // An answer that came too late for the frame before must not pass for this one's.
+    link_.DrainInput(1);
     link_.port().WriteText(frame);
     host_.Progress({segment});
     const bool answered = link_.WaitAnswerByte(kWriteTimeoutMs);
@@ -169,9 +224,21 @@ TransferResult Transfers::UploadImage(DeviceModel model) {
     }
     host_.ProcessEvents(0);
   }
-  return FinishUpload(cancelled               ? TransferResult::Cancelled
-                      : failures >= kMaxTries ? TransferResult::Failed
-                                              : TransferResult::Ok);
+  return failures >= kMaxTries ? TransferResult::Failed : TransferResult::Ok;
+}
+
+TransferResult Transfers::VerifyRange(DeviceModel model) {
+  host_.Status("Ellenőrzés...");
+  ConfigImage readBack = image_;
+  const TransferResult read = ReadRange('D', FirstTransferSegment(model), readBack);
+  if (read != TransferResult::Ok) return read;
+  for (int segment = FirstTransferSegment(model); segment < kSegmentCount; ++segment) {
+    const long at = static_cast<long>(segment) * kSegmentSize;
+    if (readBack.Bytes(at, kSegmentSize) != image_.Bytes(at, kSegmentSize)) {
+      differing_.push_back(segment);
+    }
+  }
+  return differing_.empty() ? TransferResult::Ok : TransferResult::VerifyFailed;
 }
 
 std::string Transfers::ClockText(const std::tm& t) {

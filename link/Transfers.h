@@ -3,7 +3,9 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "link/Protocol.h"
 #include "model/ConfigImage.h"
@@ -41,7 +43,17 @@ class TransferHost {
   virtual std::tm LocalTime();
 };
 
-enum class TransferResult { Ok, Failed, Cancelled, PortNotOpen };
+// WrongModel: the device is of the other model, so nothing was sent. VerifyFailed: the
+// upload went through but the device reads back otherwise (see Transfers::Differing()).
+enum class TransferResult { Ok, Failed, Cancelled, PortNotOpen, WrongModel, VerifyFailed };
+
+// What an upload does besides writing: first read the device's configuration into
+// `backup` (the upload does not start when that fails), and afterwards read the range back
+// and compare.
+struct UploadOptions {
+  ConfigImage* backup = nullptr;
+  bool verify = false;
+};
 
 class Transfers {
  public:
@@ -50,8 +62,13 @@ class Transfers {
 
   TransferResult DownloadImage();
   TransferResult DownloadProm();
-  // Writes the transfer range of the given model.
-  TransferResult UploadImage(DeviceModel model);
+  // Writes the transfer range of the given model, after making sure the device is of that
+  // model when it says which it is.
+  TransferResult UploadImage(DeviceModel model, const UploadOptions& options = {});
+  // The segments that read back otherwise after a verified upload.
+  const std::vector<int>& Differing() const { return differing_; }
+  // Whether the last upload read the device's configuration into its backup.
+  bool BackupTaken() const { return backupTaken_; }
   TransferResult SyncClock();
 
   static std::string ClockText(const std::tm& t);  // "yyyymmddhhnnss"
@@ -61,7 +78,12 @@ class Transfers {
  private:
   void BreakIn();
   void Wait(int ms);
-  TransferResult ReadRange(char command, int first);
+  TransferResult ReadRange(char command, int first, ConfigImage& into);
+  // Reads the type segment into `into`; the device's model, or none when it never answered
+  // or gave no version text.
+  std::optional<DeviceModel> ReadType(ConfigImage& into, int attempts);
+  TransferResult WriteRange(DeviceModel model);
+  TransferResult VerifyRange(DeviceModel model);
   bool DownloadPortOpen();
   TransferResult FinishDownload(TransferResult result);
   TransferResult FinishUpload(TransferResult result);
@@ -69,6 +91,8 @@ class Transfers {
   SegmentLink link_;
   TransferHost& host_;
   ConfigImage& image_;
+  std::vector<int> differing_;
+  bool backupTaken_ = false;
 };
 
 }  // namespace tarvelo

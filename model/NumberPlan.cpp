@@ -56,10 +56,10 @@ ExceptionCells ExceptionRow(const ConfigImage& image, const ImageLayout& layout,
   return {entryText.substr(0, 4), entryText.size() > 4 ? entryText.substr(4) : ""};
 }
 
-Refusal MakeExceptionText(const std::string& areaCode, const std::string& length,
+Refusal MakeExceptionText(const std::string& areaCode, const std::string& length, LengthInput input,
                           std::string& text) {
   long value = 0;
-  if (!ValidLength(length, value)) return kLengthMessage;
+  if (input == LengthInput::Typed && !ValidLength(length, value)) return kLengthMessage;
   std::string code = areaCode;
   while (code.size() < 4) code += '?';
   std::string len = TrimBlanks(length);
@@ -69,12 +69,12 @@ Refusal MakeExceptionText(const std::string& areaCode, const std::string& length
 }
 
 Refusal EditException16(ConfigImage& image, const ImageLayout& layout, int index,
-                        const std::string& areaCode, const std::string& length) {
+                        const std::string& areaCode, const std::string& length, LengthInput input) {
   long value = 0;
-  if (!ValidLength(length, value)) return kLengthMessage;
+  if (input == LengthInput::Typed && !ValidLength(length, value)) return kLengthMessage;
   const long e = layout.Offset(Field::AreaExceptions) + 2L * index;
   image.SetImageByte(e, DigitPairToByte(areaCode));
-  image.SetImageByte(e + 1, static_cast<uint8_t>(value));
+  if (input == LengthInput::Typed) image.SetImageByte(e + 1, static_cast<uint8_t>(value));
   return std::nullopt;
 }
 

@@ -32,13 +32,19 @@ struct ExceptionCells {
 ExceptionCells ExceptionRow(const ConfigImage& image, const ImageLayout& layout,
                             const std::string& entryText, int index);
 
+// Whether the length box holds what the user typed, or still the length the entry had
+// when it was selected. Only a typed length is held to 0..99: a stored one of 100..255 must
+// survive an edit of the area code.
+enum class LengthInput { Typed, AsSelected };
+
 // "&Módosítás", 4-line model: the new entry text from the two edits, area code padded
-// with "?" to 4 and length with leading "0" to 2. Refuses a length that is not 0..99.
-Refusal MakeExceptionText(const std::string& areaCode, const std::string& length,
+// with "?" to 4 and length with leading "0" to 2. Refuses a typed length that is not 0..99.
+Refusal MakeExceptionText(const std::string& areaCode, const std::string& length, LengthInput input,
                           std::string& text);
-// "&Módosítás" and "&Törlés", 16-line model: straight into the image.
+// "&Módosítás" and "&Törlés", 16-line model: straight into the image. A length as selected
+// leaves the entry's length byte as it is.
 Refusal EditException16(ConfigImage& image, const ImageLayout& layout, int index,
-                        const std::string& areaCode, const std::string& length);
+                        const std::string& areaCode, const std::string& length, LengthInput input);
 void DeleteException16(ConfigImage& image, const ImageLayout& layout, int index);
 
 // Empty becomes all "=", a shorter text is padded with "?".

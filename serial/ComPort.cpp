@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "serial/Platform.h"
+#include "serial/SystemErrorText.h"
 
 namespace tarvelo {
 
@@ -48,10 +49,10 @@ namespace {
 std::string Message(int code, int systemError) {
   std::string m = EComPort::Text(code);
   if (systemError < 0) return m;
-  m += " (system error code: " + std::to_string(systemError) + ": " + std::strerror(systemError) +
-       ")";
+  m += " (rendszerhiba " + std::to_string(systemError) + ": " + SystemErrorText(systemError) + ")";
   if (systemError == EACCES) {
-    m += " - the user must be in the \"dialout\" group (and log in again after being added)";
+    m += " – a felhasználónak a \"dialout\" csoport tagjának kell lennie (a felvétel után "
+         "újra be kell jelentkeznie)";
   }
   return m;
 }
@@ -497,7 +498,9 @@ void TCustomComPort::Open() {
   int error = 0;
   std::string holder;
   const int fd = platform::OpenDevice(DevicePath(), error, holder);
-  if (fd < 0) throw EComPort(ecOpenFailed, error, holder.empty() ? "" : "; in use by " + holder);
+  if (fd < 0)
+    throw EComPort(ecOpenFailed, error,
+                   holder.empty() ? "" : "; a portot használó program: " + holder);
   fd_ = fd;
   gone_ = false;
   threadError_ = nullptr;
@@ -606,9 +609,10 @@ bool TCustomComPort::WaitForInput(int timeoutMs, int expected) {
   if (r <= 0 || !(p.revents & POLLIN)) return false;
   int queued = 0;
   if (expected > 1 && platform::QueuedInput(fd_, queued) == 0 && queued < expected) {
-    const long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
-    const long ms = ((expected - queued) * 10L * 1000L + baud - 1) / baud;
-    if (ms < timeoutMs) ::poll(nullptr, 0, static_cast<int>(ms));
+    // Whole milliseconds would add most of one to every reply at the higher speeds.
+    const long long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
+    const long long us = (expected - queued) * 10LL * 1000000LL / baud;
+    if (us < timeoutMs * 1000LL) std::this_thread::sleep_for(std::chrono::microseconds(us));
   }
   return true;
 }

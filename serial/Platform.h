@@ -56,10 +56,21 @@ bool DeviceGone(int error);
 struct PortInfo {
   std::string name;  // short name as the program uses it ("COM1", "USB0") or the path
   std::string path;  // device path
-  std::string byId;  // /dev/serial/by-id name, when there is one
+  std::string byId;  // the stable serial/by-id link to it, when there is one
   std::string driver;
-  std::string description;
+  std::string description;   // maker and product of a USB adapter
+  std::string usbId;         // "0403:6001", vendor and product of a USB adapter
+  std::string serialNumber;  // a USB adapter's own serial number
+  std::string holder;        // another program that has it open, "minicom (pid 812)"
+  bool mayOpen = true;       // false when the device's permissions keep this user out
+  std::string group;         // the device's group, which grants access to it ("dialout")
 };
+// The serial ports this system has: the device folder's ttyS, ttyUSB and ttyACM nodes and
+// any other tty that sysfs ties to hardware, without the legacy ttyS slots the driver
+// reports no UART for. Sorted by path.
 std::vector<PortInfo> ListPorts();
+// $TARVELO_SYS_DIR; else none when $TARVELO_DEV_DIR stands in for /dev (the real sysfs
+// does not describe a stand-in folder); else /sys.
+std::string SysDir();
 
 }  // namespace tarvelo::platform

@@ -1,9 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,7 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "serial/Platform.h"
@@ -56,36 +61,91 @@ std::string RealPath(const std::string& path) {
   return s;
 }
 
-// Whoever else has the device open, as "name (pid N)", found through /proc where we may look.
-std::string FindHolder(const std::string& path) {
-  const std::string target = RealPath(path);
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return {};
-  std::string found;
-  const std::string self = std::to_string(::getpid());
-  while (dirent* e = ::readdir(proc)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9' || self == e->d_name) continue;
-    const std::string fdDir = std::string("/proc/") + e->d_name + "/fd";
-    DIR* fds = ::opendir(fdDir.c_str());
-    if (!fds) continue;
-    while (dirent* f = ::readdir(fds)) {
-      if (LinkTarget(fdDir + "/" + f->d_name) == target) {
-        found = ReadLine(std::string("/proc/") + e->d_name + "/comm") + " (pid " + e->d_name + ")";
-        break;
-      }
-    }
-    ::closedir(fds);
-    if (!found.empty()) break;
+std::string ProcessName(const std::string& pid) {
+  return ReadLine("/proc/" + pid + "/comm") + " (pid " + pid + ")";
+}
+
+// The processes holding a whole-file lock on each target, from the kernel's lock table:
+// the lock is what keeps others out, so its holder is the one to name.
+std::map<std::string, std::string> LockHolders(const std::set<std::string>& targets) {
+  std::map<std::string, std::string> byId;  // "major:minor:inode" as the table writes it
+  std::map<std::string, std::string> found;
+  for (const std::string& target : targets) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) continue;
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    byId[id] = target;
   }
-  ::closedir(proc);
-  if (found.empty()) {
-    // The old convention: a lock file holding the owner's process number.
-    for (const char* dir : {"/run/lock", "/var/lock"}) {
-      const std::string pid = ReadLine(std::string(dir) + "/LCK.." + BaseName(target));
-      if (!pid.empty()) return "pid " + pid.substr(pid.find_first_not_of(' '));
-    }
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  for (int n = 0; n < 100000 && std::getline(locks, line); ++n) {
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF"; waiters carry "->" and hold nothing.
+    std::istringstream words(line);
+    std::string number, kind, mode, access, pid, id;
+    words >> number >> kind;
+    if (kind == "->") continue;
+    words >> mode >> access >> pid >> id;
+    const auto it = byId.find(id);
+    if (it == byId.end() || found.count(it->second) || pid == "-1") continue;
+    found[it->second] = ProcessName(pid);
   }
   return found;
+}
+
+// Who holds each of the given devices, as "name (pid N)": the holder of its lock, else the
+// owner named by a lock file of the old convention, else whoever has it open (all of them,
+// up to three, as any of them may be the one with the exclusive open). Keys are real paths.
+std::map<std::string, std::string> FindHolders(const std::set<std::string>& targets) {
+  std::map<std::string, std::string> found = LockHolders(targets);
+  if (found.size() == targets.size()) return found;
+  for (const std::string& target : targets) {
+    if (found.count(target)) continue;
+    for (const char* dir : {"/run/lock", "/var/lock"}) {
+      const std::string pid = ReadLine(std::string(dir) + "/LCK.." + BaseName(target));
+      const auto digits = pid.find_first_not_of(' ');
+      if (digits == std::string::npos) continue;
+      const std::string number = pid.substr(digits);
+      found[target] =
+          ::access(("/proc/" + number).c_str(), F_OK) == 0 ? ProcessName(number) : "pid " + number;
+      break;
+    }
+  }
+  if (found.size() == targets.size()) return found;
+  std::map<std::string, std::vector<std::string>> users;
+  if (DIR* proc = ::opendir("/proc")) {
+    const std::string self = std::to_string(::getpid());
+    while (dirent* e = ::readdir(proc)) {
+      if (e->d_name[0] < '0' || e->d_name[0] > '9' || self == e->d_name) continue;
+      const std::string fdDir = std::string("/proc/") + e->d_name + "/fd";
+      DIR* fds = ::opendir(fdDir.c_str());
+      if (!fds) continue;
+      while (dirent* f = ::readdir(fds)) {
+        const std::string target = LinkTarget(fdDir + "/" + f->d_name);
+        if (!targets.count(target) || found.count(target)) continue;
+        auto& list = users[target];
+        if (list.size() < 3 && (list.empty() || list.back().find(std::string("(pid ") + e->d_name +
+                                                                 ")") == std::string::npos)) {
+          list.push_back(ProcessName(e->d_name));
+        }
+      }
+      ::closedir(fds);
+    }
+    ::closedir(proc);
+  }
+  for (const auto& [target, list] : users) {
+    std::string joined;
+    for (const std::string& u : list) joined += (joined.empty() ? "" : ", ") + u;
+    found[target] = joined;
+  }
+  return found;
+}
+
+std::string FindHolder(const std::string& path) {
+  const std::string target = RealPath(path);
+  const auto found = FindHolders({target});
+  return found.empty() ? std::string() : found.begin()->second;
 }
 
 // The rates the classic termios interface names; any other goes through termios2.
@@ -261,68 +321,146 @@ bool DeviceGone(int error) {
   return error == EIO || error == ENXIO || error == ENODEV;
 }
 
-std::vector<PortInfo> ListPorts() {
-  std::vector<PortInfo> ports;
-  auto shortName = [](const std::string& dev) {
-    auto num = [&](const char* prefix) -> std::string {
-      const size_t n = std::strlen(prefix);
-      return dev.compare(0, n, prefix) == 0 ? dev.substr(n) : std::string();
-    };
-    if (auto n = num("ttyUSB"); !n.empty()) return "USB" + n;
-    if (auto n = num("ttyACM"); !n.empty()) return "ACM" + n;
-    if (auto n = num("ttyS"); !n.empty()) return "COM" + std::to_string(std::atoi(n.c_str()) + 1);
-    return std::string();
+std::string SysDir() {
+  if (const char* dir = std::getenv("TARVELO_SYS_DIR"); dir && *dir) return dir;
+  const char* dev = std::getenv("TARVELO_DEV_DIR");
+  return dev && *dev ? std::string() : "/sys";
+}
+
+namespace {
+
+// "COM1" for ttyS0, "USB0" for ttyUSB0, "ACM0" for ttyACM0; empty for any other name.
+std::string ShortPortName(const std::string& dev) {
+  auto number = [&](const char* prefix) -> std::string {
+    const size_t n = std::strlen(prefix);
+    if (dev.size() <= n || dev.compare(0, n, prefix) != 0) return {};
+    const std::string digits = dev.substr(n);
+    return digits.find_first_not_of("0123456789") == std::string::npos ? digits : std::string();
   };
-  const char* env = std::getenv("TARVELO_DEV_DIR");
-  if (env && *env) {
-    // A stand-in folder: every entry that looks like a serial device.
-    DIR* dir = ::opendir(env);
-    if (!dir) return ports;
+  if (auto n = number("ttyUSB"); !n.empty()) return "USB" + n;
+  if (auto n = number("ttyACM"); !n.empty()) return "ACM" + n;
+  if (auto n = number("ttyS"); !n.empty() && n.size() < 9) {
+    return "COM" + std::to_string(std::stol(n) + 1);
+  }
+  return {};
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The kernel keeps a ttyS node for every legacy slot whether or not a UART answers there;
+// the driver reports an empty slot as type 0 (unknown). When sysfs does not say, ask the
+// port itself.
+bool EmptySerialSlot(const std::string& sysEntry, const std::string& devPath) {
+  if (!sysEntry.empty()) {
+    const std::string type = ReadLine(sysEntry + "/type");
+    if (!type.empty()) return type == "0";
+  }
+  const int fd = ::open(devPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  serial_struct ss{};
+  const bool empty = ::ioctl(fd, TIOCGSERIAL, &ss) == 0 && ss.type == PORT_UNKNOWN;
+  ::close(fd);
+  return empty;
+}
+
+// Driver, and for a USB adapter its ids, serial number and names, from the device's sysfs
+// entry: the USB device is a few levels above the tty's interface.
+void ReadHardware(const std::string& sysRoot, const std::string& sysEntry, PortInfo& p) {
+  p.driver = BaseName(LinkTarget(sysEntry + "/device/driver"));
+  const std::string root = RealPath(sysRoot);
+  std::string dir = RealPath(sysEntry + "/device");
+  for (int up = 0; up < 5 && dir.size() > root.size(); ++up) {
+    const std::string vendor = ReadLine(dir + "/idVendor");
+    if (!vendor.empty()) {
+      p.usbId = vendor + ":" + ReadLine(dir + "/idProduct");
+      p.serialNumber = ReadLine(dir + "/serial");
+      const std::string maker = ReadLine(dir + "/manufacturer");
+      const std::string product = ReadLine(dir + "/product");
+      p.description = maker.empty() || product.empty() ? maker + product : maker + " " + product;
+      return;
+    }
+    dir = dir.substr(0, dir.rfind('/'));
+  }
+}
+
+// Whether this user may open the device for reading and writing; when not, the group that
+// would grant it.
+void ReadAccess(PortInfo& p) {
+  if (::faccessat(AT_FDCWD, p.path.c_str(), R_OK | W_OK, AT_EACCESS) == 0 || errno != EACCES) {
+    return;
+  }
+  p.mayOpen = false;
+  struct stat st {};
+  if (::stat(p.path.c_str(), &st) == 0 && st.st_gid != 0 && (st.st_mode & S_IRWXG) != 0) {
+    std::vector<char> buf(16384);
+    group g{};
+    group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found) {
+      p.group = found->gr_name;
+    }
+  }
+  if (p.group.empty()) p.group = "dialout";
+}
+
+}  // namespace
+
+std::vector<PortInfo> ListPorts() {
+  const std::string dev = DeviceDir();
+  const std::string sys = SysDir();
+  const std::string ttyClass = sys.empty() ? std::string() : sys + "/class/tty";
+  // The device folder's serial-looking nodes, and the ttys sysfs ties to hardware.
+  std::set<std::string> names;
+  if (DIR* dir = ::opendir(dev.c_str())) {
     while (dirent* e = ::readdir(dir)) {
-      const std::string name = e->d_name;
-      const std::string s = shortName(name);
-      if (s.empty()) continue;
-      ports.push_back({s, std::string(env) + "/" + name, "", "", ""});
+      if (!ShortPortName(e->d_name).empty()) names.insert(e->d_name);
     }
     ::closedir(dir);
-  } else {
-    const std::string sys = "/sys/class/tty";
-    DIR* dir = ::opendir(sys.c_str());
-    if (!dir) return ports;
-    while (dirent* e = ::readdir(dir)) {
-      const std::string name = e->d_name;
-      const std::string base = sys + "/" + name;
-      struct stat st {};
-      if (name[0] == '.' || ::stat((base + "/device").c_str(), &st) != 0) continue;
-      PortInfo p;
-      p.driver = BaseName(LinkTarget(base + "/device/driver"));
-      // Legacy 8250 entries exist whether or not a UART is there; type 0 means none.
-      if (name.compare(0, 4, "ttyS") == 0 && ReadLine(base + "/type") == "0") continue;
-      p.path = "/dev/" + name;
-      p.name = shortName(name);
-      if (p.name.empty()) p.name = p.path;
-      for (const char* up : {"/device/../product", "/device/../../product"}) {
-        const std::string product = ReadLine(base + up);
-        if (product.empty()) continue;
-        const std::string maker = ReadLine(
-            base + std::string(up).replace(std::string(up).rfind("product"), 7, "manufacturer"));
-        p.description = maker.empty() ? product : maker + " " + product;
-        break;
-      }
-      ports.push_back(p);
-    }
-    ::closedir(dir);
-    if (DIR* byId = ::opendir("/dev/serial/by-id")) {
-      while (dirent* e = ::readdir(byId)) {
-        if (e->d_name[0] == '.') continue;
-        const std::string link = std::string("/dev/serial/by-id/") + e->d_name;
-        const std::string target = RealPath(link);
-        for (auto& p : ports) {
-          if (p.path == target) p.byId = link;
+  }
+  if (!ttyClass.empty()) {
+    if (DIR* dir = ::opendir(ttyClass.c_str())) {
+      while (dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] != '.' && Exists(ttyClass + "/" + e->d_name + "/device")) {
+          names.insert(e->d_name);
         }
       }
-      ::closedir(byId);
+      ::closedir(dir);
     }
+  }
+  std::vector<PortInfo> ports;
+  for (const std::string& name : names) {
+    PortInfo p;
+    p.path = dev + "/" + name;
+    if (!Exists(p.path)) continue;  // gone, or a link to a simulator that has ended
+    std::string sysEntry = ttyClass.empty() ? std::string() : ttyClass + "/" + name;
+    if (!sysEntry.empty() && !Exists(sysEntry)) sysEntry.clear();
+    // A tty sysfs knows but ties to no hardware is a console or a pseudo-terminal.
+    if (!sysEntry.empty() && !Exists(sysEntry + "/device")) continue;
+    if (name.compare(0, 4, "ttyS") == 0 && EmptySerialSlot(sysEntry, p.path)) continue;
+    p.name = ShortPortName(name);
+    if (p.name.empty()) p.name = p.path;
+    if (!sysEntry.empty()) ReadHardware(sys, sysEntry, p);
+    ReadAccess(p);
+    ports.push_back(p);
+  }
+  if (DIR* byId = ::opendir((dev + "/serial/by-id").c_str())) {
+    while (dirent* e = ::readdir(byId)) {
+      if (e->d_name[0] == '.') continue;
+      const std::string link = dev + "/serial/by-id/" + e->d_name;
+      const std::string target = RealPath(link);
+      for (auto& p : ports) {
+        if (p.byId.empty() && RealPath(p.path) == target) p.byId = link;
+      }
+    }
+    ::closedir(byId);
+  }
+  std::set<std::string> targets;
+  for (const auto& p : ports) targets.insert(RealPath(p.path));
+  const auto holders = FindHolders(targets);
+  for (auto& p : ports) {
+    if (auto h = holders.find(RealPath(p.path)); h != holders.end()) p.holder = h->second;
   }
   std::sort(ports.begin(), ports.end(),
             [](const PortInfo& a, const PortInfo& b) { return a.path < b.path; });

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -15,19 +16,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
 #include <utility>
 
 #include "files/SafeFile.h"
+#include "model/ConfigImage.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: tarvelo-devsim [--image FILE] [--prom FILE] [--model 4|16] [--baud N]\n"
-    "                      [--link PATH] [--fault KIND=RATE ...] [--seed N] [--log]\n"
-    "  KIND: silence, checksum, short, flip, nak; RATE: share of replies, 0..1\n"
+    "                      [--link PATH] [--fault KIND=RATE ...] [--fault-segments A-B]\n"
+    "                      [--seed N] [--log]\n"
+    "  KIND: silence, checksum, short, flip, nak, spoil, late, double, slow;\n"
+    "  RATE: share of replies, 0..1\n"
     "  The image is saved back to FILE on exit (SIGINT or SIGTERM).\n";
 
 std::atomic<bool> stop{false};
@@ -40,6 +45,7 @@ struct Options {
   int model = 4;
   long baud = 0;  // 0: as fast as the line goes
   std::map<std::string, double> faults;
+  int faultFirst = 0, faultLast = 255;  // the segments whose exchanges may go wrong
   unsigned seed = 1;
   bool log = false;
 };
@@ -90,7 +96,8 @@ class Device {
         memory_(std::move(memory)),
         prom_(std::move(prom)) {
     // The type segment carries the model's version text.
-    memory_.replace(43 * 32 + 7, 5, o_.model == 4 ? "P4239" : "P4290");
+    memory_.replace(tarvelo::kVersionTextOffset, tarvelo::kVersionTextLength,
+                    o_.model == 4 ? "P4239" : "P4290");
     byteNs_ = o_.baud > 0 ? 10LL * 1000000000LL / o_.baud : 0;
   }
 
@@ -131,6 +138,7 @@ class Device {
 
  private:
   bool Fault(const char* kind) {
+    if (segment_ < o_.faultFirst || segment_ > o_.faultLast) return false;
     const auto it = o_.faults.find(kind);
     return it != o_.faults.end() && std::uniform_real_distribution<double>(0, 1)(rng_) < it->second;
   }
@@ -152,23 +160,45 @@ class Device {
     }
   }
 
+  // The faults a line or a device shows in the timing of its answers: an answer held back
+  // past the requester's time-out, one held back within it, and an answer sent twice.
+  void Answer(const std::string& reply, size_t requestLength, int requesterTimeoutMs) {
+    int delayMs = 0;
+    if (Fault("late")) {
+      delayMs = requesterTimeoutMs + 50 + static_cast<int>(rng_() % 300);
+    } else if (Fault("slow")) {
+      delayMs = 100 + static_cast<int>(rng_() % (requesterTimeoutMs * 8 / 10 - 100));
+    }
+    const bool twice = Fault("double");
+    if (delayMs > 0) {
+      const timespec pause = FromNs(delayMs * 1000000LL);
+      clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
+    }
+    Send(reply, requestLength);
+    if (twice) Send(reply, 0);
+  }
+
   void Handle(const std::string& frame) {
     if (o_.log) std::fprintf(stderr, "devsim: %s\n", frame.c_str());
     if (frame.empty()) return;
     const char command = frame[0];
     const int segment = Hex(frame, 1);
+    segment_ = segment;
     if ((command == 'D' || command == 'P') && frame.size() == 5) {
       if (segment < 0 || Hex(frame, 3) != 255 - segment) return;  // not a request for us
       if (Fault("silence")) return;
       const std::string& source = command == 'P' ? prom_ : memory_;
       std::string reply = source.substr(segment * 32, 32);
+      // A misread memory, or a glitch before the sum is made: the checksum cannot tell, and
+      // the next read of the same segment is spoilt differently or not at all.
+      if (Fault("spoil")) reply[rng_() % 32] ^= static_cast<char>(1 + rng_() % 255);
       uint8_t sum = 0;
       for (char c : reply) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
       reply += static_cast<char>(sum);
       if (Fault("checksum")) reply[32] = static_cast<char>(reply[32] ^ 0x01);
       if (Fault("flip")) reply[rng_() % 32] ^= static_cast<char>(1 << (rng_() % 8));
       if (Fault("short")) reply.resize(rng_() % 32);
-      Send(reply, frame.size() + 1);
+      Answer(reply, frame.size() + 1, command == 'P' ? 2000 : 1000);
       return;
     }
     if (command == 'U' && frame.size() == 69) {
@@ -178,7 +208,7 @@ class Device {
         sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(frame[i]));
       const bool good = segment >= 0 && Hex(frame, 67) == sum;
       if (!good || Fault("nak")) {
-        Send("\x15", frame.size() + 1);
+        Answer("\x15", frame.size() + 1, 1000);
         return;
       }
       if (segment == 43) {
@@ -189,13 +219,13 @@ class Device {
         for (int i = 0; i < 32; ++i) {
           const int b = Hex(frame, 3 + 2 * i);
           if (b < 0) {
-            Send("\x15", frame.size() + 1);
+            Answer("\x15", frame.size() + 1, 1000);
             return;
           }
           memory_[segment * 32 + i] = static_cast<char>(b);
         }
       }
-      Send("\x06", frame.size() + 1);
+      Answer("\x06", frame.size() + 1, segment == 43 ? 2000 : 1000);
     }
   }
 
@@ -205,6 +235,7 @@ class Device {
   std::string memory_, prom_;
   long long byteNs_ = 0;
   long long frameStart_ = 0;
+  int segment_ = -1;  // of the frame being answered
 };
 
 }  // namespace
@@ -230,7 +261,14 @@ int main(int argc, char** argv) {
       o.baud = std::atol(value().c_str());
     else if (a == "--link")
       o.linkPath = value();
-    else if (a == "--seed")
+    else if (a == "--fault-segments") {
+      const std::string range = value();
+      if (std::sscanf(range.c_str(), "%d-%d", &o.faultFirst, &o.faultLast) != 2 ||
+          o.faultFirst < 0 || o.faultLast > 255 || o.faultFirst > o.faultLast) {
+        std::fprintf(stderr, "tarvelo-devsim: bad segment range %s\n%s", range.c_str(), kUsage);
+        return 1;
+      }
+    } else if (a == "--seed")
       o.seed = static_cast<unsigned>(std::atol(value().c_str()));
     else if (a == "--log")
       o.log = true;
@@ -238,8 +276,10 @@ int main(int argc, char** argv) {
       const std::string f = value();
       const auto eq = f.find('=');
       const std::string kind = f.substr(0, eq);
-      if (eq == std::string::npos || (kind != "silence" && kind != "checksum" && kind != "short" &&
-                                      kind != "flip" && kind != "nak")) {
+      static const char* const kKinds[] = {"silence", "checksum", "short",  "flip", "nak",
+                                           "spoil",   "late",     "double", "slow"};
+      if (eq == std::string::npos || std::none_of(std::begin(kKinds), std::end(kKinds),
+                                                  [&](const char* k) { return kind == k; })) {
         std::fprintf(stderr, "tarvelo-devsim: bad fault %s\n%s", f.c_str(), kUsage);
         return 1;
       }

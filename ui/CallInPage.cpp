@@ -18,7 +18,10 @@ CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
   auto* grid = new QGridLayout(this);
   callInNumberEdit_ = MakeEdit("edBehiv", 24, this);
   grid->addWidget(new QLabel("Behívószám:", this), 0, 0);
-  grid->addWidget(callInNumberEdit_, 0, 1, 1, 2);
+  // All 24 characters in view, in whatever font.
+  callInNumberEdit_->setMinimumWidth(
+      callInNumberEdit_->fontMetrics().horizontalAdvance(QString(24, QChar('0'))) + 14);
+  grid->addWidget(callInNumberEdit_, 0, 1, 1, 3);
   foreignBox_ = new QCheckBox("Behívás külföldi szám esetén", this);
   foreignBox_->setObjectName("chkIntGW");
   nationalBox_ = new QCheckBox("Behívás belföldi szám esetén", this);
@@ -42,7 +45,7 @@ CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
   grid->addWidget(putButton_, 5, 1, 1, 2);
   grid->addWidget(clearButton_, 6, 1, 1, 2);
   grid->setRowStretch(7, 1);
-  grid->setColumnStretch(3, 1);
+  grid->setColumnStretch(4, 1);
 
   for (QWidget* w : std::initializer_list<QWidget*>{callInNumberEdit_, foreignBox_, nationalBox_,
                                                     forbiddenList_}) {

@@ -2,15 +2,47 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <algorithm>
 
 namespace tarvelo {
+namespace {
+
+// A short message would give a box too narrow for its own caption; the window manager then
+// cuts the caption to a few letters. The room for the caption's buttons is a guess that
+// holds for the common window managers.
+void MakeRoomForCaption(QMessageBox& box) {
+  const int captionWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 140;
+  const int width = std::max(captionWidth, 32 * box.fontMetrics().averageCharWidth());
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+}
+
+}  // namespace
+
+void SetHungarianButtonTexts(QMessageBox& box) {
+  const std::pair<QMessageBox::StandardButton, const char*> texts[] = {
+      {QMessageBox::Yes, "&Igen"},
+      {QMessageBox::No, "&Nem"},
+      {QMessageBox::Cancel, "&Mégsem"},
+      {QMessageBox::Ok, "OK"}};
+  for (const auto& [which, text] : texts) {
+    if (QAbstractButton* b = box.button(which)) b->setText(QString::fromUtf8(text));
+  }
+}
 
 void QtDialogService::Message(const QString& text, const QString& caption) {
   QMessageBox box(QMessageBox::NoIcon,
                   caption.isEmpty() ? QApplication::applicationName() : caption, text,
                   QMessageBox::Ok, parent_);
+  SetHungarianButtonTexts(box);
+  MakeRoomForCaption(box);
   box.exec();
 }
 
@@ -19,6 +51,8 @@ QMessageBox::StandardButton QtDialogService::Ask(const QString& text, const QStr
                                                  QMessageBox::Icon icon) {
   QMessageBox box(icon, caption.isEmpty() ? QApplication::applicationName() : caption, text,
                   buttons, parent_);
+  SetHungarianButtonTexts(box);
+  MakeRoomForCaption(box);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

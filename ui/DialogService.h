@@ -32,6 +32,9 @@ class DialogService {
   virtual QString Password() = 0;
 };
 
+// The question buttons read the same whatever the system's language.
+void SetHungarianButtonTexts(QMessageBox& box);
+
 // The real thing, with Qt's dialogs over the given window.
 class QtDialogService : public DialogService {
  public:

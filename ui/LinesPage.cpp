@@ -17,9 +17,8 @@
 namespace tarvelo {
 namespace {
 
-// Column widths shared by the header row and every line panel.
-constexpr int kWidths[] = {24, 52, 150, 194, 84, 46, 46};
-constexpr int kDialWidth4 = 216;  // three dial modes in two columns
+// Room between two columns, in the header row and in every line panel.
+constexpr int kGap = 6;
 const char* const kHeadings[] = {"Port",     "CO szám", "Tárcsázás", "Vonalfogás",
                                  "Időzítők", "Alvonal", "Behívás"};
 
@@ -27,22 +26,17 @@ QString Nn(int n) {
   return QString("%1").arg(n, 2, 10, QChar('0'));
 }
 
-QWidget* Narrow(QWidget* w, int width) {
-  w->setFixedWidth(width);
-  return w;
-}
-
 }  // namespace
 
 LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
   auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(4, 4, 4, 4);
   auto* header = new QHBoxLayout;
-  header->setContentsMargins(6, 0, 6, 0);
   for (size_t i = 0; i < std::size(kHeadings); ++i) {
     headings_[i] = new QLabel(kHeadings[i], this);
-    header->addWidget(Narrow(headings_[i], kWidths[i]));
+    header->addWidget(headings_[i]);
   }
-  header->setSpacing(2);
+  header->setSpacing(kGap);
   header->addStretch(1);
   column->addLayout(header);
 
@@ -62,7 +56,7 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
     l.panel->setObjectName("pnlCO" + Nn(n));
     auto* row = new QHBoxLayout(l.panel);
     row->setContentsMargins(4, 0, 4, 0);
-    row->setSpacing(2);
+    row->setSpacing(kGap);
     l.port = new QLabel(Nn(n), l.panel);
     l.port->setObjectName("lblPort" + Nn(n));
     QFont bold = l.port->font();
@@ -82,7 +76,7 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
     l.callIn->setObjectName("CBbeh" + Nn(n));
     QWidget* cells[] = {l.port, l.coNumber, l.dial, l.seize, l.timerSet, l.subLine, l.callIn};
     for (size_t i = 0; i < std::size(cells); ++i) {
-      row->addWidget(Narrow(cells[i], kWidths[i]));
+      row->addWidget(cells[i]);
       // A control hidden in one model keeps its place, so the columns stay in line.
       QSizePolicy keep = cells[i]->sizePolicy();
       keep.setRetainSizeWhenHidden(cells[i] != l.timerSet);  // timers go with their column
@@ -120,12 +114,48 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
   stackLayout->addStretch(1);
   scroll->setWidget(stack);
   column->addWidget(scroll, 1);
+
+  // The header's first column starts where the panels' first column does.
+  const int inset = scroll->frameWidth() + static_cast<QFrame*>(lines_[0].panel)->frameWidth() + 4;
+  header->setContentsMargins(inset, 0, 0, 0);
+  SizeColumns();
+}
+
+// Every column is as wide as the wider of its heading and its controls in the font in use,
+// so neither runs into the next.
+void LinesPage::SizeColumns() {
+  ensurePolished();  // the size hints depend on the style sheets of the groups
+  const Line& l = lines_[0];
+  auto wide = [](QWidget* w) { return w->sizeHint().width(); };
+  QFontMetrics boldMetrics(l.port->font());
+  QFontMetrics editMetrics(l.coNumber->font());
+  RadioGroup* dial16 = lines_[1].dial;  // its items never change
+  const int cells[] = {boldMetrics.horizontalAdvance("00"),
+                       editMetrics.horizontalAdvance("0000") + 14,  // four characters and a frame
+                       wide(dial16),
+                       wide(l.seize),
+                       wide(l.timerSet),
+                       wide(l.subLine),
+                       wide(l.callIn)};
+  for (size_t i = 0; i < std::size(cells); ++i) {
+    widths_[i] = std::max(cells[i], headings_[i]->sizeHint().width());
+  }
+  // Line 1's dial group holds the three 4-line modes in two columns in that model.
+  l.dial->setItems(DialItems(DeviceModel::FourLine, 1));
+  dialWidth4_ = std::max(widths_[2], wide(l.dial));
+  l.dial->setItems(DialItems(DeviceModel::SixteenLine, 1));
+  for (size_t i = 0; i < std::size(kHeadings); ++i) headings_[i]->setFixedWidth(widths_[i]);
+  for (Line& line : lines_) {
+    QWidget* row[] = {line.port,     line.coNumber, line.dial,  line.seize,
+                      line.timerSet, line.subLine,  line.callIn};
+    for (size_t i = 0; i < std::size(row); ++i) row[i]->setFixedWidth(widths_[i]);
+  }
 }
 
 void LinesPage::ApplyModel(DeviceModel model) {
   const bool four = model == DeviceModel::FourLine;
   lines_[0].dial->setItems(DialItems(model, 1));
-  const int dialWidth = four ? kDialWidth4 : kWidths[2];
+  const int dialWidth = four ? dialWidth4_ : widths_[2];
   headings_[2]->setFixedWidth(dialWidth);
   headings_[4]->setVisible(!four);
   for (int n = 1; n <= 16; ++n) {

@@ -38,9 +38,12 @@ class LinesPage : public Page {
   };
   const Line& line(int n) const { return lines_.at(n - 1); }
   void storeAllLines16();
+  void SizeColumns();
 
   std::array<Line, 16> lines_{};
   std::array<QLabel*, 7> headings_{};
+  std::array<int, 7> widths_{};
+  int dialWidth4_ = 0;
 };
 
 }  // namespace tarvelo

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -19,6 +20,7 @@
 #include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
 #include "ui/CodesPage.h"
+#include "ui/ComPortDialog.h"
 #include "ui/ErrorGuard.h"
 #include "ui/GeneralPage.h"
 #include "ui/LinesPage.h"
@@ -76,6 +78,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
       leave_(new LeaveDispatcher(this)) {
   setObjectName("MainForm");
   setWindowTitle("Tarvelo (Zen-4 V2.39g; Zen-16 V4.29)");
+  setWindowIcon(QIcon(":/tarvelo.svg"));
   resize(666, 536);
   if (QScreen* screen = QApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -99,6 +102,10 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
+  // The bottom row: the type box, and beside it, while a transfer runs, its progress and the
+  // button that stops it (the status bar has no room for them next to its four panels).
+  bottomRow_ = new QHBoxLayout;
+  bottomRow_->setContentsMargins(0, 0, 6, 0);
   pnlBott = new QWidget(central);
   pnlBott->setObjectName("pnlBott");
   auto* bottom = new QHBoxLayout(pnlBott);
@@ -109,8 +116,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   cbTipus->addItem(ModelName(DeviceModel::FourLine));
   cbTipus->addItem(ModelName(DeviceModel::SixteenLine));
   bottom->addWidget(cbTipus);
-  bottom->addStretch(1);
-  column->addWidget(pnlBott);
+  bottomRow_->addWidget(pnlBott);
+  bottomRow_->addStretch(1);
+  column->addLayout(bottomRow_);
   setCentralWidget(central);
 
   SetErrorReporter([this](const QString& text) { dialogs_->Message(text, "Tarvelo1.2"); });
@@ -118,6 +126,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   BuildStatusBar();
   SetUpConnection();
   connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+  leave_->GuardPages(PageControl);
   connect(cbTipus, &QComboBox::currentIndexChanged, this, [this] { applyModel(); });
 
   // Window creation, in order.
@@ -144,13 +153,20 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenus() {
   // Every command waits while a transfer runs: its shortcut may still reach it even though
-  // the menu bar is disabled.
+  // the menu bar is disabled. It first stores the field being edited and does not run when
+  // that entry is refused. An item without a command is disabled rather than doing nothing;
+  // giving it one enables it.
   auto item = [this](QMenu* menu, const char* name, const QString& caption,
-                     const QKeySequence& shortcut, int tag, std::function<void()> command) {
+                     const QKeySequence& shortcut, int tag, std::function<void()> command,
+                     bool leavesField = true) {
     QAction* a = AddItem(menu, name, caption, shortcut, tag);
+    a->setEnabled(static_cast<bool>(command));
     if (command) {
-      connect(a, &QAction::triggered, this, [this, command] {
-        if (!transfers_->running()) RunGuarded(command);
+      connect(a, &QAction::triggered, this, [this, command, leavesField] {
+        if (transfers_->running()) return;
+        RunGuarded([&] {
+          if (!leavesField || CommitFocusedField()) command();
+        });
       });
     }
     return a;
@@ -177,8 +193,16 @@ void TMainForm::BuildMenus() {
 
   QMenu* settings = menuBar()->addMenu("&Beállítások");
   settings->setObjectName("Settings");
-  item(settings, "mnuComport", "&Com port...", none, -1, nullptr);
+  item(settings, "mnuComport", "&Com port...", none, -1, [this] { openComPortSettings(); });
   item(settings, "Preferencik1", "&Preferenciák...", none, -1, nullptr);
+  settings->addSeparator();
+  QAction* verify = AddItem(settings, "mnuVerify", "Ellenőrzés feltöltés után");
+  verify->setCheckable(true);
+  verify->setChecked(session_.workstation.verifyAfterUpload);
+  connect(verify, &QAction::toggled, this, [this](bool on) {
+    session_.workstation.verifyAfterUpload = on;
+    SaveVerifyAfterUpload(on, session_.programIniPath);
+  });
 
   QMenu* view = menuBar()->addMenu("&Nézet");
   view->setObjectName("Nzet1");
@@ -200,7 +224,9 @@ void TMainForm::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu("&Súgó");
   help->setObjectName("Sg1");
-  item(help, "Tartalom1", "&Tartalom", none, -1, [this] { showHelp(); });
+  // The help opens beside the field being edited, whatever it holds.
+  item(
+      help, "Tartalom1", "&Tartalom", none, -1, [this] { showHelp(); }, false);
 }
 
 void TMainForm::BuildStatusBar() {
@@ -211,10 +237,16 @@ void TMainForm::BuildStatusBar() {
   panel0_->setFixedWidth(200);
   bar->addWidget(panel0_);
   panels_.push_back(nullptr);
-  const int widths[] = {50, 150, 150};
+  // Panels are at least as wide as their longest usual text in this font: a code count
+  // with its length, a port with a speed.
+  const QFontMetrics fm(bar->font());
+  const int widths[] = {std::max(50, fm.horizontalAdvance("3072/12") + 8),
+                        std::max(150, fm.horizontalAdvance("ttyUSB0 ( 115200 )") + 8), 150};
   for (int i = 1; i <= 3; ++i) {
     auto* label = new QLabel(bar);
     label->setObjectName(QString("SBarPanel%1").arg(i));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setIndent(2);
     // The last panel takes the room that is left: transfer texts are longer than it.
     if (i < 3) {
       label->setFixedWidth(widths[i - 1]);
@@ -248,14 +280,31 @@ void TMainForm::SetUpConnection() {
   port.OnAfterClose = [this](TCustomComPort*) { SetPanel(3, "Szétkapcsolva"); };
   TransferRunner::Hooks hooks;
   hooks.status = [this](const QString& t) { SetPanel(3, t); };
-  hooks.switchModel = [this](DeviceModel m) {
-    cbTipus->setCurrentIndex(m == DeviceModel::FourLine ? 0 : 1);
-    applyModel();
-  };
+  hooks.switchModel = [this](DeviceModel m) { SwitchModel(m); };
   hooks.model = [this] { return model_; };
   hooks.decode = [this] { DecodeImage(); };
   hooks.disable = {PageControl, pnlBott, menuBar()};
   transfers_ = new TransferRunner(connection_, session_, *dialogs_, statusBar(), hooks, this);
+  // The progress and its stop button move from the status bar to the bottom row.
+  for (const char* name : {"pbTransfer", "btnTransferStop"}) {
+    if (auto* w = statusBar()->findChild<QWidget*>(name)) {
+      const bool shown = !w->isHidden();
+      bottomRow_->addWidget(w);
+      w->setVisible(shown);
+    }
+  }
+}
+
+void TMainForm::openComPortSettings() {
+  // The dialog applies what it shows when it closes and then frees itself.
+  (new TPingset(*this))->exec();
+}
+
+void TMainForm::applyConnection(const std::string& name, const std::string& phone,
+                                const QString& panel) {
+  connectionName_ = name;
+  phoneNumber_ = phone;
+  SetPanel(2, panel);
 }
 
 void TMainForm::startDownload(TransferKind kind) {
@@ -264,7 +313,20 @@ void TMainForm::startDownload(TransferKind kind) {
 }
 
 void TMainForm::startUpload() {
-  CommitFocusedField();
+  if (!CommitFocusedField()) return;
+  // What the device holds now is about to be overwritten: offer to keep it.
+  UploadChoice choice;
+  choice.verify = session_.workstation.verifyAfterUpload;
+  const auto answer =
+      dialogs_->Ask("Menti a készülék jelenlegi beállításait a feltöltés előtt ?", "Tarvelo",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return;
+  if (answer == QMessageBox::Yes) {
+    FileDialogOptions options = DatabaseSaveOptions();
+    options.title = "A készülék beállításainak mentése";
+    choice.backupFile = dialogs_->SaveFileName(options).toStdString();
+    if (choice.backupFile.empty()) return;
+  }
   const int shown = PageControl->currentIndex();
   showPage(PageId::General);
   struct ShowAgain {
@@ -272,7 +334,12 @@ void TMainForm::startUpload() {
     int page;
     ~ShowAgain() { window->showPage(static_cast<PageId>(page)); }
   } again{this, shown};
-  transfers_->StartTransfer(TransferKind::Upload);
+  transfers_->StartTransfer(TransferKind::Upload, std::move(choice));
+}
+
+void TMainForm::SwitchModel(DeviceModel model) {
+  cbTipus->setCurrentIndex(model == DeviceModel::FourLine ? 0 : 1);
+  applyModel();
 }
 
 void TMainForm::applyModel() {
@@ -314,8 +381,8 @@ void TMainForm::PageChanged() {
   numbersMenu_->setEnabled(shown == PageId::Numbers);
 }
 
-void TMainForm::CommitFocusedField() {
-  leave_->Commit();
+bool TMainForm::CommitFocusedField() {
+  return leave_->Commit();
 }
 
 bool TMainForm::ConfirmSaveChanges() {
@@ -346,7 +413,7 @@ void TMainForm::newDatabase() {
 }
 
 void TMainForm::openDatabase(const QString& startupFile) {
-  CommitFocusedField();
+  if (!CommitFocusedField()) return;
   if (!ConfirmSaveChanges()) return;
   const QString file =
       !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenOptions());
@@ -367,10 +434,15 @@ void TMainForm::openDatabase(const QString& startupFile) {
     session_.databaseFileName = file.toStdString();
     session_.fileDate = result.fileDate;
     SetPanel0(file);
+    // A database is shown in the model it was downloaded from, as after a download: read
+    // with the other model's map, the code-table repair would write into its timers.
+    const std::string version = session_.record.image.VersionText();
+    if (!version.empty()) SwitchModel(ModelFromVersionText(version));
   }
   const std::string name = session_.record.connectionName.text();
   const ConnectionLookup found =
       LookupConnection(name, session_.workstation, session_.connectionsIniPath);
+  if (found.looked) phoneNumber_ = found.phone;
   if (found.looked && found.showName) SetPanel(2, FromCp1250(name));
   connectionName_ = name;
   DecodeImage();
@@ -389,7 +461,7 @@ bool TMainForm::SaveTo(const QString& fileName) {
 }
 
 void TMainForm::saveDatabase() {
-  CommitFocusedField();
+  if (!CommitFocusedField()) return;
   if (session_.databaseFileName.empty()) {
     const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
     if (name.isEmpty()) return;
@@ -401,7 +473,7 @@ void TMainForm::saveDatabase() {
 }
 
 void TMainForm::saveDatabaseAs() {
-  CommitFocusedField();
+  if (!CommitFocusedField()) return;
   const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
   if (name.isEmpty()) return;
   session_.databaseFileName = name.toStdString();
@@ -422,6 +494,7 @@ void TMainForm::showHelp() {
     help_->resize(560, 480);
   }
   help_->setSource(QUrl::fromLocalFile(index));
+  if (!help_->isVisible()) help_->move(frameGeometry().center() - help_->rect().center());
   help_->show();
   help_->raise();
 }
@@ -429,6 +502,11 @@ void TMainForm::showHelp() {
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (transfers_->running()) {
     transfers_->Stop();  // the transfer ends first; the window closes on the next request
+    event->ignore();
+    return;
+  }
+  // A value typed but not yet stored counts as a change; a refused one keeps the window.
+  if (!CommitFocusedField()) {
     event->ignore();
     return;
   }

@@ -15,6 +15,7 @@
 
 class QAction;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QTabWidget;
@@ -52,6 +53,13 @@ class TMainForm : public QMainWindow, public PageHost {
   DeviceModel model() const { return model_; }
   QString panelText(int panel) const;
   const std::string& connectionName() const { return connectionName_; }
+  // The modem number to dial, Windows-1250; the terminal page shows and dials it.
+  const std::string& phoneNumber() const { return phoneNumber_; }
+  Session& session() { return session_; }
+  // What the COM port dialog sets when it closes: the connection, the number to dial and
+  // the text of the connection panel.
+  void applyConnection(const std::string& name, const std::string& phone, const QString& panel);
+  void openComPortSettings();
 
   // The model switch of the type box: layout, item lists and visibility. No decode.
   void applyModel();
@@ -63,7 +71,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void saveDatabaseAs();
   // Yes saves first; returns false when the caller must stop (Cancel).
   bool ConfirmSaveChanges();
-  void CommitFocusedField();
+  // Stores the field being edited; false when its entry was refused (the focus is back in it).
+  bool CommitFocusedField();
   void showPage(PageId page);  // a "&Nézet" item
   void showHelp();
   void startDownload(TransferKind kind);  // a configuration or a PROM download
@@ -77,6 +86,7 @@ class TMainForm : public QMainWindow, public PageHost {
 
  private:
   void BuildMenus();
+  void SwitchModel(DeviceModel model);  // the type box follows
   void BuildStatusBar();
   void PageChanged();
   bool SaveTo(const QString& fileName);
@@ -95,9 +105,11 @@ class TMainForm : public QMainWindow, public PageHost {
   DeviceModel model_ = DeviceModel::FourLine;
   bool modifiedFlag_ = false;
   std::string connectionName_;  // Windows-1250
+  std::string phoneNumber_;     // Windows-1250
 
   QTabWidget* PageControl;
   QWidget* pnlBott;
+  QHBoxLayout* bottomRow_;
   QComboBox* cbTipus;
   PathPanel* panel0_;
   std::vector<QLabel*> panels_;  // 1..3; [0] unused

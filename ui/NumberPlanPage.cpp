@@ -65,7 +65,8 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
   for (int i = 0; i < kExceptionCount; ++i) exceptionList_->addItem(kEmptyExceptionText);
   grid->addWidget(exceptionList_, row, 0, 4, 1);
   areaCodeEdit_ = MakeEdit("edKivSzam", 4, this);
-  lengthEdit_ = MakeEdit("edKivHossz", 2, this);
+  // Three characters: a stored length of 100..255 is shown whole.
+  lengthEdit_ = MakeEdit("edKivHossz", 3, this);
   areaCodeEdit_->setMaximumWidth(60);
   lengthEdit_->setMaximumWidth(40);
   editButton_ = new QPushButton("&Módosítás", this);
@@ -140,6 +141,7 @@ void NumberPlanPage::showSelectedException() {
   const ExceptionCells cells = DrawnRow(i);
   areaCodeEdit_->setText(FromCp1250(cells.areaCode));
   lengthEdit_->setText(FromCp1250(cells.length));
+  selectedLength_ = lengthEdit_->text();
 }
 
 void NumberPlanPage::editException() {
@@ -152,9 +154,11 @@ void NumberPlanPage::editException() {
     return;
   }
   const std::string length = lengthEdit_->text().toStdString();
+  const LengthInput input =
+      lengthEdit_->text() == selectedLength_ ? LengthInput::AsSelected : LengthInput::Typed;
   if (host_.layout().model() == DeviceModel::FourLine) {
     std::string text;
-    if (const Refusal r = MakeExceptionText(*code, length, text)) {
+    if (const Refusal r = MakeExceptionText(*code, length, input, text)) {
       host_.dialogs().Message(Q(*r));
       lengthEdit_->setFocus();
       return;
@@ -162,13 +166,14 @@ void NumberPlanPage::editException() {
     exceptionList_->item(i)->setText(FromCp1250(text));
     storeNumberPlan();
   } else {
-    if (const Refusal r = EditException16(host_.image(), host_.layout(), i, *code, length)) {
+    if (const Refusal r = EditException16(host_.image(), host_.layout(), i, *code, length, input)) {
       host_.dialogs().Message(Q(*r));
       lengthEdit_->setFocus();
       return;
     }
   }
   exceptionList_->viewport()->update();
+  showSelectedException();  // the boxes show what the entry now holds, padded
 }
 
 void NumberPlanPage::deleteException() {

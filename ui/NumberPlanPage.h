@@ -33,6 +33,7 @@ class NumberPlanPage : public Page {
   QListWidget* exceptionList_;
   QLineEdit* areaCodeEdit_;
   QLineEdit* lengthEdit_;
+  QString selectedLength_;  // the length shown when the entry was selected
   QPushButton* editButton_;
   QPushButton* deleteButton_;
   QWidget* prefixPanel_;

@@ -1,5 +1,6 @@
 #include "ui/PathPanel.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStringList>
 
@@ -35,8 +36,9 @@ QString ShortenPath(const QString& path, const std::function<bool(const QString&
   return shown;
 }
 
-PathPanel::PathPanel(QWidget* parent) : QWidget(parent) {
+PathPanel::PathPanel(QWidget* parent) : QFrame(parent) {
   setObjectName("SBarPanel0");
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);  // like the other panels
 }
 
 void PathPanel::setText(const QString& text) {
@@ -46,14 +48,15 @@ void PathPanel::setText(const QString& text) {
 
 QString PathPanel::shownText() const {
   const QFontMetrics fm(font());
-  const int room = width() - 4;
+  const int room = contentsRect().width() - 4;
   return ShortenPath(text_, [&](const QString& s) { return fm.horizontalAdvance(s) <= room; });
 }
 
-void PathPanel::paintEvent(QPaintEvent*) {
+void PathPanel::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
   QPainter p(this);
-  p.setClipRect(rect());
-  p.drawText(rect().adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
+  p.setClipRect(contentsRect());
+  p.drawText(contentsRect().adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
 }
 
 }  // namespace tarvelo

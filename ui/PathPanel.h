@@ -2,14 +2,14 @@
 // it fits; the file name itself is never cut.
 #pragma once
 
-#include <QWidget>
+#include <QFrame>
 #include <functional>
 
 namespace tarvelo {
 
 QString ShortenPath(const QString& path, const std::function<bool(const QString&)>& fits);
 
-class PathPanel : public QWidget {
+class PathPanel : public QFrame {
  public:
   explicit PathPanel(QWidget* parent = nullptr);
   void setText(const QString& text);

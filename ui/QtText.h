@@ -5,7 +5,13 @@
 #include <optional>
 #include <string>
 
+class QCoreApplication;
+
 namespace tarvelo {
+
+// Qt's own texts (standard buttons, file dialogs, edit menus) in Hungarian, whatever the
+// system's language; false when Qt's Hungarian catalogue is not installed.
+bool InstallHungarianTexts(QCoreApplication& app);
 
 inline QString Q(const std::string& utf8) {
   return QString::fromStdString(utf8);

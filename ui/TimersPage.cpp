@@ -15,12 +15,10 @@ TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host), byteBoxes_(hos
   set1Heading->setObjectName("lblido1");
   set2Heading_ = new QLabel("#2", this);
   set2Heading_->setObjectName("lblido2");
-  grid->addWidget(set1Heading, 0, 1);
-  grid->addWidget(set2Heading_, 0, 2);
 
-  // Rows follow the table of byte fields; the k-th box of set #2 sits beside the k-th box
-  // of set #1, under its own heading.
-  int row = 1;
+  // Rows follow the table of byte fields. The headings stand right above the rows of the
+  // timer sets, the k-th box of set #2 beside the k-th box of set #1.
+  int row = 0;
   std::vector<int> set1Rows;
   for (const ByteFieldRow& f : ByteFields()) {
     if (f.page != 2) continue;
@@ -31,6 +29,11 @@ TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host), byteBoxes_(hos
       grid->addWidget(edit, set1Rows.at(set2Edits_.size()), 2);
       set2Edits_.push_back(edit);
       continue;
+    }
+    if (f.timerSet == 1 && set1Rows.empty()) {
+      grid->addWidget(set1Heading, row, 1);
+      grid->addWidget(set2Heading_, row, 2);
+      ++row;
     }
     auto* label = new QLabel(Q(f.label), this);
     grid->addWidget(label, row, 0);

@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "files/DatabaseFile.h"
 #include "link/SerialLinkPort.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
@@ -19,7 +20,7 @@ namespace {
 
 // Transfers start from a request the window posts to itself, so the command that asked for
 // one has returned before it runs.
-const QEvent::Type kTransferRequest = static_cast<QEvent::Type>(QEvent::User + 0x400);
+const QEvent::Type kTransferRequest = static_cast<QEvent::Type>(QEvent::User + 1);
 
 class TransferRequest : public QEvent {
  public:
@@ -52,8 +53,9 @@ TransferRunner::TransferRunner(DeviceConnection& connection, Session& session,
   connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
 }
 
-bool TransferRunner::StartTransfer(TransferKind kind) {
+bool TransferRunner::StartTransfer(TransferKind kind, UploadChoice upload) {
   if (running_) return false;  // one transfer at a time
+  upload_ = std::move(upload);
   connection_.BeginTransfer(session_.workstation.portName, session_.workstation.speedIndex);
   // Everything stays disabled from the request until the transfer has ended.
   SetRunning(true);
@@ -85,7 +87,7 @@ void TransferRunner::Run(TransferKind kind) {
         transfers.DownloadImage();
         break;
       case TransferKind::Upload:
-        transfers.UploadImage(hooks_.model());
+        Upload(transfers);
         break;
       case TransferKind::PromDownload:
         transfers.DownloadProm();
@@ -96,6 +98,21 @@ void TransferRunner::Run(TransferKind kind) {
     connection_.CloseUnlessHeld();
     ReportError(std::current_exception());
   }
+}
+
+void TransferRunner::Upload(Transfers& transfers) {
+  ConfigImage backup;
+  UploadOptions options;
+  options.verify = upload_.verify;
+  if (!upload_.backupFile.empty()) options.backup = &backup;
+  transfers.UploadImage(hooks_.model(), options);
+  if (!transfers.BackupTaken()) return;
+  // The device's configuration is kept as a database of the same site, so it can be opened
+  // and uploaded again as it was.
+  DatabaseRecord saved = session_.record;
+  saved.image = backup;
+  const SaveResult written = SaveDatabaseFile(upload_.backupFile, saved);
+  if (!written.ok) Message(written.message);
 }
 
 void TransferRunner::SetRunning(bool on) {

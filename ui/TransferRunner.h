@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "link/Connection.h"
@@ -21,6 +22,13 @@ struct Session;
 
 enum class TransferKind { Download = 0, Upload = 1, PromDownload = 2 };
 
+// What an upload does besides writing: save the device's configuration first into a
+// database file (none when empty), and read the device back afterwards.
+struct UploadChoice {
+  std::string backupFile;
+  bool verify = false;
+};
+
 class TransferRunner : public QObject, public TransferHost {
  public:
   struct Hooks {
@@ -36,7 +44,7 @@ class TransferRunner : public QObject, public TransferHost {
 
   // Opens the port unless the terminal holds it, then posts the request. Raises EComPort
   // when the port cannot be opened; false when a transfer already runs.
-  bool StartTransfer(TransferKind kind);
+  bool StartTransfer(TransferKind kind, UploadChoice upload = {});
   bool running() const { return running_; }
   void Stop() { cancelled_ = true; }
 
@@ -58,6 +66,7 @@ class TransferRunner : public QObject, public TransferHost {
 
  private:
   void Run(TransferKind kind);
+  void Upload(Transfers& transfers);
   void SetRunning(bool on);
 
   DeviceConnection& connection_;
@@ -69,6 +78,7 @@ class TransferRunner : public QObject, public TransferHost {
   bool running_ = false;
   bool cancelled_ = false;
   bool busy_ = false;
+  UploadChoice upload_;
 };
 
 }  // namespace tarvelo

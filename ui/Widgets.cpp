@@ -3,7 +3,12 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
 
 #include "model/General.h"
 #include "ui/DialogService.h"
@@ -93,20 +98,74 @@ bool LeaveDispatcher::Run(QWidget* widget) {
   return ok;
 }
 
-void LeaveDispatcher::Commit() {
-  if (QWidget* focus = QApplication::focusWidget()) Run(focus);
+bool LeaveDispatcher::Commit() {
+  QWidget* focus = QApplication::focusWidget();
+  return !focus || Run(focus);
 }
 
-bool LeaveDispatcher::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::FocusOut || running_ || !watched->isWidgetType()) return false;
+void LeaveDispatcher::GuardPages(QTabWidget* pages) {
+  pages_ = pages;
+}
+
+bool LeaveDispatcher::IsPageSwitch(QObject* watched, QEvent* event) const {
+  if (!pages_) return false;
+  QTabBar* bar = pages_->tabBar();
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+      if (watched != bar) return false;
+      const int tab = bar->tabAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+      return tab >= 0 && tab != bar->currentIndex();
+    }
+    case QEvent::Wheel:
+    case QEvent::Shortcut:  // a tab's mnemonic
+      return watched == bar;
+    case QEvent::KeyPress: {
+      if (watched != pages_) return false;
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (!(key->modifiers() & Qt::ControlModifier)) return false;
+      const int k = key->key();
+      return k == Qt::Key_Tab || k == Qt::Key_Backtab || k == Qt::Key_PageUp ||
+             k == Qt::Key_PageDown;
+    }
+    default:
+      return false;
+  }
+}
+
+bool LeaveDispatcher::FocusOut(QObject* watched, QEvent* event) {
+  if (running_ || !watched->isWidgetType()) return false;
   const auto reason = static_cast<QFocusEvent*>(event)->reason();
   if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) return false;
   QWidget* scope = ScopeOf(static_cast<QWidget*>(watched));
   if (!scope) return false;
   QWidget* next = QApplication::focusWidget();
   if (next && (next == scope || scope->isAncestorOf(next))) return false;
-  Run(scope);
+  if (!Run(scope) && reason == Qt::MouseFocusReason) {
+    // The press that moved the focus is delivered after this; it must not click, check or
+    // open what it was aimed at. It comes before any other event, so a stale flag is cleared
+    // at the next turn of the event loop. Its release alone clicks nothing.
+    swallowPress_ = true;
+    QTimer::singleShot(0, this, [this] { swallowPress_ = false; });
+  }
   return false;
+}
+
+bool LeaveDispatcher::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::FocusOut:
+      return FocusOut(watched, event);
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      if (swallowPress_) {
+        swallowPress_ = false;
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return !running_ && IsPageSwitch(watched, event) && !Commit();
 }
 
 QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent) {

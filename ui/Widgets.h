@@ -17,6 +17,7 @@
 class QGridLayout;
 class QLabel;
 class QRadioButton;
+class QTabWidget;
 
 namespace tarvelo {
 
@@ -48,7 +49,9 @@ using LeaveHandler = std::function<bool()>;
 
 // Runs the leave handler of a control when the focus moves from it (or from anything
 // inside it, for a group) to somewhere outside it. Focus lost to a menu or another window
-// does not count. One dispatcher serves a window; it installs itself on the application.
+// does not count. A refused entry holds the focus whichever way the user tried to leave: the
+// click that took the focus away does nothing more, and a guarded page control keeps its
+// page. One dispatcher serves a window; it installs itself on the application.
 class LeaveDispatcher : public QObject {
  public:
   explicit LeaveDispatcher(QObject* parent);
@@ -56,18 +59,26 @@ class LeaveDispatcher : public QObject {
 
   void OnLeave(QWidget* scope, LeaveHandler handler);
   // Runs the handler of the control holding the focus as if it had been left; used to
-  // store the field being edited before a file command or an upload.
-  void Commit();
+  // store the field being edited before a command. False when the entry was refused: the
+  // focus is back in the control and the command must not run.
+  bool Commit();
   // Runs the handler registered for a control or its nearest registered ancestor.
   bool Run(QWidget* widget);
+  // A page change by mouse, wheel, mnemonic or Ctrl+Tab first stores the field being
+  // edited, and does not happen when its entry is refused.
+  void GuardPages(QTabWidget* pages);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* ScopeOf(QWidget* widget) const;
+  bool FocusOut(QObject* watched, QEvent* event);
+  bool IsPageSwitch(QObject* watched, QEvent* event) const;
   std::vector<std::pair<QWidget*, LeaveHandler>> handlers_;
+  QTabWidget* pages_ = nullptr;
   bool running_ = false;
+  bool swallowPress_ = false;  // the press that took the focus from a refused entry
 };
 
 // An edit box with its object name and, when maxLength is above 0, a length limit.

@@ -9,6 +9,9 @@
 #include <iterator>
 
 #include "files/DatabaseFile.h"
+#include "link/Connection.h"
+#include "link/SerialLinkPort.h"
+#include "link/Transfers.h"
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
 #include "tests/TempDirTest.h"
@@ -104,7 +107,8 @@ TEST_F(DevsimTest, UploadChangesTheDevicesMemory) {
   r.image.SetImageByte(1683, 42);
   r.image.SetImageByte(100, 0x77);  // below the range: never sent
   ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), r).ok);
-  ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 " + Path("up.pin") + " --model 16"), 0)
+  ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 " + Path("up.pin") + " --model 16"),
+            0)
       << Slurp(Path("err"));
   sim.Stop();
   const std::string saved = Slurp(Path("dev.img"));
@@ -132,4 +136,156 @@ TEST_F(DevsimTest, ASilentDeviceFails) {
   // Eleven frames for the first segment, a second each, then it gives up.
   ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 --model 4 " + Path("up.pin")), 3);
   EXPECT_NE(Slurp(Path("err")).find("Feltöltési időtúllépés !!!"), std::string::npos);
+}
+
+// Faults a line or a device can show, some of which no checksum catches. Whatever happens,
+// a transfer ends with the device's exact bytes or a clean failure that writes nothing;
+// never with a wrong image reported as success. The faults hit a band of segments so the
+// slow kinds stay quick.
+class FaultyLineTest : public DevsimTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // Runs the command; on success returns true, on a clean failure false; anything else
+  // fails the test.
+  bool Transfer(const std::string& args, const std::string& output) {
+    std::error_code ignored;
+    fs::remove(output, ignored);
+    const int status = Cli(args);
+    EXPECT_TRUE(status == 0 || status == 3) << args << "\n" << Slurp(Path("err"));
+    if (status != 0) EXPECT_FALSE(fs::exists(output)) << "a failure writes nothing";
+    return status == 0;
+  }
+};
+
+TEST_P(FaultyLineTest, EveryTransferEndsExactOrCleanly) {
+  const std::string kind = GetParam();
+  std::string memory = DeviceImage(DeviceModel::FourLine);
+  for (int i = 44 * 32; i < 56 * 32; ++i) memory[i] = static_cast<char>(i * 11);
+  memory.replace(kVersionTextOffset, 5, "P4239");  // as the simulator holds it
+  std::string prom(8192, '\0');
+  for (int i = 0; i < 8192; ++i) prom[i] = static_cast<char>(i * 13 + 1);
+  std::ofstream(Path("prom.bin"), std::ios::binary) << prom;
+  for (const char* rate : {"0.05", "0.2"}) {
+    SCOPED_TRACE(kind + "=" + rate);
+    std::ofstream(Path("dev.img"), std::ios::binary | std::ios::trunc) << memory;
+    Simulator sim({"--image", Path("dev.img"), "--prom", Path("prom.bin"), "--model", "4",
+                   "--fault", kind + "=" + rate, "--fault-segments", "44-51", "--seed",
+                   std::string(rate) == "0.2" ? "11" : "5"});
+    ASSERT_FALSE(sim.path.empty());
+    const std::string port = "--port " + sim.path + " --speed 115200 ";
+
+    if (Transfer("download " + port + "-o " + Path("dl.pin"), Path("dl.pin"))) {
+      DatabaseRecord r;
+      ASSERT_EQ(LoadDatabaseFile(Path("dl.pin"), r, [] { return std::string(); }).status,
+                LoadStatus::Ok);
+      for (int i = 43 * 32; i < kImageSize; ++i)
+        ASSERT_EQ(r.image.ImageByte(i), static_cast<uint8_t>(memory[i])) << i;
+    }
+    if (Transfer("prom " + port + "-o " + Path("prom.out"), Path("prom.out"))) {
+      EXPECT_EQ(Slurp(Path("prom.out")), prom);
+    }
+
+    // An upload that says it succeeded has put every byte of the range in place.
+    DatabaseRecord up;
+    NewDatabaseDefaults(up, ImageLayout::For(DeviceModel::FourLine));
+    for (int i = 44 * 32; i < 56 * 32; ++i) up.image.SetImageByte(i, static_cast<uint8_t>(i * 7));
+    up.image.SetBytes(kVersionTextOffset, "P4239");
+    ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), up).ok);
+    const int status = Cli("upload " + port + Path("up.pin"));
+    EXPECT_TRUE(status == 0 || status == 3) << Slurp(Path("err"));
+    sim.Stop();
+    if (status == 0) {
+      const std::string device = Slurp(Path("dev.img"));
+      for (int i = 44 * 32; i < kImageSize; ++i)
+        ASSERT_EQ(static_cast<uint8_t>(device[i]), up.image.ImageByte(i)) << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FaultyLineTest,
+                         ::testing::Values("spoil", "late", "double", "slow", "flip", "short",
+                                           "checksum", "nak", "silence"));
+
+// After a verified upload the device is read back; a device that takes a frame yet keeps
+// other bytes is reported segment by segment (exit 4). A backup of what the device held is
+// saved first.
+TEST_F(DevsimTest, UploadWithBackupAndVerify) {
+  const std::string memory = DeviceImage(DeviceModel::SixteenLine);
+  std::ofstream(Path("dev.img"), std::ios::binary) << memory;
+  Simulator sim({"--image", Path("dev.img"), "--model", "16"});
+  DatabaseRecord up;
+  NewDatabaseDefaults(up, ImageLayout::For(DeviceModel::SixteenLine));
+  up.image.SetImageByte(1683, 42);
+  ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), up).ok);
+  ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 --model 16 --verify --backup " +
+                Path("before.pin") + " " + Path("up.pin")),
+            0)
+      << Slurp(Path("err"));
+  DatabaseRecord before;
+  ASSERT_EQ(LoadDatabaseFile(Path("before.pin"), before, [] { return std::string(); }).status,
+            LoadStatus::Ok);
+  for (int i = 51 * 32; i < kImageSize; ++i)
+    ASSERT_EQ(before.image.ImageByte(i), static_cast<uint8_t>(memory[i])) << i;
+  EXPECT_EQ(before.image.VersionText(), "P4290");
+
+  // The other model is refused before anything is sent.
+  DatabaseRecord four;
+  NewDatabaseDefaults(four, ImageLayout::For(DeviceModel::FourLine));
+  four.image.SetImageByte(1683, 7);
+  ASSERT_TRUE(SaveDatabaseFile(Path("four.pin"), four).ok);
+  EXPECT_EQ(Cli("upload --port " + sim.path + " --speed 115200 --model 4 " + Path("four.pin")), 3);
+  EXPECT_NE(Slurp(Path("err")).find("Zentor-16"), std::string::npos) << Slurp(Path("err"));
+  sim.Stop();
+  EXPECT_EQ(static_cast<uint8_t>(Slurp(Path("dev.img"))[1683]), 42);
+
+  // A backup file that cannot be written is found out before the transfer starts.
+  EXPECT_EQ(Cli("upload --port /nonexistent --model 16 --backup /nonexistent/dir/b.pin " +
+                Path("up.pin")),
+            2);
+  EXPECT_NE(Slurp(Path("err")).find("b.pin"), std::string::npos);
+}
+
+// On a slow line a frame takes longer than the answer's time-out to cross: the wait for the
+// answer starts once the frame has left the port.
+TEST_F(DevsimTest, SlowLinesWaitForTheFrameToLeave) {
+  struct Case {
+    int baud;
+    TBaudRate rate;
+  };
+  for (const Case& c : {Case{600, br600}, Case{300, br300}}) {
+    SCOPED_TRACE(c.baud);
+    Simulator sim({"--model", "4", "--baud", std::to_string(c.baud)});
+    ASSERT_FALSE(sim.path.empty());
+    DeviceConnection connection;
+    connection.port().SetEvents(0);
+    connection.BeginTransfer(sim.path, c.rate);
+    SerialLinkPort port(connection.port());
+    SteadyClock clock;
+    SegmentLink link(port, clock);
+    if (c.baud == 600) {
+      // Two segments of an upload: 70 bytes a frame, 1167 ms on the wire at 600 baud.
+      for (uint8_t segment : {44, 45}) {
+        link.WriteSegment(SegmentLink::BuildWriteFrame(segment, std::string(64, 'A')));
+        EXPECT_FALSE(link.TimedOut()) << int(segment);
+        EXPECT_EQ(link.SegmentReply()[0], kAck);
+      }
+    } else {
+      // The clock frame, 2333 ms on the wire at 300 baud.
+      struct Host : TransferHost {
+        void Status(const std::string&) override {}
+        void Message(const std::string& m) override { messages.push_back(m); }
+        void Busy(bool) override {}
+        void ProcessEvents(int) override {}
+        void SwitchModel(DeviceModel) override {}
+        void Decode() override {}
+        bool PortOpen() override { return true; }
+        void ReleasePort() override {}
+        std::vector<std::string> messages;
+      } host;
+      ConfigImage image;
+      Transfers transfers(port, clock, host, image);
+      EXPECT_EQ(transfers.SyncClock(), TransferResult::Ok);
+      EXPECT_TRUE(host.messages.empty());
+    }
+    connection.EndTransfer();
+  }
 }

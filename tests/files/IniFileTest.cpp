@@ -76,6 +76,24 @@ TEST_F(IniTest, WritingAKeyKeepsEveryOtherLine) {
   EXPECT_EQ(IniFile(Path("a.ini")).ReadString("Új", "com", ""), "USB0");
 }
 
+// A header is read without its blanks, so a name typed with blanks around it (or made only of
+// blanks) must still find the section it wrote: each key once, in one section.
+TEST_F(IniTest, SectionNamesWithBlanksFindTheirOwnSection) {
+  IniFile ini(Path("tvconn.ini"));
+  for (const char* name : {" Pécs ", "   "}) {
+    for (const char* key : {"COM", "SPEED", "PHONE", "COM"})
+      ASSERT_TRUE(ini.WriteString(name, key, std::string(key) + "!"));
+  }
+  EXPECT_EQ(Slurp(Path("tvconn.ini")),
+            "[ Pécs ]\nCOM=COM!\nSPEED=SPEED!\nPHONE=PHONE!\n\n"
+            "[   ]\nCOM=COM!\nSPEED=SPEED!\nPHONE=PHONE!\n");
+  const IniFile again(Path("tvconn.ini"));
+  EXPECT_EQ(again.ReadSections(), (std::vector<std::string>{"Pécs", ""}));
+  EXPECT_EQ(again.ReadString(" Pécs ", "PHONE", "x"), "PHONE!");
+  EXPECT_EQ(again.ReadString("Pécs", "PHONE", "x"), "PHONE!");
+  EXPECT_EQ(again.ReadString("  ", "COM", "x"), "COM!");
+}
+
 TEST_F(IniTest, WriteCreatesFolderAndFile) {
   IniFile ini(Path("deep/er/t.ini"));
   ASSERT_TRUE(ini.WriteInteger("CONNECTION", "COMSP", 3));

@@ -86,6 +86,7 @@ struct SimDevice {
   bool silent = false;
   int onlySegment = -1;  // answers this segment alone when set
   bool badSums = false;
+  int misstoredSegment = -1;  // written wrong, yet acknowledged
   uint8_t answer = 0x06;
   std::vector<std::string> frames;  // every request, break-in bytes left out
   // May change a reply before it is sent, as a line or a misread memory would; gets the
@@ -105,6 +106,7 @@ struct SimDevice {
             memory[segment * 32 + i] =
                 static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
           }
+          if (segment == misstoredSegment) memory[segment * 32] ^= 0x40;
         }
         std::string reply(1, static_cast<char>(answer));
         if (spoil) spoil(static_cast<int>(frames.size()) - 1, reply);

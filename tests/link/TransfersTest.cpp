@@ -34,6 +34,14 @@ struct RecordingHost : TransferHost {
   std::tm LocalTime() override { return now; }
 };
 
+std::vector<std::string> Writes(const std::vector<std::string>& frames) {
+  std::vector<std::string> writes;
+  for (const auto& f : frames) {
+    if (f[0] == 'U') writes.push_back(f);
+  }
+  return writes;
+}
+
 struct Rig {
   FakeClock clock;
   FakePort port{clock};
@@ -147,9 +155,12 @@ TEST(Transfers, UploadSendsTheTransferRange) {
     Rig rig;
     for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
     EXPECT_EQ(rig.transfers.UploadImage(model), TransferResult::Ok);
-    EXPECT_EQ(rig.device.frames.size(), frames);
+    // The type is asked first; a device without a version text does not say.
+    EXPECT_EQ(rig.device.frames[0], "D2BD4\r");
+    EXPECT_EQ(Writes(rig.device.frames).size(), frames);
     const int first = FirstTransferSegment(model);
-    EXPECT_EQ(rig.device.frames.front().substr(0, 3), "U" + std::string(first == 44 ? "2C" : "33"));
+    EXPECT_EQ(Writes(rig.device.frames).front().substr(0, 3),
+              "U" + std::string(first == 44 ? "2C" : "33"));
     for (int i = 0; i < 8192; ++i) {
       ASSERT_EQ(static_cast<uint8_t>(rig.device.memory[i]),
                 i / 32 >= first ? static_cast<uint8_t>(i * 3) : 0)
@@ -163,9 +174,71 @@ TEST(Transfers, UploadStopsAfterElevenRejections) {
   Rig rig;
   rig.device.answer = 0x15;
   EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), TransferResult::Failed);
-  EXPECT_EQ(rig.device.frames.size(), 11u);
-  for (const auto& f : rig.device.frames) EXPECT_EQ(f.substr(0, 3), "U2C");
+  EXPECT_EQ(Writes(rig.device.frames).size(), 11u);
+  for (const auto& f : Writes(rig.device.frames)) EXPECT_EQ(f.substr(0, 3), "U2C");
   EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Feltöltési időtúllépés !!!"}));
+}
+
+// The wrong image is never written: a device of the other model gets nothing; one that
+// does not answer the type question is written to as before.
+TEST(Transfers, UploadWritesOnlyADeviceOfItsModel) {
+  struct Case {
+    const char* version;
+    bool silentType;
+    TransferResult result;
+    size_t writes;
+  };
+  for (const Case& c :
+       {Case{"P4290", false, TransferResult::WrongModel, 0u},
+        Case{"P4239", false, TransferResult::Ok, 212u}, Case{"", true, TransferResult::Ok, 212u}}) {
+    SCOPED_TRACE(c.version);
+    Rig rig;
+    rig.device.memory.replace(kVersionTextOffset, 5, c.version);
+    if (c.silentType) {
+      rig.device.spoil = [&](int, std::string& reply) {
+        if (reply.size() == 33 && reply.substr(7, 5) == std::string(5, '\0')) reply.clear();
+      };
+    }
+    const std::string before = rig.device.memory;
+    EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), c.result);
+    EXPECT_EQ(Writes(rig.device.frames).size(), c.writes);
+    if (c.result == TransferResult::WrongModel) {
+      EXPECT_EQ(rig.device.memory, before);
+      ASSERT_EQ(rig.host.messages.size(), 1u);
+      EXPECT_NE(rig.host.messages[0].find("Zentor-16 (V 4.29+)"), std::string::npos);
+      EXPECT_NE(rig.host.messages[0].find("Zentor-4 (V2.39g+)"), std::string::npos);
+      EXPECT_EQ(rig.host.closes, 1);
+    }
+  }
+}
+
+TEST(Transfers, UploadWithBackupAndVerify) {
+  Rig rig;
+  for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i * 5);
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
+  const std::string before = rig.device.memory;
+  for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
+  rig.device.misstoredSegment = 100;
+  ConfigImage backup;
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine, {&backup, true}),
+            TransferResult::VerifyFailed);
+  for (int i = 0; i < 8192; ++i) {
+    const bool kept = i / 32 == 43 || i / 32 >= 44;
+    ASSERT_EQ(backup.ImageByte(i), kept ? static_cast<uint8_t>(before[i]) : 0) << i;
+  }
+  EXPECT_EQ(rig.transfers.Differing(), std::vector<int>{100});
+  ASSERT_EQ(rig.host.messages.size(), 1u);
+  EXPECT_NE(rig.host.messages[0].find(": 100"), std::string::npos) << rig.host.messages[0];
+
+  // A clean device verifies; a backup that cannot be read stops the upload before a write.
+  Rig clean;
+  EXPECT_EQ(clean.transfers.UploadImage(DeviceModel::SixteenLine, {nullptr, true}),
+            TransferResult::Ok);
+  Rig silent;
+  silent.device.silent = true;
+  EXPECT_EQ(silent.transfers.UploadImage(DeviceModel::FourLine, {&backup, false}),
+            TransferResult::Failed);
+  EXPECT_TRUE(Writes(silent.device.frames).empty());
 }
 
 TEST(Transfers, ClockFrame) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/model/Images.h"
 #include "model/NumberPlan.h"
+#include "tests/model/Images.h"
 
 using namespace tarvelo;
 
@@ -10,7 +10,7 @@ TEST(Exceptions4, EditingAnEntryPadsAndStores) {
   auto texts = DecodeExceptionTexts(image, kFour);
   Prefixes prefixes = DecodePrefixes(image, kFour);
   std::string text;
-  ASSERT_FALSE(MakeExceptionText("1", "8", text));
+  ASSERT_FALSE(MakeExceptionText("1", "8", LengthInput::Typed, text));
   EXPECT_EQ(text, "1???08");
   texts[1] = text;
   ASSERT_FALSE(StoreNumberPlan4(image, kFour, texts, prefixes));
@@ -21,7 +21,9 @@ TEST(Exceptions4, EditingAnEntryPadsAndStores) {
 TEST(Exceptions4, LengthMustBeAWholeNumberUpTo99) {
   for (const char* bad : {"x", "-1", "100", "", "1a", "+5"}) {
     std::string text = "unchanged";
-    EXPECT_EQ(MakeExceptionText("06", bad, text), "A hossznak 0..99 között kell lenni !!!") << bad;
+    EXPECT_EQ(MakeExceptionText("06", bad, LengthInput::Typed, text),
+              "A hossznak 0..99 között kell lenni !!!")
+        << bad;
     EXPECT_EQ(text, "unchanged");
   }
 }
@@ -32,12 +34,39 @@ TEST(Exceptions4, DeletedEntryAndThreeDigitLengthsSurviveAStore) {
   auto texts = DecodeExceptionTexts(image, kFour);
   EXPECT_EQ(texts[5], "====120");
   std::string text;
-  ASSERT_FALSE(MakeExceptionText("====", "00", text));
+  ASSERT_FALSE(MakeExceptionText("====", "00", LengthInput::Typed, text));
   texts[0] = text;
   Prefixes prefixes = DecodePrefixes(image, kFour);
   ASSERT_FALSE(StoreNumberPlan4(image, kFour, texts, prefixes));
   EXPECT_EQ(image.Bytes(1584, 3), std::string("\xDD\xDD\x00", 3));
   EXPECT_EQ(image.ImageByte(1584 + 3 * 5 + 2), 120);
+}
+
+// An entry edited without retyping its length keeps the stored length, 100..255 included;
+// only a typed length is held to 0..99.
+TEST(Exceptions, AStoredLengthTheUserDidNotChangeIsKept) {
+  ConfigImage four = Defaults(kFour);
+  four.SetImageByte(1584 + 3 * 2 + 2, 200);
+  auto texts = DecodeExceptionTexts(four, kFour);
+  ASSERT_EQ(texts[2], "0670200");
+  ASSERT_FALSE(MakeExceptionText("0680", texts[2].substr(4), LengthInput::AsSelected, texts[2]));
+  EXPECT_EQ(texts[2], "0680200");
+  Prefixes prefixes = DecodePrefixes(four, kFour);
+  ASSERT_FALSE(StoreNumberPlan4(four, kFour, texts, prefixes));
+  EXPECT_EQ(four.Bytes(1584 + 3 * 2, 3), "\x06\x80\xC8");
+
+  ConfigImage sixteen = Defaults(kSixteen);
+  const long at = kSixteen.Offset(Field::AreaExceptions) + 2 * 4;
+  DeleteException16(sixteen, kSixteen, 4);  // shown "00" and "255"
+  const ExceptionCells shown = ExceptionRow(sixteen, kSixteen, "", 4);
+  ASSERT_FALSE(
+      EditException16(sixteen, kSixteen, 4, shown.areaCode, shown.length, LengthInput::AsSelected));
+  EXPECT_EQ(sixteen.Bytes(at, 2), std::string("\x00\xFF", 2));
+  for (const char* typed : {"100", "255"}) {
+    EXPECT_EQ(EditException16(sixteen, kSixteen, 4, "36", typed, LengthInput::Typed),
+              "A hossznak 0..99 között kell lenni !!!");
+  }
+  EXPECT_EQ(sixteen.Bytes(at, 2), std::string("\x00\xFF", 2));
 }
 
 TEST(Prefixes4, CompletedWhenStored) {
@@ -66,12 +95,12 @@ TEST(Prefixes4, NothingStoredInTheSixteenLineModel) {
 TEST(Exceptions16, EditAndDeleteGoStraightToTheImage) {
   ConfigImage image = Defaults(kSixteen);
   const long at = kSixteen.Offset(Field::AreaExceptions) + 2 * 3;
-  ASSERT_FALSE(EditException16(image, kSixteen, 3, "36", "9"));
+  ASSERT_FALSE(EditException16(image, kSixteen, 3, "36", "9", LengthInput::Typed));
   EXPECT_EQ(image.Bytes(at, 2), "\x36\x09");
   auto row = ExceptionRow(image, kSixteen, "ignored", 3);
   EXPECT_EQ(row.areaCode, "36");
   EXPECT_EQ(row.length, "09");
-  EXPECT_EQ(EditException16(image, kSixteen, 3, "36", "abc"),
+  EXPECT_EQ(EditException16(image, kSixteen, 3, "36", "abc", LengthInput::Typed),
             "A hossznak 0..99 között kell lenni !!!");
   EXPECT_EQ(image.Bytes(at, 2), "\x36\x09");
   DeleteException16(image, kSixteen, 3);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 
 #include "serial/ComPort.h"
 #include "serial/Platform.h"
+#include "serial/SystemErrorText.h"
 #include "tests/serial/PtyPair.h"
 
 using namespace tarvelo;
@@ -269,10 +271,49 @@ TEST(ComPort, OpeningAMissingDeviceFails) {
     EXPECT_EQ(e.ErrorCode, 1);
     EXPECT_EQ(e.SystemErrorCode, ENOENT);
     EXPECT_NE(std::string(e.what()).find("Unable to open com port"), std::string::npos);
-    EXPECT_NE(std::string(e.what()).find(std::strerror(ENOENT)), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find(SystemErrorText(ENOENT)), std::string::npos);
   }
   EXPECT_FALSE(port.Connected());
   EXPECT_FALSE(afterOpen);
+}
+
+// Of the programs that have the device open, the one holding its lock is named, not the
+// first one found.
+TEST(ComPort, TheHolderNamedIsTheOneWithTheLock) {
+  PtyPair pty;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  auto spawn = [&](bool lock) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int fd = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+      if (lock) flock(fd, LOCK_EX);
+      [[maybe_unused]] ssize_t n = write(ready[1], "r", 1);
+      pause();
+      _exit(0);
+    }
+    char c;
+    [[maybe_unused]] ssize_t n = read(ready[0], &c, 1);
+    return pid;
+  };
+  const pid_t bystander = spawn(false);  // the lower number: found first in /proc
+  const pid_t holder = spawn(true);
+  TComPort port;
+  port.SetPort(pty.path);
+  std::string text;
+  try {
+    port.Open();
+  } catch (const EComPort& e) {
+    text = e.what();
+  }
+  kill(bystander, SIGKILL);
+  kill(holder, SIGKILL);
+  waitpid(bystander, nullptr, 0);
+  waitpid(holder, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_NE(text.find("(pid " + std::to_string(holder) + ")"), std::string::npos) << text;
+  EXPECT_EQ(text.find("(pid " + std::to_string(bystander) + ")"), std::string::npos) << text;
 }
 
 TEST(ComPort, APortHeldByAnotherProgramFails) {
@@ -288,7 +329,8 @@ TEST(ComPort, APortHeldByAnotherProgramFails) {
       second.Open();
       _exit(0);
     } catch (const EComPort& e) {
-      const bool named = std::string(e.what()).find("in use by") != std::string::npos;
+      const bool named =
+          std::string(e.what()).find("a portot használó program:") != std::string::npos;
       _exit(e.ErrorCode == 1 ? (named ? 2 : 3) : 4);
     }
   }
@@ -359,7 +401,24 @@ TEST(ComPort, ErrorTexts) {
   EXPECT_STREQ(EComPort(7).what(), "SetCommState function failed");
   EXPECT_EQ(EComPort(7).SystemErrorCode, -1);
   const EComPort denied(1, EACCES);
-  EXPECT_NE(std::string(denied.what()).find("\"dialout\""), std::string::npos);
+  EXPECT_EQ(std::string(denied.what()),
+            "Unable to open com port (rendszerhiba 13: nincs hozzá jogosultság) – a felhasználónak "
+            "a \"dialout\" csoport tagjának kell lennie (a felvétel után újra be kell "
+            "jelentkeznie)");
+}
+
+TEST(ComPort, SystemReasonsInHungarian) {
+  const std::pair<int, const char*> cases[] = {{ENOENT, "nincs ilyen fájl vagy mappa"},
+                                               {EACCES, "nincs hozzá jogosultság"},
+                                               {EROFS, "a fájlrendszer csak olvasható"},
+                                               {ENOSPC, "betelt a lemez"},
+                                               {EISDIR, "ez egy mappa"},
+                                               {EBUSY, "az eszköz foglalt"},
+                                               {ENODEV, "az eszköz nem érhető el"}};
+  for (const auto& [err, text] : cases) EXPECT_EQ(SystemErrorText(err), text) << err;
+  // The rest in the system's words.
+  EXPECT_EQ(SystemErrorText(ELOOP), std::strerror(ELOOP));
+  EXPECT_NE(std::string(EComPort(7, EBUSY).what()).find("az eszköz foglalt"), std::string::npos);
 }
 
 TEST(ComPort, PortListInAStandInFolder) {

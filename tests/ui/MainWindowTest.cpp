@@ -2,17 +2,23 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+#include <functional>
 
 #include "files/DatabaseFile.h"
-#include "tests/ui/Fixture.h"
-#include "ui/MainWindow.h"
 #include "model/NewDatabase.h"
-#include "ui/PathPanel.h"
+#include "tests/ui/Fixture.h"
 #include "tests/ui/ScriptedDialogs.h"
+#include "ui/MainWindow.h"
+#include "ui/PathPanel.h"
+#include "ui/QtText.h"
 #include "ui/Widgets.h"
 
 using namespace tarvelo;
@@ -45,6 +51,9 @@ class MainWindowTest : public QObject {
   void refreshShowsRepairs();
   void helpWindow();
   void panel0Shortening();
+  void aRefusedValueHoldsItsPageAndFocus();
+  void aDatabaseIsShownInItsOwnModel();
+  void qtTextsAndQuestionButtonsInHungarian();
 };
 
 void MainWindowTest::startUpState() {
@@ -76,6 +85,7 @@ void MainWindowTest::startUpState() {
     QCOMPARE(tabs->widget(i)->objectName(), QString("TabSheet%1").arg(i + 1));
   }
   QVERIFY(f.dialogs.messages.isEmpty());
+  QVERIFY(!f.window->windowIcon().pixmap(32).isNull());
 }
 
 void MainWindowTest::menusInPlace() {
@@ -412,6 +422,9 @@ void MainWindowTest::helpWindow() {
   f.get<QAction>("Tartalom1")->trigger();
   auto* help = f.window->findChild<QWidget*>("HelpWindow");
   QVERIFY(help && help->isVisible());
+  // Centred on the main window.
+  const QPoint off = help->frameGeometry().center() - f.window->frameGeometry().center();
+  QVERIFY2(off.manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(off.x()).arg(off.y())));
   qunsetenv("TARVELO_HELP_DIR");
 }
 
@@ -427,6 +440,121 @@ void MainWindowTest::panel0Shortening() {
   QCOMPARE(ShortenPath("rel/x/f.pin", [](const QString& s) { return s.size() <= 9; }),
            QString(".../f.pin"));
   QCOMPARE(ShortenPath("Új", [](const QString&) { return false; }), QString("Új"));
+}
+
+// Whichever way the user tries to leave a refused entry, its page stays, the focus stays in
+// it, the typed text stays and the image keeps the old value.
+void MainWindowTest::aRefusedValueHoldsItsPageAndFocus() {
+  for (int model : {0, 1}) {
+    Fixture f;
+    f.start(model, 0);
+    auto* tabs = f.get<QTabWidget>("PageControl");
+    auto* edit = f.get<QLineEdit>("MEcopos");
+    auto* parity = f.get<RadioGroup>("RGbit");
+    const int parityBefore = parity->itemIndex();
+    const QString refusal = "Értéknek 0..255 között kell lenni !!!";
+    struct Way {
+      const char* name;
+      std::function<void()> leave;
+    };
+    const Way ways[] = {
+        {"tab click",
+         [&] {
+           QTabBar* bar = tabs->tabBar();
+           QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+         }},
+        {"tab mnemonic", [&] { QTest::keyClick(edit, Qt::Key_V, Qt::AltModifier); }},
+        {"Ctrl+Tab", [&] { QTest::keyClick(edit, Qt::Key_Tab, Qt::ControlModifier); }},
+        {"view item", [&] { f.get<QAction>("mnuVonalak")->trigger(); }},
+        {"F5", [&] { f.get<QAction>("Refresh")->trigger(); }},
+        {"save", [&] { f.get<QAction>("mnuSave")->trigger(); }},
+        {"click elsewhere", [&] { QTest::mouseClick(parity->button(1), Qt::LeftButton); }},
+        {"Tab", [&] { QTest::keyClick(edit, Qt::Key_Tab); }},
+    };
+    for (const Way& way : ways) {
+      edit->setFocus(Qt::TabFocusReason);
+      edit->setText("ab");
+      f.dialogs.messages.clear();
+      way.leave();
+      QCoreApplication::processEvents();
+      QVERIFY2(f.dialogs.messages == QStringList{refusal},
+               qPrintable(QString(way.name) + ": " + f.dialogs.messages.join("|")));
+      QVERIFY2(tabs->currentIndex() == 0, way.name);
+      QVERIFY2(QApplication::focusWidget() == edit, way.name);
+      QVERIFY2(edit->text() == "ab", way.name);
+      QVERIFY2(f.byte(Field::CoPosition) == 23, way.name);
+      QVERIFY2(f.dialogs.fileDialogs.isEmpty(), way.name);
+      QVERIFY2(parity->itemIndex() == parityBefore, way.name);  // the click did nothing
+    }
+    QVERIFY(!f.window->modifiedFlag());
+    // Mended, the value goes in and the page changes.
+    edit->setText("42");
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(f.byte(Field::CoPosition), uint8_t(42));
+    QCOMPARE(f.dialogs.messages, QStringList{refusal});
+  }
+}
+
+// A 16-line database opened in the 4-line model (as a file named on the command line always
+// is) is decoded with the 16-line map; read with the 4-line one, the code-table repair wrote
+// into the 16-line timers. Without a version text the model stays.
+void MainWindowTest::aDatabaseIsShownInItsOwnModel() {
+  QTemporaryDir dir;
+  const QString file = dir.path() + "/site16.pi1";
+  DatabaseRecord r;
+  NewDatabaseDefaults(r, ImageLayout::For(DeviceModel::SixteenLine));
+  r.image.SetBytes(kVersionTextOffset, "P4290");
+  r.image.SetImageByte(1683, 44);  // CoPosition of the 16-line model
+  QVERIFY(SaveDatabaseFile(file.toStdString(), r).ok);
+
+  Fixture f(file, false);
+  QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
+  QCOMPARE(f.get<QComboBox>("cbTipus")->currentIndex(), 1);
+  QCOMPARE(f.dialogs.messages, QStringList({"[password]"}));  // and no code-table repair
+  QVERIFY(f.session.record.image == r.image);
+  QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("44"));
+  QVERIFY(!f.window->modifiedFlag());
+
+  // The 4-line version text switches back; a database without one keeps the model.
+  r.image.SetBytes(kVersionTextOffset, "P4239");
+  const QString file4 = dir.path() + "/site4.pi1";
+  QVERIFY(SaveDatabaseFile(file4.toStdString(), r).ok);
+  f.dialogs.openNames = {file4};
+  f.window->openDatabase();
+  QCOMPARE(f.window->model(), DeviceModel::FourLine);
+  r.image.SetBytes(kVersionTextOffset, std::string(5, '\0'));
+  QVERIFY(SaveDatabaseFile(file4.toStdString(), r).ok);
+  f.setModel(1);
+  f.dialogs.openNames = {file4};
+  f.window->openDatabase();
+  QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
+}
+
+void MainWindowTest::qtTextsAndQuestionButtonsInHungarian() {
+  QVERIFY2(InstallHungarianTexts(*qApp), "Qt's Hungarian catalogue is missing");
+  Fixture f;
+  QtDialogService real(f.window.get());
+  QStringList buttons;
+  int width = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    for (auto which : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel})
+      buttons << box->button(which)->text();
+    width = box->width();
+    box->button(QMessageBox::Cancel)->click();
+  });
+  const auto answer =
+      real.Ask("Menti a változásokat ?", "Tarvelo",
+               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question);
+  QCOMPARE(answer, QMessageBox::Cancel);
+  QCOMPARE(buttons, QStringList({"&Igen", "&Nem", "&Mégsem"}));
+  // Wide enough for its caption beside the window's buttons.
+  QVERIFY(width >= f.window->fontMetrics().horizontalAdvance("Tarvelo") + 100);
+  // Qt's own texts: the edit boxes' context menu.
+  std::unique_ptr<QMenu> menu(f.get<QLineEdit>("MEcopos")->createStandardContextMenu());
+  QCOMPARE(menu->actions().value(0)->text().section('\t', 0, 0), QString("&Visszavonás"));
 }
 
 TARVELO_TEST_MAIN(MainWindowTest)

@@ -35,6 +35,8 @@ class PagesTest : public QObject {
   void exceptions16();
   void prefixes4();
   void callIn();
+  void exceptions16KeepAnUntouchedLength();
+  void linesColumnsDoNotOverlap();
 };
 
 void PagesTest::linesVisibilityPerModel() {
@@ -221,6 +223,8 @@ void PagesTest::timerSetsSideBySide() {
     QCOMPARE(second.x(), set2Column);
     QCOMPARE(second.y(), first.y());
   }
+  // The headings stand right above the first row of the sets.
+  QCOMPARE(cell(f.get<QWidget>("lblido1")).y(), cell(f.get<QWidget>("ME1t1")).y() - 1);
 }
 
 void PagesTest::everyByteBoxStoresIntoItsField_data() {
@@ -272,6 +276,9 @@ void PagesTest::exceptions4() {
   QCOMPARE(list->item(1)->text(), QString("1???08"));
   QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(1587, 3)),
            QByteArray("\x1F\xFF\x08"));
+  // The boxes show what the entry now holds.
+  QCOMPARE(f.get<QLineEdit>("edKivSzam")->text(), QString("1???"));
+  QCOMPARE(f.get<QLineEdit>("edKivHossz")->text(), QString("08"));
   QCOMPARE(QString::fromStdString(page->DrawnRow(1).areaCode), QString("1???"));
   QVERIFY(!f.window->modifiedFlag());  // this page's handlers leave the flag alone
 
@@ -349,6 +356,89 @@ void PagesTest::callIn() {
     f.get<QPushButton>("btnGWDel")->click();
     QCOMPARE(f.byte(Field::ForbiddenAreaCodes, 0), uint8_t(0xFF));
     QVERIFY(!f.window->modifiedFlag());
+
+    // All 24 characters of the number are in view.
+    auto* edit = f.get<QLineEdit>("edBehiv");
+    const QMargins m = edit->textMargins();
+    QVERIFY(edit->width() - m.left() - m.right() - 8 >=
+            edit->fontMetrics().horizontalAdvance(number));
+  }
+}
+
+// Selecting an empty 16-line entry (00 and 255) and pressing "&Módosítás" stores it as it
+// was; a typed length is held to 0..99.
+void PagesTest::exceptions16KeepAnUntouchedLength() {
+  Fixture f;
+  f.start(1, 3);
+  auto* list = f.get<QListWidget>("lbKiv");
+  auto* length = f.get<QLineEdit>("edKivHossz");
+  const long at = f.window->layout().Offset(Field::AreaExceptions) + 2 * 5;
+  list->setCurrentRow(5);
+  f.get<QPushButton>("btnKivDel")->click();
+  list->setCurrentRow(0);
+  list->setCurrentRow(5);
+  QCOMPARE(f.get<QLineEdit>("edKivSzam")->text(), QString("00"));
+  QCOMPARE(length->text(), QString("255"));
+  f.get<QPushButton>("btnKivEdit")->click();
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(at, 2)),
+           QByteArray("\x00\xFF", 2));
+  QVERIFY(f.dialogs.messages.isEmpty());
+
+  length->setText("100");
+  f.get<QPushButton>("btnKivEdit")->click();
+  QCOMPARE(f.dialogs.messages, QStringList({"A hossznak 0..99 között kell lenni !!!"}));
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(at, 2)),
+           QByteArray("\x00\xFF", 2));
+
+  f.get<QLineEdit>("edKivSzam")->setText("36");
+  length->setText("7");
+  f.get<QPushButton>("btnKivEdit")->click();
+  QCOMPARE(QByteArray::fromStdString(f.session.record.image.Bytes(at, 2)), QByteArray("\x36\x07"));
+  QCOMPARE(length->text(), QString("07"));
+}
+
+// At the window's default size, no heading or control of the lines page runs into its
+// neighbour, each heading stands over its column, and every column shows its controls whole.
+void PagesTest::linesColumnsDoNotOverlap() {
+  for (int model : {0, 1}) {
+    Fixture f;
+    f.start(model, 1);
+    QCOMPARE(f.window->size(), QSize(666, 536));
+    auto* page = f.get<QWidget>("TabSheet2");
+    auto at = [page](QWidget* w) { return QRect(w->mapTo(page, QPoint(0, 0)), w->size()); };
+    const char* const headings[] = {"Port",     "CO szám", "Tárcsázás", "Vonalfogás",
+                                    "Időzítők", "Alvonal", "Behívás"};
+    QList<QLabel*> heads;
+    for (const char* h : headings) {
+      for (QLabel* l : page->findChildren<QLabel*>()) {
+        if (l->text() == QString::fromUtf8(h)) heads << l;
+      }
+    }
+    QCOMPARE(heads.size(), 7);
+    const QByteArray stems[] = {"lblPort", "MEco", "RGdial", "RGline", "RGtime", "CBalv", "CBbeh"};
+    const int lines = model == 0 ? 4 : 16;
+    for (int n = 1; n <= lines; ++n) {
+      QRect previousCell, previousHead;
+      for (int c = 0; c < 7; ++c) {
+        auto* cell = f.get<QWidget>(stems[c] + Nn(n).toLatin1());
+        if (!cell->isVisible() && !(model == 0 && c == 4)) continue;
+        if (model == 0 && c == 4) continue;  // one timer set: no column
+        const QRect head = at(heads[c]);
+        const QRect box = at(cell);
+        const QString where = QString("%1/line %2/%3").arg(model).arg(n).arg(headings[c]);
+        QVERIFY2(heads[c]->fontMetrics().horizontalAdvance(heads[c]->text()) <= head.width(),
+                 qPrintable(where));
+        QVERIFY2(cell->width() >= cell->sizeHint().width() || c == 1, qPrintable(where));
+        QVERIFY2(head.left() == box.left(), qPrintable(where));
+        if (!previousCell.isNull()) {
+          QVERIFY2(previousCell.right() < box.left(), qPrintable(where));
+          QVERIFY2(previousHead.right() < head.left(), qPrintable(where));
+        }
+        QVERIFY2(box.right() < page->width(), qPrintable(where));
+        previousCell = box;
+        previousHead = head;
+      }
+    }
   }
 }
 

@@ -105,6 +105,7 @@ void TransferTest::uploadWritesTheDevice() {
   f.typeAndLeave("MEibe", "33");
   f.get<QLineEdit>("MEibe")->setFocus();
   f.get<QLineEdit>("MEibe")->setText("34");  // still being edited: the upload stores it first
+  f.dialogs.answers.push_back(QMessageBox::No);  // no copy of the device first
   f.get<QAction>("UpLoad1")->trigger();
   WaitUntilDone(f);
   QCOMPARE(f.window->panelText(3), QString("Sikeres feltöltés"));

@@ -1,0 +1,148 @@
+#include "terminal/TermBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+namespace tarvelo {
+
+const TermCell TComTermBuffer::kEmpty{};
+
+bool TermChanges::AnyRowDirty() const {
+  return std::any_of(dirtyRows.begin(), dirtyRows.end(), [](uint8_t d) { return d != 0; });
+}
+
+bool TermChanges::Empty() const {
+  return !repaintAll && !sizeChanged && !caretMoved && scrolled == 0 && scrollbackAdded == 0 &&
+         !AnyRowDirty();
+}
+
+void TermChanges::Reset() {
+  repaintAll = sizeChanged = caretMoved = false;
+  scrolled = scrollbackAdded = 0;
+  std::fill(dirtyRows.begin(), dirtyRows.end(), 0);
+}
+
+TComTermBuffer::TComTermBuffer(int columns, int rows) {
+  Rebuild(columns, rows);
+  // A new buffer is what a new view already shows.
+  repaintAll_ = sizeChanged_ = false;
+}
+
+void TComTermBuffer::Rebuild(int columns, int rows) {
+  columns = std::max(columns, 1);
+  rows = std::max(rows, 1);
+  if (columns != columns_ || rows != rows_) sizeChanged_ = true;
+  columns_ = columns;
+  rows_ = rows;
+  top_ = 0;
+  cells_.assign(static_cast<size_t>(columns_) * rows_, TermCell{});
+  lineDirty_.assign(rows_, 0);
+  tabs_.assign(columns_, 0);
+  for (int column = 1; column <= columns_; column += 8) tabs_[column - 1] = 1;
+  repaintAll_ = true;
+}
+
+void TComTermBuffer::Fill(const TermCell& cell) {
+  std::fill(cells_.begin(), cells_.end(), cell);
+  repaintAll_ = true;
+}
+
+void TComTermBuffer::ClearStorageLine(int line, int fromColumn) {
+  // An empty cell is all zero bytes, so a whole run clears at memset speed.
+  static_assert(std::is_trivially_copyable_v<TermCell>);
+  TermCell* const begin = cells_.data() + static_cast<size_t>(line) * columns_ + (fromColumn - 1);
+  std::memset(static_cast<void*>(begin), 0, sizeof(TermCell) * (columns_ - fromColumn + 1));
+  lineDirty_[line] = 1;
+}
+
+void TComTermBuffer::ShiftUp() {
+  if (scrollbackCapacity_ > 0) {
+    std::vector<TermCell> kept = std::move(spareLine_);
+    spareLine_.clear();
+    const auto begin = cells_.begin() + static_cast<ptrdiff_t>(top_) * columns_;
+    kept.assign(begin, begin + columns_);
+    scrollback_.push_back(std::move(kept));
+    if (static_cast<int>(scrollback_.size()) > scrollbackCapacity_) {
+      spareLine_ = std::move(scrollback_.front());
+      scrollback_.pop_front();
+    }
+    ++scrollbackAdded_;
+  }
+  // The old row 1 becomes the empty last row; the dirty marks travel with their lines.
+  ClearStorageLine(top_, 1);
+  top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
+  ++scrolled_;
+}
+
+void TComTermBuffer::ShiftDown() {
+  top_ = top_ == 0 ? rows_ - 1 : top_ - 1;
+  ClearStorageLine(top_, 1);
+  --scrolled_;
+}
+
+void TComTermBuffer::ClearLineFrom(int column, int row) {
+  if (row < 1 || row > rows_ || column > columns_) return;
+  ClearStorageLine(StorageLine(row), std::max(column, 1));
+}
+
+void TComTermBuffer::ClearScreenFrom(int column, int row) {
+  if (row < 1) {
+    row = 1;
+    column = 1;
+  }
+  if (row > rows_) return;
+  ClearLineFrom(column, row);
+  for (int r = row + 1; r <= rows_; ++r) ClearStorageLine(StorageLine(r), 1);
+}
+
+void TComTermBuffer::SetTabAt(int column, bool on) {
+  if (column >= 1 && column <= columns_) tabs_[column - 1] = on ? 1 : 0;
+}
+
+int TComTermBuffer::NextTabStop(int column) const {
+  for (int c = std::max(column, 1); c <= columns_; ++c) {
+    if (tabs_[c - 1]) return c;
+  }
+  return 0;
+}
+
+void TComTermBuffer::ClearTabStops() {
+  std::fill(tabs_.begin(), tabs_.end(), 0);
+}
+
+std::span<const TermCell> TComTermBuffer::Line(int line) const {
+  if (line >= 1 && line <= rows_) {
+    return {cells_.data() + static_cast<size_t>(StorageLine(line)) * columns_,
+            static_cast<size_t>(columns_)};
+  }
+  const int back = ScrollbackLines() - 1 + line;  // index in scrollback_, oldest first
+  if (line <= 0 && back >= 0) return scrollback_[back];
+  return {};
+}
+
+void TComTermBuffer::SetScrollbackCapacity(int lines) {
+  scrollbackCapacity_ = std::max(lines, 0);
+  while (static_cast<int>(scrollback_.size()) > scrollbackCapacity_) scrollback_.pop_front();
+}
+
+void TComTermBuffer::ClearScrollback() {
+  scrollback_.clear();
+}
+
+void TComTermBuffer::TakeChanges(TermChanges& out) {
+  out.repaintAll = repaintAll_;
+  out.sizeChanged = sizeChanged_;
+  out.scrolled = scrolled_;
+  out.scrollbackAdded = scrollbackAdded_;
+  out.dirtyRows.assign(rows_, 0);
+  for (int row = 1; row <= rows_; ++row) {
+    uint8_t& dirty = lineDirty_[StorageLine(row)];
+    out.dirtyRows[row - 1] = dirty;
+    dirty = 0;
+  }
+  repaintAll_ = sizeChanged_ = false;
+  scrolled_ = scrollbackAdded_ = 0;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,198 @@
+// Everything a terminal does between the serial port and the pixels: it takes received bytes
+// through a parser onto the screen buffer, performs the escape codes, answers queries, turns
+// key presses into bytes for the port, and tells the drawing side what changed. The widget on
+// top only draws, handles focus and scroll bars, and forwards keys and port data.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "terminal/EscapeCodes.h"
+#include "terminal/TermBuffer.h"
+
+namespace tarvelo {
+
+enum TTermEmulation : uint8_t { teVT100orANSI, teVT52, teNone };
+enum TArrowKeys : uint8_t { akTerminal, akWindows };  // send codes, or move the caret locally
+
+// The keys that are not characters.
+enum class TermKey : uint8_t { kHome, kLeft, kUp, kRight, kDown };
+
+// A cell position, 1-based. For the screen `row` is 1..Rows; in selections it may also be a
+// scroll-back line (0 the newest, then -1, ...), as in TComTermBuffer::Line.
+struct TermPos {
+  int column = 1;
+  int row = 1;
+  bool operator==(const TermPos&) const = default;
+};
+
+struct TermAttributes {
+  bool inverse = false;
+  bool bright = false;
+  bool underline = false;
+  bool operator==(const TermAttributes&) const = default;
+};
+
+// What the terminal reports. Every call comes on the thread that called into the terminal,
+// and a handler may call back into it (for instance WipeScreen from CharApplied).
+class TermEvents {
+ public:
+  virtual ~TermEvents() = default;
+  // Once at the end of each public operation that changed something.
+  virtual void ScreenChanged(const TermChanges&) {}
+  // After each character is applied to the screen, control characters included.
+  virtual void CharApplied(uint8_t) {}
+  virtual void Bell() {}
+  // Whether a port is set and open; nothing is sent, and typed characters are not echoed,
+  // while this says no.
+  virtual bool CanSend() { return false; }
+  virtual void Send(std::string_view) {}
+  // A code this terminal does not perform, with the characters that followed ESC.
+  virtual void UnhandledCode(TEscapeCode, std::string_view) {}
+  // Each received block before it is shown; the handler may change it.
+  virtual void TextReceived(std::string&) {}
+  // Emulation teNone asks here for a parser of the handler's own; none means every byte is
+  // a plain character.
+  virtual std::unique_ptr<TEscapeCodes> ParserWanted() { return nullptr; }
+};
+
+class TComTermState {
+ public:
+  static constexpr int kMinColumns = 2;
+  static constexpr int kMaxColumns = 256;
+  static constexpr int kMinRows = 2;
+  static constexpr int kMaxRows = 100;
+
+  // `events` may be null (nothing is reported and nothing can be sent); it must outlive the
+  // terminal or be replaced first.
+  explicit TComTermState(TermEvents* events = nullptr);
+  ~TComTermState();
+  TComTermState(const TComTermState&) = delete;
+  TComTermState& operator=(const TComTermState&) = delete;
+  void SetEvents(TermEvents* events);
+
+  // --- Data and keys
+
+  // A block from the port: an LF goes after each CR when AppendLF is on, bit 7 is cleared when
+  // Force7Bit is on, TextReceived may change the text, then it is shown.
+  void ReceiveBytes(std::string_view bytes);
+  // Puts bytes on the screen as if they came from the port, without those steps.
+  void ShowBytes(std::string_view bytes);
+  // A typed character: sent (and echoed when LocalEcho is on) only while CanSend(); a CR is
+  // followed by an LF when SendLF is on.
+  void SendKeyChar(uint8_t ch);
+  // A cursor key or Home, by the cursor-key mode and ArrowKeys.
+  void SendKey(TermKey key);
+  // Sends the parser's text for `code` while CanSend(); the Echo form also performs the code
+  // when LocalEcho is on.
+  void SendCodeEcho(TEscapeCode code, const EscapeParams& params = {});
+  void SendCodeQuiet(TEscapeCode code, const EscapeParams& params = {});
+  // Performs one code; false when this terminal does not perform it.
+  bool ApplyCode(TEscapeCode code, const EscapeParams& params = {});
+  // Empty screen, default tab stops, caret at the top-left cell. The scroll-back stays.
+  void WipeScreen();
+
+  // --- Reading, for drawing and copying
+
+  int Columns() const { return buffer_.Columns(); }
+  int Rows() const { return buffer_.Rows(); }
+  TermPos Caret() const { return caret_; }
+  const TermCell& Cell(int column, int row) const { return buffer_.Cell(column, row); }
+  // Screen rows 1..Rows, scroll-back lines 0 and below; see TComTermBuffer::Line.
+  std::span<const TermCell> Line(int line) const { return buffer_.Line(line); }
+  int ScrollbackLines() const { return buffer_.ScrollbackLines(); }
+  const TComTermBuffer& Buffer() const { return buffer_; }
+  // The text from `from` to `to` (either order), inclusive. Linear: from the first position
+  // to the end of its line, whole lines between, up to the last position. Rectangular: the
+  // same columns of every line. Empty cells read as blanks, blanks at line ends are dropped,
+  // lines are joined by LF. Positions outside the lines are pulled in.
+  std::string SelectedText(TermPos from, TermPos to, bool rectangular) const;
+  TermAttributes Attributes() const { return attributes_; }
+  bool AppCursorKeys() const { return appCursorKeys_; }
+  const TEscapeCodes* Parser() const { return parser_.get(); }
+
+  // --- Properties
+
+  TTermEmulation Emulation() const { return emulation_; }
+  // A new parser for the new emulation; a sequence half received is dropped.
+  void SetEmulation(TTermEmulation emulation);
+  // Held within 2..256 and 2..100. A change empties the screen; the caret keeps its place as
+  // far as the new size allows.
+  void SetColumns(int columns) { SetSize(columns, Rows()); }
+  void SetRows(int rows) { SetSize(Columns(), rows); }
+  void SetSize(int columns, int rows);
+  bool WrapLines() const { return wrapLines_; }
+  void SetWrapLines(bool on) { wrapLines_ = on; }
+  bool LocalEcho() const { return localEcho_; }
+  void SetLocalEcho(bool on) { localEcho_ = on; }
+  bool SendLF() const { return sendLF_; }
+  void SetSendLF(bool on) { sendLF_ = on; }
+  bool AppendLF() const { return appendLF_; }
+  void SetAppendLF(bool on) { appendLF_ = on; }
+  bool Force7Bit() const { return force7Bit_; }
+  void SetForce7Bit(bool on) { force7Bit_ = on; }
+  TArrowKeys ArrowKeys() const { return arrowKeys_; }
+  void SetArrowKeys(TArrowKeys keys) { arrowKeys_ = keys; }
+  // Colours of new characters: text (the font colour), background (the control's colour,
+  // also the text of inverse characters) and the text of bright characters. Cells already
+  // written keep theirs.
+  TermColor TextColor() const { return textColor_; }
+  void SetTextColor(TermColor color);
+  TermColor BackgroundColor() const { return backgroundColor_; }
+  void SetBackgroundColor(TermColor color);
+  TermColor AltColor() const { return altColor_; }
+  void SetAltColor(TermColor color);
+  int ScrollbackCapacity() const { return buffer_.ScrollbackCapacity(); }
+  void SetScrollbackCapacity(int lines) { buffer_.SetScrollbackCapacity(lines); }
+
+ private:
+  enum class Step : uint8_t { kAdvance, kReturn, kLineDown, kLineUp, kTab, kBack };
+  class Batch;
+
+  void MakeParser();
+  void ApplyChar(uint8_t ch);
+  void PutPrintable(uint8_t ch);
+  void StepCaret(Step step);
+  void PlaceCaret(long long column, long long row);
+  bool PerformCode(TEscapeCode code, const EscapeParams& params);  // ApplyCode inside a batch
+  void ApplyAttributes(const EscapeParams& params);
+  void ApplyMode(const EscapeParams& params, bool on);
+  void SetAttributes(const TermAttributes& attributes);
+  void UpdatePen();
+  void Report();
+
+  TermEvents* events_;
+  TComTermBuffer buffer_;
+  std::unique_ptr<TEscapeCodes> parser_;
+  // Parsers replaced while a block was being shown live until the outermost call returns: the
+  // loop may still be reading one.
+  std::vector<std::unique_ptr<TEscapeCodes>> retiredParsers_;
+  TTermEmulation emulation_ = teVT100orANSI;
+
+  TermPos caret_;
+  TermPos savedCaret_;
+  TermPos reportedCaret_;
+  TermAttributes attributes_;
+  TermAttributes savedAttributes_;
+  TermCell pen_;  // a cell as the current attributes and colours write it
+  bool appCursorKeys_ = false;
+
+  bool wrapLines_ = false;
+  bool localEcho_ = false;
+  bool sendLF_ = false;
+  bool appendLF_ = false;
+  bool force7Bit_ = false;
+  TArrowKeys arrowKeys_ = akTerminal;
+  TermColor textColor_ = 0xFFFFFF;
+  TermColor backgroundColor_ = 0x000000;
+  TermColor altColor_ = 0xA6A6A6;
+
+  int depth_ = 0;  // nesting of public operations; the outermost reports
+  TermChanges changes_;
+};
+
+}  // namespace tarvelo

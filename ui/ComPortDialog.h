@@ -1,0 +1,81 @@
+// The COM port dialog: port, speed and modem number for the next time the port opens, and
+// named connections kept in "tvconn.ini". It does not touch the port itself.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "serial/Platform.h"
+
+class QComboBox;
+class QLabel;
+class QLayout;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+namespace tarvelo {
+
+class TMainForm;
+
+class TPingset : public QDialog {
+ public:
+  using PortLister = std::function<std::vector<platform::PortInfo>()>;
+
+  // Reads and applies the window's settings. `listPorts` is asked again every second so
+  // adapters plugged in or out show up while the dialog is open.
+  explicit TPingset(TMainForm& window, PortLister listPorts = platform::ListPorts);
+
+  // The hint line under the port list: why the chosen port may not open.
+  QString portWarning() const;
+  void refreshPorts();  // the timer's work, callable by tests
+
+  static constexpr int kPollMs = 1000;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void done(int result) override;
+
+ private:
+  struct PortItem {
+    QString name;
+    QString details;  // shown beside the name in the drop-down
+    QString warning;  // empty when nothing keeps the port from opening
+    bool operator==(const PortItem&) const = default;
+  };
+  std::vector<PortItem> PortItems() const;
+  void SetPortItems(const std::vector<PortItem>& items);
+  void SelectPort(const QString& name);
+  void SelectSpeed(const QString& text);
+  void ShowCurrentSettings();
+  void LoadSelectedConnection();
+  bool StoreAndApply();
+  void ShowPortWarning();
+  void FitSize();
+
+  TMainForm& window_;
+  PortLister listPorts_;
+  std::vector<PortItem> portItems_;
+  // The port last chosen here; it is selected again when its adapter comes back.
+  QString wantedPort_;
+  bool shown_ = false;
+  bool closing_ = false;
+  bool settingPorts_ = false;
+
+  QComboBox* CmbCom;
+  QComboBox* CmbSpeed;
+  QLineEdit* edPhone;
+  QListWidget* lbConn;
+  QLineEdit* edConn;
+  QPushButton* BtnOK;
+  QLabel* portWarning_;
+  QLayout* top_;
+  QWidget* Panel1_;
+  QTimer* poll_;
+};
+
+}  // namespace tarvelo
