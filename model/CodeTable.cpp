@@ -1,8 +1,10 @@
 #include "model/CodeTable.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
+#include <utility>
 
 namespace tarvelo {
 
@@ -16,7 +18,8 @@ void CodeGrid::setRowCount(int rows) {
 }
 
 const CodeRow& CodeGrid::row(int k) const {
-  if (k >= static_cast<int>(cells_.size()) + 1) cells_.resize(k);
+  static const CodeRow kNeverWritten;
+  if (k < 1 || k > static_cast<int>(cells_.size())) return kNeverWritten;
   return cells_[k - 1];
 }
 
@@ -93,8 +96,96 @@ CodeTableDecode DecodeCodeTable(ConfigImage& image, const ImageLayout& layout, C
     const uint8_t rights = image.ImageByte(start + L - 1);
     for (int r = 0; r < 4; ++r) row.rights[r] = (rights >> r) & 1 ? kYes : kNo;
   }
-  out.countText = std::to_string(grid.rowCount() - 1) + "/" + std::to_string(L - 1);
+  out.countText = CodeCountText(grid, L);
   return out;
+}
+
+std::string CodeCountText(const CodeGrid& grid, int recordLength) {
+  return std::to_string(grid.rowCount() - 1) + "/" + std::to_string(recordLength - 1);
+}
+
+bool AppendCodeRow(ConfigImage& image, const ImageLayout& layout, CodeGrid& grid) {
+  const int L = StoredRecordLength(image, layout);
+  if (L < 1 || grid.rowCount() >= layout.Size(Field::CodeTable) / L) return false;
+  grid.setRowCount(grid.rowCount() + 1);
+  grid.row(grid.rowCount() - 1).rights = {kYes, kYes, kYes, kYes};
+  StoreCodeCount(image, layout, grid.rowCount() - 1);
+  return true;
+}
+
+bool RemoveLastCodeRow(ConfigImage& image, const ImageLayout& layout, CodeGrid& grid) {
+  if (grid.rowCount() <= 2) return false;
+  grid.setRowCount(grid.rowCount() - 1);
+  const int rows = grid.rowCount() - 1;
+  if (StoredCodeCount(image, layout) > rows) StoreCodeCount(image, layout, rows);
+  return true;
+}
+
+bool CodeKeyAccepted(char c) {
+  return (c >= '0' && c <= '9') || c == '\b';
+}
+
+std::optional<std::string> RightForKey(char c) {
+  if (c == 'I' || c == 'i') return kYes;
+  if (c == 'N' || c == 'n') return kNo;
+  return std::nullopt;
+}
+
+EditedCode TakeEditedCode(const std::string& typed, int recordLength) {
+  EditedCode out;
+  for (char c : typed) {
+    if ((c >= '0' && c <= '9') || c == ' ') out.text += c;
+  }
+  const size_t length = recordLength > 1 ? recordLength - 1 : 0;
+  if (out.text.size() > length) {
+    out.text.resize(length);
+    out.cut = true;
+  }
+  return out;
+}
+
+std::string ToggledRight(const std::string& text) {
+  return text == kYes ? kNo : kYes;
+}
+
+std::string ToggledRightByInitial(const std::string& text) {
+  return !text.empty() && text[0] == 'I' ? kNo : kYes;
+}
+
+void ApplyRightsItem(CodeGrid& grid, int first, int last, int item) {
+  if (item != kForbidAllItem && (item < 2 || item > 5)) return;
+  first = std::max(first, 1);
+  last = std::min(last, grid.rowCount() - 1);
+  for (int k = first; k <= last; ++k) {
+    auto& rights = grid.row(k).rights;
+    if (item == kForbidAllItem) {
+      rights = {kNo, kNo, kNo, kNo};
+    } else {
+      rights[item - 2] = ToggledRight(rights[item - 2]);
+    }
+  }
+}
+
+namespace {
+std::string WithoutBlanks(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (static_cast<uint8_t>(c) > ' ') out += c;
+  }
+  return out;
+}
+}  // namespace
+
+int FindCode(const CodeGrid& grid, int current, const std::string& sought) {
+  const std::string wanted = WithoutBlanks(sought);
+  const int rows = grid.rowCount() - 1;
+  if (wanted.empty() || rows < 1) return 0;
+  if (current < 1 || current > rows) current = rows;  // so the search starts at row 1
+  for (int step = 1; step <= rows; ++step) {
+    const int k = (current - 1 + step) % rows + 1;
+    if (WithoutBlanks(grid.row(k).code).find(wanted) != std::string::npos) return k;
+  }
+  return 0;
 }
 
 uint8_t RightsByte(const std::array<std::string, 4>& rights) {
@@ -161,7 +252,7 @@ Refusal GenerateCodes(const ConfigImage& image, const ImageLayout& layout, CodeG
       code = std::to_string(value);
       if (static_cast<int>(code.size()) < length) code.insert(0, length - code.size(), '0');
       repeated = false;
-      for (int j = 1; j < i && !repeated; ++j) repeated = grid.row(j).code == code;
+      for (int j = 1; j < i && !repeated; ++j) repeated = std::as_const(grid).row(j).code == code;
     }
     grid.row(i) = {code, {kYes, kYes, kYes, kYes}};
   }

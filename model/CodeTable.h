@@ -35,12 +35,14 @@ class CodeGrid {
  public:
   int rowCount() const { return rowCount_; }  // heading row included
   void setRowCount(int rows);
-  const CodeRow& row(int k) const;  // k from 1
+  // k from 1. Reading never changes the storage, so references to rows read earlier stay
+  // good; writing gives the row (and those before it) storage of their own.
+  const CodeRow& row(int k) const;
   CodeRow& row(int k);
 
  private:
   int rowCount_ = 2;
-  mutable std::vector<CodeRow> cells_;
+  std::vector<CodeRow> cells_;
 };
 
 struct CodeTableDecode {
@@ -51,6 +53,45 @@ CodeTableDecode DecodeCodeTable(ConfigImage& image, const ImageLayout& layout, C
 void EncodeCodeTable(ConfigImage& image, const ImageLayout& layout, const CodeGrid& grid);
 
 uint8_t RightsByte(const std::array<std::string, 4>& rights);
+
+// Status panel 1: the code rows, a slash and the code length, e.g. "100/6".
+std::string CodeCountText(const CodeGrid& grid, int recordLength);
+
+// The grid's Down key on its last row: adds a row with every right granted (its code as the
+// grid still holds it) while the table has room for it, and stores the new count at once.
+// Returns whether a row was added.
+bool AppendCodeRow(ConfigImage& image, const ImageLayout& layout, CodeGrid& grid);
+// Ctrl+Delete on the last row: removes it while more than one code row is left. The stored
+// count comes down with it, so the removed row does not return at the next decode.
+bool RemoveLastCodeRow(ConfigImage& image, const ImageLayout& layout, CodeGrid& grid);
+
+// Typing into the code column: only digits and backspace.
+bool CodeKeyAccepted(char c);
+// Typing into a rights column: "I"/"i" grants, "N"/"n" withdraws; other keys do nothing.
+std::optional<std::string> RightForKey(char c);
+
+// A code cell's text as the user edits it. Characters that cannot be typed into it (say,
+// pasted letters) are dropped; a text longer than the code length is cut to it, which ends
+// the edit.
+struct EditedCode {
+  std::string text;
+  bool cut = false;
+};
+EditedCode TakeEditedCode(const std::string& typed, int recordLength);
+
+// The rights popup menu's toggle: exactly "Igen" becomes "Nem", anything else "Igen".
+std::string ToggledRight(const std::string& text);
+// The double click's toggle: a text beginning with "I" becomes "Nem", anything else "Igen".
+std::string ToggledRightByInitial(const std::string& text);
+// A rights popup item on rows first..last: item 2..5 toggles that column, item 0 ("Tiltott")
+// withdraws every right.
+constexpr int kForbidAllItem = 0;
+void ApplyRightsItem(CodeGrid& grid, int first, int last, int item);
+
+// The next row from `current` on (wrapping, `current` itself last) whose code holds the
+// sought digits, blanks ignored on both sides; 0 when none does or nothing is sought.
+int FindCode(const CodeGrid& grid, int current, const std::string& sought);
+constexpr const char* kNoSuchCodeMessage = "Nincs ilyen kód !";
 
 // Draws a number uniformly from 0..bound-1.
 using RandomSource = std::function<uint32_t(uint32_t bound)>;

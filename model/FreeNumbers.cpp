@@ -19,7 +19,27 @@ void Flush(ConfigImage& image, const ImageLayout& layout, const std::vector<std:
   }
 }
 
+std::string WithoutBlanks(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (static_cast<uint8_t>(c) > ' ') out += c;
+  }
+  return out;
+}
+
 }  // namespace
+
+int FindFreeNumber(const std::vector<std::string>& items, int current, const std::string& sought) {
+  const std::string wanted = WithoutBlanks(sought);
+  const int count = static_cast<int>(items.size());
+  if (wanted.empty() || count == 0) return -1;
+  if (current < 0 || current >= count) current = count - 1;  // so the search starts at 0
+  for (int step = 1; step <= count; ++step) {
+    const int i = (current + step) % count;
+    if (WithoutBlanks(items[i]).find(wanted) != std::string::npos) return i;
+  }
+  return -1;
+}
 
 int FreeNumberCapacity(const ImageLayout& layout) {
   return layout.Size(Field::FreeNumbers) / kFreeNumberWidth;

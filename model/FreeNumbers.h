@@ -25,6 +25,11 @@ void FlushFreeNumbers(ConfigImage& image, const ImageLayout& layout,
 void FlushFreeNumbersTrimmed(ConfigImage& image, const ImageLayout& layout,
                              const std::vector<std::string>& items);
 
+// The next item from `current` on (wrapping, `current` itself last) that holds the sought
+// text, blanks ignored on both sides; -1 when none does or nothing is sought.
+int FindFreeNumber(const std::vector<std::string>& items, int current, const std::string& sought);
+constexpr const char* kNoSuchNumberMessage = "Nincs ilyen szám !";
+
 // The list's items and its sorted mode. Texts are Windows-1250.
 class FreeNumberList {
  public:

@@ -19,11 +19,13 @@
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
+#include "ui/CodesPage.h"
 #include "ui/ComPortDialog.h"
 #include "ui/ErrorGuard.h"
 #include "ui/GeneralPage.h"
 #include "ui/LinesPage.h"
 #include "ui/NumberPlanPage.h"
+#include "ui/NumbersPage.h"
 #include "ui/PathPanel.h"
 #include "ui/QtText.h"
 #include "ui/TimersPage.h"
@@ -87,9 +89,16 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   column->setContentsMargins(0, 0, 0, 0);
   PageControl = new QTabWidget(central);
   PageControl->setObjectName("PageControl");
-  pages_ = {new GeneralPage(*this),    new LinesPage(*this),         new TimersPage(*this),
-            new NumberPlanPage(*this), new Page("TabSheet5", *this), new Page("TabSheet6", *this),
-            new CallInPage(*this),     new Page("TabSheet8", *this)};
+  codesPage_ = new CodesPage(*this);
+  numbersPage_ = new NumbersPage(*this);
+  pages_ = {new GeneralPage(*this),
+            new LinesPage(*this),
+            new TimersPage(*this),
+            new NumberPlanPage(*this),
+            codesPage_,
+            numbersPage_,
+            new CallInPage(*this),
+            new Page("TabSheet8", *this)};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
@@ -131,6 +140,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
 }
 
 TMainForm::~TMainForm() {
+  // Hidden while still whole: a cell editor left open hands its text to its page on the way,
+  // and the page speaks to this window.
+  hide();
   SetErrorReporter(nullptr);
   // The port's handlers speak to this window; it must not outlive them.
   TComPort& port = connection_.port();
@@ -204,9 +216,11 @@ void TMainForm::BuildMenus() {
   codesMenu_ = menuBar()->addMenu("&Kódok");
   codesMenu_->setObjectName("Kdok2");
   codesMenu_->setEnabled(false);
+  codesPage_->FillMenu(codesMenu_);
   numbersMenu_ = menuBar()->addMenu("Számok");
   numbersMenu_->setObjectName("Szamok2");
   numbersMenu_->setEnabled(false);
+  numbersPage_->FillMenu(numbersMenu_);
 
   QMenu* help = menuBar()->addMenu("&Súgó");
   help->setObjectName("Sg1");
@@ -360,8 +374,8 @@ void TMainForm::showPage(PageId page) {
 }
 
 void TMainForm::PageChanged() {
-  // The free-call list is written back when its page was the one shown until now;
-  // that page lands with its own work.
+  // The free-call list is written back when its page was the one shown until now.
+  if (numbersMenu_->isEnabled()) numbersPage_->Flush();
   const auto shown = static_cast<PageId>(PageControl->currentIndex());
   codesMenu_->setEnabled(shown == PageId::Codes);
   numbersMenu_->setEnabled(shown == PageId::Numbers);
@@ -435,6 +449,7 @@ void TMainForm::openDatabase(const QString& startupFile) {
 }
 
 bool TMainForm::SaveTo(const QString& fileName) {
+  numbersPage_->Flush();
   session_.record.connectionName.set(connectionName_);
   const SaveResult saved = SaveDatabaseFile(fileName.toStdString(), session_.record);
   if (!saved.ok) {

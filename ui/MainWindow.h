@@ -23,7 +23,9 @@ class QTextBrowser;
 
 namespace tarvelo {
 
+class CodesPage;
 class LeaveDispatcher;
+class NumbersPage;
 class PathPanel;
 class TransferRunner;
 
@@ -44,6 +46,8 @@ class TMainForm : public QMainWindow, public PageHost {
   void SetModified() override { modifiedFlag_ = true; }
   DialogService& dialogs() override { return *dialogs_; }
   LeaveDispatcher& leave() override { return *leave_; }
+  void DecodeImage() override;
+  void ShowCodeCount(const QString& text) override { SetPanel(1, text); }
 
   bool modifiedFlag() const { return modifiedFlag_; }
   DeviceModel model() const { return model_; }
@@ -59,7 +63,6 @@ class TMainForm : public QMainWindow, public PageHost {
 
   // The model switch of the type box: layout, item lists and visibility. No decode.
   void applyModel();
-  void DecodeImage();
   void NewDatabaseDefaults();
   // The file commands.
   void newDatabase();
@@ -111,6 +114,8 @@ class TMainForm : public QMainWindow, public PageHost {
   PathPanel* panel0_;
   std::vector<QLabel*> panels_;  // 1..3; [0] unused
   std::vector<Page*> pages_;
+  CodesPage* codesPage_;
+  NumbersPage* numbersPage_;
   QMenu* codesMenu_;
   QMenu* numbersMenu_;
   QTextBrowser* help_ = nullptr;

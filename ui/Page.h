@@ -20,6 +20,10 @@ class PageHost {
   virtual void SetModified() = 0;
   virtual DialogService& dialogs() = 0;
   virtual LeaveDispatcher& leave() = 0;
+  // The whole-image decode into every page, with its messages and status panel.
+  virtual void DecodeImage() = 0;
+  // Status panel 1: the code count and length, e.g. "100/6".
+  virtual void ShowCodeCount(const QString& text) = 0;
 };
 
 class Page : public QWidget {

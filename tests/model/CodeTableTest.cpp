@@ -194,3 +194,152 @@ TEST(DuplicateCodes, ReportsPairsInOrderUntilCancelled) {
   grid.row(5).code = "5";
   EXPECT_FALSE(CheckDuplicateCodes(grid, [](int, int) { return true; }));
 }
+
+// A grid whose row count was raised past the rows it has texts for: reading the rest must
+// neither move the rows already read nor fail (the duplicate check holds one row while it
+// reads the next).
+TEST(CodeGrid, RowsWithoutTextsReadEmptyAndLeaveTheStorageAlone) {
+  CodeGrid grid;
+  grid.setRowCount(12);
+  grid.row(1).code = "1";
+  // A row held while later rows are read stays where it was.
+  const CodeGrid& reading = grid;
+  const CodeRow& first = reading.row(1);
+  EXPECT_EQ(reading.row(11).code, "");
+  EXPECT_EQ(reading.row(11).rights[0], "");
+  EXPECT_EQ(first.code, "1");
+  EXPECT_EQ(&first, &reading.row(1));
+
+  CodeGrid checked;
+  checked.setRowCount(12);
+  checked.row(1).code = "1";
+  std::vector<std::pair<int, int>> pairs;
+  EXPECT_TRUE(CheckDuplicateCodes(checked, [&](int i, int j) {
+    pairs.emplace_back(i, j);
+    return pairs.size() < 3;
+  }));
+  EXPECT_EQ(pairs, (std::vector<std::pair<int, int>>{{2, 3}, {2, 4}, {2, 5}}));
+}
+
+TEST(CodeTable, DownAddsRowsWhileTheTableHasRoom) {
+  struct Case {
+    int length, rows;
+    bool added;
+  };
+  // 3072 div 7 = 438 and 3072 div 3 = 1024 rows, the heading row included.
+  for (const Case c : {Case{7, 437, true}, Case{7, 438, false}, Case{3, 1023, true},
+                       Case{3, 1024, false}, Case{0, 2, false}}) {
+    ConfigImage image = Defaults(kSixteen);
+    Store(image, kSixteen, c.length, 5);
+    CodeGrid grid;
+    grid.setRowCount(c.rows);
+    grid.row(c.rows).code = "cut off";  // a row the grid once had keeps its code
+    EXPECT_EQ(AppendCodeRow(image, kSixteen, grid), c.added) << c.length << "/" << c.rows;
+    EXPECT_EQ(grid.rowCount(), c.added ? c.rows + 1 : c.rows);
+    EXPECT_EQ(StoredCodeCount(image, kSixteen), c.added ? c.rows : 5);
+    if (c.added) {
+      EXPECT_EQ(grid.row(c.rows).code, "cut off");
+      EXPECT_EQ(grid.row(c.rows).rights, (std::array<std::string, 4>{kYes, kYes, kYes, kYes}));
+      EXPECT_EQ(CodeCountText(grid, c.length),
+                std::to_string(c.rows) + "/" + std::to_string(c.length - 1));
+    }
+  }
+}
+
+TEST(CodeTable, RemovedLastRowDoesNotReturnAtTheNextDecode) {
+  ConfigImage image = Defaults(kFour);
+  Store(image, kFour, 7, 0);
+  CodeGrid grid;
+  grid.setRowCount(4);
+  for (int k = 1; k <= 3; ++k) grid.row(k) = {std::to_string(k) + "00000", {kYes, kNo, kNo, kNo}};
+  EncodeCodeTable(image, kFour, grid);
+  ASSERT_EQ(StoredCodeCount(image, kFour), 3);
+  EXPECT_TRUE(RemoveLastCodeRow(image, kFour, grid));
+  EXPECT_EQ(StoredCodeCount(image, kFour), 2);
+  EncodeCodeTable(image, kFour, grid);
+  CodeGrid back;
+  EXPECT_EQ(DecodeCodeTable(image, kFour, back).countText, "2/6");
+  EXPECT_EQ(back.row(2).code, "200000");
+  // The last code row stays.
+  EXPECT_TRUE(RemoveLastCodeRow(image, kFour, back));
+  EXPECT_FALSE(RemoveLastCodeRow(image, kFour, back));
+  EXPECT_EQ(back.rowCount(), 2);
+  EXPECT_EQ(StoredCodeCount(image, kFour), 1);
+  // A count already below the grid's rows is not raised by removing.
+  Store(image, kFour, 7, 1);
+  CodeGrid longer;
+  longer.setRowCount(6);
+  RemoveLastCodeRow(image, kFour, longer);
+  EXPECT_EQ(StoredCodeCount(image, kFour), 1);
+}
+
+TEST(CodeTable, KeysAndEditsOfTheGrid) {
+  for (char c : std::string("0123456789\b")) EXPECT_TRUE(CodeKeyAccepted(c)) << int(c);
+  for (char c : std::string("aI -+.\t")) EXPECT_FALSE(CodeKeyAccepted(c)) << c;
+  EXPECT_EQ(RightForKey('I'), kYes);
+  EXPECT_EQ(RightForKey('i'), kYes);
+  EXPECT_EQ(RightForKey('N'), kNo);
+  EXPECT_EQ(RightForKey('n'), kNo);
+  EXPECT_EQ(RightForKey('x'), std::nullopt);
+  EXPECT_EQ(RightForKey('1'), std::nullopt);
+
+  struct Case {
+    std::string typed;
+    int length;
+    std::string text;
+    bool cut;
+  };
+  for (const auto& c : {Case{"123456", 7, "123456", false}, Case{"1234567", 7, "123456", true},
+                        Case{"12  5", 5, "12  ", true}, Case{"12ab3", 7, "123", false},
+                        Case{"", 7, "", false}, Case{"1", 1, "", true}}) {
+    const EditedCode e = TakeEditedCode(c.typed, c.length);
+    EXPECT_EQ(e.text, c.text) << c.typed;
+    EXPECT_EQ(e.cut, c.cut) << c.typed;
+  }
+}
+
+TEST(CodeTable, RightsToggles) {
+  EXPECT_EQ(ToggledRight("Igen"), kNo);
+  EXPECT_EQ(ToggledRight("Nem"), kYes);
+  EXPECT_EQ(ToggledRight(""), kYes);
+  EXPECT_EQ(ToggledRight("Igenis"), kYes);  // only the exact text counts as granted here
+  EXPECT_EQ(ToggledRightByInitial("Igenis"), kNo);
+  EXPECT_EQ(ToggledRightByInitial(""), kYes);
+  EXPECT_EQ(ToggledRightByInitial("Nem"), kYes);
+}
+
+TEST(CodeTable, RightsItemsActOnEachRowOfTheRange) {
+  CodeGrid grid;
+  grid.setRowCount(11);
+  for (int k = 1; k <= 10; ++k) grid.row(k).rights = {kYes, kNo, k % 2 ? kYes : kNo, kYes};
+  ApplyRightsItem(grid, 3, 9, 4);  // "Mobil"
+  for (int k = 1; k <= 10; ++k) {
+    const bool inside = k >= 3 && k <= 9;
+    EXPECT_EQ(grid.row(k).rights[2], (k % 2 == 1) != inside ? kYes : kNo) << k;
+    EXPECT_EQ(grid.row(k).rights[0], kYes);
+  }
+  ApplyRightsItem(grid, 3, 9, kForbidAllItem);  // "Tiltott"
+  for (int k = 1; k <= 10; ++k) {
+    const bool inside = k >= 3 && k <= 9;
+    EXPECT_EQ(grid.row(k).rights[0], inside ? kNo : kYes) << k;
+    EXPECT_EQ(grid.row(k).rights[3], inside ? kNo : kYes) << k;
+  }
+  // A range past the grid's rows stops at its last row.
+  ApplyRightsItem(grid, 9, 400, 2);
+  EXPECT_EQ(grid.row(10).rights[0], kNo);
+  EXPECT_EQ(std::as_const(grid).row(11).rights[0], "");
+}
+
+TEST(CodeTable, FindGoesOnFromTheCurrentRowAndWraps) {
+  CodeGrid grid;
+  grid.setRowCount(6);
+  const char* codes[] = {"123456", "000123", "999999", "12 3  ", "555555"};
+  for (int k = 1; k <= 5; ++k) grid.row(k).code = codes[k - 1];
+  EXPECT_EQ(FindCode(grid, 1, "123"), 2);
+  EXPECT_EQ(FindCode(grid, 2, "123"), 4);
+  EXPECT_EQ(FindCode(grid, 4, "123"), 1);
+  EXPECT_EQ(FindCode(grid, 0, "123"), 1);
+  EXPECT_EQ(FindCode(grid, 3, "99 9"), 3);  // the current row itself, last
+  EXPECT_EQ(FindCode(grid, 1, "777"), 0);
+  EXPECT_EQ(FindCode(grid, 1, "  "), 0);
+}

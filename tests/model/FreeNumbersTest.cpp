@@ -95,3 +95,15 @@ TEST(FreeNumbers, TrimmedFlushStripsBlanksAndControls) {
   FlushFreeNumbersTrimmed(image, l, {"\t 0612 \r", "12345678901234567890"});
   EXPECT_EQ(image.Bytes(2048, 32), Entry("0612") + "1234567890123456");
 }
+
+TEST(FreeNumbers, FindGoesOnFromTheCurrentItemAndWraps) {
+  const std::vector<std::string> items = {Entry("0612345"), Entry("06 80 123"), Entry("112"),
+                                          Entry("0680123")};
+  EXPECT_EQ(FindFreeNumber(items, -1, "0680"), 1);
+  EXPECT_EQ(FindFreeNumber(items, 1, "0680"), 3);
+  EXPECT_EQ(FindFreeNumber(items, 3, "06 80"), 1);
+  EXPECT_EQ(FindFreeNumber(items, 2, "112"), 2);
+  EXPECT_EQ(FindFreeNumber(items, 0, "999"), -1);
+  EXPECT_EQ(FindFreeNumber({}, -1, "1"), -1);
+  EXPECT_EQ(FindFreeNumber(items, 0, ""), -1);
+}

@@ -1,0 +1,500 @@
+#include "ui/CodesPage.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include "ui/DialogService.h"
+#include "ui/FindBar.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
+
+namespace tarvelo {
+
+namespace {
+
+constexpr int kColumns = 6;
+constexpr int kRowHeight = 16;
+constexpr int kColumnWidths[kColumns] = {64, 64, 64, 64, 64, 82};
+const char* const kHeadings[kColumns] = {"Sorsz.",    "Kód",   "Helyi",
+                                         "Távolsági", "Mobil", "Nemzetközi"};
+
+// A typed character as the grid's rules see it; characters outside ASCII are never accepted,
+// so they come out as 0.
+char TypedChar(const QString& text) {
+  if (text.isEmpty()) return 0;
+  const char16_t c = text.at(0).unicode();
+  return c < 0x80 ? static_cast<char>(c) : 0;
+}
+
+bool IsTypedCharacter(const QString& text) {
+  return !text.isEmpty() && text.at(0).isPrint();
+}
+
+// Holds the hourglass for as long as it lives.
+struct WaitCursor {
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { Restore(); }
+  void Restore() {
+    if (on) QApplication::restoreOverrideCursor();
+    on = false;
+  }
+  bool on = true;
+};
+
+}  // namespace
+
+// The grid's cells: column 0 the row number, 1 the code, 2..5 the rights. Model row r is
+// code row r + 1; the heading row is the view's header.
+class CodeGridModel : public QAbstractTableModel {
+ public:
+  CodeGridModel(CodeGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) {}
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : grid_.rowCount() - 1;
+  }
+  int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : kColumns;
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+    const int k = index.row() + 1;
+    if (index.column() == 0) return QString("%1").arg(k, 4, 10, QChar('0'));
+    const CodeRow& row = std::as_const(grid_).row(k);
+    if (index.column() == 1) return FromCp1250(row.code);
+    return Q(row.rights[index.column() - 2]);
+  }
+
+  Qt::ItemFlags flags(const QModelIndex& index) const override {
+    // The row numbers are the fixed column: never current, never selected.
+    if (!index.isValid() || index.column() == 0) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == 1) f |= Qt::ItemIsEditable;
+    return f;
+  }
+
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+    if (!index.isValid() || index.column() != 1 || role != Qt::EditRole) return false;
+    const auto typed = ToCp1250(value.toString());
+    if (!typed) return false;
+    grid_.row(index.row() + 1).code = TakeEditedCode(*typed, recordLength_()).text;
+    emit dataChanged(index, index);
+    return true;
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) return QString(kHeadings[section]);
+    if (role == Qt::TextAlignmentRole) return int(Qt::AlignLeft | Qt::AlignTop);
+    if (role == Qt::FontRole) {
+      QFont font;
+      font.setPointSize(8);
+      font.setBold(true);
+      return font;
+    }
+    return {};
+  }
+
+  void setRecordLength(std::function<int()> f) { recordLength_ = std::move(f); }
+  void reset(const std::function<void()>& change) {
+    beginResetModel();
+    change();
+    endResetModel();
+  }
+  void rowsChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+    emit dataChanged(index(firstRow - 1, firstColumn), index(lastRow - 1, lastColumn));
+  }
+  // The grid has grown or shrunk by its last row.
+  void rowAdded() {
+    const int r = rowCount() - 1;
+    beginInsertRows({}, r, r);
+    endInsertRows();
+  }
+  void rowRemoving(const std::function<void()>& remove) {
+    const int r = rowCount() - 1;
+    beginRemoveRows({}, r, r);
+    remove();
+    endRemoveRows();
+  }
+
+ private:
+  CodeGrid& grid_;
+  std::function<int()> recordLength_ = [] { return 1; };
+};
+
+namespace {
+
+// Draws every cell itself and edits the code column with digits only.
+class CodeCellDelegate : public QStyledItemDelegate {
+ public:
+  CodeCellDelegate(CodesPage& page, QObject* parent) : QStyledItemDelegate(parent), page_(page) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    // The row numbers are not selectable, which would draw them greyed out by default.
+    QPalette pal = option.palette;
+    const bool enabled = !option.widget || option.widget->isEnabled();
+    pal.setCurrentColorGroup(enabled ? QPalette::Active : QPalette::Disabled);
+    const bool fixed = index.column() == 0;
+    const bool selected = !fixed && (option.state & QStyle::State_Selected);
+    QFont font = option.font;
+    font.setPointSize(8);
+    font.setBold(fixed);
+    QColor background = pal.color(QPalette::Base);
+    QColor text = pal.color(QPalette::ButtonText);
+    if (selected) {
+      background = pal.color(QPalette::Highlight);
+      text = pal.color(QPalette::HighlightedText);
+    } else if (fixed) {
+      background = pal.color(QPalette::Button);
+    }
+    painter->save();
+    painter->setClipRect(option.rect);
+    painter->fillRect(option.rect, background);
+    QPen dots(pal.color(QPalette::Mid), 0, Qt::DotLine);
+    painter->setPen(dots);
+    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    painter->setFont(font);
+    painter->setPen(text);
+    painter->drawText(option.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                      index.data().toString());
+    painter->restore();
+  }
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                        const QModelIndex& index) const override {
+    auto* editor = new QLineEdit(parent);
+    editor->setObjectName("StringGrid1Editor");
+    editor->setFrame(false);
+    QFont font = editor->font();
+    font.setPointSize(8);
+    editor->setFont(font);
+    const int row = index.row() + 1;
+    connect(editor, &QLineEdit::textEdited, editor,
+            [this, editor, row] { page_.codeEdited(editor, row); });
+    return editor;
+  }
+
+  void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                            const QModelIndex&) const override {
+    editor->setGeometry(option.rect);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
+    return {kColumnWidths[index.column()], kRowHeight};
+  }
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      // Moving between rows and removing the last one are the grid's keys, also while a
+      // code is being typed; leaving the cell keeps what was typed.
+      const auto mods = key->modifiers() & ~Qt::KeypadModifier;
+      const bool rowKey = mods == Qt::NoModifier &&
+                          (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
+                           key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown);
+      if (rowKey || (key->key() == Qt::Key_Delete && mods == Qt::ControlModifier)) {
+        QApplication::sendEvent(page_.view(), event);
+        return true;
+      }
+      if (IsTypedCharacter(key->text()) && !CodeKeyAccepted(TypedChar(key->text()))) return true;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+  }
+
+ private:
+  CodesPage& page_;
+};
+
+}  // namespace
+
+CodeGridView::CodeGridView(CodesPage& page) : QTableView(&page), page_(page) {
+  setObjectName("StringGrid1");
+  QFont font("MS Sans Serif", 10);
+  setFont(font);
+  setShowGrid(true);
+  setWordWrap(false);
+  setTabKeyNavigation(false);
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                  QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setMinimumSectionSize(kRowHeight);
+  verticalHeader()->setDefaultSectionSize(kRowHeight);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  horizontalHeader()->setMinimumSectionSize(8);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignTop);
+  horizontalHeader()->setFixedHeight(kRowHeight + 2);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setSectionsClickable(false);
+}
+
+QRect CodeGridView::selectedCells() const {
+  QRect cells;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) {
+    cells |= QRect(QPoint(range.left(), range.top()), QPoint(range.right(), range.bottom()));
+  }
+  const QModelIndex current = currentIndex();
+  if (cells.isNull() && current.isValid()) cells = QRect(current.column(), current.row(), 1, 1);
+  return cells;
+}
+
+void CodeGridView::commitEditor() {
+  if (state() != QAbstractItemView::EditingState) return;
+  if (QWidget* editor = indexWidget(currentIndex())) {
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+  }
+}
+
+void CodeGridView::followColumn(int column) {
+  if (column < 0) return;
+  setSelectionMode(column <= 1 ? QAbstractItemView::SingleSelection
+                               : QAbstractItemView::ContiguousSelection);
+}
+
+QModelIndex CodeGridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  const QModelIndex next = QTableView::moveCursor(action, modifiers);
+  if (next.isValid()) followColumn(next.column());
+  return next;
+}
+
+void CodeGridView::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex current = currentIndex();
+  const bool onLastRow = current.isValid() && current.row() == model()->rowCount() - 1;
+  const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+  if (event->key() == Qt::Key_Down && mods == Qt::NoModifier && onLastRow) {
+    page_.appendRow();
+  } else if (event->key() == Qt::Key_Delete && mods == Qt::ControlModifier) {
+    if (onLastRow) page_.removeLastRow();
+    event->accept();
+    return;
+  } else if (current.isValid() && IsTypedCharacter(event->text()) &&
+             !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
+    const char c = TypedChar(event->text());
+    if (current.column() == 1 && !CodeKeyAccepted(c)) {
+      event->accept();
+      return;
+    }
+    if (current.column() >= 2) {
+      if (const auto right = RightForKey(c))
+        page_.setRight(current.row() + 1, current.column(), *right);
+      event->accept();
+      return;
+    }
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void CodeGridView::mousePressEvent(QMouseEvent* event) {
+  // The right button leaves the selection alone: the rights menu acts on it.
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  followColumn(indexAt(event->position().toPoint()).column());
+  QTableView::mousePressEvent(event);
+}
+
+void CodeGridView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    const QRect cells = selectedCells();
+    if (!cells.isNull() && cells.left() == 2 && cells.top() >= 0) {
+      page_.popUpRightsMenu(event->globalPosition().toPoint());
+    }
+    event->accept();
+    return;
+  }
+  QTableView::mouseReleaseEvent(event);
+}
+
+void CodeGridView::mouseDoubleClickEvent(QMouseEvent* event) {
+  const QRect cells = selectedCells();
+  if (event->button() == Qt::LeftButton && !cells.isNull() && cells.left() >= 2) {
+    page_.toggleRightByInitial(cells.top() + 1, cells.left());
+    event->accept();
+    return;
+  }
+  QTableView::mouseDoubleClickEvent(event);
+}
+
+CodesPage::CodesPage(PageHost& host) : Page("TabSheet5", host) {
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  model_ = new CodeGridModel(grid_, this);
+  model_->setRecordLength([this] { return recordLength(); });
+  view_ = new CodeGridView(*this);
+  view_->setModel(model_);
+  view_->setItemDelegate(new CodeCellDelegate(*this, view_));
+  for (int c = 0; c < kColumns; ++c) view_->setColumnWidth(c, kColumnWidths[c]);
+  column->addWidget(view_, 1);
+  findBar_ = new FindBar("edFindCode", this, view_, [this](const QString& s) { findCode(s); });
+  column->addWidget(findBar_);
+
+  rightsMenu_ = new QMenu(this);
+  rightsMenu_->setObjectName("PopupMenu1");
+  const std::pair<const char*, int> items[] = {
+      {"Nemzetközi", 5}, {"Mobil", 4}, {"Távolsági", 3}, {"Helyi", 2}, {"Tiltott", kForbidAllItem}};
+  for (const auto& [caption, number] : items) {
+    QAction* a = rightsMenu_->addAction(caption);
+    a->setData(number);
+    connect(a, &QAction::triggered, this, [this, number] { applyRightsItem(number); });
+  }
+
+  host.leave().OnLeave(view_, [this] {
+    view_->commitEditor();
+    encodeCodeTable();
+    return true;
+  });
+}
+
+void CodesPage::FillMenu(QMenu* menu) {
+  auto add = [this](QMenu* m, const char* name, const char* caption, void (CodesPage::*f)()) {
+    QAction* a = m->addAction(caption);
+    a->setObjectName(name);
+    if (f) {
+      connect(a, &QAction::triggered, this, [this, f] { (this->*f)(); });
+    } else {
+      a->setEnabled(false);  // the exchange files come later
+    }
+    return a;
+  };
+  add(menu, "Mindkijell1", "Mind kijelöl", &CodesPage::selectAllCodes);
+  menu->addSeparator();
+  add(menu, "Generls1", "Generálás", &CodesPage::generateCodes);
+  add(menu, "Ellenrzs1", "Ellenörzés", &CodesPage::checkDuplicateCodes);
+  menu->addSeparator();
+  QMenu* import = menu->addMenu("Import");
+  import->setObjectName("Import1");
+  add(import, "ImportTxt1", "<--Txt", nullptr);
+  add(import, "ImportPinDat1", "<--PIN.DAT", nullptr);
+  QMenu* exportMenu = menu->addMenu("Export");
+  exportMenu->setObjectName("Export1");
+  add(exportMenu, "ExportTxt1", "-->Txt", nullptr);
+  add(exportMenu, "ExportPinDat1", "-->PIN.DAT", nullptr);
+}
+
+int CodesPage::recordLength() const {
+  return StoredRecordLength(host_.image(), host_.layout());
+}
+
+void CodesPage::Decode(const ImageView& view) {
+  model_->reset([&] { grid_ = view.codes; });
+}
+
+void CodesPage::encodeCodeTable() {
+  EncodeCodeTable(host_.image(), host_.layout(), grid_);
+  host_.SetModified();
+}
+
+void CodesPage::selectAllCodes() {
+  const int last = model_->rowCount() - 1;
+  if (last < 0) return;
+  view_->commitEditor();
+  view_->followColumn(2);
+  QItemSelectionModel* selection = view_->selectionModel();
+  selection->setCurrentIndex(model_->index(0, 2), QItemSelectionModel::NoUpdate);
+  selection->select(QItemSelection(model_->index(0, 2), model_->index(last, 2)),
+                    QItemSelectionModel::ClearAndSelect);
+}
+
+void CodesPage::generateCodes() {
+  WaitCursor wait;
+  host_.DecodeImage();
+  Refusal refused;
+  model_->reset(
+      [&] { refused = GenerateCodes(host_.image(), host_.layout(), grid_, ClockSeededRandom()); });
+  wait.Restore();
+  if (refused) {
+    host_.dialogs().Message(Q(*refused));
+  } else {
+    view_->setFocus(Qt::OtherFocusReason);
+  }
+  encodeCodeTable();
+}
+
+void CodesPage::checkDuplicateCodes() {
+  view_->commitEditor();
+  const bool found = CheckDuplicateCodes(grid_, [this](int i, int j) {
+    return host_.dialogs().Ask(Q(DuplicateCodeMessage(i, j)), "Hiba",
+                               QMessageBox::Ok | QMessageBox::Cancel,
+                               QMessageBox::Critical) == QMessageBox::Ok;
+  });
+  if (!found) host_.dialogs().Message(kNoDuplicatesMessage);
+}
+
+void CodesPage::appendRow() {
+  if (!AppendCodeRow(host_.image(), host_.layout(), grid_)) return;
+  model_->rowAdded();
+  host_.SetModified();
+  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+}
+
+void CodesPage::removeLastRow() {
+  if (grid_.rowCount() <= 2) return;
+  view_->commitEditor();
+  model_->rowRemoving([this] { RemoveLastCodeRow(host_.image(), host_.layout(), grid_); });
+  host_.SetModified();
+  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+}
+
+void CodesPage::setRight(int row, int column, const std::string& text) {
+  grid_.row(row).rights[column - 2] = text;
+  model_->rowsChanged(row, row, column, column);
+}
+
+void CodesPage::toggleRightByInitial(int row, int column) {
+  if (row < 1 || row >= grid_.rowCount() || column < 2 || column > 5) return;
+  setRight(row, column, ToggledRightByInitial(std::as_const(grid_).row(row).rights[column - 2]));
+}
+
+void CodesPage::popUpRightsMenu(const QPoint& globalPos) {
+  rightsMenu_->popup(globalPos);
+}
+
+void CodesPage::applyRightsItem(int item) {
+  const QRect cells = view_->selectedCells();
+  if (cells.isNull()) return;
+  ApplyRightsItem(grid_, cells.top() + 1, cells.bottom() + 1, item);
+  model_->rowsChanged(cells.top() + 1, cells.bottom() + 1, 2, 5);
+}
+
+void CodesPage::codeEdited(QLineEdit* editor, int row) {
+  const auto typed = ToCp1250(editor->text());
+  if (!typed) return;
+  const EditedCode edited = TakeEditedCode(*typed, recordLength());
+  if (edited.text != *typed) editor->setText(FromCp1250(edited.text));
+  if (!edited.cut) return;
+  // The code is complete: it goes into the cell and the cursor moves on to "Helyi".
+  view_->commitEditor();
+  view_->followColumn(2);
+  view_->setCurrentIndex(model_->index(row - 1, 2));
+}
+
+void CodesPage::findCode(const QString& sought) {
+  const auto wanted = ToCp1250(sought);
+  const QModelIndex current = view_->currentIndex();
+  const int k = wanted ? FindCode(grid_, current.isValid() ? current.row() + 1 : 0, *wanted) : 0;
+  if (k == 0) {
+    host_.dialogs().Message(kNoSuchCodeMessage);
+    return;
+  }
+  view_->commitEditor();
+  view_->followColumn(1);
+  view_->setCurrentIndex(model_->index(k - 1, 1));
+  view_->scrollTo(model_->index(k - 1, 1));
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,85 @@
+// Page "&Kódok": the PIN code grid, its rights popup menu and the "&Kódok" menu. The grid's
+// cells are the page's working copy of the code table; the image gets them when the grid
+// loses the focus.
+#pragma once
+
+#include <QRect>
+#include <QTableView>
+#include <string>
+
+#include "model/CodeTable.h"
+#include "ui/Page.h"
+
+class QLineEdit;
+class QMenu;
+
+namespace tarvelo {
+
+class CodeGridModel;
+class CodesPage;
+class FindBar;
+
+// The grid's view: selection and editing follow the column, keys and mouse as the page
+// wants them.
+class CodeGridView : public QTableView {
+ public:
+  explicit CodeGridView(CodesPage& page);
+  // The selected cells as one rectangle: x the grid column, y the code row from 0. The
+  // current cell when nothing is selected.
+  QRect selectedCells() const;
+  bool editing() const { return state() == QAbstractItemView::EditingState; }
+  // Puts the text of an open cell editor into the grid and closes the editor.
+  void commitEditor();
+  // Column 1 edits one cell at a time; the rights columns select ranges.
+  void followColumn(int column);
+
+ protected:
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  CodesPage& page_;
+};
+
+class CodesPage : public Page {
+  Q_OBJECT
+ public:
+  explicit CodesPage(PageHost& host);
+  void Decode(const ImageView& view) override;
+  // The "&Kódok" menu's items.
+  void FillMenu(QMenu* menu);
+
+  const CodeGrid& grid() const { return grid_; }
+  CodeGridView* view() const { return view_; }
+  QMenu* rightsMenu() const { return rightsMenu_; }
+  FindBar* findBar() const { return findBar_; }
+  // The stored record length, which the grid's rules go by.
+  int recordLength() const;
+
+  void selectAllCodes();
+  void generateCodes();
+  void checkDuplicateCodes();
+  void encodeCodeTable();
+  void appendRow();
+  void removeLastRow();
+  // `row` is the code row from 1, `column` the grid column 2..5.
+  void setRight(int row, int column, const std::string& text);
+  void toggleRightByInitial(int row, int column);
+  void popUpRightsMenu(const QPoint& globalPos);
+  void applyRightsItem(int item);
+  // A code cell's editor text changed by typing.
+  void codeEdited(QLineEdit* editor, int row);
+  void findCode(const QString& sought);
+
+ private:
+  CodeGrid grid_;
+  CodeGridModel* model_;
+  CodeGridView* view_;
+  QMenu* rightsMenu_;
+  FindBar* findBar_;
+};
+
+}  // namespace tarvelo

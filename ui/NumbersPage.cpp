@@ -1,0 +1,239 @@
+#include "ui/NumbersPage.h"
+
+#include <QAction>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include "model/ImageView.h"
+#include "ui/DialogService.h"
+#include "ui/FindBar.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
+
+namespace tarvelo {
+
+NumbersPage::NumbersPage(PageHost& host)
+    : Page("TabSheet6", host), list_(FreeNumberCapacity(host.layout())) {
+  auto* grid = new QGridLayout(this);
+  // The entry field comes first in the focus order: a list that gets the focus makes its
+  // first item current, and the buttons would then act on an item nobody chose.
+  numberEdit_ = MakeEdit("MEfreecall", kFreeNumberWidth, this);
+  numberEdit_->setMaximumWidth(160);
+  numberList_ = new QListWidget(this);
+  numberList_->setObjectName("lbFreeCall");
+  numberList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  numberList_->setFont(QFont("MS Sans Serif"));
+  numberList_->setUniformItemSizes(true);
+  numberList_->setMaximumWidth(200);
+  grid->addWidget(numberList_, 0, 0, 8, 1);
+
+  grid->addWidget(new QLabel("Kód nélkül hívható számok", this), 0, 1, 1, 2);
+  grid->addWidget(numberEdit_, 1, 1, 1, 2);
+  replaceButton_ = new QPushButton("&Javítás", this);
+  replaceButton_->setObjectName("BTNfreejav");
+  replaceButton_->setEnabled(false);
+  addButton_ = new QPushButton("&Uj szám", this);
+  addButton_->setObjectName("BTNujszam1");
+  deleteButton_ = new QPushButton("&Törlés", this);
+  deleteButton_->setObjectName("BTNfreedel");
+  deleteButton_->setEnabled(false);
+  grid->addWidget(replaceButton_, 2, 1);
+  grid->addWidget(addButton_, 2, 2);
+  grid->addWidget(deleteButton_, 3, 1);
+  counter_ = new QLabel("Bejegyzés:", this);
+  counter_->setObjectName("Label50");
+  grid->addWidget(counter_, 4, 1, 1, 2);
+  findBar_ =
+      new FindBar("edFindNumber", this, numberList_, [this](const QString& s) { findNumber(s); });
+  grid->addWidget(findBar_, 5, 1, 1, 3);
+  grid->setRowStretch(7, 1);
+  grid->setColumnStretch(3, 1);
+
+  connect(numberList_, &QListWidget::itemClicked, this, [this] { showCurrentNumber(); });
+  connect(numberList_, &QListWidget::currentRowChanged, this, [this] { showCurrentNumber(); });
+  connect(addButton_, &QPushButton::clicked, this, [this] { addNumber(); });
+  connect(replaceButton_, &QPushButton::clicked, this, [this] { replaceNumber(); });
+  connect(deleteButton_, &QPushButton::clicked, this, [this] { deleteNumbers(); });
+  numberList_->installEventFilter(this);
+  host.leave().OnLeave(this, [this] {
+    FlushTrimmed();
+    return true;
+  });
+}
+
+void NumbersPage::FillMenu(QMenu* menu) {
+  QAction* clear = menu->addAction("Mind töröl");
+  clear->setObjectName("Mindtrl1");
+  connect(clear, &QAction::triggered, this, [this] { clearNumbers(); });
+  sortedItem_ = menu->addAction("ABC Rendezett");
+  sortedItem_->setObjectName("ABCRendezett1");
+  sortedItem_->setCheckable(true);
+  sortedItem_->setChecked(list_.sorted());
+  connect(sortedItem_, &QAction::toggled, this, [this](bool on) { setSorted(on); });
+  menu->addSeparator();
+  // The exchange files come later.
+  for (const auto& [name, caption] : {std::pair{"ImportCall1", "Import <- CALL.TXT"},
+                                      std::pair{"ExportCall1", "Export -> CALL.TXT"}}) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    a->setEnabled(false);
+  }
+}
+
+void NumbersPage::ApplyModel(DeviceModel model) {
+  list_.setCapacity(FreeNumberCapacity(ImageLayout::For(model)));
+  Refresh();  // the counter shows the capacity
+}
+
+void NumbersPage::Decode(const ImageView& view) {
+  list_.assign(view.freeNumbers);
+  ShowItems(-1);
+  // The counter would otherwise show the count of the list before.
+  Refresh();
+}
+
+void NumbersPage::Flush() {
+  FlushFreeNumbers(host_.image(), host_.layout(), list_.items());
+}
+
+void NumbersPage::FlushTrimmed() {
+  FlushFreeNumbersTrimmed(host_.image(), host_.layout(), list_.items());
+}
+
+void NumbersPage::ShowItems(int current) {
+  const QSignalBlocker quiet(numberList_);
+  const int scrolled = numberList_->verticalScrollBar()->value();
+  numberList_->clear();
+  for (const std::string& item : list_.items()) numberList_->addItem(FromCp1250(item));
+  if (current >= 0 && current < numberList_->count()) {
+    numberList_->setCurrentRow(current, QItemSelectionModel::ClearAndSelect);
+    numberList_->scrollToItem(numberList_->item(current));
+  } else {
+    numberList_->verticalScrollBar()->setValue(scrolled);
+  }
+}
+
+void NumbersPage::Refresh() {
+  const bool hasCurrent = numberList_->currentRow() >= 0;
+  replaceButton_->setEnabled(hasCurrent);
+  deleteButton_->setEnabled(hasCurrent);
+  // A full list leaves the button as it was: a click then adds nothing.
+  if (static_cast<int>(list_.items().size()) < list_.capacity()) addButton_->setEnabled(true);
+  counter_->setText(QString("Bejegyzések:%1/%2").arg(list_.items().size()).arg(list_.capacity()));
+}
+
+void NumbersPage::showCurrentNumber() {
+  if (QListWidgetItem* item = numberList_->currentItem()) numberEdit_->setText(item->text());
+  Refresh();
+}
+
+void NumbersPage::addNumber() {
+  QString refused;
+  const auto typed = ToCp1250(numberEdit_->text(), &refused);
+  if (!typed) {
+    host_.dialogs().Message(refused);
+    return;
+  }
+  std::string entry = *typed;
+  int at = -1;
+  switch (list_.Add(entry, &at)) {
+    case FreeNumberList::AddResult::Added:
+      numberEdit_->setText(FromCp1250(entry));
+      ShowItems(at);
+      host_.SetModified();
+      break;
+    case FreeNumberList::AddResult::Duplicate:
+      numberEdit_->setText(FromCp1250(entry));
+      host_.dialogs().Message(kDuplicateNumberMessage);
+      break;
+    case FreeNumberList::AddResult::Full:
+      break;
+  }
+  Refresh();
+  numberEdit_->setFocus(Qt::OtherFocusReason);
+}
+
+void NumbersPage::replaceNumber() {
+  QString refused;
+  const auto typed = ToCp1250(numberEdit_->text(), &refused);
+  if (!typed) {
+    host_.dialogs().Message(refused);
+    return;
+  }
+  std::string entry = *typed;
+  const int at = list_.Replace(numberList_->currentRow(), entry);
+  numberEdit_->setText(FromCp1250(entry));
+  if (at >= 0) {
+    ShowItems(at);
+    host_.SetModified();
+  }
+  Refresh();
+}
+
+void NumbersPage::deleteNumbers() {
+  std::set<int> rows;
+  for (const QModelIndex& index : numberList_->selectionModel()->selectedIndexes())
+    rows.insert(index.row());
+  if (list_.Delete(rows) > 0) {
+    ShowItems(-1);
+    host_.SetModified();
+  }
+  Refresh();
+}
+
+void NumbersPage::clearNumbers() {
+  if (host_.dialogs().Ask(kClearQuestion, "Megerősítés", QMessageBox::Ok | QMessageBox::Cancel) !=
+      QMessageBox::Ok)
+    return;
+  list_.Clear();
+  ShowItems(-1);
+  numberEdit_->clear();
+  host_.SetModified();
+  Refresh();
+}
+
+void NumbersPage::setSorted(bool sorted) {
+  const int current = numberList_->currentRow();
+  const std::string currentText = current >= 0 ? list_.items()[current] : std::string();
+  list_.SetSorted(sorted);
+  if (sortedItem_ && sortedItem_->isChecked() != sorted) {
+    const QSignalBlocker quiet(sortedItem_);
+    sortedItem_->setChecked(sorted);
+  }
+  // The current item stays current wherever it moved to.
+  int at = -1;
+  if (current >= 0) {
+    const auto& items = list_.items();
+    at = static_cast<int>(std::find(items.begin(), items.end(), currentText) - items.begin());
+  }
+  ShowItems(at);
+}
+
+void NumbersPage::findNumber(const QString& sought) {
+  const auto wanted = ToCp1250(sought);
+  const int i = wanted ? FindFreeNumber(list_.items(), numberList_->currentRow(), *wanted) : -1;
+  if (i < 0) {
+    host_.dialogs().Message(kNoSuchNumberMessage);
+    return;
+  }
+  numberList_->setCurrentRow(i, QItemSelectionModel::ClearAndSelect);
+  numberList_->scrollToItem(numberList_->item(i));
+}
+
+bool NumbersPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == numberList_ && event->type() == QEvent::KeyRelease &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    deleteNumbers();
+    return true;
+  }
+  return Page::eventFilter(watched, event);
+}
+
+}  // namespace tarvelo
