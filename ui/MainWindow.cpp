@@ -19,12 +19,14 @@
 #include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
 #include "ui/ComPortDialog.h"
+#include "ui/ComTerminal.h"
 #include "ui/ErrorGuard.h"
 #include "ui/GeneralPage.h"
 #include "ui/LinesPage.h"
 #include "ui/NumberPlanPage.h"
 #include "ui/PathPanel.h"
 #include "ui/QtText.h"
+#include "ui/TerminalPage.h"
 #include "ui/TimersPage.h"
 #include "ui/TransferRunner.h"
 #include "ui/Widgets.h"
@@ -85,9 +87,10 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   column->setContentsMargins(0, 0, 0, 0);
   PageControl = new QTabWidget(central);
   PageControl->setObjectName("PageControl");
-  pages_ = {new GeneralPage(*this),    new LinesPage(*this),         new TimersPage(*this),
-            new NumberPlanPage(*this), new Page("TabSheet5", *this), new Page("TabSheet6", *this),
-            new CallInPage(*this),     new Page("TabSheet8", *this)};
+  pages_ = {new GeneralPage(*this),       new LinesPage(*this),
+            new TimersPage(*this),        new NumberPlanPage(*this),
+            new Page("TabSheet5", *this), new Page("TabSheet6", *this),
+            new CallInPage(*this),        terminalPage_ = new TerminalPage(*this)};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
@@ -129,6 +132,7 @@ TMainForm::~TMainForm() {
   port.OnAfterOpen = nullptr;
   port.OnAfterClose = nullptr;
   port.SetSyncPoster(nullptr);
+  terminalPage_->DetachPort();
 }
 
 void TMainForm::BuildMenus() {
@@ -239,8 +243,14 @@ void TMainForm::SetUpConnection() {
     QMetaObject::invokeMethod(
         this, [f = std::move(f)] { RunGuarded(f); }, Qt::QueuedConnection);
   });
-  port.OnAfterOpen = [this](TCustomComPort*) { SetPanel(3, "Kapcsolódva..."); };
-  port.OnAfterClose = [this](TCustomComPort*) { SetPanel(3, "Szétkapcsolva"); };
+  port.OnAfterOpen = [this](TCustomComPort*) {
+    SetPanel(3, "Kapcsolódva...");
+    terminalPage_->PortOpened();
+  };
+  port.OnAfterClose = [this](TCustomComPort*) {
+    SetPanel(3, "Szétkapcsolva");
+    terminalPage_->PortClosed();
+  };
   TransferRunner::Hooks hooks;
   hooks.status = [this](const QString& t) { SetPanel(3, t); };
   hooks.switchModel = [this](DeviceModel m) {
@@ -250,6 +260,8 @@ void TMainForm::SetUpConnection() {
   hooks.model = [this] { return model_; };
   hooks.decode = [this] { DecodeImage(); };
   hooks.disable = {PageControl, pnlBott, menuBar()};
+  // The terminal would take the bytes a transfer waits for (the clock's answer among them).
+  hooks.running = [this](bool on) { terminalPage_->terminal()->SetLinkSuspended(on); };
   transfers_ = new TransferRunner(connection_, session_, *dialogs_, statusBar(), hooks, this);
 }
 
@@ -262,6 +274,7 @@ void TMainForm::applyConnection(const std::string& name, const std::string& phon
                                 const QString& panel) {
   connectionName_ = name;
   phoneNumber_ = phone;
+  terminalPage_->ShowPhoneNumber(phone);
   SetPanel(2, panel);
 }
 
@@ -391,7 +404,10 @@ void TMainForm::openDatabase(const QString& startupFile) {
   const std::string name = session_.record.connectionName.text();
   const ConnectionLookup found =
       LookupConnection(name, session_.workstation, session_.connectionsIniPath);
-  if (found.looked) phoneNumber_ = found.phone;
+  if (found.looked) {
+    phoneNumber_ = found.phone;
+    terminalPage_->ShowPhoneNumber(phoneNumber_);
+  }
   if (found.looked && found.showName) SetPanel(2, FromCp1250(name));
   connectionName_ = name;
   DecodeImage();
@@ -462,7 +478,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (answer == QMessageBox::Yes) saveDatabase();
     SaveWorkstationSettings(session_.workstation, session_.programIniPath);
   }
-  RunGuarded([this] { connection_.Release(); });
+  RunGuarded([this] { terminalPage_->Disconnect(); });
   event->accept();
 }
 

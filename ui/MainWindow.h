@@ -24,6 +24,7 @@ namespace tarvelo {
 
 class LeaveDispatcher;
 class PathPanel;
+class TerminalPage;
 class TransferRunner;
 
 // The pages in their order on the page control.
@@ -110,6 +111,7 @@ class TMainForm : public QMainWindow, public PageHost {
   QMenu* codesMenu_;
   QMenu* numbersMenu_;
   QTextBrowser* help_ = nullptr;
+  TerminalPage* terminalPage_;
 };
 
 }  // namespace tarvelo
