@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "model/Text.h"
 #include "ui/QtText.h"
@@ -81,6 +82,43 @@ std::string TimeStamp() {
   const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
   std::snprintf(text + n, sizeof text - n, ".%03d", ms);
   return text;
+}
+
+// The control character a Ctrl+key stands for (Ctrl+A 1 .. Ctrl+Z 26, Ctrl+[ ESC, ...),
+// read from the key rather than the text, which not every keyboard layout fills in.
+std::optional<uint8_t> ControlCharacter(const QKeyEvent& event) {
+  const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+  if (mods != Qt::ControlModifier) return std::nullopt;
+  const int key = event.key();
+  if (key >= Qt::Key_At && key <= Qt::Key_Underscore) return static_cast<uint8_t>(key & 0x1F);
+  if (key == Qt::Key_Space) return 0;
+  return std::nullopt;
+}
+
+// A fixed-pitch font of the size of `wanted`: proportional text would not stay in its cells.
+// The system's fixed font first, then what the font matcher offers for a typewriter face,
+// then the first fixed-pitch family installed.
+QFont FixedPitchLike(const QFont& wanted) {
+  const auto sized = [&wanted](QFont f) {
+    if (wanted.pixelSize() > 0) {
+      f.setPixelSize(wanted.pixelSize());
+    } else {
+      f.setPointSizeF(wanted.pointSizeF());
+    }
+    return f;
+  };
+  QFont system = sized(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  if (QFontInfo(system).fixedPitch()) return system;
+  QFont typewriter = sized(QFont(QStringLiteral("Monospace")));
+  typewriter.setStyleHint(QFont::TypeWriter);
+  typewriter.setFixedPitch(true);
+  if (QFontInfo(typewriter).fixedPitch()) return typewriter;
+  for (const QString& family : QFontDatabase::families()) {
+    if (!QFontDatabase::isFixedPitch(family)) continue;
+    QFont f = sized(QFont(family));
+    if (QFontInfo(f).fixedPitch()) return f;
+  }
+  return system;
 }
 
 }  // namespace
@@ -665,16 +703,7 @@ void TCustomComTerminal::ApplyFont() {
   if (applyingFont_) return;
   applyingFont_ = true;
   QFont f = font();
-  if (!QFontInfo(f).fixedPitch()) {
-    // Proportional text would not stay in its cells: the system's fixed font stands in.
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (f.pixelSize() > 0) {
-      fixed.setPixelSize(f.pixelSize());
-    } else {
-      fixed.setPointSizeF(f.pointSizeF());
-    }
-    f = fixed;
-  }
+  if (!QFontInfo(f).fixedPitch()) f = FixedPitchLike(f);
   f.setUnderline(false);
   if (!(f == font())) setFont(f);
   applyingFont_ = false;
@@ -738,15 +767,12 @@ void TCustomComTerminal::ScrollToBottom() {
 // ---------------------------------------------------------------- keyboard and focus
 
 bool TCustomComTerminal::event(QEvent* event) {
-  if (event->type() == QEvent::ShortcutOverride && CanSend()) {
+  if (event->type() == QEvent::ShortcutOverride && CanSend() &&
+      ControlCharacter(*static_cast<QKeyEvent*>(event))) {
     // While connected, control characters belong to the far end (Ctrl+D ends a shell's
     // input), not to the window's menu shortcuts.
-    auto* key = static_cast<QKeyEvent*>(event);
-    const QString text = key->text();
-    if (!text.isEmpty() && text.at(0).unicode() < 0x20) {
-      event->accept();
-      return true;
-    }
+    event->accept();
+    return true;
   }
   return QAbstractScrollArea::event(event);
 }
@@ -782,6 +808,11 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event) {
     if (key != qtKey) continue;
     ScrollToBottom();
     state_.SendKey(termKey);
+    return;
+  }
+  if (const std::optional<uint8_t> control = ControlCharacter(*event)) {
+    ScrollToBottom();
+    state_.SendKeyChar(*control);
     return;
   }
   const QString text = event->text();

@@ -41,6 +41,8 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   pnlTerm = new QWidget(this);
   pnlTerm->setObjectName("pnlTerm");
   pnlTerm->setFixedHeight(33);
+  // The strip must not widen the window: in a narrow one its last controls are cut off.
+  pnlTerm->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   auto* strip = new QHBoxLayout(pnlTerm);
   strip->setContentsMargins(4, 2, 4, 2);
   btnConnect = ToggleButton("btnConnect", "Ka&pcsolódás", pnlTerm);
