@@ -558,6 +558,7 @@ void TCustomComTerminal::FlushChanges() {
     painter.fillRect(image_.rect(), Color());
     for (int line = topLine_; line < topLine_ + visible + 1; ++line) DrawLine(painter, line);
     viewport()->update();
+    paintPending_ = true;
     return;
   }
   QRegion changed;
@@ -581,7 +582,13 @@ void TCustomComTerminal::FlushChanges() {
     const int enteringLast = p.scrolled > 0 ? lastRow : firstRow - p.scrolled - 1;
     for (int row = enteringFirst; row <= enteringLast; ++row)
       if (row >= 1 && row <= state_.Rows()) p.dirty[row - 1] = 1;
-    changed += area;
+    if (paintPending_) {
+      // The window still waits for an earlier picture: moving its pixels would move stale
+      // ones, so the whole screen is copied from the picture instead.
+      changed += area;
+    } else {
+      viewport()->scroll(0, -shift, area);
+    }
   }
   const int lastVisible = topLine_ + visible;
   for (int row = std::max(1, topLine_); row <= std::min(state_.Rows(), lastVisible); ++row) {
@@ -594,7 +601,10 @@ void TCustomComTerminal::FlushChanges() {
     changed += CellRect(caretBefore.column, caretBefore.row);
     changed += CellRect(caretShownAt_.column, caretShownAt_.row);
   }
-  if (!changed.isEmpty()) viewport()->update(changed);
+  if (!changed.isEmpty()) {
+    viewport()->update(changed);
+    paintPending_ = true;
+  }
 }
 
 bool TCustomComTerminal::Selected(int column, int line) const {
@@ -666,6 +676,7 @@ void TCustomComTerminal::DrawLine(QPainter& p, int line) {
 }
 
 void TCustomComTerminal::paintEvent(QPaintEvent* event) {
+  paintPending_ = false;
   QPainter p(viewport());
   const QRect rect = event->rect();
   p.fillRect(rect, Color());

@@ -269,6 +269,7 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   QTimer flushTimer_;
   QElapsedTimer sinceFlush_;
   bool adjustingBars_ = false;
+  bool paintPending_ = false;  // an update asked for has not been painted yet
   // The picture of the view as of the last flush; paints copy from it, so a paint never
   // shows a state the scrolled pixels do not belong to.
   QImage image_;
