@@ -44,7 +44,8 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   // The strip must not widen the window: in a narrow one its last controls are cut off.
   pnlTerm->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   auto* strip = new QHBoxLayout(pnlTerm);
-  strip->setContentsMargins(4, 2, 4, 2);
+  strip->setContentsMargins(2, 2, 2, 2);
+  strip->setSpacing(3);
   btnConnect = ToggleButton("btnConnect", "Ka&pcsolódás", pnlTerm);
   btnTransp = ToggleButton("btnTransp", "QB3N Transzp. Be", pnlTerm);
   btnTransp->setProperty("tag", 0);
@@ -56,6 +57,7 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   Label5->setObjectName("Label5");
   edPhone = new QLineEdit(pnlTerm);
   edPhone->setObjectName("edPhone");
+  edPhone->setMinimumWidth(60);
   Label5->setBuddy(edPhone);
   btnDial = new QPushButton("&Tárcsáz", pnlTerm);
   btnDial->setObjectName("btnDial");
@@ -65,7 +67,6 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   strip->addWidget(btnConnect);
   strip->addWidget(btnTransp);
   strip->addWidget(btnSync);
-  strip->addSpacing(8);
   strip->addWidget(Label5);
   strip->addWidget(edPhone, 1);
   strip->addWidget(btnDial);
