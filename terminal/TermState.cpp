@@ -425,6 +425,21 @@ void TComTermState::SendKeyChar(uint8_t ch) {
   if (ch == '\r' && sendLF_) SendKeyChar('\n');
 }
 
+void TComTermState::SendText(std::string_view text) {
+  Batch batch(*this);
+  if (text.empty() || !events_->CanSend()) return;
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (const char byte : text) {
+    bytes += byte;
+    if (byte == '\r' && sendLF_) bytes += '\n';
+  }
+  // A paste goes out in one piece so that the far end sees it as the user gave it.
+  events_->Send(bytes);
+  if (localEcho_)
+    for (const char byte : bytes) ApplyChar(static_cast<uint8_t>(byte));
+}
+
 void TComTermState::SendKey(TermKey key) {
   Batch batch(*this);
   const auto row = std::find_if(std::begin(kKeys), std::end(kKeys),

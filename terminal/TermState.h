@@ -85,6 +85,8 @@ class TComTermState {
   // A typed character: sent (and echoed when LocalEcho is on) only while CanSend(); a CR is
   // followed by an LF when SendLF is on.
   void SendKeyChar(uint8_t ch);
+  // Typed or pasted text as one write, by the rules of SendKeyChar for each character.
+  void SendText(std::string_view text);
   // A cursor key or Home, by the cursor-key mode and ArrowKeys.
   void SendKey(TermKey key);
   // Sends the parser's text for `code` while CanSend(); the Echo form also performs the code

@@ -21,6 +21,7 @@
 #include "ui/CallInPage.h"
 #include "ui/CodesPage.h"
 #include "ui/ComPortDialog.h"
+#include "ui/ComTerminal.h"
 #include "ui/ErrorGuard.h"
 #include "ui/GeneralPage.h"
 #include "ui/LinesPage.h"
@@ -28,6 +29,7 @@
 #include "ui/NumbersPage.h"
 #include "ui/PathPanel.h"
 #include "ui/QtText.h"
+#include "ui/TerminalPage.h"
 #include "ui/TimersPage.h"
 #include "ui/TransferRunner.h"
 #include "ui/Widgets.h"
@@ -91,6 +93,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   PageControl->setObjectName("PageControl");
   codesPage_ = new CodesPage(*this);
   numbersPage_ = new NumbersPage(*this);
+  terminalPage_ = new TerminalPage(*this);
   pages_ = {new GeneralPage(*this),
             new LinesPage(*this),
             new TimersPage(*this),
@@ -98,7 +101,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
             codesPage_,
             numbersPage_,
             new CallInPage(*this),
-            new Page("TabSheet8", *this)};
+            terminalPage_};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
@@ -149,6 +152,7 @@ TMainForm::~TMainForm() {
   port.OnAfterOpen = nullptr;
   port.OnAfterClose = nullptr;
   port.SetSyncPoster(nullptr);
+  terminalPage_->DetachPort();
 }
 
 void TMainForm::BuildMenus() {
@@ -276,14 +280,22 @@ void TMainForm::SetUpConnection() {
     QMetaObject::invokeMethod(
         this, [f = std::move(f)] { RunGuarded(f); }, Qt::QueuedConnection);
   });
-  port.OnAfterOpen = [this](TCustomComPort*) { SetPanel(3, "Kapcsolódva..."); };
-  port.OnAfterClose = [this](TCustomComPort*) { SetPanel(3, "Szétkapcsolva"); };
+  port.OnAfterOpen = [this](TCustomComPort*) {
+    SetPanel(3, "Kapcsolódva...");
+    terminalPage_->PortOpened();
+  };
+  port.OnAfterClose = [this](TCustomComPort*) {
+    SetPanel(3, "Szétkapcsolva");
+    terminalPage_->PortClosed();
+  };
   TransferRunner::Hooks hooks;
   hooks.status = [this](const QString& t) { SetPanel(3, t); };
   hooks.switchModel = [this](DeviceModel m) { SwitchModel(m); };
   hooks.model = [this] { return model_; };
   hooks.decode = [this] { DecodeImage(); };
   hooks.disable = {PageControl, pnlBott, menuBar()};
+  // The terminal would take the bytes a transfer waits for (the clock's answer among them).
+  hooks.running = [this](bool on) { terminalPage_->terminal()->SetLinkSuspended(on); };
   transfers_ = new TransferRunner(connection_, session_, *dialogs_, statusBar(), hooks, this);
   // The progress and its stop button move from the status bar to the bottom row.
   for (const char* name : {"pbTransfer", "btnTransferStop"}) {
@@ -304,6 +316,7 @@ void TMainForm::applyConnection(const std::string& name, const std::string& phon
                                 const QString& panel) {
   connectionName_ = name;
   phoneNumber_ = phone;
+  terminalPage_->ShowPhoneNumber(phone);
   SetPanel(2, panel);
 }
 
@@ -442,7 +455,10 @@ void TMainForm::openDatabase(const QString& startupFile) {
   const std::string name = session_.record.connectionName.text();
   const ConnectionLookup found =
       LookupConnection(name, session_.workstation, session_.connectionsIniPath);
-  if (found.looked) phoneNumber_ = found.phone;
+  if (found.looked) {
+    phoneNumber_ = found.phone;
+    terminalPage_->ShowPhoneNumber(phoneNumber_);
+  }
   if (found.looked && found.showName) SetPanel(2, FromCp1250(name));
   connectionName_ = name;
   DecodeImage();
@@ -520,7 +536,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (answer == QMessageBox::Yes) saveDatabase();
     SaveWorkstationSettings(session_.workstation, session_.programIniPath);
   }
-  RunGuarded([this] { connection_.Release(); });
+  RunGuarded([this] { terminalPage_->Disconnect(); });
   event->accept();
 }
 

@@ -27,6 +27,7 @@ class CodesPage;
 class LeaveDispatcher;
 class NumbersPage;
 class PathPanel;
+class TerminalPage;
 class TransferRunner;
 
 // The pages in their order on the page control.
@@ -119,6 +120,7 @@ class TMainForm : public QMainWindow, public PageHost {
   QMenu* codesMenu_;
   QMenu* numbersMenu_;
   QTextBrowser* help_ = nullptr;
+  TerminalPage* terminalPage_;
 };
 
 }  // namespace tarvelo

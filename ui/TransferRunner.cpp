@@ -92,6 +92,9 @@ void TransferRunner::Run(TransferKind kind) {
       case TransferKind::PromDownload:
         transfers.DownloadProm();
         break;
+      case TransferKind::Clock:
+        transfers.SyncClock();
+        break;
     }
   } catch (const EComPort&) {
     // A port that failed is closed, so the next transfer starts afresh.
@@ -117,6 +120,7 @@ void TransferRunner::Upload(Transfers& transfers) {
 
 void TransferRunner::SetRunning(bool on) {
   running_ = on;
+  if (hooks_.running) hooks_.running(on);
   for (QWidget* w : hooks_.disable) w->setEnabled(!on);
   bar_->setValue(0);
   bar_->setVisible(on);

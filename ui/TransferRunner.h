@@ -20,7 +20,7 @@ namespace tarvelo {
 class DialogService;
 struct Session;
 
-enum class TransferKind { Download = 0, Upload = 1, PromDownload = 2 };
+enum class TransferKind { Download = 0, Upload = 1, PromDownload = 2, Clock = 3 };
 
 // What an upload does besides writing: save the device's configuration first into a
 // database file (none when empty), and read the device back afterwards.
@@ -37,6 +37,8 @@ class TransferRunner : public QObject, public TransferHost {
     std::function<DeviceModel()> model;
     std::function<void()> decode;
     std::vector<QWidget*> disable;  // pages, bottom panel, menu bar
+    // A transfer starts (true) or has ended: whoever else reads the port steps aside.
+    std::function<void(bool)> running;
   };
 
   TransferRunner(DeviceConnection& connection, Session& session, DialogService& dialogs,

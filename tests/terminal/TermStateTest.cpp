@@ -363,6 +363,31 @@ TEST_F(TermStateTest, TypingWithLocalEcho) {
   EXPECT_EQ(Row(2), "c");
 }
 
+// Pasted text: one write, shaped and echoed as if each character had been typed.
+TEST_F(TermStateTest, PastedTextGoesOutInOneWrite) {
+  struct Counting : Recorder {
+    int writes = 0;
+    void Send(std::string_view bytes) override {
+      ++writes;
+      Recorder::Send(bytes);
+    }
+  } counting;
+  term.SetEvents(&counting);
+  term.SetLocalEcho(true);
+  term.SetSendLF(true);
+  term.SendText("ls\rpwd");
+  EXPECT_EQ(counting.sent, "ls\r\npwd");
+  EXPECT_EQ(counting.writes, 1);
+  EXPECT_EQ(Row(1), "ls");
+  EXPECT_EQ(Row(2), "pwd");
+
+  counting.portOpen = false;
+  term.SendText("x");
+  EXPECT_EQ(counting.writes, 1);
+  EXPECT_EQ(Row(2), "pwd");
+  term.SetEvents(&events);
+}
+
 TEST_F(TermStateTest, ReceivedBlocksAreShapedBeforeShowing) {
   term.SetAppendLF(true);
   Show("ab\rcd");

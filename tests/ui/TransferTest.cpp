@@ -145,7 +145,7 @@ void TransferTest::aFailingHandlerIsShownAndTheWindowGoesOn() {
 void TransferTest::anEventThreadErrorReachesTheWindow() {
   Fixture f;
   PtyPair pty;
-  f.window->comPort().OnRxChar = [](TCustomComPort*, int) {
+  f.window->comPort().OnRxBuf = [](TCustomComPort*, const uint8_t*, int) {
     throw std::runtime_error("A vonal hibát jelzett");
   };
   f.window->connection().Hold(pty.path, 6);

@@ -1,0 +1,956 @@
+#include "ui/ComTerminal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <optional>
+
+#include "model/Text.h"
+#include "ui/QtText.h"
+
+namespace tarvelo {
+namespace {
+
+// Paints wait at least this long after the last one, so a flood of small blocks costs one
+// paint per frame rather than one per block.
+constexpr int kFrameMs = 16;
+
+QColor ToQColor(TermColor c) {
+  return QColor::fromRgb((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+}
+TermColor FromQColor(const QColor& c) {
+  return (static_cast<TermColor>(c.red()) << 16) | (static_cast<TermColor>(c.green()) << 8) |
+         static_cast<TermColor>(c.blue());
+}
+
+// The character of each Windows-1250 byte, as one UTF-8 text (empty: none).
+const std::array<std::string, 256>& Cp1250Characters() {
+  static const std::array<std::string, 256> table = [] {
+    std::array<std::string, 256> t;
+    for (int b = 0; b < 256; ++b) t[b] = Cp1250ToUtf8(std::string(1, static_cast<char>(b)));
+    return t;
+  }();
+  return table;
+}
+
+// The byte each typed character stands for in Windows-1250.
+const QHash<char16_t, uint8_t>& TypedBytes() {
+  static const QHash<char16_t, uint8_t> table = [] {
+    QHash<char16_t, uint8_t> t;
+    for (int b = 0; b < 256; ++b) {
+      const QString s = Q(Cp1250Characters()[b]);
+      if (s.size() == 1) t.insert(s.at(0).unicode(), static_cast<uint8_t>(b));
+    }
+    return t;
+  }();
+  return table;
+}
+
+bool IsLeftUndefined(uint8_t b) {
+  // The bytes the code page leaves without a character come back as C1 controls.
+  const QString s = Q(Cp1250Characters()[b]);
+  return s.size() != 1 || !s.at(0).isPrint();
+}
+
+std::string TimeStamp() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const std::time_t seconds = system_clock::to_time_t(now);
+  const int ms =
+      static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+  std::tm t{};
+  localtime_r(&seconds, &t);
+  char text[40];
+  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
+  std::snprintf(text + n, sizeof text - n, ".%03d", ms);
+  return text;
+}
+
+// The control character a Ctrl+key stands for (Ctrl+A 1 .. Ctrl+Z 26, Ctrl+[ ESC, ...),
+// read from the key rather than the text, which not every keyboard layout fills in.
+std::optional<uint8_t> ControlCharacter(const QKeyEvent& event) {
+  const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+  if (mods != Qt::ControlModifier) return std::nullopt;
+  const int key = event.key();
+  if (key >= Qt::Key_At && key <= Qt::Key_Underscore) return static_cast<uint8_t>(key & 0x1F);
+  if (key == Qt::Key_Space) return 0;
+  return std::nullopt;
+}
+
+// A fixed-pitch font of the size of `wanted`: proportional text would not stay in its cells.
+// The system's fixed font first, then what the font matcher offers for a typewriter face,
+// then the first fixed-pitch family installed.
+QFont FixedPitchLike(const QFont& wanted) {
+  const auto sized = [&wanted](QFont f) {
+    if (wanted.pixelSize() > 0) {
+      f.setPixelSize(wanted.pixelSize());
+    } else {
+      f.setPointSizeF(wanted.pointSizeF());
+    }
+    return f;
+  };
+  QFont system = sized(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  if (QFontInfo(system).fixedPitch()) return system;
+  QFont typewriter = sized(QFont(QStringLiteral("Monospace")));
+  typewriter.setStyleHint(QFont::TypeWriter);
+  typewriter.setFixedPitch(true);
+  if (QFontInfo(typewriter).fixedPitch()) return typewriter;
+  for (const QString& family : QFontDatabase::families()) {
+    if (!QFontDatabase::isFixedPitch(family)) continue;
+    QFont f = sized(QFont(family));
+    if (QFontInfo(f).fixedPitch()) return f;
+  }
+  return system;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- SessionLog
+
+bool SessionLog::Open(const std::string& path, std::string* error) {
+  Close();
+  // Non-blocking only for the open itself: a pipe without a reader must not hang the window.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (error) *error = "A naplófájl nem nyitható meg: " + path + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (error) *error = "A napló csak közönséges fájlba írható: " + path;
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+void SessionLog::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool SessionLog::Write(char direction, std::string_view bytes) {
+  if (fd_ < 0) return false;
+  if (WriteAll(FormatLine(direction, bytes))) return true;
+  Close();
+  return false;
+}
+
+bool SessionLog::WriteAll(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string SessionLog::FormatLine(char direction, std::string_view bytes) {
+  std::string line = TimeStamp();
+  line += ' ';
+  line += direction;
+  line += ' ';
+  const auto& characters = Cp1250Characters();
+  for (const char c : bytes) {
+    const auto b = static_cast<uint8_t>(c);
+    switch (b) {
+      case '\\':
+        line += "\\\\";
+        continue;
+      case '\r':
+        line += "\\r";
+        continue;
+      case '\n':
+        line += "\\n";
+        continue;
+      case '\t':
+        line += "\\t";
+        continue;
+      case 27:
+        line += "\\e";
+        continue;
+      default:
+        break;
+    }
+    if (b >= 0x20 && b < 0x7F) {
+      line += c;
+    } else if (b >= 0x80 && !IsLeftUndefined(b)) {
+      line += characters[b];
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      line += hex;
+    }
+  }
+  line += '\n';
+  return line;
+}
+
+// ---------------------------------------------------------------- TCustomComTerminal
+
+TCustomComTerminal::TCustomComTerminal(QWidget* parent)
+    : QAbstractScrollArea(parent), state_(this) {
+  for (int b = 0; b < 256; ++b) {
+    const QString s = Q(Cp1250Characters()[b]);
+    glyphs_[b] = b >= 32 && s.size() == 1 && s.at(0).isPrint() ? s.at(0) : QChar(u' ');
+  }
+  link_.LinkRxBuf = [this](TCustomComPort*, const uint8_t* bytes, int count) {
+    RecordAndDrop('<', bytes, count);
+    ReceiveBlock(bytes, count);
+  };
+  link_.LinkTxBuf = [this](TCustomComPort*, const uint8_t* bytes, int count) {
+    RecordAndDrop('>', bytes, count);
+  };
+
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setCursor(Qt::IBeamCursor);
+  SetBorderStyle(bsSingle);
+  SetScrollBars(ssBoth);
+  verticalScrollBar()->setTracking(false);
+  horizontalScrollBar()->setTracking(false);
+
+  flushTimer_.setSingleShot(true);
+  connect(&flushTimer_, &QTimer::timeout, this, [this] { FlushChanges(); });
+  sinceFlush_.start();
+
+  QFont f(QStringLiteral("Fixedsys"));
+  f.setPointSize(9);
+  setFont(f);
+  ApplyFont();
+  resize(400, 250);
+  pending_.all = true;
+}
+
+TCustomComTerminal::~TCustomComTerminal() {
+  try {
+    SetComPort(nullptr);
+  } catch (...) {
+    // The link was not registered after all; nothing is left to undo.
+  }
+}
+
+void TCustomComTerminal::SetComPort(TCustomComPort* port) {
+  if (port == port_) return;
+  TCustomComPort* old = port_;
+  port_ = port;
+  if (old && !linkSuspended_) old->RemoveLink(&link_);
+  if (port_ && !linkSuspended_) port_->AddLink(&link_);
+}
+
+void TCustomComTerminal::SetConnected(bool on) {
+  if (!port_) return;
+  port_->SetConnected(on);
+}
+
+void TCustomComTerminal::SetLinkSuspended(bool suspended) {
+  if (suspended == linkSuspended_) return;
+  linkSuspended_ = suspended;
+  if (!port_) return;
+  if (suspended) {
+    port_->RemoveLink(&link_);
+  } else {
+    port_->AddLink(&link_);
+  }
+}
+
+// ---------------------------------------------------------------- properties
+
+void TCustomComTerminal::SetCaret(TTermCaret caret) {
+  if (caret == caret_) return;
+  caret_ = caret;
+  UpdateCaret();
+}
+
+void TCustomComTerminal::SetSmoothScroll(bool on) {
+  smoothScroll_ = on;
+  verticalScrollBar()->setTracking(on);
+  horizontalScrollBar()->setTracking(on);
+}
+
+QColor TCustomComTerminal::AltColor() const {
+  return ToQColor(state_.AltColor());
+}
+void TCustomComTerminal::SetAltColor(const QColor& color) {
+  state_.SetAltColor(FromQColor(color));
+}
+QColor TCustomComTerminal::Color() const {
+  return ToQColor(state_.BackgroundColor());
+}
+void TCustomComTerminal::SetColor(const QColor& color) {
+  state_.SetBackgroundColor(FromQColor(color));
+  pending_.all = true;
+  ScheduleFlush();
+}
+QColor TCustomComTerminal::FontColor() const {
+  return ToQColor(state_.TextColor());
+}
+void TCustomComTerminal::SetFontColor(const QColor& color) {
+  state_.SetTextColor(FromQColor(color));
+  UpdateCaret();
+}
+
+void TCustomComTerminal::SetScrollBars(TScrollStyle bars) {
+  scrollBars_ = bars;
+  const bool h = bars == ssHorizontal || bars == ssBoth;
+  const bool v = bars == ssVertical || bars == ssBoth;
+  setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(v ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  pending_.all = true;
+  ScheduleFlush();
+}
+
+void TCustomComTerminal::SetBorderStyle(TBorderStyle style) {
+  borderStyle_ = style;
+  setFrameStyle(style == bsSingle ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
+  FitSize();
+}
+
+void TCustomComTerminal::SetAutoSize(bool on) {
+  autoSize_ = on;
+  FitSize();
+}
+
+void TCustomComTerminal::SetScrollbackCapacity(int lines) {
+  state_.SetScrollbackCapacity(lines);
+  ClearSelection();
+  pending_.all = true;
+  ScheduleFlush();
+}
+
+// ---------------------------------------------------------------- events and their steps
+
+void TCustomComTerminal::DoChar(uint8_t ch) {
+  if (OnChar) OnChar(this, ch);
+}
+
+void TCustomComTerminal::DoGetEscapeCodes(std::unique_ptr<TEscapeCodes>& codes) {
+  if (OnGetEscapeCodes) OnGetEscapeCodes(this, codes);
+}
+
+void TCustomComTerminal::DoUnhandledCode(TEscapeCode code, const std::string& text) {
+  if (OnUnhandledCode) OnUnhandledCode(this, code, text);
+}
+
+void TCustomComTerminal::DoStrRecieved(std::string& text) {
+  if (OnStrRecieved) OnStrRecieved(this, text);
+}
+
+void TCustomComTerminal::ReceiveBlock(const uint8_t* bytes, int count) {
+  state_.ReceiveBytes(std::string_view(reinterpret_cast<const char*>(bytes), count));
+}
+
+void TCustomComTerminal::UnhandledCode(TEscapeCode code, std::string_view text) {
+  DoUnhandledCode(code, std::string(text));
+}
+
+std::unique_ptr<TEscapeCodes> TCustomComTerminal::ParserWanted() {
+  std::unique_ptr<TEscapeCodes> codes;
+  DoGetEscapeCodes(codes);
+  return codes;
+}
+
+void TCustomComTerminal::Bell() {
+  QApplication::beep();
+}
+
+void TCustomComTerminal::Send(std::string_view bytes) {
+  port_->WriteText(std::string(bytes));
+}
+
+void TCustomComTerminal::RecordAndDrop(char direction, const uint8_t* bytes, int count) {
+  if (!log_.IsOpen()) return;
+  if (log_.Write(direction, std::string_view(reinterpret_cast<const char*>(bytes), count))) return;
+  const QString why = QString::fromLocal8Bit(std::strerror(errno));
+  if (OnLogFailed) OnLogFailed(this, "A napló írása nem sikerült, a napló leállt: " + why);
+}
+
+bool TCustomComTerminal::StartLog(const QString& path, QString* error) {
+  std::string why;
+  if (!log_.Open(path.toStdString(), &why)) {
+    if (error) *error = Q(why);
+    return false;
+  }
+  return true;
+}
+
+void TCustomComTerminal::StopLog() {
+  log_.Close();
+}
+
+// ---------------------------------------------------------------- changes and painting
+
+void TCustomComTerminal::ScreenChanged(const TermChanges& changes) {
+  Pending& p = pending_;
+  const int rows = state_.Rows();
+  if (changes.sizeChanged) p.size = true;
+  if (changes.repaintAll || changes.sizeChanged) p.all = true;
+  p.caret = p.caret || changes.caretMoved;
+  if (changes.scrollbackAdded != 0) {
+    p.scrollbackAdded += changes.scrollbackAdded;
+    // The selection keeps to its text as the lines are numbered anew.
+    anchor_.row -= changes.scrollbackAdded;
+    extent_.row -= changes.scrollbackAdded;
+  }
+  if (changes.repaintAll && HasSelection()) ClearSelection();
+  if (!p.all) {
+    if (static_cast<int>(p.dirty.size()) != rows) p.dirty.assign(rows, 0);
+    if (changes.scrolled != 0) {
+      // Rows marked before move with the pixels that will be scrolled.
+      std::vector<uint8_t> moved(rows, 0);
+      for (int r = 1; r <= rows; ++r) {
+        const int to = r - changes.scrolled;
+        if (p.dirty[r - 1] && to >= 1 && to <= rows) moved[to - 1] = 1;
+      }
+      p.dirty.swap(moved);
+    }
+    for (int r = 1; r <= rows; ++r)
+      if (changes.RowDirty(r)) p.dirty[r - 1] = 1;
+  }
+  p.scrolled += changes.scrolled;
+  ScheduleFlush();
+}
+
+void TCustomComTerminal::ScheduleFlush() {
+  if (flushTimer_.isActive()) return;
+  const qint64 since = sinceFlush_.elapsed();
+  flushTimer_.start(since >= kFrameMs ? 0 : static_cast<int>(kFrameMs - since));
+}
+
+int TCustomComTerminal::VisibleRows() const {
+  return std::max(1, viewport()->height() / cellHeight_);
+}
+int TCustomComTerminal::VisibleColumns() const {
+  return std::max(1, viewport()->width() / cellWidth_);
+}
+int TCustomComTerminal::BottomTopLine() const {
+  if (scrollBars_ == ssNone || scrollBars_ == ssHorizontal) return 1;
+  return std::max(1, state_.Rows() - VisibleRows() + 1);
+}
+int TCustomComTerminal::TopLine() const {
+  return topLine_;
+}
+int TCustomComTerminal::LeftColumn() const {
+  return leftColumn_;
+}
+bool TCustomComTerminal::Following() const {
+  return following_;
+}
+
+void TCustomComTerminal::FitScrollBars() {
+  adjustingBars_ = true;
+  const int first = 1 - state_.ScrollbackLines();
+  const int bottom = BottomTopLine();
+  const bool vertical = scrollBars_ == ssVertical || scrollBars_ == ssBoth;
+  if (!vertical) following_ = true;
+  if (following_ || topLine_ > bottom) topLine_ = bottom;
+  if (vertical) {
+    topLine_ = std::max(topLine_, first);
+  }
+  QScrollBar* v = verticalScrollBar();
+  v->setRange(0, vertical ? bottom - first : 0);
+  v->setPageStep(VisibleRows());
+  v->setSingleStep(1);
+  v->setValue(vertical ? topLine_ - first : 0);
+  barFirst_ = first;
+  const bool horizontal = scrollBars_ == ssHorizontal || scrollBars_ == ssBoth;
+  const int hmax = horizontal ? std::max(0, state_.Columns() - VisibleColumns()) : 0;
+  leftColumn_ = std::clamp(leftColumn_, 1, 1 + hmax);
+  QScrollBar* h = horizontalScrollBar();
+  h->setRange(0, hmax);
+  h->setPageStep(VisibleColumns());
+  h->setSingleStep(1);
+  h->setValue(leftColumn_ - 1);
+  adjustingBars_ = false;
+}
+
+void TCustomComTerminal::FitSize() {
+  updateGeometry();
+  if (!autoSize_) return;
+  // A control that a layout places (filling its parent) keeps the size it is given.
+  if (QWidget* parent = parentWidget();
+      parent && parent->layout() && parent->layout()->indexOf(this) >= 0)
+    return;
+  resize(sizeHint());
+}
+
+QSize TCustomComTerminal::sizeHint() const {
+  const int frame = 2 * frameWidth();
+  return {state_.Columns() * cellWidth_ + frame, state_.Rows() * cellHeight_ + frame};
+}
+
+QRect TCustomComTerminal::CellRect(int column, int line) const {
+  return {(column - leftColumn_) * cellWidth_, (line - topLine_) * cellHeight_, cellWidth_,
+          cellHeight_};
+}
+
+TermPos TCustomComTerminal::CellAt(const QPoint& point) const {
+  const int first = 1 - state_.ScrollbackLines();
+  const int column = leftColumn_ + std::max(0, point.x()) / cellWidth_;
+  const int line = topLine_ + std::max(0, point.y()) / cellHeight_;
+  return {std::clamp(column, 1, state_.Columns()), std::clamp(line, first, state_.Rows())};
+}
+
+QRect TCustomComTerminal::ScreenArea() const {
+  // The part of the view that shows screen rows; with the view following, rows only.
+  const int width =
+      std::min(viewport()->width(), (state_.Columns() - leftColumn_ + 1) * cellWidth_);
+  const int height = std::min(VisibleRows(), state_.Rows() - topLine_ + 1) * cellHeight_;
+  return {0, 0, std::max(0, width), std::max(0, height)};
+}
+
+void TCustomComTerminal::FlushChanges() {
+  flushTimer_.stop();
+  sinceFlush_.restart();
+  Pending p = std::move(pending_);
+  pending_ = Pending{};
+  if (p.view) {
+    following_ = p.follow;
+    topLine_ = p.top;
+    leftColumn_ = p.left;
+    p.all = true;
+  }
+  if (p.size) FitSize();
+  if (!following_) topLine_ -= p.scrollbackAdded;
+  const int topBefore = topLine_;
+  const int leftBefore = leftColumn_;
+  FitScrollBars();
+  if (topLine_ != topBefore || leftColumn_ != leftBefore) p.all = true;
+  if (image_.size() != viewport()->size()) {
+    image_ = QImage(viewport()->size(), QImage::Format_RGB32);
+    p.all = true;
+  }
+  const TermPos caretBefore = caretShownAt_;
+  caretShownAt_ = state_.Caret();
+  if (image_.isNull()) return;
+  // Scrolled while looking at the scroll-back: everything in view has moved.
+  if (!following_ && (p.scrolled != 0 || p.scrollbackAdded != 0)) p.all = true;
+  const int visible = VisibleRows();
+  if (std::abs(p.scrolled) >= visible) p.all = true;
+
+  QPainter painter(&image_);
+  if (p.all) {
+    painter.fillRect(image_.rect(), Color());
+    for (int line = topLine_; line < topLine_ + visible + 1; ++line) DrawLine(painter, line);
+    viewport()->update();
+    paintPending_ = true;
+    return;
+  }
+  QRegion changed;
+  if (p.scrolled != 0) {
+    // Move the screen's pixels by whole rows; only the rows that come into view are drawn.
+    const QRect area = ScreenArea();
+    const int shift = p.scrolled * cellHeight_;
+    const int lines = area.height() - std::abs(shift);
+    if (lines > 0) {
+      const qsizetype stride = image_.bytesPerLine();
+      uchar* bits = image_.bits();
+      if (shift > 0) {
+        std::memmove(bits, bits + stride * shift, static_cast<size_t>(stride * lines));
+      } else {
+        std::memmove(bits + stride * -shift, bits, static_cast<size_t>(stride * lines));
+      }
+    }
+    const int firstRow = topLine_;
+    const int lastRow = topLine_ + area.height() / cellHeight_ - 1;
+    const int enteringFirst = p.scrolled > 0 ? lastRow - p.scrolled + 1 : firstRow;
+    const int enteringLast = p.scrolled > 0 ? lastRow : firstRow - p.scrolled - 1;
+    for (int row = enteringFirst; row <= enteringLast; ++row)
+      if (row >= 1 && row <= state_.Rows()) p.dirty[row - 1] = 1;
+    if (paintPending_) {
+      // The window still waits for an earlier picture: moving its pixels would move stale
+      // ones, so the whole screen is copied from the picture instead.
+      changed += area;
+    } else {
+      viewport()->scroll(0, -shift, area);
+    }
+  }
+  const int lastVisible = topLine_ + visible;
+  for (int row = std::max(1, topLine_); row <= std::min(state_.Rows(), lastVisible); ++row) {
+    if (row - 1 >= static_cast<int>(p.dirty.size()) || !p.dirty[row - 1]) continue;
+    DrawLine(painter, row);
+    changed += QRect(0, (row - topLine_) * cellHeight_, viewport()->width(), cellHeight_);
+  }
+  if (p.caret || p.scrolled != 0 || caretBefore != caretShownAt_) {
+    changed += CellRect(caretBefore.column, caretBefore.row - p.scrolled);
+    changed += CellRect(caretBefore.column, caretBefore.row);
+    changed += CellRect(caretShownAt_.column, caretShownAt_.row);
+  }
+  if (!changed.isEmpty()) {
+    viewport()->update(changed);
+    paintPending_ = true;
+  }
+}
+
+bool TCustomComTerminal::Selected(int column, int line) const {
+  if (!HasSelection()) return false;
+  TermPos a = anchor_;
+  TermPos b = extent_;
+  if (rectangular_) {
+    return line >= std::min(a.row, b.row) && line <= std::max(a.row, b.row) &&
+           column >= std::min(a.column, b.column) && column <= std::max(a.column, b.column);
+  }
+  if (b.row < a.row || (b.row == a.row && b.column < a.column)) std::swap(a, b);
+  if (line < a.row || line > b.row) return false;
+  if (line == a.row && column < a.column) return false;
+  if (line == b.row && column > b.column) return false;
+  return true;
+}
+
+void TCustomComTerminal::DrawLine(QPainter& p, int line) {
+  const int y = (line - topLine_) * cellHeight_;
+  const QColor background = Color();
+  p.fillRect(QRect(0, y, image_.width(), cellHeight_), background);
+  if (line > state_.Rows() || line < 1 - state_.ScrollbackLines()) return;
+  const std::span<const TermCell> cells = state_.Line(line);
+  const int width = static_cast<int>(cells.size());
+  const int firstColumn = leftColumn_;
+  const int lastColumn = std::min(width, leftColumn_ + VisibleColumns());
+  const bool anySelected = HasSelection();
+  QString run;
+  int column = firstColumn;
+  while (column <= lastColumn) {
+    const TermCell& cell = cells[column - 1];
+    const bool selected = anySelected && Selected(column, line);
+    if (cell.ch == 0 && !selected) {
+      ++column;
+      continue;
+    }
+    // A run: neighbours drawn alike, as one text where every advance is the cell's.
+    int end = column + 1;
+    const bool joinable = drawRuns_ && cell.ch != 0 && runnable_[cell.ch];
+    if (joinable) {
+      while (end <= lastColumn) {
+        const TermCell& next = cells[end - 1];
+        if (next.ch == 0 || !runnable_[next.ch] || next.foreground != cell.foreground ||
+            next.background != cell.background || next.underline != cell.underline ||
+            (anySelected && Selected(end, line) != selected))
+          break;
+        ++end;
+      }
+    }
+    QColor fg = ToQColor(cell.foreground);
+    QColor bg = ToQColor(cell.background);
+    if (cell.ch == 0) {
+      fg = FontColor();
+      bg = background;
+    }
+    if (selected) std::swap(fg, bg);
+    const QRect rect((column - leftColumn_) * cellWidth_, y, (end - column) * cellWidth_,
+                     cellHeight_);
+    p.fillRect(rect, bg);
+    if (cell.ch != 0) {
+      run.clear();
+      for (int c = column; c < end; ++c) run += glyphs_[cells[c - 1].ch];
+      p.setFont(cell.underline ? underlineFont_ : plainFont_);
+      p.setPen(fg);
+      p.drawText(rect.left(), y + ascent_, run);
+    }
+    column = end;
+  }
+}
+
+void TCustomComTerminal::paintEvent(QPaintEvent* event) {
+  paintPending_ = false;
+  QPainter p(viewport());
+  const QRect rect = event->rect();
+  p.fillRect(rect, Color());
+  p.drawImage(rect.topLeft(), image_, rect);
+  if (!hasFocus() || caret_ == tcNone) return;
+  const TermPos at = caretShownAt_;
+  const QRect cell = CellRect(at.column, at.row);
+  if (!cell.intersects(rect)) return;
+  if (caret_ == tcUnderline) {
+    const int h = std::max(1, cellHeight_ / 8);
+    p.fillRect(QRect(cell.left(), cell.bottom() - h + 1, cell.width(), h), FontColor());
+    return;
+  }
+  p.fillRect(cell, FontColor());
+  const uint8_t ch = state_.Cell(at.column, at.row).ch;
+  if (ch != 0) {
+    p.setFont(plainFont_);
+    p.setPen(Color());
+    p.drawText(cell.left(), cell.top() + ascent_, QString(glyphs_[ch]));
+  }
+}
+
+void TCustomComTerminal::UpdateCaret() {
+  viewport()->update(CellRect(caretShownAt_.column, caretShownAt_.row));
+}
+
+void TCustomComTerminal::RedrawAll() {
+  pending_.all = true;
+  ScheduleFlush();
+}
+
+// ---------------------------------------------------------------- geometry and scrolling
+
+void TCustomComTerminal::ApplyFont() {
+  if (applyingFont_) return;
+  applyingFont_ = true;
+  QFont f = font();
+  if (!QFontInfo(f).fixedPitch()) f = FixedPitchLike(f);
+  f.setUnderline(false);
+  if (!(f == font())) setFont(f);
+  applyingFont_ = false;
+  plainFont_ = f;
+  underlineFont_ = f;
+  underlineFont_.setUnderline(true);
+
+  const QFontMetrics fm(f);
+  const QFontMetricsF fmf(f);
+  cellHeight_ = std::max(1, fm.height());
+  ascent_ = fm.ascent();
+  int widest = 1;
+  for (int b = 32; b < 256; ++b)
+    if (fm.inFont(glyphs_[b])) widest = std::max(widest, fm.horizontalAdvance(glyphs_[b]));
+  cellWidth_ = widest;
+  drawRuns_ = false;
+  for (int b = 0; b < 256; ++b) {
+    runnable_[b] = b >= 32 && fm.inFont(glyphs_[b]) &&
+                   fmf.horizontalAdvance(glyphs_[b]) == static_cast<qreal>(cellWidth_);
+    drawRuns_ = drawRuns_ || runnable_[b];
+  }
+  FitSize();
+  pending_.all = true;
+  ScheduleFlush();
+}
+
+void TCustomComTerminal::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) ApplyFont();
+}
+
+void TCustomComTerminal::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  pending_.all = true;
+  if (adjustingBars_) {
+    ScheduleFlush();
+  } else {
+    FlushChanges();
+  }
+}
+
+void TCustomComTerminal::scrollContentsBy(int, int) {
+  if (adjustingBars_) return;
+  // The user moved a bar: the view is drawn afresh at its new place.
+  pending_.view = true;
+  pending_.follow = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+  pending_.top = barFirst_ + verticalScrollBar()->value();
+  pending_.left = 1 + horizontalScrollBar()->value();
+  FlushChanges();
+}
+
+void TCustomComTerminal::ScrollToBottom() {
+  if (following_) return;
+  pending_.view = true;
+  pending_.follow = true;
+  pending_.top = topLine_;
+  pending_.left = leftColumn_;
+  FlushChanges();
+}
+
+// ---------------------------------------------------------------- keyboard and focus
+
+bool TCustomComTerminal::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && CanSend() &&
+      ControlCharacter(*static_cast<QKeyEvent*>(event))) {
+    // While connected, control characters belong to the far end (Ctrl+D ends a shell's
+    // input), not to the window's menu shortcuts.
+    event->accept();
+    return true;
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+bool TCustomComTerminal::focusNextPrevChild(bool next) {
+  if (wantTab_) return false;
+  return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void TCustomComTerminal::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  const int key = event->key();
+  if ((key == Qt::Key_Insert && mods == Qt::ShiftModifier) ||
+      (key == Qt::Key_V && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
+    PasteClipboard();
+    return;
+  }
+  if ((key == Qt::Key_Insert && mods == Qt::ControlModifier) ||
+      (key == Qt::Key_C && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
+    CopySelection();
+    return;
+  }
+  if (mods == Qt::ShiftModifier && (key == Qt::Key_PageUp || key == Qt::Key_PageDown)) {
+    QScrollBar* v = verticalScrollBar();
+    v->setValue(v->value() + (key == Qt::Key_PageUp ? -1 : 1) * v->pageStep());
+    return;
+  }
+  static constexpr std::pair<int, TermKey> kKeys[] = {
+      {Qt::Key_Home, TermKey::kHome},   {Qt::Key_Left, TermKey::kLeft}, {Qt::Key_Up, TermKey::kUp},
+      {Qt::Key_Right, TermKey::kRight}, {Qt::Key_Down, TermKey::kDown},
+  };
+  for (const auto& [qtKey, termKey] : kKeys) {
+    if (key != qtKey) continue;
+    ScrollToBottom();
+    state_.SendKey(termKey);
+    return;
+  }
+  if (const std::optional<uint8_t> control = ControlCharacter(*event)) {
+    ScrollToBottom();
+    state_.SendKeyChar(*control);
+    return;
+  }
+  const QString text = event->text();
+  if (text.isEmpty()) {
+    QAbstractScrollArea::keyPressEvent(event);
+    return;
+  }
+  ScrollToBottom();
+  const auto& bytes = TypedBytes();
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if (u < 0x80) {
+      state_.SendKeyChar(static_cast<uint8_t>(u));
+    } else if (const auto found = bytes.constFind(u); found != bytes.cend()) {
+      state_.SendKeyChar(found.value());
+    }
+    // A character the code page lacks cannot go over the line; it is dropped.
+  }
+}
+
+void TCustomComTerminal::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  UpdateCaret();
+}
+
+void TCustomComTerminal::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  UpdateCaret();
+}
+
+// ---------------------------------------------------------------- selection and clipboard
+
+void TCustomComTerminal::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::MiddleButton) {
+    if (QApplication::clipboard()->supportsSelection())
+      PasteText(QApplication::clipboard()->text(QClipboard::Selection));
+    return;
+  }
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
+  }
+  setFocus(Qt::MouseFocusReason);
+  if (HasSelection()) ClearSelection();
+  selecting_ = true;
+  rectangular_ = (event->modifiers() & Qt::AltModifier) != 0;
+  anchor_ = extent_ = CellAt(event->position().toPoint());
+}
+
+void TCustomComTerminal::mouseMoveEvent(QMouseEvent* event) {
+  if (!selecting_) return;
+  const TermPos at = CellAt(event->position().toPoint());
+  if (at == extent_) return;
+  extent_ = at;
+  RedrawAll();
+}
+
+void TCustomComTerminal::mouseReleaseEvent(QMouseEvent* event) {
+  if (!selecting_ || event->button() != Qt::LeftButton) return;
+  selecting_ = false;
+  hasSelection_ = !(anchor_ == extent_);
+  RedrawAll();
+  QClipboard* clipboard = QApplication::clipboard();
+  if (hasSelection_ && clipboard->supportsSelection())
+    clipboard->setText(SelectedText(), QClipboard::Selection);
+}
+
+void TCustomComTerminal::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* copy = menu.addAction("&Másolás", this, [this] { CopySelection(); });
+  copy->setObjectName("mnuTermCopy");
+  copy->setEnabled(hasSelection_);
+  QAction* paste = menu.addAction("&Beillesztés", this, [this] { PasteClipboard(); });
+  paste->setObjectName("mnuTermPaste");
+  paste->setEnabled(CanSend() && !QApplication::clipboard()->text().isEmpty());
+  menu.exec(event->globalPos());
+}
+
+void TCustomComTerminal::Select(TermPos from, TermPos to, bool rectangular) {
+  selecting_ = false;
+  hasSelection_ = true;
+  rectangular_ = rectangular;
+  anchor_ = from;
+  extent_ = to;
+  RedrawAll();
+}
+
+void TCustomComTerminal::ClearSelection() {
+  if (!selecting_ && !hasSelection_) return;
+  selecting_ = hasSelection_ = false;
+  RedrawAll();
+}
+
+QString TCustomComTerminal::SelectedText() const {
+  if (!HasSelection()) return QString();
+  return FromCp1250(state_.SelectedText(anchor_, extent_, rectangular_));
+}
+
+void TCustomComTerminal::CopySelection() {
+  if (!hasSelection_) return;
+  QApplication::clipboard()->setText(SelectedText());
+}
+
+void TCustomComTerminal::PasteClipboard() {
+  PasteText(QApplication::clipboard()->text());
+}
+
+void TCustomComTerminal::PasteText(const QString& text) {
+  if (text.isEmpty() || !CanSend()) return;
+  QString lines = text;
+  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+  lines.replace(QChar(u'\n'), QChar(u'\r'));
+  const auto& table = TypedBytes();
+  std::string bytes;
+  bytes.reserve(lines.size());
+  for (const QChar c : lines) {
+    const char16_t u = c.unicode();
+    if (u < 0x80) {
+      bytes += static_cast<char>(u);
+    } else if (const auto found = table.constFind(u); found != table.cend()) {
+      bytes += static_cast<char>(found.value());
+    } else {
+      bytes += '?';
+    }
+  }
+  ScrollToBottom();
+  state_.SendText(bytes);
+}
+
+}  // namespace tarvelo

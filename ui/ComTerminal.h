@@ -1,0 +1,312 @@
+// The terminal control: draws the terminal state, takes keys and the mouse, and is bound to
+// a serial port through a link. Everything the terminal means lives in TComTermState; this
+// class only turns it into pixels and Qt events into calls.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QColor>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QImage>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "serial/ComPort.h"
+#include "terminal/TermState.h"
+
+namespace tarvelo {
+
+enum TTermCaret : uint8_t { tcBlock, tcUnderline, tcNone };
+enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
+enum TBorderStyle : uint8_t { bsNone, bsSingle };
+
+// A record of what went over the line, written as it happens so that nothing is lost when
+// the program ends badly. One line per block: local time to the millisecond, "<" for
+// received or ">" for sent, then the bytes: printable ones as their Windows-1250 character
+// in UTF-8, the others (and the backslash) escaped, so the bytes can be read back exactly.
+class SessionLog {
+ public:
+  SessionLog() = default;
+  ~SessionLog() { Close(); }
+  SessionLog(const SessionLog&) = delete;
+  SessionLog& operator=(const SessionLog&) = delete;
+
+  // Appends to `path`, creating it. Only a regular file is taken: a device, a pipe or a
+  // folder under that name would block or swallow the record. False with `error` (UTF-8).
+  bool Open(const std::string& path, std::string* error);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+  // False when the file could not be written; the log is then closed.
+  bool Write(char direction, std::string_view bytes);
+
+  static std::string FormatLine(char direction, std::string_view bytes);
+
+ private:
+  bool WriteAll(const std::string& text);
+  int fd_ = -1;
+  std::string path_;
+};
+
+class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
+  Q_OBJECT
+ public:
+  explicit TCustomComTerminal(QWidget* parent = nullptr);
+  ~TCustomComTerminal() override;
+
+  // --- The port
+
+  TCustomComPort* ComPort() const { return port_; }
+  // Moves the link from the old port to the new one (none: unbound).
+  void SetComPort(TCustomComPort* port);
+  bool Connected() const { return port_ && port_->Connected(); }
+  void SetConnected(bool on);
+  // Takes the link off the port while someone else reads it (a transfer), and puts it back.
+  // Received bytes then stay queued for that reader.
+  void SetLinkSuspended(bool suspended);
+  bool LinkSuspended() const { return linkSuspended_; }
+
+  // --- Properties
+
+  TTermEmulation Emulation() const { return state_.Emulation(); }
+  void SetEmulation(TTermEmulation emulation) { state_.SetEmulation(emulation); }
+  int Columns() const { return state_.Columns(); }
+  void SetColumns(int columns) { state_.SetColumns(columns); }
+  int Rows() const { return state_.Rows(); }
+  void SetRows(int rows) { state_.SetRows(rows); }
+  TTermCaret Caret() const { return caret_; }
+  void SetCaret(TTermCaret caret);
+  TArrowKeys ArrowKeys() const { return state_.ArrowKeys(); }
+  void SetArrowKeys(TArrowKeys keys) { state_.SetArrowKeys(keys); }
+  bool LocalEcho() const { return state_.LocalEcho(); }
+  void SetLocalEcho(bool on) { state_.SetLocalEcho(on); }
+  bool SendLF() const { return state_.SendLF(); }
+  void SetSendLF(bool on) { state_.SetSendLF(on); }
+  bool AppendLF() const { return state_.AppendLF(); }
+  void SetAppendLF(bool on) { state_.SetAppendLF(on); }
+  bool Force7Bit() const { return state_.Force7Bit(); }
+  void SetForce7Bit(bool on) { state_.SetForce7Bit(on); }
+  bool WrapLines() const { return state_.WrapLines(); }
+  void SetWrapLines(bool on) { state_.SetWrapLines(on); }
+  bool SmoothScroll() const { return smoothScroll_; }
+  void SetSmoothScroll(bool on);
+  bool WantTab() const { return wantTab_; }
+  void SetWantTab(bool on) { wantTab_ = on; }
+  QColor AltColor() const;
+  void SetAltColor(const QColor& color);
+  // The background, and the text colour of inverse characters.
+  QColor Color() const;
+  void SetColor(const QColor& color);
+  // The normal text colour (the font's colour).
+  QColor FontColor() const;
+  void SetFontColor(const QColor& color);
+  TScrollStyle ScrollBars() const { return scrollBars_; }
+  void SetScrollBars(TScrollStyle bars);
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle style);
+  bool AutoSize() const { return autoSize_; }
+  void SetAutoSize(bool on);
+  int ScrollbackCapacity() const { return state_.ScrollbackCapacity(); }
+  void SetScrollbackCapacity(int lines);
+
+  // --- Operations
+
+  void WipeScreen() { state_.WipeScreen(); }
+  void ShowBytes(std::string_view bytes) { state_.ShowBytes(bytes); }
+  void SendKeyChar(uint8_t ch) { state_.SendKeyChar(ch); }
+  void SendCodeEcho(TEscapeCode code, const EscapeParams& params = {}) {
+    state_.SendCodeEcho(code, params);
+  }
+  void SendCodeQuiet(TEscapeCode code, const EscapeParams& params = {}) {
+    state_.SendCodeQuiet(code, params);
+  }
+  bool ApplyCode(TEscapeCode code, const EscapeParams& params = {}) {
+    return state_.ApplyCode(code, params);
+  }
+  const TComTermState& state() const { return state_; }
+
+  // --- Selection and clipboard
+
+  bool HasSelection() const { return selecting_ || hasSelection_; }
+  // The selected cells as text (Windows-1250 shown as Unicode); empty without a selection.
+  QString SelectedText() const;
+  // Selects from one cell to another, both inclusive; rows are lines as in
+  // TComTermState::Line (scroll-back at 0 and below).
+  void Select(TermPos from, TermPos to, bool rectangular = false);
+  void ClearSelection();
+  void CopySelection();
+  // Sends the clipboard's text as if typed: line ends become CR, characters the code page
+  // lacks become "?".
+  void PasteClipboard();
+  void PasteText(const QString& text);
+
+  // --- Session log
+
+  bool StartLog(const QString& path, QString* error);
+  void StopLog();
+  bool Logging() const { return log_.IsOpen(); }
+  QString LogPath() const { return QString::fromStdString(log_.path()); }
+
+  // --- View geometry
+
+  int CellWidth() const { return cellWidth_; }
+  int CellHeight() const { return cellHeight_; }
+  // The line shown at the top of the view (1 is the first screen row, scroll-back at 0 and
+  // below) and the first column shown.
+  int TopLine() const;
+  int LeftColumn() const;
+  // The viewport rectangle of a cell; rows are lines as above.
+  QRect CellRect(int column, int line) const;
+  // The cell under a viewport point, pulled into the lines and columns there are.
+  TermPos CellAt(const QPoint& point) const;
+  void ScrollToBottom();
+  // Paints that are waiting to be done, now (tests and the benchmark).
+  void FlushChanges();
+  QSize sizeHint() const override;
+
+  // --- Events, each raised through its own step below
+
+  std::function<void(TCustomComTerminal*, uint8_t)> OnChar;
+  std::function<void(TCustomComTerminal*, std::unique_ptr<TEscapeCodes>&)> OnGetEscapeCodes;
+  std::function<void(TCustomComTerminal*, TEscapeCode, const std::string&)> OnUnhandledCode;
+  std::function<void(TCustomComTerminal*, std::string&)> OnStrRecieved;
+  // The session log could not be written and has been closed; the text says why.
+  std::function<void(TCustomComTerminal*, const QString&)> OnLogFailed;
+
+ protected:
+  virtual void DoChar(uint8_t ch);
+  virtual void DoGetEscapeCodes(std::unique_ptr<TEscapeCodes>& codes);
+  virtual void DoUnhandledCode(TEscapeCode code, const std::string& text);
+  virtual void DoStrRecieved(std::string& text);
+  // The link's receive step: a block the port has read.
+  virtual void ReceiveBlock(const uint8_t* bytes, int count);
+
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  // TermEvents
+  void ScreenChanged(const TermChanges& changes) override;
+  void CharApplied(uint8_t ch) override { DoChar(ch); }
+  void Bell() override;
+  bool CanSend() override { return Connected() && !linkSuspended_; }
+  void Send(std::string_view bytes) override;
+  void UnhandledCode(TEscapeCode code, std::string_view text) override;
+  void TextReceived(std::string& text) override { DoStrRecieved(text); }
+  std::unique_ptr<TEscapeCodes> ParserWanted() override;
+
+  // What waits for the next paint, gathered over every block since the last one.
+  struct Pending {
+    bool all = false;
+    bool size = false;
+    bool caret = false;
+    int scrolled = 0;
+    int scrollbackAdded = 0;
+    std::vector<uint8_t> dirty;  // by screen row, in the rows' latest places
+    // The user moved the view: its new place, numbered as at the last paint.
+    bool view = false;
+    bool follow = true;
+    int top = 1;
+    int left = 1;
+  };
+
+  void ApplyFont();
+  void FitScrollBars();
+  void FitSize();
+  int VisibleRows() const;
+  int VisibleColumns() const;
+  int BottomTopLine() const;  // the top line while the view follows the screen
+  bool Following() const;
+  void SetTopLine(int line);
+  void ScheduleFlush();
+  void RedrawAll();
+  void UpdateCaret();
+  QRect ScreenArea() const;
+  bool Selected(int column, int line) const;
+  void DrawLine(class QPainter& p, int line);
+  void RecordAndDrop(char direction, const uint8_t* bytes, int count);
+  QChar Glyph(uint8_t ch) const { return glyphs_[ch]; }
+
+  TComTermState state_;
+  TCustomComPort* port_ = nullptr;
+  TComLink link_;
+  bool linkSuspended_ = false;
+  SessionLog log_;
+
+  TTermCaret caret_ = tcBlock;
+  bool smoothScroll_ = false;
+  bool wantTab_ = false;
+  TScrollStyle scrollBars_ = ssBoth;
+  TBorderStyle borderStyle_ = bsSingle;
+  bool autoSize_ = false;
+
+  int cellWidth_ = 8;
+  int cellHeight_ = 16;
+  int ascent_ = 12;
+  bool drawRuns_ = false;  // whole runs may be drawn as one text: every advance is the cell's
+  std::array<QChar, 256> glyphs_{};
+  std::array<bool, 256> runnable_{};
+  bool applyingFont_ = false;
+  QFont plainFont_;
+  QFont underlineFont_;
+
+  Pending pending_;
+  QTimer flushTimer_;
+  QElapsedTimer sinceFlush_;
+  bool adjustingBars_ = false;
+  bool paintPending_ = false;  // an update asked for has not been painted yet
+  // The picture of the view as of the last flush; paints copy from it, so a paint never
+  // shows a state the scrolled pixels do not belong to.
+  QImage image_;
+  int topLine_ = 1;        // first line shown (1: screen row 1; scroll-back at 0 and below)
+  int leftColumn_ = 1;     // first column shown
+  int barFirst_ = 1;       // the first line when the bars were last set
+  bool following_ = true;  // the view keeps to the bottom of the screen as lines arrive
+  TermPos caretShownAt_{1, 1};
+
+  // Selection, in lines as TComTermState::Line counts them.
+  bool selecting_ = false;
+  bool hasSelection_ = false;
+  bool rectangular_ = false;
+  TermPos anchor_;
+  TermPos extent_;
+};
+
+// The control as the form uses it, its properties open to Qt's property system.
+class TComTerminal : public TCustomComTerminal {
+  Q_OBJECT
+  Q_PROPERTY(int Columns READ Columns WRITE SetColumns)
+  Q_PROPERTY(int Rows READ Rows WRITE SetRows)
+  Q_PROPERTY(bool Connected READ Connected WRITE SetConnected)
+  Q_PROPERTY(bool LocalEcho READ LocalEcho WRITE SetLocalEcho)
+  Q_PROPERTY(bool SendLF READ SendLF WRITE SetSendLF)
+  Q_PROPERTY(bool AppendLF READ AppendLF WRITE SetAppendLF)
+  Q_PROPERTY(bool Force7Bit READ Force7Bit WRITE SetForce7Bit)
+  Q_PROPERTY(bool WrapLines READ WrapLines WRITE SetWrapLines)
+  Q_PROPERTY(bool SmoothScroll READ SmoothScroll WRITE SetSmoothScroll)
+  Q_PROPERTY(bool WantTab READ WantTab WRITE SetWantTab)
+  Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize)
+  Q_PROPERTY(QColor AltColor READ AltColor WRITE SetAltColor)
+  Q_PROPERTY(QColor Color READ Color WRITE SetColor)
+  Q_PROPERTY(QColor FontColor READ FontColor WRITE SetFontColor)
+  Q_PROPERTY(int ScrollbackCapacity READ ScrollbackCapacity WRITE SetScrollbackCapacity)
+ public:
+  using TCustomComTerminal::TCustomComTerminal;
+};
+
+}  // namespace tarvelo

@@ -1,0 +1,216 @@
+#include "ui/TerminalPage.h"
+
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/ComTerminal.h"
+#include "ui/DialogService.h"
+#include "ui/MainWindow.h"
+#include "ui/QtText.h"
+#include "ui/TransferRunner.h"
+
+namespace tarvelo {
+namespace {
+
+// How long the device's modem interface is given to leave transparent mode.
+constexpr int kTransparentOffWaitMs = 1000;
+
+QToolButton* ToggleButton(const char* name, const QString& caption, QWidget* parent) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(name);
+  b->setText(caption);
+  b->setCheckable(true);
+  b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  return b;
+}
+
+}  // namespace
+
+TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), window_(window) {
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  pnlTerm = new QWidget(this);
+  pnlTerm->setObjectName("pnlTerm");
+  pnlTerm->setFixedHeight(33);
+  // The strip must not widen the window: in a narrow one its last controls are cut off.
+  pnlTerm->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  auto* strip = new QHBoxLayout(pnlTerm);
+  strip->setContentsMargins(2, 2, 2, 2);
+  strip->setSpacing(3);
+  btnConnect = ToggleButton("btnConnect", "Ka&pcsolódás", pnlTerm);
+  btnTransp = ToggleButton("btnTransp", "QB3N Transzp. Be", pnlTerm);
+  btnTransp->setProperty("tag", 0);
+  btnTransp->setEnabled(false);
+  btnSync = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload),
+                            "Dátum/Idő szinkronizálás", pnlTerm);
+  btnSync->setObjectName("btnSync");
+  Label5 = new QLabel("Telefonszám:", pnlTerm);
+  Label5->setObjectName("Label5");
+  edPhone = new QLineEdit(pnlTerm);
+  edPhone->setObjectName("edPhone");
+  edPhone->setMinimumWidth(60);
+  Label5->setBuddy(edPhone);
+  btnDial = new QPushButton("&Tárcsáz", pnlTerm);
+  btnDial->setObjectName("btnDial");
+  btnDial->setEnabled(false);
+  btnLog = ToggleButton("btnLog", "&Napló", pnlTerm);
+  btnLog->setToolTip("A forgalom rögzítése időbélyeggel egy fájlba");
+  strip->addWidget(btnConnect);
+  strip->addWidget(btnTransp);
+  strip->addWidget(btnSync);
+  strip->addWidget(Label5);
+  strip->addWidget(edPhone, 1);
+  strip->addWidget(btnDial);
+  strip->addStretch(0);
+  strip->addWidget(btnLog);
+  column->addWidget(pnlTerm);
+
+  ComTerminal1 = new TComTerminal(this);
+  ComTerminal1->setObjectName("ComTerminal1");
+  ComTerminal1->SetEmulation(teVT100orANSI);
+  ComTerminal1->SetColor(Qt::black);
+  QFont font(QStringLiteral("Fixedsys"));
+  font.setPixelSize(12);
+  ComTerminal1->setFont(font);
+  ComTerminal1->SetFontColor(Qt::white);
+  ComTerminal1->SetScrollBars(ssBoth);
+  ComTerminal1->SetAutoSize(true);
+  ComTerminal1->SetComPort(&window_.comPort());
+  // A form feed from the far end (or ESC without a parser) starts a clean screen.
+  ComTerminal1->OnChar = [](TCustomComTerminal* t, uint8_t ch) {
+    if (ch == 12 || ch == 27) t->WipeScreen();
+  };
+  // Asked for only without an emulation, which this page never sets.
+  ComTerminal1->OnGetEscapeCodes = [](TCustomComTerminal* t, std::unique_ptr<TEscapeCodes>&) {
+    t->WipeScreen();
+  };
+  ComTerminal1->OnLogFailed = [this](TCustomComTerminal*, const QString& why) {
+    btnLog->setChecked(false);
+    host_.dialogs().Message(why);
+  };
+  column->addWidget(ComTerminal1, 1);
+  setFocusProxy(ComTerminal1);
+
+  connect(btnConnect, &QToolButton::clicked, this, [this] { ToggleConnection(); });
+  connect(btnTransp, &QToolButton::clicked, this, [this] { ToggleTransparent(); });
+  connect(btnSync, &QPushButton::clicked, this, [this] { SetDeviceClock(); });
+  connect(btnDial, &QPushButton::clicked, this, [this] { Dial(); });
+  connect(btnLog, &QToolButton::clicked, this, [this] { ToggleLog(); });
+}
+
+void TerminalPage::DetachPort() {
+  ComTerminal1->StopLog();
+  ComTerminal1->SetComPort(nullptr);
+}
+
+void TerminalPage::ShowPhoneNumber(const std::string& cp1250) {
+  edPhone->setText(FromCp1250(cp1250));
+}
+
+void TerminalPage::PortOpened() {
+  btnDial->setEnabled(true);
+  btnTransp->setEnabled(true);
+}
+
+void TerminalPage::PortClosed() {
+  btnDial->setEnabled(false);
+  btnTransp->setEnabled(false);
+  btnConnect->setChecked(false);
+}
+
+void TerminalPage::ToggleConnection() {
+  DeviceConnection& connection = window_.connection();
+  if (connection.IsOpen()) {
+    Disconnect();
+    return;
+  }
+  // The button went down with the click; it stays down only while the port is held.
+  try {
+    const WorkstationSettings& ws = window_.session().workstation;
+    connection.Hold(ws.portName, ws.speedIndex);
+  } catch (...) {
+    btnConnect->setChecked(false);
+    throw;  // shown by the error guard
+  }
+  btnConnect->setChecked(true);
+  ComTerminal1->setFocus();
+}
+
+void TerminalPage::Disconnect() {
+  DeviceConnection& connection = window_.connection();
+  if (disconnecting_) return;
+  disconnecting_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{disconnecting_};
+  if (connection.IsOpen() && btnTransp->property("tag").toInt() == 1) {
+    ToggleTransparent();
+    // The window keeps painting (and the terminal shows the device's answer) but takes
+    // no input until the device has had its time.
+    QEventLoop wait;
+    QTimer::singleShot(kTransparentOffWaitMs, Qt::PreciseTimer, &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  connection.Release();
+  btnConnect->setChecked(false);
+}
+
+void TerminalPage::Write(const std::string& bytes) {
+  window_.comPort().WriteText(bytes);
+}
+
+void TerminalPage::Dial() {
+  QString message;
+  const std::optional<std::string> number = ToCp1250(edPhone->text(), &message);
+  if (!number) {
+    host_.dialogs().Message(message);
+    return;
+  }
+  Write("ATD" + *number + "\r");
+}
+
+void TerminalPage::ToggleTransparent() {
+  const bool on = btnTransp->property("tag").toInt() != 1;
+  btnTransp->setProperty("tag", on ? 1 : 0);
+  btnTransp->setText(on ? "Transzp. Ki" : "Transzp. Be");
+  btnTransp->setChecked(on);
+  Write(on ? "transpon" : "transpof");
+}
+
+void TerminalPage::SetDeviceClock() {
+  window_.transfers().StartTransfer(TransferKind::Clock);
+}
+
+void TerminalPage::ToggleLog() {
+  if (!btnLog->isChecked()) {
+    ComTerminal1->StopLog();
+    btnLog->setToolTip("A forgalom rögzítése időbélyeggel egy fájlba");
+    return;
+  }
+  btnLog->setChecked(false);
+  FileDialogOptions options;
+  options.title = "Terminálnapló";
+  options.filter = "Naplófájl (*.log);;Minden file (*)";
+  options.defaultSuffix = "log";
+  const QString file = host_.dialogs().SaveFileName(options);
+  if (file.isEmpty()) return;
+  QString error;
+  if (!ComTerminal1->StartLog(file, &error)) {
+    host_.dialogs().Message(error);
+    return;
+  }
+  btnLog->setChecked(true);
+  btnLog->setToolTip("Napló: " + file);
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,57 @@
+// The terminal page: holds the serial port open for the terminal, dials a modem, switches
+// the device's modem interface into and out of transparent mode, sets the device clock, and
+// records the session to a file.
+#pragma once
+
+#include <string>
+
+#include "ui/Page.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace tarvelo {
+
+class TComTerminal;
+class TMainForm;
+
+class TerminalPage : public Page {
+ public:
+  explicit TerminalPage(TMainForm& window);
+
+  TComTerminal* terminal() const { return ComTerminal1; }
+  // The port has opened or closed, for the terminal or for a transfer.
+  void PortOpened();
+  void PortClosed();
+  // Leaves transparent mode first when it is on, giving the device a second to switch back,
+  // then closes the port.
+  void Disconnect();
+  // The number to dial, as the COM port dialog or a database's connection gives it.
+  void ShowPhoneNumber(const std::string& cp1250);
+  // The port goes before this page does: the terminal must let go of it first.
+  void DetachPort();
+
+ private:
+  void ToggleConnection();
+  void Dial();
+  void ToggleTransparent();
+  void SetDeviceClock();
+  void ToggleLog();
+  void Write(const std::string& bytes);
+
+  TMainForm& window_;
+  QWidget* pnlTerm;
+  QToolButton* btnConnect;
+  QToolButton* btnTransp;
+  QPushButton* btnSync;
+  QLabel* Label5;
+  QLineEdit* edPhone;
+  QPushButton* btnDial;
+  QToolButton* btnLog;
+  TComTerminal* ComTerminal1;
+  bool disconnecting_ = false;
+};
+
+}  // namespace tarvelo
