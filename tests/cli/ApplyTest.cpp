@@ -160,6 +160,37 @@ TEST(ApplyTest, ShowJsonAppliedBackLeavesEveryByte) {
   }
 }
 
+// A device's memory holds whatever it holds: values no page would store (bits the pages
+// clear, CO character count 0, gaps in the number list, any character anywhere). Showing and
+// applying must leave those alone too; only the decode's own code-table repair may change it.
+TEST(ApplyTest, ShowJsonAppliedBackLeavesAnyImageAsTheDecodeLeftIt) {
+  for (const DeviceModel model : kModels) {
+    const ImageLayout layout = ImageLayout::For(model);
+    for (uint32_t seed = 0; seed < 200; ++seed) {
+      std::mt19937 rng(seed);
+      DatabaseRecord original;
+      for (auto& b : original.image.raw()) b = static_cast<uint8_t>(rng());
+      if (seed % 2) {
+        original.image.Fill(layout.Offset(Field::CodeRecordLength),
+                            layout.Offset(Field::CodeRecordLength),
+                            static_cast<uint8_t>(rng() % 10));
+        original.image.Fill(layout.Offset(Field::CodeCount), layout.Offset(Field::CodeCount) + 1,
+                            0);
+        original.image.SetImageByte(layout.Offset(Field::CodeCount),
+                                    static_cast<uint8_t>(rng() % 40));
+      }
+      DecodeImageView(original.image, layout);  // repairs a table that does not fit
+      DatabaseRecord record = original;
+      const Refusal refused = Apply(ShowJsonOf(original, layout), record, layout);
+      ASSERT_FALSE(refused) << LineCount(model) << "-line seed " << seed << ": " << *refused;
+      for (long at = 0; at < kImageSize; ++at) {
+        ASSERT_EQ(record.image.ImageByte(at), original.image.ImageByte(at))
+            << LineCount(model) << "-line seed " << seed << " @" << at;
+      }
+    }
+  }
+}
+
 TEST(ApplyTest, ShowJsonOfOneDatabaseMakesAnotherEqualToIt) {
   for (const DeviceModel model : kModels) {
     const ImageLayout layout = ImageLayout::For(model);
