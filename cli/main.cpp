@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/Apply.h"
 #include "cli/Args.h"
+#include "cli/Diff.h"
 #include "files/DatabaseFile.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
@@ -26,6 +28,9 @@ const char* const kUsage =
     "Használat:\n"
     "  tarvelo-cli new --model 4|16 -o FILE [--site S] [--owner O] [--password P]\n"
     "  tarvelo-cli show FILE [--model 4|16] [--password P] [--json]\n"
+    "  tarvelo-cli diff A B [--password P] [--password-b P] [--model 4|16] [--model-b 4|16] "
+    "[--json]\n"
+    "  tarvelo-cli apply SETTINGS.json FILE [--model 4|16] [--password P]\n"
     "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password "
     "P]\n"
     "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
@@ -113,6 +118,8 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "new") return CmdNew(argc, argv);
     if (command == "show") return CmdShow(argc, argv);
+    if (command == "diff") return RunDiffCommand(argc, argv);
+    if (command == "apply") return RunApplyCommand(argc, argv);
     if (command == "download" || command == "upload" || command == "prom" || command == "clock") {
       return RunTransferCommand(command, argc, argv);
     }

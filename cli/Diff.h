@@ -1,0 +1,47 @@
+// The settings of a database as one flat list of (page, label, value) entries, and the
+// comparison of two such lists: `tarvelo-cli diff`, and the report of what `apply` changed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/DatabaseRecord.h"
+#include "model/ImageView.h"
+
+namespace tarvelo {
+
+// Page captions as the tabs show them, without the accelerator; the header texts that no
+// page shows go under kRecordPage.
+constexpr const char* kRecordPage = "Adatbázis";
+
+struct SettingEntry {
+  std::string page;   // UTF-8
+  std::string label;  // the field's Hungarian label; list entries carry their number
+  std::string value;  // UTF-8, as the page shows it
+};
+
+// Every setting the pages show, in page order. The password is left out.
+std::vector<SettingEntry> FlattenSettings(const DatabaseRecord& record, const ImageLayout& layout,
+                                          const ImageView& view);
+
+struct SettingChange {
+  std::string page, label;
+  std::optional<std::string> a, b;  // nothing: the entry is not there on that side
+};
+
+// Entries are matched by page and label; changes come in A's order, then the entries only B
+// has. With `commonOnly` an entry that one side lacks is no difference (databases of two
+// models).
+std::vector<SettingChange> DiffSettings(const std::vector<SettingEntry>& a,
+                                        const std::vector<SettingEntry>& b, bool commonOnly);
+
+// One line a change: page, label, value in A, value in B, separated by tabs; values are
+// quoted as JSON strings, a missing one is "-". In JSON a missing value has no key.
+std::string DiffText(const std::vector<SettingChange>& changes);
+std::string DiffJson(const std::vector<SettingChange>& changes);
+
+// tarvelo-cli diff A B: exit 0 when equal, 1 when they differ, 2 on any error.
+int RunDiffCommand(int argc, char** argv);
+
+}  // namespace tarvelo

@@ -1,0 +1,60 @@
+#include "cli/OpenDatabase.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Args.h"
+#include "files/DatabaseFile.h"
+#include "model/Text.h"
+
+namespace tarvelo {
+namespace {
+
+std::string AskPassword(const std::string& path) {
+  std::fprintf(stderr, "Jelszó (%s): ", path.c_str());
+  termios old{};
+  const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+  if (tty) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (tty) ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
+  std::fprintf(stderr, "\n");
+  const auto text = Utf8ToCp1250(line);
+  return text ? *text : std::string();
+}
+
+}  // namespace
+
+std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& args,
+                                           const char* passwordOption,
+                                           std::optional<DeviceModel> forcedModel) {
+  const bool given = args.options.count(passwordOption) > 0;
+  const std::string password = RecordText(args, passwordOption);
+  OpenedDatabase db;
+  const LoadResult loaded = LoadDatabaseFile(path, db.record, [&] {
+    if (given || !::isatty(STDIN_FILENO)) return password;
+    return AskPassword(path);
+  });
+  if (loaded.status != LoadStatus::Ok) {
+    std::cerr << "tarvelo-cli: " << path << ": " << loaded.message << "\n";
+    return std::nullopt;
+  }
+  if (forcedModel) {
+    db.model = *forcedModel;
+  } else if (!db.record.image.VersionText().empty()) {
+    db.model = ModelFromVersionText(db.record.image.VersionText());
+  } else {
+    throw UsageError{path +
+                     ": az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
+  }
+  return db;
+}
+
+}  // namespace tarvelo

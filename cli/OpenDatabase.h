@@ -1,0 +1,27 @@
+// Loading a database for the commands that read settings from it (diff, apply).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "model/ConfigImage.h"
+#include "model/DatabaseRecord.h"
+
+namespace tarvelo {
+
+struct Args;
+
+struct OpenedDatabase {
+  DatabaseRecord record;
+  DeviceModel model = DeviceModel::FourLine;
+};
+
+// The password is the option's value when given, else asked on a terminal (naming the file),
+// else empty. The model is the forced one, else the one the version text names; a database
+// without a version text needs `--model` (UsageError). On a load failure the message is
+// printed and nothing is returned.
+std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& args,
+                                           const char* passwordOption,
+                                           std::optional<DeviceModel> forcedModel);
+
+}  // namespace tarvelo
