@@ -1,12 +1,15 @@
 // The one place where an error that ends a command is caught: it is shown in a message box
-// and the program goes on. Every event Qt delivers (menu items, buttons, page handlers, the
-// serial port's hand-over) passes through GuardedApplication::notify.
+// and the program goes on. Handlers are wrapped where they are connected (Guarded), so an
+// error stops before it reaches the toolkit's own frames, which do not expect one;
+// GuardedApplication::notify catches whatever a handler connected otherwise lets through.
 #pragma once
 
 #include <QApplication>
 #include <QString>
+#include <concepts>
 #include <exception>
 #include <functional>
+#include <utility>
 
 namespace tarvelo {
 
@@ -26,6 +29,15 @@ void RunGuarded(F&& f) {
   } catch (...) {
     ReportError(std::current_exception());
   }
+}
+
+// A handler for connect(): runs `f` under RunGuarded with whatever the signal passes.
+template <typename F>
+auto Guarded(F f) {
+  // The constraint lets the toolkit see how many of a signal's arguments the handler takes.
+  return [f = std::move(f)](auto&&... args) requires std::invocable<const F&, decltype(args)...> {
+    RunGuarded([&] { f(std::forward<decltype(args)>(args)...); });
+  };
 }
 
 class GuardedApplication : public QApplication {

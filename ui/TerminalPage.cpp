@@ -1,5 +1,7 @@
 #include "ui/TerminalPage.h"
 
+#include "ui/ErrorGuard.h"
+
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -100,11 +102,11 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   column->addWidget(ComTerminal1, 1);
   setFocusProxy(ComTerminal1);
 
-  connect(btnConnect, &QToolButton::clicked, this, [this] { ToggleConnection(); });
-  connect(btnTransp, &QToolButton::clicked, this, [this] { ToggleTransparent(); });
-  connect(btnSync, &QPushButton::clicked, this, [this] { SetDeviceClock(); });
-  connect(btnDial, &QPushButton::clicked, this, [this] { Dial(); });
-  connect(btnLog, &QToolButton::clicked, this, [this] { ToggleLog(); });
+  connect(btnConnect, &QToolButton::clicked, this, Guarded([this] { ToggleConnection(); }));
+  connect(btnTransp, &QToolButton::clicked, this, Guarded([this] { ToggleTransparent(); }));
+  connect(btnSync, &QPushButton::clicked, this, Guarded([this] { SetDeviceClock(); }));
+  connect(btnDial, &QPushButton::clicked, this, Guarded([this] { Dial(); }));
+  connect(btnLog, &QToolButton::clicked, this, Guarded([this] { ToggleLog(); }));
 }
 
 void TerminalPage::DetachPort() {

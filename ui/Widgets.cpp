@@ -1,5 +1,7 @@
 #include "ui/Widgets.h"
 
+#include "ui/ErrorGuard.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -89,7 +91,9 @@ bool LeaveDispatcher::Run(QWidget* widget) {
     if (h.first == scope) handler = h.second;
   }
   running_ = true;
-  const bool ok = handler();
+  // A handler that fails has stored nothing: the field keeps the focus like a refused one.
+  bool ok = false;
+  RunGuarded([&] { ok = handler(); });
   if (!ok) {
     // Back into the field; whatever had just got the focus must not run its own handler.
     scope->setFocus(Qt::OtherFocusReason);

@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include <QAbstractButton>
 #include <QPushButton>
 
 #include "model/ImageLayout.h"
@@ -104,7 +105,7 @@ void TransferTest::uploadWritesTheDevice() {
   f.window->showPage(PageId::Timers);
   f.typeAndLeave("MEibe", "33");
   f.get<QLineEdit>("MEibe")->setFocus();
-  f.get<QLineEdit>("MEibe")->setText("34");  // still being edited: the upload stores it first
+  f.get<QLineEdit>("MEibe")->setText("34");      // still being edited: the upload stores it first
   f.dialogs.answers.push_back(QMessageBox::No);  // no copy of the device first
   f.get<QAction>("UpLoad1")->trigger();
   WaitUntilDone(f);
@@ -132,14 +133,25 @@ void TransferTest::aFailingHandlerIsShownAndTheWindowGoesOn() {
   Fixture f;
   auto* button = new QPushButton("x", f.get<QWidget>("pnlBott"));
   button->show();
-  QObject::connect(button, &QPushButton::clicked, [] { throw std::runtime_error("Nem sikerült"); });
+  QObject::connect(button, &QPushButton::clicked,
+                   Guarded([] { throw std::runtime_error("Nem sikerült"); }));
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(f.dialogs.messages, QStringList{"Nem sikerült"});
   QCOMPARE(f.dialogs.messageCaptions, QStringList{"Tarvelo1.2"});
+  // A port that cannot be opened from the terminal page is shown the same way.
+  f.session.workstation.portName = "USB9";
+  f.window->showPage(PageId::Terminal);
+  auto* connectButton = f.get<QAbstractButton>("btnConnect");
+  QTest::mouseClick(connectButton, Qt::LeftButton);
+  QCOMPARE(f.dialogs.messages.size(), 2);
+  QVERIFY(f.dialogs.messages[1].startsWith("Unable to open com port"));
+  QCOMPARE(f.dialogs.messageCaptions[1], QString("Tarvelo1.2"));
+  QVERIFY(!connectButton->isChecked());
   // The window still does its work.
+  f.window->showPage(PageId::General);
   f.typeAndLeave("MEcopos", "12");
   QVERIFY(f.window->modifiedFlag());
-  QCOMPARE(f.dialogs.messages.size(), 1);
+  QCOMPARE(f.dialogs.messages.size(), 2);
 }
 
 void TransferTest::anEventThreadErrorReachesTheWindow() {
