@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "cli/Args.h"
+#include "cli/Exchange.h"
+#include "cli/Show.h"
+#include "cli/Transfer.h"
 #include "files/DatabaseFile.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
-#include "cli/Show.h"
 #include "model/Text.h"
-#include "cli/Transfer.h"
 
 using namespace tarvelo;
 
@@ -30,7 +31,9 @@ const char* const kUsage =
     "P]\n"
     "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
     "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
-    "  tarvelo-cli clock --port DEV [--speed BAUD]\n";
+    "  tarvelo-cli clock --port DEV [--speed BAUD]\n"
+    "  tarvelo-cli codes export|import FILE DB [--format dat|txt] [--password P] [--model 4|16]\n"
+    "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n";
 
 std::string AskPasswordOnTerminal() {
   std::fprintf(stderr, "Jelszó: ");
@@ -113,6 +116,9 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "new") return CmdNew(argc, argv);
     if (command == "show") return CmdShow(argc, argv);
+    if (command == "codes" || command == "numbers")
+      return RunExchangeCommand(command, argc, argv,
+                                ::isatty(STDIN_FILENO) ? AskPasswordOnTerminal : nullptr);
     if (command == "download" || command == "upload" || command == "prom" || command == "clock") {
       return RunTransferCommand(command, argc, argv);
     }
