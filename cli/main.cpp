@@ -12,12 +12,12 @@
 
 #include "cli/Args.h"
 #include "cli/Exchange.h"
-#include "cli/Show.h"
-#include "cli/Transfer.h"
 #include "files/DatabaseFile.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
+#include "cli/Show.h"
 #include "model/Text.h"
+#include "cli/Transfer.h"
 
 using namespace tarvelo;
 
