@@ -13,6 +13,7 @@
 #include "cli/Apply.h"
 #include "cli/Args.h"
 #include "cli/Diff.h"
+#include "cli/Exchange.h"
 #include "files/DatabaseFile.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
@@ -35,7 +36,9 @@ const char* const kUsage =
     "P]\n"
     "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
     "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
-    "  tarvelo-cli clock --port DEV [--speed BAUD]\n";
+    "  tarvelo-cli clock --port DEV [--speed BAUD]\n"
+    "  tarvelo-cli codes export|import FILE DB [--format dat|txt] [--password P] [--model 4|16]\n"
+    "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n";
 
 std::string AskPasswordOnTerminal() {
   std::fprintf(stderr, "Jelszó: ");
@@ -120,6 +123,9 @@ int main(int argc, char** argv) {
     if (command == "show") return CmdShow(argc, argv);
     if (command == "diff") return RunDiffCommand(argc, argv);
     if (command == "apply") return RunApplyCommand(argc, argv);
+    if (command == "codes" || command == "numbers")
+      return RunExchangeCommand(command, argc, argv,
+                                ::isatty(STDIN_FILENO) ? AskPasswordOnTerminal : nullptr);
     if (command == "download" || command == "upload" || command == "prom" || command == "clock") {
       return RunTransferCommand(command, argc, argv);
     }

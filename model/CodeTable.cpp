@@ -37,13 +37,24 @@ int StoredCodeCount(const ConfigImage& image, const ImageLayout& layout) {
   return image.ImageByte(at) | (image.ImageByte(at + 1) << 8);
 }
 
-namespace {
-
 void StoreCodeCount(ConfigImage& image, const ImageLayout& layout, int n) {
   const long at = layout.Offset(Field::CodeCount);
   image.SetImageByte(at, static_cast<uint8_t>(n & 0xFF));
   image.SetImageByte(at + 1, static_cast<uint8_t>((n >> 8) & 0xFF));
 }
+
+void StoreRecordLength(ConfigImage& image, const ImageLayout& layout, int recordLength) {
+  image.SetImageByte(layout.Offset(Field::CodeRecordLength), static_cast<uint8_t>(recordLength));
+}
+
+int CodeCountLimit(int codeLength, int tableSize) {
+  if (codeLength < 1) return 0;
+  long different = 1;
+  for (int i = 0; i < codeLength && different <= tableSize; ++i) different *= 10;
+  return static_cast<int>(std::min<long>(different, tableSize / (codeLength + 1)));
+}
+
+namespace {
 
 // Where record k (from 1) of length L starts.
 long RecordStart(const ImageLayout& layout, int k, int L) {

@@ -114,5 +114,12 @@ bool CheckDuplicateCodes(const CodeGrid& grid, const std::function<bool(int i, i
 // Code record length and count as stored.
 int StoredRecordLength(const ConfigImage& image, const ImageLayout& layout);
 int StoredCodeCount(const ConfigImage& image, const ImageLayout& layout);
+void StoreCodeCount(ConfigImage& image, const ImageLayout& layout, int n);
+void StoreRecordLength(ConfigImage& image, const ImageLayout& layout, int recordLength);
+
+// The most codes of `codeLength` digits the table can hold: as many as fit, but no more
+// than there are different codes of that length.
+constexpr int kCodeTableSize = 3072;
+int CodeCountLimit(int codeLength, int tableSize = kCodeTableSize);
 
 }  // namespace tarvelo

@@ -9,7 +9,9 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <functional>
 
+#include "files/ExchangeFiles.h"
 #include "ui/DialogService.h"
 #include "ui/FindBar.h"
 #include "ui/QtText.h"
@@ -361,29 +363,77 @@ CodesPage::CodesPage(PageHost& host) : Page("TabSheet5", host) {
 }
 
 void CodesPage::FillMenu(QMenu* menu) {
-  auto add = [this](QMenu* m, const char* name, const char* caption, void (CodesPage::*f)()) {
+  auto add = [this](QMenu* m, const char* name, const char* caption,
+                    std::function<void()> command) {
     QAction* a = m->addAction(caption);
     a->setObjectName(name);
-    if (f) {
-      connect(a, &QAction::triggered, this, [this, f] { (this->*f)(); });
-    } else {
-      a->setEnabled(false);  // the exchange files come later
-    }
+    connect(a, &QAction::triggered, this, [command] { command(); });
     return a;
   };
-  add(menu, "Mindkijell1", "Mind kijelöl", &CodesPage::selectAllCodes);
+  add(menu, "Mindkijell1", "Mind kijelöl", [this] { selectAllCodes(); });
   menu->addSeparator();
-  add(menu, "Generls1", "Generálás", &CodesPage::generateCodes);
-  add(menu, "Ellenrzs1", "Ellenörzés", &CodesPage::checkDuplicateCodes);
+  add(menu, "Generls1", "Generálás", [this] { generateCodes(); });
+  add(menu, "Ellenrzs1", "Ellenörzés", [this] { checkDuplicateCodes(); });
   menu->addSeparator();
   QMenu* import = menu->addMenu("Import");
   import->setObjectName("Import1");
-  add(import, "ImportTxt1", "<--Txt", nullptr);
-  add(import, "ImportPinDat1", "<--PIN.DAT", nullptr);
+  add(import, "ImportTxt1", "<--Txt", [this] { importCodes(CodeFile::Text); });
+  add(import, "ImportPinDat1", "<--PIN.DAT", [this] { importCodes(CodeFile::PinDat); });
   QMenu* exportMenu = menu->addMenu("Export");
   exportMenu->setObjectName("Export1");
-  add(exportMenu, "ExportTxt1", "-->Txt", nullptr);
-  add(exportMenu, "ExportPinDat1", "-->PIN.DAT", nullptr);
+  add(exportMenu, "ExportTxt1", "-->Txt", [this] { exportCodes(CodeFile::Text); });
+  add(exportMenu, "ExportPinDat1", "-->PIN.DAT", [this] { exportCodes(CodeFile::PinDat); });
+}
+
+void CodesPage::importCodes(CodeFile format) {
+  const bool dat = format == CodeFile::PinDat;
+  const FileDialogOptions options{
+      "Pinkód kódok importálása",
+      dat ? "Pinkód kódok (*.dat);;Minden file (*)" : "Szövegfile (*.txt);;Minden file (*)",
+      dat ? "dat" : "txt"};
+  const QString file = host_.dialogs().OpenFileName(options);
+  host_.ExchangeDialogUsed(true);
+  if (file.isEmpty()) return;
+  view_->commitEditor();
+  Refusal refused;
+  const std::string path = file.toStdString();
+  model_->reset([&] {
+    refused = dat ? ImportPinDatFile(path, host_.image(), host_.layout(), grid_)
+                  : ImportCodeTextFile(path, host_.image(), host_.layout(), grid_);
+  });
+  // A file that was not taken leaves the table as it was, image included.
+  if (refused) {
+    host_.dialogs().Message(Q(*refused));
+    return;
+  }
+  host_.SetModified();
+  view_->setFocus(Qt::OtherFocusReason);
+  encodeCodeTable();
+  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+}
+
+void CodesPage::exportCodes(CodeFile format) {
+  const bool dat = format == CodeFile::PinDat;
+  view_->commitEditor();
+  // The binary list is written from the image's header, so the grid goes there first.
+  if (dat) encodeCodeTable();
+  const FileDialogOptions options{
+      "Pinkód kódok exportálása",
+      dat ? "Pinkód kódok (*.dat);;Minden file (*)" : "Szöveg file (*.txt);;Minden file (*)",
+      dat ? "dat" : "txt"};
+  const QString file = host_.dialogs().SaveFileName(options);
+  host_.ExchangeDialogUsed(false);
+  if (file.isEmpty()) return;
+  const std::string bytes = dat ? ExportPinDat(host_.image(), host_.layout(), grid_)
+                                : ExportCodeText(host_.image(), host_.layout(), grid_);
+  if (Refusal failed = WriteExchangeFile(file.toStdString(), bytes))
+    host_.dialogs().Message(Q(*failed));
+}
+
+void CodesPage::setCodeRowCount(int rows) {
+  view_->commitEditor();
+  model_->reset([&] { grid_.setRowCount(rows); });
+  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
 }
 
 int CodesPage::recordLength() const {

@@ -73,6 +73,12 @@ class CodesPage : public Page {
   // A code cell's editor text changed by typing.
   void codeEdited(QLineEdit* editor, int row);
   void findCode(const QString& sought);
+  // The exchange files: PIN.DAT or the code text file.
+  enum class CodeFile { PinDat, Text };
+  void importCodes(CodeFile format);
+  void exportCodes(CodeFile format);
+  // The row count the preferences leave behind: the stored count + 1.
+  void setCodeRowCount(int rows);
 
  private:
   CodeGrid grid_;

@@ -3,11 +3,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpacerItem>
 #include <algorithm>
+
+#include "ui/PasswordDialog.h"
 
 namespace tarvelo {
 namespace {
@@ -73,14 +74,11 @@ QString QtDialogService::SaveFileName(const FileDialogOptions& options) {
 }
 
 QString QtDialogService::Password() {
-  QInputDialog dialog(parent_);
-  dialog.setWindowTitle("Jelszó");
-  dialog.setLabelText("Jelszó:");
-  dialog.setTextEchoMode(QLineEdit::Password);
-  dialog.setOkButtonText("OK");
-  dialog.setCancelButtonText("&Mégsem");
+  // Made for this question and gone after it, so no earlier entry is ever offered again.
+  TPasswordDlg dialog(parent_);
+  dialog.password()->clear();
   dialog.exec();
-  return dialog.textValue();
+  return dialog.password()->text();
 }
 
 }  // namespace tarvelo

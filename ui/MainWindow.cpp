@@ -28,6 +28,7 @@
 #include "ui/NumberPlanPage.h"
 #include "ui/NumbersPage.h"
 #include "ui/PathPanel.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/QtText.h"
 #include "ui/TerminalPage.h"
 #include "ui/TimersPage.h"
@@ -198,7 +199,7 @@ void TMainForm::BuildMenus() {
   QMenu* settings = menuBar()->addMenu("&Beállítások");
   settings->setObjectName("Settings");
   item(settings, "mnuComport", "&Com port...", none, -1, [this] { openComPortSettings(); });
-  item(settings, "Preferencik1", "&Preferenciák...", none, -1, nullptr);
+  item(settings, "Preferencik1", "&Preferenciák...", none, -1, [this] { openPreferences(); });
   settings->addSeparator();
   QAction* verify = AddItem(settings, "mnuVerify", "Ellenőrzés feltöltés után");
   verify->setCheckable(true);
@@ -408,11 +409,21 @@ bool TMainForm::ConfirmSaveChanges() {
 }
 
 FileDialogOptions TMainForm::DatabaseOpenOptions() const {
+  if (openDialogExchanged_)
+    return {"Pinkód adatbázis megnyitás", "Pinkód adatbázis (*.pi4);;Minden file (*)", "pin"};
   return {"ZEN-16 adatbázis megnyitás", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
 }
 
 FileDialogOptions TMainForm::DatabaseSaveOptions() const {
+  if (saveDialogExchanged_)
+    return {"Pinkód adatbázis mentése", "Pinkód adatbázis (*.pi4);;Minden file (*)", "pin"};
   return {"Pinkód adatok mentése", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
+}
+
+void TMainForm::openPreferences() {
+  // The dialog stores what it shows when it closes and then frees itself.
+  (new TPrefer(*this))->exec();
+  codesPage_->setCodeRowCount(StoredCodeCount(image(), layout_) + 1);
 }
 
 void TMainForm::newDatabase() {

@@ -49,6 +49,9 @@ class TMainForm : public QMainWindow, public PageHost {
   LeaveDispatcher& leave() override { return *leave_; }
   void DecodeImage() override;
   void ShowCodeCount(const QString& text) override { SetPanel(1, text); }
+  void ExchangeDialogUsed(bool openDialog) override {
+    (openDialog ? openDialogExchanged_ : saveDialogExchanged_) = true;
+  }
 
   bool modifiedFlag() const { return modifiedFlag_; }
   DeviceModel model() const { return model_; }
@@ -61,6 +64,9 @@ class TMainForm : public QMainWindow, public PageHost {
   // the text of the connection panel.
   void applyConnection(const std::string& name, const std::string& phone, const QString& panel);
   void openComPortSettings();
+  void openPreferences();
+  CodesPage& codesPage() { return *codesPage_; }
+  NumbersPage& numbersPage() { return *numbersPage_; }
 
   // The model switch of the type box: layout, item lists and visibility. No decode.
   void applyModel();
@@ -94,9 +100,13 @@ class TMainForm : public QMainWindow, public PageHost {
   void SetPanel0(const QString& text);
   void SetPanel(int panel, const QString& text);
   void SetUpConnection();
+
+ public:
+  // What the open and save dialogs offer for database files.
   FileDialogOptions DatabaseOpenOptions() const;
   FileDialogOptions DatabaseSaveOptions() const;
 
+ private:
   Session& session_;
   std::unique_ptr<DialogService> dialogs_;
   DeviceConnection connection_;
@@ -105,6 +115,9 @@ class TMainForm : public QMainWindow, public PageHost {
   ImageLayout layout_ = ImageLayout::For(DeviceModel::FourLine);
   DeviceModel model_ = DeviceModel::FourLine;
   bool modifiedFlag_ = false;
+  // Whether an exchange-file command has used the open or the save dialog.
+  bool openDialogExchanged_ = false;
+  bool saveDialogExchanged_ = false;
   std::string connectionName_;  // Windows-1250
   std::string phoneNumber_;     // Windows-1250
 

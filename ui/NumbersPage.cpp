@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include "files/ExchangeFiles.h"
 #include "model/ImageView.h"
 #include "ui/DialogService.h"
 #include "ui/FindBar.h"
@@ -78,13 +79,49 @@ void NumbersPage::FillMenu(QMenu* menu) {
   sortedItem_->setChecked(list_.sorted());
   connect(sortedItem_, &QAction::toggled, this, [this](bool on) { setSorted(on); });
   menu->addSeparator();
-  // The exchange files come later.
-  for (const auto& [name, caption] : {std::pair{"ImportCall1", "Import <- CALL.TXT"},
-                                      std::pair{"ExportCall1", "Export -> CALL.TXT"}}) {
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(name);
-    a->setEnabled(false);
+  QAction* import = menu->addAction("Import <- CALL.TXT");
+  import->setObjectName("ImportCall1");
+  connect(import, &QAction::triggered, this, [this] { importNumbers(); });
+  QAction* exportItem = menu->addAction("Export -> CALL.TXT");
+  exportItem->setObjectName("ExportCall1");
+  connect(exportItem, &QAction::triggered, this, [this] { exportNumbers(); });
+}
+
+void NumbersPage::importNumbers() {
+  const QString file = host_.dialogs().OpenFileName(
+      {"Pinkód számok importálása", "Pinkód szabad számok (*.txt);;Minden file (*)", "txt"});
+  host_.ExchangeDialogUsed(true);
+  if (file.isEmpty()) return;
+  const auto answer =
+      host_.dialogs().Ask(QString(kCallTxtQuestion).replace('\r', '\n'), "Megerősítés",
+                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return;
+  if (answer == QMessageBox::No) {
+    // Overwriting empties the list even when the file then cannot be read; that is a change.
+    list_.Clear();
+    ShowItems(-1);
+    host_.SetModified();
+    Refresh();
   }
+  const auto imported = ImportCallTxtFile(file.toStdString(), list_.items(), list_.capacity());
+  if (!imported) {
+    host_.dialogs().Message(kCallTxtOpenError);
+    return;
+  }
+  list_.assign(imported->items);
+  ShowItems(-1);
+  if (imported->linesLeft) host_.dialogs().Message(Q(CallTxtFullMessage(list_.capacity())));
+  host_.SetModified();
+  Refresh();
+}
+
+void NumbersPage::exportNumbers() {
+  const QString file = host_.dialogs().SaveFileName(
+      {"Pinkód számok exportálása", "Pinkód számok (*.txt);;Minden file (*)", "txt"});
+  host_.ExchangeDialogUsed(false);
+  if (file.isEmpty()) return;
+  if (Refusal failed = WriteExchangeFile(file.toStdString(), ExportCallTxt(list_.items())))
+    host_.dialogs().Message(Q(*failed));
 }
 
 void NumbersPage::ApplyModel(DeviceModel model) {

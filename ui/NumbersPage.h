@@ -40,6 +40,9 @@ class NumbersPage : public Page {
   void clearNumbers();
   void setSorted(bool sorted);
   void findNumber(const QString& sought);
+  // CALL.TXT.
+  void importNumbers();
+  void exportNumbers();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

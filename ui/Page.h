@@ -24,6 +24,9 @@ class PageHost {
   virtual void DecodeImage() = 0;
   // Status panel 1: the code count and length, e.g. "100/6".
   virtual void ShowCodeCount(const QString& text) = 0;
+  // An exchange-file command has used the shared open (or save) dialog: from now on that
+  // dialog offers the database files in their later form.
+  virtual void ExchangeDialogUsed(bool openDialog) = 0;
 };
 
 class Page : public QWidget {

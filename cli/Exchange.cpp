@@ -1,0 +1,154 @@
+#include "cli/Exchange.h"
+
+#include <iostream>
+
+#include "cli/Args.h"
+#include "files/DatabaseFile.h"
+#include "files/ExchangeFiles.h"
+#include "model/CodeTable.h"
+#include "model/FreeNumbers.h"
+#include "model/ImageView.h"
+
+namespace tarvelo {
+namespace {
+
+struct OpenDatabase {
+  DatabaseRecord record;
+  ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
+};
+
+// Loads the database and finds its model; nothing when the load failed (reported).
+std::optional<OpenDatabase> Load(const std::string& path, const Args& a,
+                                 const std::function<std::string()>& askPassword) {
+  const auto forced = ParseModel(a);
+  const bool givenPassword = a.options.count("--password") > 0;
+  const std::string password = RecordText(a, "--password");
+  OpenDatabase db;
+  const LoadResult loaded = LoadDatabaseFile(
+      path, db.record, [&] { return givenPassword || !askPassword ? password : askPassword(); });
+  if (loaded.status != LoadStatus::Ok) {
+    std::cerr << "tarvelo-cli: " << path << ": " << loaded.message << "\n";
+    return std::nullopt;
+  }
+  DeviceModel model;
+  if (forced) {
+    model = *forced;
+  } else if (!db.record.image.VersionText().empty()) {
+    model = ModelFromVersionText(db.record.image.VersionText());
+  } else {
+    throw UsageError{"az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
+  }
+  db.layout = ImageLayout::For(model);
+  return db;
+}
+
+int Fail(const std::string& path, const std::string& message) {
+  std::cerr << "tarvelo-cli: " << path << ": " << message << "\n";
+  return kFileError;
+}
+
+int Save(const std::string& path, OpenDatabase& db) {
+  const SaveResult saved = SaveDatabaseFile(path, db.record);
+  return saved.ok ? 0 : Fail(path, saved.message);
+}
+
+// The code grid as the window shows it after opening the database.
+CodeGrid DecodedGrid(OpenDatabase& db) {
+  CodeGrid grid;
+  const CodeTableDecode decoded = DecodeCodeTable(db.record.image, db.layout, grid);
+  for (std::string m : decoded.messages) {
+    for (auto& c : m) {
+      if (c == '\r') c = ' ';
+    }
+    std::cerr << "figyelmeztetés: " << m << "\n";
+  }
+  return grid;
+}
+
+bool PinDatFormat(const Args& a, const std::string& file) {
+  const auto it = a.options.find("--format");
+  std::string format;
+  if (it != a.options.end()) {
+    format = it->second;
+  } else {
+    const size_t dot = file.find_last_of("./");
+    if (dot != std::string::npos && file[dot] == '.') {
+      for (char c : file.substr(dot + 1)) format += static_cast<char>(std::tolower(c));
+    }
+  }
+  if (format == "dat") return true;
+  if (format == "txt") return false;
+  if (it != a.options.end()) throw UsageError{"a --format értéke dat vagy txt lehet: " + format};
+  throw UsageError{
+      "a fájl kiterjesztéséből nem derül ki a formátum: adja meg a --format "
+      "dat|txt kapcsolót"};
+}
+
+int Codes(const std::string& action, const Args& a, const std::string& file,
+          const std::string& dbPath, const std::function<std::string()>& askPassword) {
+  const bool dat = PinDatFormat(a, file);
+  auto db = Load(dbPath, a, askPassword);
+  if (!db) return kFileError;
+  ConfigImage& image = db->record.image;
+  CodeGrid grid = DecodedGrid(*db);
+  if (action == "export") {
+    // As the window does: the binary list takes its header from the image.
+    if (dat) EncodeCodeTable(image, db->layout, grid);
+    const std::string bytes =
+        dat ? ExportPinDat(image, db->layout, grid) : ExportCodeText(image, db->layout, grid);
+    if (Refusal failed = WriteExchangeFile(file, bytes)) return Fail(file, *failed);
+    std::cout << StoredCodeCount(image, db->layout) << " kód kiírva.\n";
+    return 0;
+  }
+  const Refusal refused = dat ? ImportPinDatFile(file, image, db->layout, grid)
+                              : ImportCodeTextFile(file, image, db->layout, grid);
+  if (refused) return Fail(file, *refused);
+  EncodeCodeTable(image, db->layout, grid);
+  if (const int status = Save(dbPath, *db)) return status;
+  std::cout << StoredCodeCount(image, db->layout) << " kód beolvasva ("
+            << StoredRecordLength(image, db->layout) - 1 << " jegyű).\n";
+  return 0;
+}
+
+int Numbers(const std::string& action, const Args& a, const std::string& file,
+            const std::string& dbPath, const std::function<std::string()>& askPassword) {
+  auto db = Load(dbPath, a, askPassword);
+  if (!db) return kFileError;
+  ConfigImage& image = db->record.image;
+  std::vector<std::string> items = DecodeFreeNumbers(image, db->layout);
+  if (action == "export") {
+    if (Refusal failed = WriteExchangeFile(file, ExportCallTxt(items))) return Fail(file, *failed);
+    std::cout << items.size() << " szám kiírva.\n";
+    return 0;
+  }
+  if (!a.flags.count("--append")) items.clear();
+  const int capacity = FreeNumberCapacity(db->layout);
+  const auto imported = ImportCallTxtFile(file, std::move(items), capacity);
+  if (!imported) return Fail(file, kCallTxtOpenError);
+  if (imported->linesLeft) std::cerr << "figyelmeztetés: " << CallTxtFullMessage(capacity) << "\n";
+  FlushFreeNumbers(image, db->layout, imported->items);
+  if (const int status = Save(dbPath, *db)) return status;
+  std::cout << imported->items.size() << " szám a listában.\n";
+  return 0;
+}
+
+}  // namespace
+
+int RunExchangeCommand(const std::string& command, int argc, char** argv,
+                       const std::function<std::string()>& askPassword) {
+  const bool codes = command == "codes";
+  const Args a = codes ? Parse(argc, argv, 3, {"--format", "--password", "--model"}, {})
+                       : Parse(argc, argv, 3, {"--password", "--model"}, {"--append"});
+  const std::string action = argc > 2 ? argv[2] : "";
+  if (action != "export" && action != "import")
+    throw UsageError{command + ": export vagy import kell"};
+  if (a.positional.size() != 2) throw UsageError{command + " " + action + ": FILE DB kell"};
+  if (a.flags.count("--append") && action != "import")
+    throw UsageError{"a --append csak importnál érvényes"};
+  const std::string& file = a.positional[0];
+  const std::string& db = a.positional[1];
+  return codes ? Codes(action, a, file, db, askPassword)
+               : Numbers(action, a, file, db, askPassword);
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,201 @@
+#include "files/ExchangeFiles.h"
+
+#include <algorithm>
+
+#include "files/SafeFile.h"
+
+namespace tarvelo {
+namespace {
+
+constexpr int kMinCodeLength = 2;
+constexpr int kMaxCodeLength = kMaxCodeRecordLength - 1;
+constexpr const char* kUnchanged = " A kódtábla nem változott.";
+
+// The lines of a text file: LF ends a line, a CR before it belongs to the line end, and
+// nothing after the last line end is a line of its own.
+std::vector<std::string_view> Lines(std::string_view bytes) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    const size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = next;
+  }
+  return lines;
+}
+
+std::string_view BeforeTab(std::string_view line) {
+  return line.substr(0, std::min(line.find('\t'), line.size()));
+}
+
+// Blanks and control characters at both ends are not part of a code.
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+// Whether a table of `count` codes of `codeLength` digits can be stored; the reason if not.
+Refusal CheckTableShape(int codeLength, long count, const ImageLayout& layout) {
+  if (codeLength < kMinCodeLength || codeLength > kMaxCodeLength) {
+    return "A fájl kódjai " + std::to_string(codeLength) + " jegyűek; a kód " +
+           std::to_string(kMinCodeLength) + ".." + std::to_string(kMaxCodeLength) +
+           " jegyű lehet !!!" + kUnchanged;
+  }
+  const long size = layout.Size(Field::CodeTable);
+  if (count * (codeLength + 1) > size) {
+    return "A fájl " + std::to_string(count) +
+           " kódja nem fér el a kódtáblában: " + std::to_string(codeLength) +
+           " jegyű kódból legfeljebb " + std::to_string(size / (codeLength + 1)) + " lehet !!!" +
+           kUnchanged;
+  }
+  return std::nullopt;
+}
+
+bool Granted(const std::string& right) {
+  return !right.empty() && right[0] == 'I';
+}
+
+}  // namespace
+
+Refusal ImportPinDat(std::string_view bytes, ConfigImage& image, const ImageLayout& layout,
+                     CodeGrid& grid) {
+  if (bytes.size() < 3)
+    return std::string("A fájl rövidebb egy PIN.DAT fejlécénél !!!") + kUnchanged;
+  const int L = static_cast<uint8_t>(bytes[0]);
+  const int N = static_cast<uint8_t>(bytes[1]) | (static_cast<uint8_t>(bytes[2]) << 8);
+  if (Refusal bad = CheckTableShape(L - 1, N, layout)) return bad;
+  if (bytes.size() < 3 + static_cast<size_t>(N) * L) {
+    return "A fájl rövidebb a benne jelzett " + std::to_string(N) + " kódnál !!!" + kUnchanged;
+  }
+  StoreRecordLength(image, layout, L);
+  StoreCodeCount(image, layout, N);
+  grid.setRowCount(N + 1);
+  if (N == 0) grid.row(1) = {" ", {kYes, kYes, kYes, kYes}};  // as a decode shows no codes
+  for (int k = 1; k <= N; ++k) {
+    const std::string_view record = bytes.substr(3 + static_cast<size_t>(k - 1) * L, L);
+    CodeRow& row = grid.row(k);
+    row.code = std::string(record.substr(0, L - 1));
+    const auto rights = static_cast<uint8_t>(record[L - 1]);
+    for (int r = 0; r < 4; ++r) row.rights[r] = (rights >> r) & 1 ? kYes : kNo;
+  }
+  return std::nullopt;
+}
+
+std::string ExportPinDat(const ConfigImage& image, const ImageLayout& layout,
+                         const CodeGrid& grid) {
+  const int L = StoredRecordLength(image, layout);
+  const int N = StoredCodeCount(image, layout);
+  const size_t codeLength = L > 1 ? L - 1 : 0;
+  std::string out;
+  out += static_cast<char>(L);
+  out += static_cast<char>(N & 0xFF);
+  out += static_cast<char>((N >> 8) & 0xFF);
+  for (int k = 1; k <= N; ++k) {
+    const CodeRow& row = grid.row(k);
+    std::string code = row.code;
+    if (code.size() < codeLength) code.append(codeLength - code.size(), ' ');
+    out.append(code, 0, codeLength);
+    // The bits alone: the image's 0x30 base is not part of this format.
+    out += static_cast<char>(RightsByte(row.rights) & 0x0F);
+  }
+  out += '\0';
+  return out;
+}
+
+Refusal ImportCodeText(std::string_view bytes, ConfigImage& image, const ImageLayout& layout,
+                       CodeGrid& grid) {
+  const std::vector<std::string_view> lines = Lines(bytes);
+  if (lines.empty()) return std::string("A fájlban nincs kód !!!") + kUnchanged;
+  size_t longest = 0;
+  for (std::string_view line : lines) longest = std::max(longest, Trimmed(BeforeTab(line)).size());
+  const int codeLength = static_cast<int>(std::min<size_t>(longest, 1000));
+  const long N = static_cast<long>(lines.size());
+  if (Refusal bad = CheckTableShape(codeLength, N, layout)) return bad;
+  StoreRecordLength(image, layout, codeLength + 1);
+  StoreCodeCount(image, layout, static_cast<int>(N));
+  grid.setRowCount(static_cast<int>(N) + 1);
+  for (int k = 1; k <= N; ++k) {
+    grid.row(k) = {std::string(BeforeTab(lines[k - 1])), {kYes, kYes, kYes, kYes}};
+  }
+  return std::nullopt;
+}
+
+std::string ExportCodeText(const ConfigImage& image, const ImageLayout& layout,
+                           const CodeGrid& grid) {
+  // The words are Windows-1250, as the rest of the file.
+  static const char* const kWords[4] = {"Helyi", "T\xE1v", "Mobil", "Nemz"};
+  const int N = StoredCodeCount(image, layout);
+  std::string out;
+  for (int k = 1; k <= N; ++k) {
+    const CodeRow& row = grid.row(k);
+    out += row.code;
+    for (int r = 0; r < 4; ++r) {
+      out += '\t';
+      if (Granted(row.rights[r])) out += kWords[r];
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+NumberImport ImportCallTxt(std::string_view bytes, std::vector<std::string> items, int capacity,
+                           bool more) {
+  NumberImport out;
+  const std::vector<std::string_view> lines = Lines(bytes);
+  size_t i = 0;
+  for (; i < lines.size() && static_cast<int>(items.size()) < capacity; ++i) {
+    std::string item(lines[i]);
+    if (item.size() < 16) item.append(16 - item.size(), ' ');
+    items.push_back(std::move(item));
+  }
+  out.linesLeft = i < lines.size() || (more && static_cast<int>(items.size()) >= capacity);
+  out.items = std::move(items);
+  return out;
+}
+
+std::string ExportCallTxt(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& item : items) out += item + "\r\n";
+  return out;
+}
+
+std::string CallTxtFullMessage(int capacity) {
+  return "Maximum " + std::to_string(capacity) +
+         " szám lehet a listában, ezért néhány szám beolvasatlan maradt!";
+}
+
+Refusal ImportPinDatFile(const std::string& path, ConfigImage& image, const ImageLayout& layout,
+                         CodeGrid& grid) {
+  const ReadResult read = ReadRegularFile(path, kPinDatMaxBytes);
+  if (!read.ok) return read.message;
+  return ImportPinDat(read.bytes, image, layout, grid);
+}
+
+Refusal ImportCodeTextFile(const std::string& path, ConfigImage& image, const ImageLayout& layout,
+                           CodeGrid& grid) {
+  const ReadResult read = ReadRegularFile(path, kTextFileMaxBytes);
+  if (!read.ok) return read.message;
+  // No file this large holds a table that fits.
+  if (!read.whole) return std::string("A fájl túl nagy egy kódlistához !!!") + kUnchanged;
+  return ImportCodeText(read.bytes, image, layout, grid);
+}
+
+std::optional<NumberImport> ImportCallTxtFile(const std::string& path,
+                                              std::vector<std::string> items, int capacity) {
+  const ReadResult read = ReadRegularFile(path, kTextFileMaxBytes);
+  if (!read.ok) return std::nullopt;
+  return ImportCallTxt(read.bytes, std::move(items), capacity, !read.whole);
+}
+
+Refusal WriteExchangeFile(const std::string& path, std::string_view bytes) {
+  const FileResult written = WriteFileAtomically(path, bytes);
+  if (!written.ok) return written.message;
+  return std::nullopt;
+}
+
+}  // namespace tarvelo

@@ -1,0 +1,149 @@
+// tarvelo-cli codes and numbers: the exchange files from the command line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "files/DatabaseFile.h"
+#include "model/CodeTable.h"
+#include "model/FreeNumbers.h"
+#include "tests/TempDirTest.h"
+
+using namespace tarvelo;
+
+namespace {
+
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+
+class ExchangeCliTest : public TempDirTest {
+ protected:
+  static std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  }
+  CliRun Cli(const std::vector<std::string>& args) const {
+    std::string cmd = Quote(TARVELO_CLI);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " </dev/null >" + Quote(Path("out")) + " 2>" + Quote(Path("err"));
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("out")), Slurp(Path("err"))};
+  }
+  std::string NewDb(const std::string& name, const std::string& model) const {
+    const std::string db = Path(name);
+    EXPECT_EQ(Cli({"new", "--model", model, "-o", db, "--password", "pw"}).status, 0);
+    return db;
+  }
+  static DatabaseRecord Load(const std::string& db) {
+    DatabaseRecord r;
+    EXPECT_EQ(LoadDatabaseFile(db, r, [] { return std::string("pw"); }).status, LoadStatus::Ok);
+    return r;
+  }
+  static std::string CodeTable(const std::string& db, DeviceModel model) {
+    const DatabaseRecord r = Load(db);
+    const ImageLayout layout = ImageLayout::For(model);
+    const int n = StoredCodeCount(r.image, layout);
+    const int l = StoredRecordLength(r.image, layout);
+    return std::to_string(n) + "x" + std::to_string(l) + ":" +
+           r.image.Bytes(layout.Offset(Field::CodeTable), n * l);
+  }
+};
+
+TEST_F(ExchangeCliTest, CodesTravelThroughBothFormatsForBothModels) {
+  for (const auto& [flag, model] :
+       {std::pair{"4", DeviceModel::FourLine}, std::pair{"16", DeviceModel::SixteenLine}}) {
+    const std::string db = NewDb(std::string("a") + flag + ".pi1", flag);
+    Put(Path("in.txt"), "1234\tHelyi\r\n654321\r\n12\tx\r\n");
+    CliRun r = Cli({"codes", "import", Path("in.txt"), db, "--password", "pw", "--model", flag});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "3 kód beolvasva (6 jegyű).\n");
+    const std::string table = CodeTable(db, model);
+    EXPECT_EQ(table.substr(0, 6), "3x7:12");
+
+    ASSERT_EQ(
+        Cli({"codes", "export", Path("out.dat"), db, "--password", "pw", "--model", flag}).status,
+        0);
+    const std::string dat = Slurp(Path("out.dat"));
+    EXPECT_EQ(dat.size(), 25u);
+    EXPECT_EQ(dat.substr(0, 3), std::string("\x07\x03\x00", 3));
+    ASSERT_EQ(Cli({"codes", "export", Path("out.list"), db, "--format", "txt", "--password", "pw",
+                   "--model", flag})
+                  .status,
+              0);
+    const std::string first = "1234  \tHelyi\tT\xE1v\tMobil\tNemz\r\n";
+    EXPECT_EQ(Slurp(Path("out.list")).substr(0, first.size()), first);
+
+    for (const auto& [file, format] : {std::pair{"out.dat", "dat"}, std::pair{"out.list", "txt"}}) {
+      const std::string other = NewDb(std::string("b") + flag + format + ".pi1", flag);
+      r = Cli({"codes", "import", Path(file), other, "--format", format, "--password", "pw",
+               "--model", flag});
+      ASSERT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(CodeTable(other, model), table) << format;
+    }
+  }
+}
+
+TEST_F(ExchangeCliTest, RefusedImportsLeaveTheDatabaseFileAlone) {
+  const std::string db = NewDb("db.pi1", "4");
+  const std::string before = Slurp(db);
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* says;
+  } cases[] = {
+      {"zero.dat", std::string("\x00\x02\x00", 3) + "xxxx", "!!!"},
+      {"short.dat", std::string("\x07\x02\x00", 3) + "1234567", "!!!"},
+      {"big.dat", std::string("\x09\x56\x01", 3) + std::string(342 * 9 + 1, '1'), "341"},
+      {"long.txt", "123456789\r\n", "!!!"},
+  };
+  for (const auto& c : cases) {
+    Put(Path(c.name), c.bytes);
+    const CliRun r = Cli({"codes", "import", Path(c.name), db, "--password", "pw", "--model", "4"});
+    EXPECT_EQ(r.status, 2) << c.name;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(db), before) << c.name;
+  }
+  CliRun r = Cli({"numbers", "import", Path("nincs.txt"), db, "--password", "pw", "--model", "4"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Megnyitási hiba!"), std::string::npos);
+  r = Cli({"codes", "import", Path("short.dat"), db, "--password", "rossz", "--model", "4"});
+  EXPECT_EQ(r.status, 2);
+  r = Cli({"codes", "export", Path("x.bin"), db, "--password", "pw", "--model", "4"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--format"), std::string::npos);
+  EXPECT_EQ(Slurp(db), before);
+}
+
+TEST_F(ExchangeCliTest, NumbersFillToCapacityAndAppendOnRequest) {
+  for (const auto& [flag, model, capacity] : {std::tuple{"4", DeviceModel::FourLine, 208},
+                                              std::tuple{"16", DeviceModel::SixteenLine, 192}}) {
+    const std::string db = NewDb(std::string("n") + flag + ".pi1", flag);
+    std::string lines;
+    for (int i = 0; i < 250; ++i) lines += std::to_string(100000 + i) + "\r\n";
+    Put(Path("CALL.TXT"), lines);
+    CliRun r =
+        Cli({"numbers", "import", Path("CALL.TXT"), db, "--password", "pw", "--model", flag});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Maximum " + std::to_string(capacity) + " szám"), std::string::npos);
+    const ImageLayout layout = ImageLayout::For(model);
+    EXPECT_EQ(static_cast<int>(DecodeFreeNumbers(Load(db).image, layout).size()), capacity);
+
+    ASSERT_EQ(
+        Cli({"numbers", "export", Path("out.txt"), db, "--password", "pw", "--model", flag}).status,
+        0);
+    EXPECT_EQ(Slurp(Path("out.txt")).size(), static_cast<size_t>(capacity) * 18);
+    Put(Path("two.txt"), "0612345\n0698765\n");
+    r = Cli({"numbers", "import", Path("two.txt"), db, "--password", "pw", "--model", flag});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Put(Path("one.txt"), "112\n");
+    r = Cli({"numbers", "import", Path("one.txt"), db, "--append", "--password", "pw", "--model",
+             flag});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        DecodeFreeNumbers(Load(db).image, layout),
+        (std::vector<std::string>{"0612345         ", "0698765         ", "112             "}));
+  }
+}
+
+}  // namespace

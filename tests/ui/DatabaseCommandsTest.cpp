@@ -1,0 +1,384 @@
+// The file commands, the exchange files of the code and number pages, and the preferences
+// and login dialogs, driven through the window as a user drives them.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "files/DatabaseFile.h"
+#include "files/ExchangeFiles.h"
+#include "model/NewDatabase.h"
+#include "tests/ui/Fixture.h"
+#include "ui/CodesPage.h"
+#include "ui/NumbersPage.h"
+#include "ui/PasswordDialog.h"
+#include "ui/PreferencesDialog.h"
+
+using namespace tarvelo;
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
+// Runs `act` on the modal dialog of type T once it is shown.
+template <typename T>
+void WhenShown(std::function<void(T*)> act) {
+  QTimer::singleShot(0, [act] {
+    T* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
+    if (!dialog) qFatal("no dialog shown");
+    act(dialog);
+  });
+}
+
+std::string CodeTableBytes(Fixture& f) {
+  const ImageLayout& layout = f.window->layout();
+  const int n = StoredCodeCount(f.session.record.image, layout);
+  const int l = StoredRecordLength(f.session.record.image, layout);
+  return f.session.record.image.Bytes(layout.Offset(Field::CodeTable), n * l);
+}
+
+}  // namespace
+
+class DatabaseCommandsTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void saveQuestionAndDialogs();
+  void failedLoadsKeepThePreviousDatabase();
+  void codeFilesRoundTrip_data();
+  void codeFilesRoundTrip();
+  void refusedCodeFilesChangeNothing();
+  void callTxtImportAndExport_data();
+  void callTxtImportAndExport();
+  void preferencesKeepTheTableAndStoreTheHeader();
+  void loginDialog();
+};
+
+void DatabaseCommandsTest::saveQuestionAndDialogs() {
+  Fixture f;
+  QCOMPARE(f.window->DatabaseOpenOptions().title, QString("ZEN-16 adatbázis megnyitás"));
+  QCOMPARE(f.window->DatabaseOpenOptions().filter,
+           QString("Pinkód adatbázis (*.pi1);;Minden file (*)"));
+  QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatok mentése"));
+  QCOMPARE(f.window->DatabaseSaveOptions().defaultSuffix, QString("pin"));
+
+  // Yes to the question, then a cancelled save dialog: the command goes on unsaved.
+  f.typeAndLeave("MEcopos", "31");
+  QVERIFY(f.window->modifiedFlag());
+  f.dialogs.answers = {QMessageBox::Yes};
+  f.get<QAction>("Uj1")->trigger();
+  QCOMPARE(f.dialogs.messages, QStringList({"Tarvelo: Menti a változásokat ?"}));
+  QCOMPARE(f.dialogs.fileDialogs.size(), 1);
+  QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("23"));
+  QVERIFY(!f.window->modifiedFlag());
+  QVERIFY(QDir(f.dir.path()).entryList(QDir::Files).isEmpty());
+
+  // An exchange import changes the open dialog, an export the save dialog.
+  f.window->showPage(PageId::Numbers);
+  f.get<QAction>("ImportCall1")->trigger();  // cancelled
+  QCOMPARE(f.window->DatabaseOpenOptions().title, QString("Pinkód adatbázis megnyitás"));
+  QCOMPARE(f.window->DatabaseOpenOptions().filter,
+           QString("Pinkód adatbázis (*.pi4);;Minden file (*)"));
+  QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatok mentése"));
+  f.get<QAction>("ExportCall1")->trigger();
+  QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatbázis mentése"));
+  QCOMPARE(f.window->DatabaseSaveOptions().defaultSuffix, QString("pin"));
+  const auto& asked = f.dialogs.fileDialogs;
+  QCOMPARE(asked.at(asked.size() - 2).title, QString("Pinkód számok importálása"));
+  QCOMPARE(asked.at(asked.size() - 2).filter,
+           QString("Pinkód szabad számok (*.txt);;Minden file (*)"));
+  QCOMPARE(asked.last().title, QString("Pinkód számok exportálása"));
+
+  // A save that fails keeps the flag and says why.
+  f.typeAndLeave("MEcopos", "32");
+  f.dialogs.saveNames = {f.dir.path() + "/nincs/x.pi1"};
+  f.dialogs.messages.clear();
+  f.get<QAction>("SaveAs1")->trigger();
+  QVERIFY(f.window->modifiedFlag());
+  QCOMPARE(f.dialogs.messages.size(), 1);
+  QVERIFY(f.dialogs.messages[0].startsWith("A fájl nem írható"));
+}
+
+void DatabaseCommandsTest::failedLoadsKeepThePreviousDatabase() {
+  Fixture f;
+  const QString a = f.dir.path() + "/a.pi1";
+  const QString b = f.dir.path() + "/b.pi1";
+  f.typeAndLeave("MEcopos", "31");
+  f.dialogs.saveNames = {a};
+  f.get<QAction>("mnuSave")->trigger();
+  DatabaseRecord other;
+  NewDatabaseDefaults(other, f.window->layout());
+  other.password.set("titok");
+  QVERIFY(SaveDatabaseFile(b.toStdString(), other).ok);
+  const QByteArray bBytes = ReadFile(b);
+  const QString junk = f.dir.path() + "/junk.pi1";
+  WriteFile(junk, QByteArray(9227, 'x'));
+
+  struct Case {
+    QString file;
+    QString password;
+    QString message;  // its start
+  } cases[] = {{b, "Titok", "Hibás jelszó !!!"},
+               {junk, "", "File formátum nem Tarvelo1 V2 típusú !!!"},
+               {f.dir.path(), "", "A fájl nem"}};
+  for (const Case& c : cases) {
+    f.typeAndLeave("MEcopos", "33");
+    f.dialogs.answers = {QMessageBox::No};
+    f.dialogs.openNames = {c.file};
+    f.dialogs.passwords = {c.password};
+    f.dialogs.messages.clear();
+    f.get<QAction>("Open1")->trigger();
+    QVERIFY2(f.dialogs.messages.last().startsWith(c.message), qPrintable(c.file));
+    QCOMPARE(f.window->panelText(0), a);
+    QCOMPARE(f.session.databaseFileName, a.toStdString());
+    QVERIFY(!f.window->modifiedFlag());
+  }
+  // The next save goes to the previous file, not to the refused one.
+  f.typeAndLeave("MEcopos", "34");
+  f.get<QAction>("mnuSave")->trigger();
+  QCOMPARE(ReadFile(b), bBytes);
+  DatabaseRecord back;
+  QCOMPARE(int(LoadDatabaseFile(a.toStdString(), back, [] { return std::string(); }).status),
+           int(LoadStatus::Ok));
+  QCOMPARE(back.image.ImageByte(f.window->layout().Offset(Field::CoPosition)), uint8_t(34));
+}
+
+void DatabaseCommandsTest::codeFilesRoundTrip_data() {
+  QTest::addColumn<int>("model");
+  QTest::newRow("4-line") << 0;
+  QTest::newRow("16-line") << 1;
+}
+
+// Codes typed into one database travel through both code files and the database file into
+// another and arrive whole.
+void DatabaseCommandsTest::codeFilesRoundTrip() {
+  QFETCH(int, model);
+  Fixture f;
+  f.start(model, static_cast<int>(PageId::Codes));
+  const QString text = f.dir.path() + "/in.txt";
+  WriteFile(text, "1234\tHelyi\t\t\t\r\n654321\tx\r\n12\r\n");
+  f.dialogs.openNames = {text};
+  f.get<QAction>("ImportTxt1")->trigger();
+  CodesPage& page = f.window->codesPage();
+  QCOMPARE(page.grid().rowCount(), 4);
+  QCOMPARE(StoredRecordLength(f.session.record.image, f.window->layout()), 7);
+  QCOMPARE(f.window->panelText(1), QString("3/6"));
+  QVERIFY(f.window->modifiedFlag());
+  page.setRight(2, 3, kNo);  // long-distance withdrawn from the second code
+  page.setRight(3, 5, kNo);
+  const QString dat = f.dir.path() + "/PIN.DAT";
+  const QString out = f.dir.path() + "/out.txt";
+  f.dialogs.saveNames = {dat, out};
+  f.get<QAction>("ExportPinDat1")->trigger();
+  f.get<QAction>("ExportTxt1")->trigger();
+  QCOMPARE(f.dialogs.fileDialogs.at(1).title, QString("Pinkód kódok exportálása"));
+  QCOMPARE(f.dialogs.fileDialogs.at(1).filter, QString("Pinkód kódok (*.dat);;Minden file (*)"));
+  QCOMPARE(f.dialogs.fileDialogs.at(2).filter, QString("Szöveg file (*.txt);;Minden file (*)"));
+  const QByteArray datBytes = ReadFile(dat);
+  QCOMPARE(datBytes.size(), 25);
+  QCOMPARE(datBytes.left(3), QByteArray("\x07\x03\x00", 3));
+  QCOMPARE(datBytes.mid(3 + 7, 7), QByteArray("654321\x0D"));
+  QCOMPARE(ReadFile(out), QByteArray("1234\tHelyi\tT\xE1v\tMobil\tNemz\r\n"
+                                     "654321\tHelyi\t\tMobil\tNemz\r\n"
+                                     "12\tHelyi\tT\xE1v\tMobil\t\r\n"));
+  const std::string table = CodeTableBytes(f);
+  const QString db = f.dir.path() + "/codes.pi1";
+  f.dialogs.saveNames = {db};
+  f.get<QAction>("mnuSave")->trigger();
+
+  // A fresh database takes the binary list back exactly, the text list with every right.
+  f.start(model, static_cast<int>(PageId::Codes));
+  f.dialogs.openNames = {dat};
+  f.get<QAction>("ImportPinDat1")->trigger();
+  QCOMPARE(CodeTableBytes(f), table);
+  f.dialogs.openNames = {out};
+  f.get<QAction>("ImportTxt1")->trigger();
+  QCOMPARE(page.grid().row(2).code, std::string("654321"));
+  QCOMPARE(page.grid().row(2).rights[1], std::string(kYes));
+  f.dialogs.answers = {QMessageBox::No};
+  f.dialogs.openNames = {db};
+  f.dialogs.passwords = {""};
+  f.get<QAction>("Open1")->trigger();
+  QCOMPARE(CodeTableBytes(f), table);
+  QCOMPARE(page.grid().row(3).code, std::string("12    "));
+}
+
+void DatabaseCommandsTest::refusedCodeFilesChangeNothing() {
+  Fixture f;
+  f.start(0, static_cast<int>(PageId::Codes));
+  const QString db = f.dir.path() + "/db.pi1";
+  f.dialogs.saveNames = {db};
+  f.get<QAction>("mnuSave")->trigger();
+  const QByteArray dbBytes = ReadFile(db);
+  const ConfigImage image = f.session.record.image;
+  const int rows = f.window->codesPage().grid().rowCount();
+  const struct {
+    const char* action;
+    QByteArray bytes;
+  } cases[] = {
+      {"ImportPinDat1", QByteArray("\x00\x05\x00", 3) + QByteArray(40, '1')},
+      {"ImportPinDat1", QByteArray("\x07\x03\x00", 3) + QByteArray(14, '1')},  // 2 of 3 codes
+      {"ImportPinDat1", QByteArray("\x05\x01\x03", 3) + QByteArray(3845, '1')},
+      {"ImportTxt1", "123456789\r\n"},
+      {"ImportTxt1", "1\r\n"},
+  };
+  for (const auto& c : cases) {
+    const QString file = f.dir.path() + "/bad";
+    WriteFile(file, c.bytes);
+    f.dialogs.openNames = {file};
+    f.dialogs.messages.clear();
+    f.get<QAction>(c.action)->trigger();
+    QCOMPARE(f.dialogs.messages.size(), 1);
+    QVERIFY2(f.dialogs.messages[0].contains("!!!"), qPrintable(f.dialogs.messages[0]));
+    QVERIFY(f.session.record.image == image);
+    QCOMPARE(f.window->codesPage().grid().rowCount(), rows);
+    QVERIFY(!f.window->modifiedFlag());
+  }
+  f.get<QAction>("mnuSave")->trigger();
+  QCOMPARE(ReadFile(db), dbBytes);
+}
+
+void DatabaseCommandsTest::callTxtImportAndExport_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("capacity");
+  QTest::newRow("4-line") << 0 << 208;
+  QTest::newRow("16-line") << 1 << 192;
+}
+
+void DatabaseCommandsTest::callTxtImportAndExport() {
+  QFETCH(int, model);
+  QFETCH(int, capacity);
+  Fixture f;
+  f.start(model, static_cast<int>(PageId::Numbers));
+  const NumbersPage& page = f.window->numbersPage();
+  const QString in = f.dir.path() + "/CALL.TXT";
+  QByteArray lines;
+  for (int i = 0; i < 250; ++i) lines += QByteArray::number(100000 + i) + "\r\n";
+  WriteFile(in, lines);
+  const QString question = "Megerősítés: Hozzáfűzés=YES\nFelülírás =NO\nMégsem    =CANCEL";
+  f.dialogs.openNames = {in};
+  f.dialogs.answers = {QMessageBox::Yes};
+  f.get<QAction>("ImportCall1")->trigger();
+  QCOMPARE(int(page.numbers().items().size()), capacity);
+  QCOMPARE(f.dialogs.messages,
+           QStringList({question, QString("Maximum %1 szám lehet a listában, ezért néhány szám "
+                                          "beolvasatlan maradt!")
+                                      .arg(capacity)}));
+  QCOMPARE(f.get<QLabel>("Label50")->text(), QString("Bejegyzések:%1/%1").arg(capacity));
+
+  // Cancel changes nothing; No empties the list even when the file cannot be read.
+  const auto items = page.numbers().items();
+  f.dialogs.openNames = {in};
+  f.dialogs.answers = {QMessageBox::Cancel};
+  f.get<QAction>("ImportCall1")->trigger();
+  QCOMPARE(page.numbers().items(), items);
+
+  const QString out = f.dir.path() + "/out.txt";
+  f.dialogs.saveNames = {out};
+  f.get<QAction>("ExportCall1")->trigger();
+  QCOMPARE(ReadFile(out).left(18), QByteArray("100000          \r\n"));
+  QCOMPARE(ReadFile(out).size(), capacity * 18);
+
+  f.dialogs.openNames = {f.dir.path() + "/nincs.txt"};
+  f.dialogs.answers = {QMessageBox::No};
+  f.dialogs.messages.clear();
+  f.get<QAction>("ImportCall1")->trigger();
+  QCOMPARE(f.dialogs.messages, QStringList({question, "Megnyitási hiba!"}));
+  QVERIFY(page.numbers().items().empty());
+
+  // What was exported comes back, and through a save and a reload too.
+  f.dialogs.openNames = {out};
+  f.dialogs.answers = {QMessageBox::No};
+  f.get<QAction>("ImportCall1")->trigger();
+  QCOMPARE(page.numbers().items(), items);
+  const QString db = f.dir.path() + "/numbers.pi1";
+  f.dialogs.saveNames = {db};
+  f.get<QAction>("mnuSave")->trigger();
+  f.start(model, static_cast<int>(PageId::Numbers));
+  f.dialogs.answers = {QMessageBox::No};
+  f.dialogs.openNames = {db};
+  f.dialogs.passwords = {""};
+  f.get<QAction>("Open1")->trigger();
+  QCOMPARE(page.numbers().items(), items);
+}
+
+void DatabaseCommandsTest::preferencesKeepTheTableAndStoreTheHeader() {
+  Fixture f;
+  ConfigImage& image = f.session.record.image;
+  const ImageLayout& layout = f.window->layout();
+  StoreRecordLength(image, layout, 3);
+  StoreCodeCount(image, layout, 50);
+  f.window->DecodeImage();
+  f.session.record.site.set("Iroda");
+  const ConfigImage before = image;
+
+  // Opening and closing: 50 two-digit codes stay 50, the grid keeps its 51 rows.
+  WhenShown<TPrefer>([](TPrefer* d) {
+    QCOMPARE(d->windowTitle(), QString("Preferenciák"));
+    QCOMPARE(d->findChild<QSpinBox*>("SEkodlen")->value(), 2);
+    QCOMPARE(d->findChild<QSpinBox*>("SEkoddb")->value(), 50);
+    QCOMPARE(d->findChild<QSpinBox*>("SEkoddb")->maximum(), 100);
+    QCOMPARE(d->findChild<QLineEdit*>("Esite")->text(), QString("Iroda"));
+    QVERIFY(d->findChild<QLineEdit*>("Edatetime")->text().isEmpty());  // nothing loaded
+    QVERIFY(!d->findChild<QLineEdit*>("Edatetime")->isEnabled());
+    d->close();
+  });
+  f.get<QAction>("Preferencik1")->trigger();
+  QVERIFY(image == before);
+  QCOMPARE(f.window->codesPage().grid().rowCount(), 51);
+
+  // Length 6 -> 8 with 400 codes lowers the count to 341; a long site is cut to 255.
+  StoreRecordLength(image, layout, 7);
+  StoreCodeCount(image, layout, 400);
+  f.session.fileDate = std::chrono::system_clock::now();
+  WhenShown<TPrefer>([](TPrefer* d) {
+    QVERIFY(!d->findChild<QLineEdit*>("Edatetime")->text().isEmpty());
+    d->findChild<QSpinBox*>("SEkodlen")->setValue(8);
+    QCOMPARE(d->findChild<QSpinBox*>("SEkoddb")->value(), 341);
+    d->findChild<QLineEdit*>("Esite")->setText(QString(300, 'a'));
+    d->findChild<QLineEdit*>("Epassw1")->setText("új");
+    d->findChild<QPushButton*>("OKBtn")->click();
+  });
+  f.get<QAction>("Preferencik1")->trigger();
+  QCOMPARE(StoredCodeCount(image, layout), 341);
+  QCOMPARE(StoredRecordLength(image, layout), 9);
+  QCOMPARE(f.window->codesPage().grid().rowCount(), 342);
+  QCOMPARE(f.session.record.site.text(), std::string(255, 'a'));
+  QCOMPARE(f.session.record.password.text(), std::string("\xFAj"));
+  QVERIFY(f.window->modifiedFlag());
+}
+
+void DatabaseCommandsTest::loginDialog() {
+  QWidget parent;
+  QtDialogService service(&parent);
+  for (int round = 0; round < 2; ++round) {
+    WhenShown<TPasswordDlg>([](TPasswordDlg* d) {
+      QCOMPARE(d->windowTitle(), QString("Tarvelo beléptetö"));
+      QVERIFY(d->password()->text().isEmpty());
+      QCOMPARE(d->password()->echoMode(), QLineEdit::Password);
+      QVERIFY(!(d->windowFlags() & Qt::WindowCloseButtonHint));
+      QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
+      QVERIFY(d->font().bold());
+      QTest::keyClicks(d->password(), "titok");
+      // How it is closed does not matter: the text counts.
+      d->findChild<QPushButton*>("CancelBtn")->click();
+    });
+    QCOMPARE(service.Password(), QString("titok"));
+  }
+}
+
+TARVELO_TEST_MAIN(DatabaseCommandsTest)
+#include "DatabaseCommandsTest.moc"
