@@ -24,6 +24,7 @@ namespace tarvelo {
 
 class LeaveDispatcher;
 class PathPanel;
+class Printing;
 class TransferRunner;
 
 // The pages in their order on the page control.
@@ -75,6 +76,7 @@ class TMainForm : public QMainWindow, public PageHost {
   DeviceConnection& connection() { return connection_; }
   TComPort& comPort() { return connection_.port(); }
   TransferRunner& transfers() { return *transfers_; }
+  Printing& printing() { return *printing_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -110,6 +112,8 @@ class TMainForm : public QMainWindow, public PageHost {
   QMenu* codesMenu_;
   QMenu* numbersMenu_;
   QTextBrowser* help_ = nullptr;
+  Printing* printing_ = nullptr;
+  QAction* printAction_ = nullptr;
 };
 
 }  // namespace tarvelo
