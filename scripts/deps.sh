@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build and the tests need, when they are missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev
-          libgl-dev xvfb xauth)
+          libgl-dev xvfb xauth poppler-utils librsvg2-bin dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
