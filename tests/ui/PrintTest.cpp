@@ -3,6 +3,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -94,6 +95,7 @@ class PrintTest : public QObject {
   void numberListPrintsThePagesChosen();
   void selectionsAndPreview();
   void windowImageAndPageSetup();
+  void printDialogOffersThePreview();
 };
 
 void PrintTest::dialogSetUpByThePageShown() {
@@ -256,6 +258,32 @@ void PrintTest::windowImageAndPageSetup() {
   QVERIFY(PdfInfo(window).contains(QRegularExpression("Pages:\\s+1\\n")));
   // The window's own texts are in the image.
   QVERIFY(QFileInfo(window).size() > 5000);
+}
+
+void PrintTest::printDialogOffersThePreview() {
+  Fixture f;
+  FillLists(f, 4, 0);
+  PrintKind previewed = PrintKind::Nothing;
+  f.window->printing().runPreview = [&](QPrinter&, PrintKind kind, const PrintData&) {
+    previewed = kind;
+  };
+  bool clicked = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    for (auto* button : dialog->findChildren<QPushButton*>()) {
+      if (button->text() == "Nyomtatási kép...") {
+        clicked = true;
+        button->click();
+        return;
+      }
+    }
+    dialog->reject();
+  });
+  f.window->showPage(PageId::Codes);
+  f.get<QAction>("Nyomtats1")->trigger();
+  QVERIFY(clicked);
+  QCOMPARE(previewed, PrintKind::Codes);
 }
 
 TARVELO_TEST_MAIN(PrintTest)
