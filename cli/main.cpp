@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -14,12 +15,14 @@
 #include "cli/Args.h"
 #include "cli/Diff.h"
 #include "cli/Exchange.h"
+#include "cli/Print.h"
+#include "cli/Show.h"
+#include "cli/Transfer.h"
 #include "files/DatabaseFile.h"
+#include "files/SafeFile.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
-#include "cli/Show.h"
 #include "model/Text.h"
-#include "cli/Transfer.h"
 
 using namespace tarvelo;
 
@@ -35,10 +38,13 @@ const char* const kUsage =
     "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password "
     "P]\n"
     "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
+    "                     [--backup FILE] [--verify]\n"
     "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
     "  tarvelo-cli clock --port DEV [--speed BAUD]\n"
     "  tarvelo-cli codes export|import FILE DB [--format dat|txt] [--password P] [--model 4|16]\n"
-    "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n";
+    "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n"
+    "  tarvelo-cli print codes|numbers FILE [--rows A-B] [--model 4|16] [--password P]\n"
+    "                    -o OUT.pdf|OUT.txt\n";
 
 std::string AskPasswordOnTerminal() {
   std::fprintf(stderr, "Jelszó: ");
@@ -77,40 +83,114 @@ int CmdNew(int argc, char** argv) {
   return 0;
 }
 
-int CmdShow(int argc, char** argv) {
-  const Args a = Parse(argc, argv, 2, {"--model", "--password"}, {"--json"});
-  if (a.positional.size() != 1) throw UsageError{"egy adatbázis fájlt kell megadni"};
+// A database named on the command line, its model and everything the pages show.
+struct OpenedDatabase {
+  DatabaseRecord record;
+  ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
+  ImageView view;
+};
+
+// Returns false (after saying why) when the file cannot be read.
+bool OpenDatabase(const Args& a, const std::string& file, OpenedDatabase& db) {
   const auto forced = ParseModel(a);
   const bool givenPassword = a.options.count("--password") > 0;
   const std::string password = RecordText(a, "--password");
-  DatabaseRecord record;
-  const LoadResult loaded = LoadDatabaseFile(a.positional[0], record, [&] {
+  const LoadResult loaded = LoadDatabaseFile(file, db.record, [&] {
     if (givenPassword || !::isatty(STDIN_FILENO)) return password;
     return AskPasswordOnTerminal();
   });
   if (loaded.status != LoadStatus::Ok) {
-    std::cerr << "tarvelo-cli: " << a.positional[0] << ": " << loaded.message << "\n";
-    return kFileError;
+    std::cerr << "tarvelo-cli: " << file << ": " << loaded.message << "\n";
+    return false;
   }
   DeviceModel model;
   if (forced) {
     model = *forced;
-  } else if (!record.image.VersionText().empty()) {
-    model = ModelFromVersionText(record.image.VersionText());
+  } else if (!db.record.image.VersionText().empty()) {
+    model = ModelFromVersionText(db.record.image.VersionText());
   } else {
     throw UsageError{"az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
   }
-  const ImageLayout layout = ImageLayout::For(model);
-  const ImageView view = DecodeImageView(record.image, layout);
-  for (const auto& m : view.codeDecode.messages) {
+  db.layout = ImageLayout::For(model);
+  db.view = DecodeImageView(db.record.image, db.layout);
+  for (const auto& m : db.view.codeDecode.messages) {
     std::string line = m;
     for (auto& c : line) {
       if (c == '\r') c = ' ';
     }
     std::cerr << "figyelmeztetés: " << line << "\n";
   }
-  std::cout << (a.flags.count("--json") ? ShowJson(record, layout, view)
-                                        : ShowText(record, layout, view));
+  return true;
+}
+
+int CmdShow(int argc, char** argv) {
+  const Args a = Parse(argc, argv, 2, {"--model", "--password"}, {"--json"});
+  if (a.positional.size() != 1) throw UsageError{"egy adatbázis fájlt kell megadni"};
+  OpenedDatabase db;
+  if (!OpenDatabase(a, a.positional[0], db)) return kFileError;
+  std::cout << (a.flags.count("--json") ? ShowJson(db.record, db.layout, db.view)
+                                        : ShowText(db.record, db.layout, db.view));
+  return 0;
+}
+
+std::string LocalDateTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%Y.%m.%d. %H:%M:%S", &local);
+  return buf;
+}
+
+int CmdPrint(int argc, char** argv) {
+  const Args a = Parse(argc, argv, 2, {"--model", "--password", "--rows", "-o"}, {});
+  if (a.positional.size() != 2)
+    throw UsageError{"a lista fajtáját (codes vagy numbers) és egy adatbázis fájlt kell megadni"};
+  PrintRequest request;
+  if (a.positional[0] == "codes") {
+    request.kind = ListKind::Codes;
+  } else if (a.positional[0] == "numbers") {
+    request.kind = ListKind::Numbers;
+  } else {
+    throw UsageError{"a lista codes vagy numbers lehet: " + a.positional[0]};
+  }
+  if (!a.options.count("-o")) throw UsageError{"a -o FILE.pdf vagy FILE.txt megadása kötelező"};
+  const std::string out = a.options.at("-o");
+  const auto endsWith = [&](const char* suffix) {
+    const std::string s = suffix;
+    if (out.size() <= s.size()) return false;
+    std::string tail = out.substr(out.size() - s.size());
+    for (auto& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == s;
+  };
+  ReportFormat format;
+  if (endsWith(".pdf")) {
+    format = ReportFormat::Pdf;
+  } else if (endsWith(".txt")) {
+    format = ReportFormat::Text;
+  } else {
+    throw UsageError{"a kimenet .pdf vagy .txt fájl lehet: " + out};
+  }
+  if (a.options.count("--rows")) {
+    request.rows = ParseRowRange(a.options.at("--rows"));
+    if (!request.rows)
+      throw UsageError{"a --rows értéke A-B alakú, 1 <= A <= B: " + a.options.at("--rows")};
+  }
+  const FileResult writable = CheckWritable(out);
+  if (!writable.ok) {
+    std::cerr << "tarvelo-cli: " << writable.message << "\n";
+    return kFileError;
+  }
+  OpenedDatabase db;
+  if (!OpenDatabase(a, a.positional[1], db)) return kFileError;
+  request.fileName = ReportText(a.positional[1]);
+  request.dateTime = ReportText(LocalDateTime());
+  const Report report = BuildReport(request, db.record, db.view, ReportLinesPerPage());
+  const FileResult written = WriteFileAtomically(out, ReportFile(report, format));
+  if (!written.ok) {
+    std::cerr << "tarvelo-cli: " << written.message << "\n";
+    return kFileError;
+  }
   return 0;
 }
 
@@ -126,6 +206,7 @@ int main(int argc, char** argv) {
     if (command == "codes" || command == "numbers")
       return RunExchangeCommand(command, argc, argv,
                                 ::isatty(STDIN_FILENO) ? AskPasswordOnTerminal : nullptr);
+    if (command == "print") return CmdPrint(argc, argv);
     if (command == "download" || command == "upload" || command == "prom" || command == "clock") {
       return RunTransferCommand(command, argc, argv);
     }

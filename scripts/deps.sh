@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n libqt6svg6
           libgtest-dev libgmock-dev
-          libgl-dev xvfb xauth)
+          libgl-dev xvfb xauth poppler-utils librsvg2-bin dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

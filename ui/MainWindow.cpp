@@ -29,6 +29,7 @@
 #include "ui/NumbersPage.h"
 #include "ui/PathPanel.h"
 #include "ui/PreferencesDialog.h"
+#include "ui/Printing.h"
 #include "ui/QtText.h"
 #include "ui/TerminalPage.h"
 #include "ui/TimersPage.h"
@@ -65,11 +66,16 @@ QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
   return a;
 }
 
+// Beside the program in the build folder; under share/tarvelo when installed.
 QString HelpIndexPath() {
   const QByteArray env = qgetenv("TARVELO_HELP_DIR");
-  const QString dir =
-      !env.isEmpty() ? QString::fromLocal8Bit(env) : QApplication::applicationDirPath() + "/help";
-  return dir + "/index.html";
+  if (!env.isEmpty()) return QString::fromLocal8Bit(env) + "/index.html";
+  const QString bin = QApplication::applicationDirPath();
+  const QString beside = bin + "/help/index.html";
+  const QString installed = bin + "/../share/tarvelo/help/index.html";
+  if (!QFileInfo::exists(beside) && QFileInfo::exists(installed))
+    return QFileInfo(installed).canonicalFilePath();
+  return beside;
 }
 
 }  // namespace
@@ -126,6 +132,11 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   setCentralWidget(central);
 
   SetErrorReporter([this](const QString& text) { dialogs_->Message(text, "Tarvelo1.2"); });
+  // Until the code and number pages keep working copies, the lists print as the image holds
+  // them.
+  printing_ = new Printing(this, [this] {
+    return PrintDataFromImage(session_.record, layout_, session_.databaseFileName);
+  });
   BuildMenus();
   BuildStatusBar();
   SetUpConnection();
@@ -191,8 +202,9 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { startUpload(); });
   file->addSeparator();
-  item(file, "Oldalbellts1", "Oldalbeállítás...", none, -1, nullptr);
-  item(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"), -1, nullptr);
+  item(file, "Oldalbellts1", "Oldalbeállítás...", none, -1, [this] { printing_->PageSetup(); });
+  printAction_ = item(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"), -1,
+                      [this] { printing_->Print(PageControl->currentIndex()); });
   file->addSeparator();
   item(file, "Exit1", "&Kilépés", none, -1, [this] { close(); });
 
@@ -393,6 +405,7 @@ void TMainForm::PageChanged() {
   const auto shown = static_cast<PageId>(PageControl->currentIndex());
   codesMenu_->setEnabled(shown == PageId::Codes);
   numbersMenu_->setEnabled(shown == PageId::Numbers);
+  printAction_->setEnabled(PrintKindForPage(PageControl->currentIndex()) != PrintKind::Nothing);
 }
 
 bool TMainForm::CommitFocusedField() {

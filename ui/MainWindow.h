@@ -28,6 +28,7 @@ class LeaveDispatcher;
 class NumbersPage;
 class PathPanel;
 class TerminalPage;
+class Printing;
 class TransferRunner;
 
 // The pages in their order on the page control.
@@ -87,6 +88,7 @@ class TMainForm : public QMainWindow, public PageHost {
   DeviceConnection& connection() { return connection_; }
   TComPort& comPort() { return connection_.port(); }
   TransferRunner& transfers() { return *transfers_; }
+  Printing& printing() { return *printing_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -134,6 +136,8 @@ class TMainForm : public QMainWindow, public PageHost {
   QMenu* numbersMenu_;
   QTextBrowser* help_ = nullptr;
   TerminalPage* terminalPage_;
+  Printing* printing_ = nullptr;
+  QAction* printAction_ = nullptr;
 };
 
 }  // namespace tarvelo

@@ -8,8 +8,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "files/DatabaseFile.h"
+#include "model/CodeTable.h"
 #include "model/DatabaseRecord.h"
+#include "model/FreeNumbers.h"
 #include "model/ImageLayout.h"
+#include "model/NewDatabase.h"
+#include "model/Text.h"
 #include "tests/TempDirTest.h"
 
 using namespace tarvelo;
@@ -141,4 +146,100 @@ TEST_F(CliTest, ShowTakesTheModelFromTheVersionText) {
   EXPECT_NE(run.out.find("Mobil prefixek: 0620 0630 0670 ===="), std::string::npos);
   EXPECT_NE(run.out.find("CO leidözítés (#1): 90"), std::string::npos);
   EXPECT_EQ(run.out.find("(#2)"), std::string::npos) << "one timer set in this model";
+}
+
+namespace {
+
+// A database of the 16-line model with `codes` codes of six digits and `numbers` numbers.
+void WriteListsDatabase(const std::string& path, int codes, int numbers) {
+  const ImageLayout layout = ImageLayout::For(DeviceModel::SixteenLine);
+  DatabaseRecord r;
+  StoreNewDatabaseDefaults(r.image, layout);
+  r.image.SetBytes(kVersionTextOffset, "P4290");
+  r.site.set(*Utf8ToCp1250("Győr, Űrhajós utca"));
+  r.owner.set(*Utf8ToCp1250("Őze Áron"));
+  CodeGrid grid;
+  grid.setRowCount(codes + 1);
+  for (int k = 1; k <= codes; ++k) {
+    const std::string n = std::to_string(k);
+    grid.row(k).code = std::string(6 - n.size(), '0') + n;
+    grid.row(k).rights = {kYes, k % 2 ? kNo : kYes, kYes, kNo};
+  }
+  EncodeCodeTable(r.image, layout, grid);
+  std::vector<std::string> items;
+  for (int i = 1; i <= numbers; ++i) items.push_back("0680" + std::to_string(100000 + i));
+  FlushFreeNumbers(r.image, layout, items);
+  ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+}
+
+bool HavePdfToText() {
+  return std::system("command -v pdftotext >/dev/null 2>&1") == 0;
+}
+
+}  // namespace
+
+TEST_F(CliTest, PrintWritesBothListsAsPdfAndText) {
+  if (!HavePdfToText()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+  const std::string db = Path("iroda.pin");
+  WriteListsDatabase(db, 150, 5);
+
+  for (const char* form : {"pdf", "txt"}) {
+    const std::string out = Path(std::string("codes.") + form);
+    const CliRun run = Cli({"print", "codes", db, "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string text = Slurp(out);
+    if (std::string(form) == "pdf") {
+      ASSERT_EQ(
+          std::system(
+              ("pdftotext -layout " + Quote(out) + " " + Quote(Path("codes.pdf.txt"))).c_str()),
+          0);
+      text = Slurp(Path("codes.pdf.txt"));
+    }
+    SCOPED_TRACE(form);
+    EXPECT_NE(text.find("Személyi kódok:" + db), std::string::npos) << text.substr(0, 400);
+    EXPECT_NE(text.find("Telepítési hely:Győr, Űrhajós utca"), std::string::npos);
+    EXPECT_NE(text.find("Telepítő       :Őze Áron"), std::string::npos);
+    EXPECT_NE(text.find("Sorsz. |Kód      |Jog"), std::string::npos);
+    EXPECT_NE(text.find("0001|000001   |Loc,Mob,"), std::string::npos);
+    EXPECT_NE(text.find("0002|000002   |Loc,Nat,Mob,"), std::string::npos);
+    EXPECT_NE(text.find("0150|000150   |Loc,Nat,Mob,"), std::string::npos);
+    // 150 codes are 75 lines of two and their rules: three A4 pages.
+    EXPECT_NE(text.find("Oldal:3"), std::string::npos);
+    EXPECT_EQ(text.find("Oldal:4"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), std::string(form) == "pdf" ? 3 : 2);
+  }
+
+  const std::string out = Path("numbers.pdf");
+  const CliRun run = Cli({"print", "numbers", db, "--rows", "3-4", "-o", out});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(std::system(("pdftotext " + Quote(out) + " " + Quote(Path("n.txt"))).c_str()), 0);
+  const std::string text = Slurp(Path("n.txt"));
+  EXPECT_NE(text.find("Szabadon hívható számok " + db), std::string::npos) << text;
+  EXPECT_NE(text.find("Oldal:1"), std::string::npos);
+  EXPECT_EQ(text.find("0680100002"), std::string::npos);
+  EXPECT_NE(text.find("0680100003"), std::string::npos);
+  EXPECT_NE(text.find("0680100004"), std::string::npos);
+  EXPECT_EQ(text.find("0680100005"), std::string::npos);
+}
+
+TEST_F(CliTest, PrintRefusesWhatItCannotDoAndWritesNothing) {
+  const std::string db = Path("d.pin");
+  WriteListsDatabase(db, 3, 3);
+  const std::vector<std::vector<std::string>> bad = {
+      {"print", "codes", db, "-o", Path("x.doc")},
+      {"print", "codes", db, "--rows", "4-3", "-o", Path("x.pdf")},
+      {"print", "codes", db, "--rows", "0-3", "-o", Path("x.pdf")},
+      {"print", "codes", db, "--rows", "a", "-o", Path("x.pdf")},
+      {"print", "lines", db, "-o", Path("x.pdf")},
+      {"print", "codes", db},
+  };
+  for (const auto& args : bad) {
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.status, 1) << args[1] << " " << args.back();
+    EXPECT_NE(run.err.find("tarvelo-cli: "), std::string::npos);
+  }
+  const CliRun wrong = Cli({"print", "codes", db, "--password", "nem", "-o", Path("x.pdf")});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_FALSE(fs::exists(Path("x.pdf")));
+  EXPECT_FALSE(fs::exists(Path("x.doc")));
 }
