@@ -148,7 +148,9 @@ class FaultyLineTest : public DevsimTest, public ::testing::WithParamInterface<c
     fs::remove(output, ignored);
     const int status = Cli(args);
     EXPECT_TRUE(status == 0 || status == 3) << args << "\n" << Slurp(Path("err"));
-    if (status != 0) EXPECT_FALSE(fs::exists(output)) << "a failure writes nothing";
+    if (status != 0) {
+      EXPECT_FALSE(fs::exists(output)) << "a failure writes nothing";
+    }
     return status == 0;
   }
 };
