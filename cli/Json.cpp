@@ -14,7 +14,8 @@ std::string JsonWriter::Quote(const std::string& s) {
                     static_cast<unsigned char>(s[i + 1]) >= 0x80;
     if (c == 0x7F || c1) {
       char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c == 0x7F ? 0x7F : static_cast<unsigned char>(s[++i]));
+      std::snprintf(buf, sizeof buf, "\\u%04x",
+                    c == 0x7F ? 0x7F : static_cast<unsigned char>(s[++i]));
       out += buf;
       continue;
     }

@@ -133,7 +133,7 @@ int CmdShow(int argc, char** argv) {
     std::cerr << "figyelmeztetés: " << line << "\n";
   }
   WriteOut(a.flags.count("--json") ? ShowJson(record, layout, view)
-                                    : ShowText(record, layout, view));
+                                   : ShowText(record, layout, view));
   return 0;
 }
 

@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   image.raw().fill(in.ConsumeIntegral<uint8_t>());
   image.SetImageByte(layout.Offset(Field::CodeRecordLength), in.ConsumeIntegral<uint8_t>());
   // Small counts most of the time, any 16-bit count now and then.
-  const int count = in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(0, 700)
-                                     : in.ConsumeIntegral<uint16_t>();
+  const int count =
+      in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(0, 700) : in.ConsumeIntegral<uint16_t>();
   image.SetImageByte(layout.Offset(Field::CodeCount), static_cast<uint8_t>(count & 0xFF));
   image.SetImageByte(layout.Offset(Field::CodeCount) + 1, static_cast<uint8_t>(count >> 8));
   const std::string table = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(0, 3072));

@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(std::memcmp(written.data(), data, written.size()) == 0);
   FUZZ_CHECK(record == loaded);
   DatabaseRecord again;
-  FUZZ_CHECK(DecodeDatabaseBytes(std::string_view(reinterpret_cast<const char*>(written.data()),
-                                                  written.size()),
-                                 again, [&] { return stored; })
+  FUZZ_CHECK(DecodeDatabaseBytes(
+                 std::string_view(reinterpret_cast<const char*>(written.data()), written.size()),
+                 again, [&] { return stored; })
                  .status == LoadStatus::Ok);
   FUZZ_CHECK(again == loaded);
 

@@ -64,7 +64,8 @@ std::string Shown(ConfigImage& image, const ImageLayout& layout) {
 void WriteBack(ConfigImage& image, const ImageLayout& layout) {
   ImageView v = DecodeImageView(image, layout);
   const bool four = layout.model() == DeviceModel::FourLine;
-  Within(image, layout, {Field::SmdrFormat}, [&] { EncodeSmdrFormat(image, layout, v.general.format); });
+  Within(image, layout, {Field::SmdrFormat},
+         [&] { EncodeSmdrFormat(image, layout, v.general.format); });
   Within(image, layout, {Field::SmdrMode}, [&] { EncodeSmdrMode(image, layout, v.general.mode); });
   // The page shows the width the CO numbers are cut with.
   Within(image, layout, {Field::CoCharCount},
@@ -74,11 +75,13 @@ void WriteBack(ConfigImage& image, const ImageLayout& layout) {
   });
   if (layout.Has(Field::NumberTerminator)) {
     Within(image, layout, {Field::NumberTerminator}, [&] {
-      FUZZ_CHECK(!EncodeNumberTerminator(image, layout, std::string(1, v.general.numberTerminator)));
+      FUZZ_CHECK(
+          !EncodeNumberTerminator(image, layout, std::string(1, v.general.numberTerminator)));
     });
   }
   if (v.general.switches) {
-    Within(image, layout, {Field::SwitchBits}, [&] { EncodeSwitchBits(image, layout, *v.general.switches); });
+    Within(image, layout, {Field::SwitchBits},
+           [&] { EncodeSwitchBits(image, layout, *v.general.switches); });
   }
   for (const auto& f : v.byteFields) {
     Within(image, layout, {f.row->field}, [&] {
@@ -108,9 +111,8 @@ void WriteBack(ConfigImage& image, const ImageLayout& layout) {
   });
   if (four) {
     Within(image, layout,
-           {Field::AreaExceptions, Field::MobilePrefixes, Field::InternationalPrefixes}, [&] {
-             FUZZ_CHECK(!StoreNumberPlan4(image, layout, v.exceptionTexts, *v.prefixes));
-           });
+           {Field::AreaExceptions, Field::MobilePrefixes, Field::InternationalPrefixes},
+           [&] { FUZZ_CHECK(!StoreNumberPlan4(image, layout, v.exceptionTexts, *v.prefixes)); });
   }
   Within(image, layout, {Field::CallInNumber, Field::GatewayFlags, Field::ForbiddenAreaCodes},
          [&] { EncodeCallIn(image, layout, v.callIn); });
@@ -145,7 +147,8 @@ void Edit(FuzzedDataProvider& in, ConfigImage& image, const ImageLayout& layout)
     }
     case 2: {
       const int index = in.ConsumeIntegralInRange<int>(-2, 6);
-      Within(image, layout, {Field::CoCharCount}, [&] { (void)EncodeCoCharCount(image, layout, index); });
+      Within(image, layout, {Field::CoCharCount},
+             [&] { (void)EncodeCoCharCount(image, layout, index); });
       break;
     }
     case 3: {
@@ -298,8 +301,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1:
     case 2: {
       DatabaseRecord r;
-      NewDatabaseDefaults(r, ImageLayout::For(in.ConsumeBool() ? DeviceModel::SixteenLine
-                                                                : DeviceModel::FourLine));
+      NewDatabaseDefaults(
+          r, ImageLayout::For(in.ConsumeBool() ? DeviceModel::SixteenLine : DeviceModel::FourLine));
       base = r.image;
       break;
     }

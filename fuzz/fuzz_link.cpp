@@ -124,7 +124,8 @@ class Device : public LinkPort {
         reply[32] = static_cast<char>(reply[32] + 1 + in_.ConsumeIntegralInRange(0, 254));
         break;
       case 4:  // a byte spoilt on the line
-        reply[in_.ConsumeIntegralInRange(0, 32)] ^= static_cast<char>(1 + in_.ConsumeIntegral<uint8_t>() % 255);
+        reply[in_.ConsumeIntegralInRange(0, 32)] ^=
+            static_cast<char>(1 + in_.ConsumeIntegral<uint8_t>() % 255);
         break;
       case 5:  // surplus bytes
         reply += in_.ConsumeRandomLengthString(40);
@@ -134,7 +135,8 @@ class Device : public LinkPort {
         uint32_t at = 0;
         size_t from = 0;
         while (from < reply.size()) {
-          const size_t piece = std::min(reply.size() - from, in_.ConsumeIntegralInRange<size_t>(1, 33));
+          const size_t piece =
+              std::min(reply.size() - from, in_.ConsumeIntegralInRange<size_t>(1, 33));
           at += Delay();
           arrivals_.push_back({clock_.now + at, reply.substr(from, piece)});
           from += piece;
@@ -256,7 +258,8 @@ void CheckSegments(const Device& device, const ConfigImage& image, char command,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const int transfer = in.ConsumeIntegralInRange(0, 3);
-  const DeviceModel uploadModel = in.ConsumeBool() ? DeviceModel::SixteenLine : DeviceModel::FourLine;
+  const DeviceModel uploadModel =
+      in.ConsumeBool() ? DeviceModel::SixteenLine : DeviceModel::FourLine;
   const bool backup = in.ConsumeBool();
   const bool verify = in.ConsumeBool();
   const int cancelAfter = in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 600) : -1;
@@ -317,7 +320,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     default:
       result = transfers.SyncClock();
-      for (const auto& frame : device.frames) FUZZ_CHECK(frame == Transfers::ClockFrame(host.LocalTime()));
+      for (const auto& frame : device.frames)
+        FUZZ_CHECK(frame == Transfers::ClockFrame(host.LocalTime()));
       break;
   }
   FUZZ_CHECK(host.releases == 1);

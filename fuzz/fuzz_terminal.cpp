@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (in.remaining_bytes() > 0) {
     switch (in.ConsumeIntegralInRange<int>(0, 9)) {
       case 0:
-        term.SetSize(in.ConsumeIntegralInRange<int>(0, 260), in.ConsumeIntegralInRange<int>(0, 110));
+        term.SetSize(in.ConsumeIntegralInRange<int>(0, 260),
+                     in.ConsumeIntegralInRange<int>(0, 110));
         break;
       case 1:
         term.SendKey(static_cast<TermKey>(in.ConsumeIntegralInRange<int>(0, 4)));

@@ -171,7 +171,8 @@ CliRun RunWithOutput(const std::vector<std::string>& args, int outFd, bool ignor
   int raw = 0;
   ::waitpid(pid, &raw, 0);
   std::ifstream e(errPath, std::ios::binary);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw), "",
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw),
+          "",
           {std::istreambuf_iterator<char>(e), {}}};
 }
 
@@ -182,11 +183,16 @@ DatabaseRecord HostileRecord() {
   NewDatabaseDefaults(r, ImageLayout::For(DeviceModel::FourLine));
   r.site.set("\x1B]0;pwned\x07Site");
   r.owner.set("own\x1B[2Jer");
-  r.connectionName.set(std::string("c\x81" "31m\x7F\x0D\\", 8));
+  r.connectionName.set(
+      std::string("c\x81"
+                  "31m\x7F\x0D\\",
+                  8));
   const ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
   r.image.SetBytes(layout.Offset(Field::CoNumbers), "\x1B[1m");
   r.image.SetBytes(layout.Offset(Field::CallInNumber), "06\x1B[?1049h");
-  r.image.SetBytes(layout.Offset(Field::FreeNumbers), "\x1B" "c0612345       ");
+  r.image.SetBytes(layout.Offset(Field::FreeNumbers),
+                   "\x1B"
+                   "c0612345       ");
   r.image.SetImageByte(layout.Offset(Field::CodeCount), 1);
   r.image.SetBytes(layout.Offset(Field::CodeTable), std::string("\x1B[5m12?", 7));
   return r;
@@ -213,10 +219,9 @@ TEST_F(CliTest, ShowNeverPassesControlBytesFromTheFile) {
       }
     }
     if (!json) {
-      for (const char* expected :
-           {"Telepítés: \\x1B]0;pwned\\x07Site", "Tulajdonos: own\\x1B[2Jer",
-            "Kapcsolat: c\\x8131m\\x7F\\x0D\\\\", "Behívószám: 06\\x1B[?1049h", "  \\x1Bc0612345",
-            "\\x1B[5m12"}) {
+      for (const char* expected : {"Telepítés: \\x1B]0;pwned\\x07Site", "Tulajdonos: own\\x1B[2Jer",
+                                   "Kapcsolat: c\\x8131m\\x7F\\x0D\\\\",
+                                   "Behívószám: 06\\x1B[?1049h", "  \\x1Bc0612345", "\\x1B[5m12"}) {
         EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
       }
     } else {
@@ -308,7 +313,7 @@ TEST_F(CliTest, ShowGivesTheCoCountTheNumbersAreCutWith) {
     const char* line2;
   };
   // The defaults put "0102030405..." in the field: line 2 starts at the width.
-  const Case cases[] = {{0, "1", "\"1\""},     {1, "1", "\"1\""},     {3, "3", "\"203\""},
+  const Case cases[] = {{0, "1", "\"1\""},    {1, "1", "\"1\""},    {3, "3", "\"203\""},
                         {4, "4", "\"0304\""}, {5, "4", "\"0304\""}, {255, "4", "\"0304\""}};
   const ImageLayout layout = ImageLayout::For(DeviceModel::SixteenLine);
   for (const auto& c : cases) {
@@ -324,8 +329,8 @@ TEST_F(CliTest, ShowGivesTheCoCountTheNumbersAreCutWith) {
       const std::string count = json ? std::string("\"coCharCount\": ") + c.count
                                      : std::string("CO karakterszám: ") + c.count + "\n";
       EXPECT_NE(run.out.find(count), std::string::npos) << int(c.stored) << "\n" << run.out;
-      const std::string line2 = json ? std::string("\"coNumber\": ") + c.line2
-                                     : std::string("  02    ") + c.line2;
+      const std::string line2 =
+          json ? std::string("\"coNumber\": ") + c.line2 : std::string("  02    ") + c.line2;
       EXPECT_NE(run.out.find(line2), std::string::npos) << int(c.stored) << "\n" << run.out;
     }
   }

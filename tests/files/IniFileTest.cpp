@@ -7,9 +7,9 @@
 #include <iterator>
 
 #include "files/IniFile.h"
-#include "tests/TempDirTest.h"
 #include "files/Workstation.h"
 #include "serial/ComPort.h"
+#include "tests/TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;

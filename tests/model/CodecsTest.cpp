@@ -91,12 +91,13 @@ TEST(Codecs, ParseWholeNumberTakesOneSignAndDigitsOnly) {
     long value;
   };
   const Case cases[] = {
-      {"0", true, 0},      {"255", true, 255},  {"+7", true, 7},     {"-1", true, -1},
-      {"007", true, 7},    {"+0", true, 0},     {"-0", true, 0},     {"", false, 0},
-      {"+", false, 0},     {"-", false, 0},     {"+-5", false, 0},   {"-+5", false, 0},
-      {"++5", false, 0},   {"--5", false, 0},   {"+-0", false, 0},   {" 5", false, 0},
-      {"5 ", false, 0},    {"5a", false, 0},    {"0x10", false, 0},  {"1e3", false, 0},
-      {"99999999999999999999", false, 0},
+      {"0", true, 0},     {"255", true, 255}, {"+7", true, 7},
+      {"-1", true, -1},   {"007", true, 7},   {"+0", true, 0},
+      {"-0", true, 0},    {"", false, 0},     {"+", false, 0},
+      {"-", false, 0},    {"+-5", false, 0},  {"-+5", false, 0},
+      {"++5", false, 0},  {"--5", false, 0},  {"+-0", false, 0},
+      {" 5", false, 0},   {"5 ", false, 0},   {"5a", false, 0},
+      {"0x10", false, 0}, {"1e3", false, 0},  {"99999999999999999999", false, 0},
   };
   for (const auto& c : cases) {
     long value = -42;
