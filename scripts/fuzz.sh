@@ -34,10 +34,13 @@ mkdir -p "$dir/findings"
 run() {
   local t="$1"
   mkdir -p "$dir/corpus/$t"
+  # The image and link targets read many steps from one input: let inputs grow long early.
+  local extra=()
+  case "$t" in image | link) extra=(-max_len=2048 -len_control=10) ;; esac
   # -timeout: one input running longer than that is a hang; -rss_limit_mb: so is a run away.
   "$dir/fuzz_$t" "$dir/corpus/$t" "$here/fuzz/seeds/$t" -max_total_time="$seconds" \
     -timeout=20 -rss_limit_mb=2048 -artifact_prefix="$dir/findings/$t-" -print_final_stats=1 \
-    ${FUZZ_ARGS:-} >"$dir/fuzz_$t.log" 2>&1
+    "${extra[@]}" ${FUZZ_ARGS:-} >"$dir/fuzz_$t.log" 2>&1
   local rc=$?
   local stats
   stats="$(grep -E '^stat::number_of_executed_units|cov: ' "$dir/fuzz_$t.log" | tail -2 | tr '\n' ' ')"
