@@ -38,10 +38,10 @@ run() {
   local extra=()
   case "$t" in image | link) extra=(-max_len=2048 -len_control=10) ;; esac
   # -timeout: one input running longer than that is a hang; -rss_limit_mb: so is a run away.
+  local rc=0
   "$dir/fuzz_$t" "$dir/corpus/$t" "$here/fuzz/seeds/$t" -max_total_time="$seconds" \
     -timeout=20 -rss_limit_mb=2048 -artifact_prefix="$dir/findings/$t-" -print_final_stats=1 \
-    "${extra[@]}" ${FUZZ_ARGS:-} >"$dir/fuzz_$t.log" 2>&1
-  local rc=$?
+    "${extra[@]}" ${FUZZ_ARGS:-} >"$dir/fuzz_$t.log" 2>&1 || rc=$?
   local stats
   stats="$(grep -E '^stat::number_of_executed_units|cov: ' "$dir/fuzz_$t.log" | tail -2 | tr '\n' ' ')"
   if [ $rc -ne 0 ]; then
