@@ -272,7 +272,10 @@ class Applier {
       const bool number = ParseWholeNumber(TrimBlanks(Typed(*v, path, "CO karakterszám")), n);
       // Anything but 1..4 is "nothing selected" to the page's check.
       const int index = number && n >= 1 && n <= 4 ? static_cast<int>(n - 1) : -1;
-      if (index != cur.coCharCountIndex)
+      // `show` gives the width the numbers are cut with; a stored count outside 1..4 that
+      // cuts them at the given width is already what the JSON asks for.
+      const bool alreadyCut = number && n == CoNumberWidth(image_, layout_);
+      if (index != cur.coCharCountIndex && !alreadyCut)
         Check(EncodeCoCharCount(image_, layout_, index), path, "CO karakterszám");
     }
     if (const JsonValue* v = g->Find("recordTerminator")) {

@@ -81,7 +81,9 @@ std::vector<SettingEntry> FlattenSettings(const DatabaseRecord& record, const Im
   f.Add("SMDR mód", SmdrModeItems(model)[g.mode.mode]);
   f.Add("20hex alatti karakterek", Below20hItems()[g.mode.below20h]);
   byteFields(0);
-  f.Add("CO karakterszám", CoCharCountItems()[g.coCharCountIndex]);
+  // The width the CO numbers are cut with, as `show` gives it: a stored count outside 1..4
+  // still cuts them somewhere.
+  f.Add("CO karakterszám", std::to_string(CoNumberWidth(record.image, layout)));
   f.Add("Rekord záró kód", std::to_string(g.recordTerminator));
   if (layout.Has(Field::NumberTerminator))
     f.Add("Számzáró kód", std::string(1, g.numberTerminator));

@@ -6,7 +6,19 @@ namespace tarvelo {
 
 std::string JsonWriter::Quote(const std::string& s) {
   std::string out = "\"";
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    // DEL and the C1 controls are valid in a JSON string, but a terminal acts on them when
+    // the report is read there: written as escapes, like the C0 controls.
+    const bool c1 = c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0 &&
+                    static_cast<unsigned char>(s[i + 1]) >= 0x80;
+    if (c == 0x7F || c1) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x",
+                    c == 0x7F ? 0x7F : static_cast<unsigned char>(s[++i]));
+      out += buf;
+      continue;
+    }
     switch (c) {
       case '"':
         out += "\\\"";

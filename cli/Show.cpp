@@ -12,6 +12,30 @@ std::string Utf8(const std::string& cp1250) {
   return Cp1250ToUtf8(cp1250);
 }
 
+// A text from the file as the terminal may safely get it: control bytes (C0, DEL and the C1
+// range the code page leaves undefined) would drive the user's terminal, so they are written
+// as \xHH of the stored byte, and a backslash as \\ so that the escapes stay unambiguous.
+std::string Safe(const std::string& cp1250) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : cp1250) {
+    const auto b = static_cast<uint8_t>(c);
+    const std::string utf8 = Cp1250ToUtf8(std::string(1, c));
+    const bool c1 = utf8.size() == 2 && static_cast<uint8_t>(utf8[0]) == 0xC2 &&
+                    static_cast<uint8_t>(utf8[1]) < 0xA0;
+    if (b < 0x20 || b == 0x7F || c1) {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += utf8;
+    }
+  }
+  return out;
+}
+
 std::string RightTrimmed(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;
@@ -51,9 +75,9 @@ std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, co
   std::ostringstream o;
   const auto& g = v.general;
   const DeviceModel model = layout.model();
-  o << "Telepítés: " << Utf8(record.site.text()) << "\n";
-  o << "Tulajdonos: " << Utf8(record.owner.text()) << "\n";
-  o << "Kapcsolat: " << Utf8(record.connectionName.text()) << "\n";
+  o << "Telepítés: " << Safe(record.site.text()) << "\n";
+  o << "Tulajdonos: " << Safe(record.owner.text()) << "\n";
+  o << "Kapcsolat: " << Safe(record.connectionName.text()) << "\n";
   o << "Típus: " << ModelName(model) << "\n";
 
   o << "\n[Alap]\n";
@@ -62,11 +86,13 @@ std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, co
   o << "  SMDR mód: " << SmdrModeItems(model)[g.mode.mode] << "\n";
   o << "  20hex alatti karakterek: " << Below20hItems()[g.mode.below20h] << "\n";
   o << "  CO pozíció: " << g.coPosition << "\n";
-  o << "  CO karakterszám: " << CoCharCountItems()[g.coCharCountIndex] << "\n";
+  // The width the CO numbers are cut with, also for a stored count outside 1..4, so that the
+  // count and the numbers shown below it agree.
+  o << "  CO karakterszám: " << CoNumberWidth(record.image, layout) << "\n";
   o << "  Hívottszám pozíció: " << g.calledPosition << "\n";
   o << "  Rekord záró kód: " << g.recordTerminator << "\n";
   if (layout.Has(Field::NumberTerminator)) {
-    o << "  Számzáró kód: \"" << g.numberTerminator << "\"\n";
+    o << "  Számzáró kód: \"" << Safe(std::string(1, g.numberTerminator)) << "\"\n";
   }
   if (g.switches) {
     o << "  Pinkód engedélyezés: " << YesNo(g.switches->pinEnable) << "\n";
@@ -80,7 +106,7 @@ std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, co
   o << Pad("Alvonal", 9) << "Behívás\n";
   for (size_t n = 0; n < v.lines.size(); ++n) {
     const auto& l = v.lines[n];
-    o << "  " << Pad(TwoDigit(static_cast<int>(n + 1)), 6) << Pad(Quoted(Utf8(l.coNumber)), 9)
+    o << "  " << Pad(TwoDigit(static_cast<int>(n + 1)), 6) << Pad(Quoted(Safe(l.coNumber)), 9)
       << Pad(DialItems(model, IsFourLine(layout) ? 1 : static_cast<int>(n + 1))[l.dial], 13)
       << Pad(SeizeItems()[l.seize], 14);
     if (!IsFourLine(layout)) o << Pad(TimerSetItems()[l.timerSet], 10);
@@ -119,17 +145,17 @@ std::string ShowText(const DatabaseRecord& record, const ImageLayout& layout, co
     o << "\n";
     for (int k = 1; k <= v.codeCount; ++k) {
       const auto& row = v.codes.row(k);
-      o << "  " << Pad(std::to_string(k), 6) << Pad(Utf8(row.code), 10);
+      o << "  " << Pad(std::to_string(k), 6) << Pad(Safe(row.code), 10);
       for (const auto& r : row.rights) o << Pad(r, 12);
       o << "\n";
     }
   }
 
   o << "\n[Számok] Kód nélkül hívható számok: " << v.freeNumbers.size() << "\n";
-  for (const auto& n : v.freeNumbers) o << "  " << Utf8(RightTrimmed(n)) << "\n";
+  for (const auto& n : v.freeNumbers) o << "  " << Safe(RightTrimmed(n)) << "\n";
 
   o << "\n[Behívás]\n";
-  o << "  Behívószám: " << Utf8(v.callIn.number) << "\n";
+  o << "  Behívószám: " << Safe(v.callIn.number) << "\n";
   o << "  Behívás külföldi szám esetén: " << YesNo(v.callIn.foreign) << "\n";
   o << "  Behívás belföldi szám esetén: " << YesNo(v.callIn.national) << "\n";
   o << "  Behívásról tiltott körzetszámok:";
@@ -158,7 +184,7 @@ std::string ShowJson(const DatabaseRecord& record, const ImageLayout& layout, co
   j.String("smdrMode", SmdrModeItems(model)[g.mode.mode]);
   j.String("below20h", Below20hItems()[g.mode.below20h]);
   j.Number("coPosition", g.coPosition);
-  j.Number("coCharCount", g.coCharCountIndex + 1);
+  j.Number("coCharCount", CoNumberWidth(record.image, layout));
   j.Number("calledPosition", g.calledPosition);
   j.Number("recordTerminator", g.recordTerminator);
   if (layout.Has(Field::NumberTerminator))

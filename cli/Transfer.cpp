@@ -148,7 +148,6 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     SteadyClock clock;
     CliHost host(connection);
     Transfers transfers(linkPort, clock, host, record.image);
-    TransferResult result;
     if (command == "download")
       result = transfers.DownloadImage();
     else if (command == "prom")
@@ -183,11 +182,13 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   if (command == "download") {
     const SaveResult saved = SaveDatabaseFile(a.options.at("-o"), record);
     if (!saved.ok) return Fail(saved.message, kFileError);
+    std::cerr << "Mentve: " << a.options.at("-o") << "\n";
   } else if (command == "prom") {
     const FileResult written = WriteFileAtomically(
         a.options.at("-o"),
         std::string_view(reinterpret_cast<const char*>(record.image.raw().data()), kImageSize));
     if (!written.ok) return Fail(written.message, kFileError);
+    std::cerr << "Mentve: " << a.options.at("-o") << "\n";
   }
   return 0;
 }

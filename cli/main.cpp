@@ -1,13 +1,17 @@
 // tarvelo-cli: the configuration database without the window.
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,7 +34,7 @@ namespace {
 
 const char* const kUsage =
     "Használat:\n"
-    "  tarvelo-cli new --model 4|16 -o FILE [--site S] [--owner O] [--password P]\n"
+    "  tarvelo-cli new --model 4|16 -o FILE [--force] [--site S] [--owner O] [--password P]\n"
     "  tarvelo-cli show FILE [--model 4|16] [--password P] [--json]\n"
     "  tarvelo-cli diff A B [--password P] [--password-b P] [--model 4|16] [--model-b 4|16] "
     "[--json]\n"
@@ -46,6 +50,21 @@ const char* const kUsage =
     "  tarvelo-cli print codes|numbers FILE [--rows A-B] [--model 4|16] [--password P]\n"
     "                    -o OUT.pdf|OUT.txt\n";
 
+// Everything for standard output goes through here, so that a full disk or a closed pipe
+// is noticed: a report cut short must not end as a success.
+void WriteOut(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      throw std::runtime_error(std::string("a kimenet nem írható: ") + std::strerror(err));
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
 std::string AskPasswordOnTerminal() {
   std::fprintf(stderr, "Jelszó: ");
   termios old{};
@@ -59,27 +78,39 @@ std::string AskPasswordOnTerminal() {
   std::getline(std::cin, line);
   if (tty) ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
   std::fprintf(stderr, "\n");
+  // A character the code page lacks cannot be part of any stored password; reading it as
+  // an empty one would open an unprotected database instead.
   std::string bad;
   const auto text = Utf8ToCp1250(line, &bad);
-  return text ? *text : std::string();
+  if (!text) throw UsageError{"jelszó: " + UnencodableMessage(bad)};
+  return *text;
 }
 
 int CmdNew(int argc, char** argv) {
-  const Args a = Parse(argc, argv, 2, {"--model", "-o", "--site", "--owner", "--password"}, {});
+  const Args a =
+      Parse(argc, argv, 2, {"--model", "-o", "--site", "--owner", "--password"}, {"--force"});
   if (!a.positional.empty()) throw UsageError{"fölösleges argumentum: " + a.positional[0]};
   const auto model = ParseModel(a);
   if (!model) throw UsageError{"a --model megadása kötelező"};
   if (!a.options.count("-o")) throw UsageError{"a -o FILE megadása kötelező"};
+  const std::string& file = a.options.at("-o");
   DatabaseRecord record;
   NewDatabaseDefaults(record, ImageLayout::For(*model));
   record.site.set(RecordText(a, "--site"));
   record.owner.set(RecordText(a, "--owner"));
   record.password.set(RecordText(a, "--password"));
-  const SaveResult saved = SaveDatabaseFile(a.options.at("-o"), record);
+  // A new database over an existing one would lose it without a word.
+  struct stat st {};
+  if (!a.flags.count("--force") && ::lstat(file.c_str(), &st) == 0) {
+    std::cerr << "tarvelo-cli: " << file << ": a fájl már létezik (felülírás: --force)\n";
+    return kFileError;
+  }
+  const SaveResult saved = SaveDatabaseFile(file, record);
   if (!saved.ok) {
     std::cerr << "tarvelo-cli: " << saved.message << "\n";
     return kFileError;
   }
+  std::cerr << "Mentve: " << file << "\n";
   return 0;
 }
 
@@ -128,8 +159,8 @@ int CmdShow(int argc, char** argv) {
   if (a.positional.size() != 1) throw UsageError{"egy adatbázis fájlt kell megadni"};
   OpenedDatabase db;
   if (!OpenDatabase(a, a.positional[0], db)) return kFileError;
-  std::cout << (a.flags.count("--json") ? ShowJson(db.record, db.layout, db.view)
-                                        : ShowText(db.record, db.layout, db.view));
+  WriteOut(a.flags.count("--json") ? ShowJson(db.record, db.layout, db.view)
+                                   : ShowText(db.record, db.layout, db.view));
   return 0;
 }
 
@@ -197,6 +228,8 @@ int CmdPrint(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe is reported as a write error with its own line, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "new") return CmdNew(argc, argv);
@@ -211,7 +244,7 @@ int main(int argc, char** argv) {
       return RunTransferCommand(command, argc, argv);
     }
     if (command == "-h" || command == "--help" || command == "help") {
-      std::cout << kUsage;
+      WriteOut(kUsage);
       return 0;
     }
     throw UsageError{command.empty() ? "hiányzik a parancs" : "ismeretlen parancs: " + command};

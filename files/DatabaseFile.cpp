@@ -20,25 +20,19 @@ void Scramble(DatabaseRecord& record, uint8_t key) {
   for (int i = 0; i < record.password.length; ++i) record.password.chars[i] ^= key;
 }
 
-LoadResult LoadDatabaseFile(const std::string& path, DatabaseRecord& record,
-                            const std::function<std::string()>& askPassword) {
+LoadResult DecodeDatabaseBytes(std::string_view bytes, DatabaseRecord& record,
+                               const std::function<std::string()>& askPassword) {
   LoadResult result;
-  // Only the first record's worth counts; whatever follows is ignored.
-  const ReadResult read = ReadRegularFile(path, kRecordSize);
-  if (!read.ok) {
-    result.message = read.message;
-    return result;
-  }
   // A short file is not a whole record, whatever its first bytes say.
-  if (read.bytes.size() < static_cast<size_t>(kRecordSize) ||
-      std::memcmp(read.bytes.data(), kFormatMarker.data(), kFormatMarker.size()) != 0) {
+  if (bytes.size() < static_cast<size_t>(kRecordSize) ||
+      std::memcmp(bytes.data(), kFormatMarker.data(), kFormatMarker.size()) != 0) {
     result.status = LoadStatus::NotOurFormat;
     result.message = kNotOurFormatMessage;
     return result;
   }
-  std::array<uint8_t, kRecordSize> bytes{};
-  std::memcpy(bytes.data(), read.bytes.data(), bytes.size());
-  DatabaseRecord loaded = DatabaseRecord::FromBytes(bytes);
+  std::array<uint8_t, kRecordSize> raw{};
+  std::memcpy(raw.data(), bytes.data(), raw.size());
+  DatabaseRecord loaded = DatabaseRecord::FromBytes(raw);
   Scramble(loaded, FileKey(loaded));
   const std::string typed = askPassword ? askPassword() : std::string();
   if (typed != loaded.password.text()) {
@@ -48,15 +42,32 @@ LoadResult LoadDatabaseFile(const std::string& path, DatabaseRecord& record,
   }
   record = loaded;
   result.status = LoadStatus::Ok;
-  result.fileDate = read.modified;
+  return result;
+}
+
+std::array<uint8_t, kRecordSize> EncodeDatabaseBytes(DatabaseRecord& record) {
+  std::memcpy(record.marker.data(), kFormatMarker.data(), kFormatMarker.size());
+  DatabaseRecord scrambled = record;
+  Scramble(scrambled, FileKey(scrambled));
+  return scrambled.ToBytes();
+}
+
+LoadResult LoadDatabaseFile(const std::string& path, DatabaseRecord& record,
+                            const std::function<std::string()>& askPassword) {
+  // Only the first record's worth counts; whatever follows is ignored.
+  const ReadResult read = ReadRegularFile(path, kRecordSize);
+  if (!read.ok) {
+    LoadResult result;
+    result.message = read.message;
+    return result;
+  }
+  LoadResult result = DecodeDatabaseBytes(read.bytes, record, askPassword);
+  if (result.status == LoadStatus::Ok) result.fileDate = read.modified;
   return result;
 }
 
 SaveResult SaveDatabaseFile(const std::string& path, DatabaseRecord& record) {
-  std::memcpy(record.marker.data(), kFormatMarker.data(), kFormatMarker.size());
-  DatabaseRecord scrambled = record;
-  Scramble(scrambled, FileKey(scrambled));
-  const auto bytes = scrambled.ToBytes();
+  const auto bytes = EncodeDatabaseBytes(record);
   const FileResult written = WriteFileAtomically(
       path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   SaveResult result;

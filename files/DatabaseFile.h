@@ -2,11 +2,13 @@
 // key taken from the site and owner texts.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/DatabaseRecord.h"
 
@@ -26,6 +28,13 @@ struct LoadResult {
   std::string message;  // UTF-8, what to show the user; empty on success
   std::optional<std::chrono::system_clock::time_point> fileDate;  // set on success
 };
+
+// The load's checks on the file's bytes, without the file: only the first record's worth
+// counts. On any failure the record is as it was; the result carries no file date.
+LoadResult DecodeDatabaseBytes(std::string_view bytes, DatabaseRecord& record,
+                               const std::function<std::string()>& askPassword);
+// What a save writes: the record with its format marker set, image and password scrambled.
+std::array<uint8_t, kRecordSize> EncodeDatabaseBytes(DatabaseRecord& record);
 
 // Loads the file into `record`. On any failure the record is as it was; what is not a
 // regular file is refused without waiting on it. `askPassword`

@@ -60,11 +60,24 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
     writable_ = false;
     return;
   }
+  Parse(read.bytes);
+}
+
+IniFile IniFile::FromText(std::string_view text) {
+  IniFile ini;
+  ini.inMemory_ = true;
+  ini.Parse(text);
+  return ini;
+}
+
+void IniFile::Parse(std::string_view text) {
+  lines_.clear();
+  crlf_ = false;
   size_t start = 0;
-  while (start < read.bytes.size()) {
-    size_t end = read.bytes.find('\n', start);
-    if (end == std::string::npos) end = read.bytes.size();
-    std::string line = read.bytes.substr(start, end - start);
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
       crlf_ = true;
@@ -149,14 +162,19 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
   return Save();
 }
 
+std::string IniFile::Text() const {
+  std::string text;
+  for (const auto& line : lines_) text += line + (crlf_ ? "\r\n" : "\n");
+  return text;
+}
+
 bool IniFile::Save() const {
+  if (inMemory_) return true;
   if (!writable_) return false;
   std::error_code ec;
   const auto folder = std::filesystem::path(path_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  std::string text;
-  for (const auto& line : lines_) text += line + (crlf_ ? "\r\n" : "\n");
-  return WriteFileAtomically(path_, text).ok;
+  return WriteFileAtomically(path_, Text()).ok;
 }
 
 }  // namespace tarvelo

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvelo {
@@ -15,6 +16,11 @@ class IniFile {
   // cannot be read whole (no permission, not a regular file, larger than any settings file
   // we write) also reads as empty, and writing to it is refused so its content survives.
   explicit IniFile(std::string path);
+  // The same from text already in memory, tied to no file: writes change only the text.
+  static IniFile FromText(std::string_view text);
+
+  // The whole text as a save would write it.
+  std::string Text() const;
 
   const std::string& path() const { return path_; }
   std::string ReadString(const std::string& section, const std::string& key,
@@ -33,6 +39,7 @@ class IniFile {
   }
 
  private:
+  IniFile() = default;
   struct Found {
     long line = -1;         // the key's line, or -1
     long sectionLine = -1;  // the section header, or -1
@@ -40,6 +47,7 @@ class IniFile {
   };
   Found Find(const std::string& section, const std::string& key) const;
   bool Save() const;
+  void Parse(std::string_view text);
 
   static constexpr size_t kMaxIniBytes = 1 << 20;
 
@@ -47,6 +55,7 @@ class IniFile {
   std::vector<std::string> lines_;
   bool crlf_ = false;
   bool writable_ = true;
+  bool inMemory_ = false;
 };
 
 }  // namespace tarvelo

@@ -46,9 +46,14 @@ std::string NormalizeNumber16(std::string_view text) {
 }
 
 bool ParseWholeNumber(std::string_view text, long& value) {
-  if (text.empty()) return false;
+  // One sign at most, then digits only. from_chars takes a minus of its own, so "+-5" would
+  // pass as -5 once the plus was dropped.
+  const size_t digits = (!text.empty() && (text.front() == '+' || text.front() == '-')) ? 1 : 0;
+  if (digits >= text.size()) return false;
+  for (size_t i = digits; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
   if (text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.front() == '+') return false;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, value);
   return ec == std::errc() && ptr == end;

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -176,6 +179,54 @@ bool HavePdfToText() {
   return std::system("command -v pdftotext >/dev/null 2>&1") == 0;
 }
 
+// Runs the tool with its standard output on `outFd` (-1: a file read back afterwards) and
+// SIGPIPE as given; stdin is /dev/null.
+CliRun RunWithOutput(const std::vector<std::string>& args, int outFd, bool ignoreSigpipe,
+                     const std::string& errPath) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(in, 0);
+    ::dup2(outFd, 1);
+    ::dup2(err, 2);
+    ::signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
+    std::vector<char*> argv{const_cast<char*>(TARVELO_CLI)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(TARVELO_CLI, argv.data());
+    ::_exit(127);
+  }
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  std::ifstream e(errPath, std::ios::binary);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw),
+          "",
+          {std::istreambuf_iterator<char>(e), {}}};
+}
+
+// A database whose texts hold what a hostile file could: escape sequences, other control
+// bytes, DEL and the C1 range.
+DatabaseRecord HostileRecord() {
+  DatabaseRecord r;
+  NewDatabaseDefaults(r, ImageLayout::For(DeviceModel::FourLine));
+  r.site.set("\x1B]0;pwned\x07Site");
+  r.owner.set("own\x1B[2Jer");
+  r.connectionName.set(
+      std::string("c\x81"
+                  "31m\x7F\x0D\\",
+                  8));
+  const ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
+  r.image.SetBytes(layout.Offset(Field::CoNumbers), "\x1B[1m");
+  r.image.SetBytes(layout.Offset(Field::CallInNumber), "06\x1B[?1049h");
+  r.image.SetBytes(layout.Offset(Field::FreeNumbers),
+                   "\x1B"
+                   "c0612345       ");
+  r.image.SetImageByte(layout.Offset(Field::CodeCount), 1);
+  r.image.SetBytes(layout.Offset(Field::CodeTable), std::string("\x1B[5m12?", 7));
+  return r;
+}
+
 }  // namespace
 
 TEST_F(CliTest, PrintWritesBothListsAsPdfAndText) {
@@ -242,4 +293,188 @@ TEST_F(CliTest, PrintRefusesWhatItCannotDoAndWritesNothing) {
   EXPECT_EQ(wrong.status, 2);
   EXPECT_FALSE(fs::exists(Path("x.pdf")));
   EXPECT_FALSE(fs::exists(Path("x.doc")));
+}
+
+// A file's texts reach the terminal only as printable characters; the escapes name the
+// stored bytes.
+TEST_F(CliTest, ShowNeverPassesControlBytesFromTheFile) {
+  DatabaseRecord r = HostileRecord();
+  ASSERT_TRUE(SaveDatabaseFile(Path("hostile.db"), r).ok);
+  for (const bool json : {false, true}) {
+    std::vector<std::string> args = {"show", Path("hostile.db"), "--model", "4", "--password", ""};
+    if (json) args.push_back("--json");
+    const CliRun run = Cli(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (size_t i = 0; i < run.out.size(); ++i) {
+      const auto c = static_cast<uint8_t>(run.out[i]);
+      ASSERT_TRUE(c >= 0x20 || c == '\n') << "byte " << int(c) << " at " << i << " json " << json;
+      ASSERT_NE(c, 0x7F) << i;
+      if (c == 0xC2 && i + 1 < run.out.size()) {
+        ASSERT_FALSE(static_cast<uint8_t>(run.out[i + 1]) < 0xA0) << "a C1 control at " << i;
+      }
+    }
+    if (!json) {
+      for (const char* expected : {"Telepítés: \\x1B]0;pwned\\x07Site", "Tulajdonos: own\\x1B[2Jer",
+                                   "Kapcsolat: c\\x8131m\\x7F\\x0D\\\\",
+                                   "Behívószám: 06\\x1B[?1049h", "  \\x1Bc0612345", "\\x1B[5m12"}) {
+        EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+      }
+    } else {
+      EXPECT_NE(run.out.find("\"c\\u008131m\\u007f\\r\\\\\""), std::string::npos) << run.out;
+    }
+  }
+}
+
+// A report that cannot be written whole is a failure with one line of its own, whether the
+// disk is full or the reader has gone, and whatever the caller did with SIGPIPE.
+TEST_F(CliTest, AFailedStandardOutputIsNoSuccess) {
+  ASSERT_EQ(Cli({"new", "--model", "16", "-o", Path("db.pin")}).status, 0);
+  const std::vector<std::string> show = {"show", Path("db.pin"), "--model", "16", "--password", ""};
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    bool pipe;
+    bool ignoreSigpipe;
+  };
+  std::vector<std::string> json = show;
+  json.push_back("--json");
+  const Case cases[] = {
+      {"full disk", show, false, false},
+      {"full disk, json", json, false, false},
+      {"help on a full disk", {"--help"}, false, false},
+      {"closed pipe", show, true, false},
+      {"closed pipe, SIGPIPE ignored", show, true, true},
+      {"closed pipe, help", {"--help"}, true, false},
+  };
+  for (const auto& c : cases) {
+    int fd = -1;
+    int fds[2] = {-1, -1};
+    if (c.pipe) {
+      ASSERT_EQ(::pipe(fds), 0);
+      ::close(fds[0]);
+      fd = fds[1];
+    } else {
+      fd = ::open("/dev/full", O_WRONLY);
+      ASSERT_GE(fd, 0);
+    }
+    const CliRun r = RunWithOutput(c.args, fd, c.ignoreSigpipe, Path("err"));
+    ::close(fd);
+    EXPECT_EQ(r.status, 2) << c.name << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find("kimenet"), std::string::npos) << c.name << ": " << r.err;
+  }
+}
+
+// Whatever writes a file says so on stderr; a new database never silently replaces one.
+TEST_F(CliTest, NewRefusesAnExistingFileUnlessForced) {
+  const std::string file = Path("site.pin");
+  Put(file, "precious");
+  struct Case {
+    std::vector<std::string> extra;
+    int status;
+    std::string stderrHas;
+    bool replaced;
+  };
+  const Case cases[] = {
+      {{}, 2, "már létezik", false},
+      {{"--site", "Pécs"}, 2, "--force", false},
+      {{"--force"}, 0, "Mentve: " + file, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"new", "--model", "4", "-o", file};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.stderrHas), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(Slurp(file) != "precious", c.replaced);
+  }
+  // A symbolic link to nowhere is a name in use too.
+  fs::create_symlink(Path("nowhere"), Path("link.pin"));
+  EXPECT_EQ(Cli({"new", "--model", "4", "-o", Path("link.pin")}).status, 2);
+  EXPECT_FALSE(fs::exists(Path("nowhere")));
+
+  const CliRun fresh = Cli({"new", "--model", "16", "-o", Path("fresh.pin")});
+  EXPECT_EQ(fresh.status, 0);
+  EXPECT_EQ(fresh.err, "Mentve: " + Path("fresh.pin") + "\n");
+}
+
+// The count shown is the width the CO numbers are cut with, also when the stored count is
+// outside 1..4, so that the count and the numbers agree.
+TEST_F(CliTest, ShowGivesTheCoCountTheNumbersAreCutWith) {
+  struct Case {
+    uint8_t stored;
+    const char* count;
+    const char* line2;
+  };
+  // The defaults put "0102030405..." in the field: line 2 starts at the width.
+  const Case cases[] = {{0, "1", "\"1\""},    {1, "1", "\"1\""},    {3, "3", "\"203\""},
+                        {4, "4", "\"0304\""}, {5, "4", "\"0304\""}, {255, "4", "\"0304\""}};
+  const ImageLayout layout = ImageLayout::For(DeviceModel::SixteenLine);
+  for (const auto& c : cases) {
+    DatabaseRecord r;
+    NewDatabaseDefaults(r, layout);
+    r.image.SetImageByte(layout.Offset(Field::CoCharCount), c.stored);
+    ASSERT_TRUE(SaveDatabaseFile(Path("co.pin"), r).ok);
+    for (const bool json : {false, true}) {
+      std::vector<std::string> args = {"show", Path("co.pin"), "--model", "16", "--password", ""};
+      if (json) args.push_back("--json");
+      const CliRun run = Cli(args);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::string count = json ? std::string("\"coCharCount\": ") + c.count
+                                     : std::string("CO karakterszám: ") + c.count + "\n";
+      EXPECT_NE(run.out.find(count), std::string::npos) << int(c.stored) << "\n" << run.out;
+      const std::string line2 =
+          json ? std::string("\"coNumber\": ") + c.line2 : std::string("  02    ") + c.line2;
+      EXPECT_NE(run.out.find(line2), std::string::npos) << int(c.stored) << "\n" << run.out;
+    }
+  }
+}
+
+// A password with a character the code page lacks cannot match any stored one; taking it
+// as empty would open an unprotected database. Refused, typed or given, naming the character.
+TEST_F(CliTest, AnUnstorablePasswordIsRefused) {
+  ASSERT_EQ(Cli({"new", "--model", "4", "-o", Path("open.pin")}).status, 0);
+  const CliRun given = Cli({"show", Path("open.pin"), "--model", "4", "--password", "señor"});
+  EXPECT_EQ(given.status, 1);
+  EXPECT_NE(given.err.find("ñ"), std::string::npos) << given.err;
+  EXPECT_TRUE(given.out.empty());
+
+  for (const char* typed : {"señor\n", "\xFF\xFE\n", "\n"}) {
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::execl(TARVELO_CLI, TARVELO_CLI, "show", Path("open.pin").c_str(), "--model", "4",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // The prompt comes first; the line typed then.
+    std::string seen;
+    char buf[4096];
+    while (seen.find("Jelszó: ") == std::string::npos) {
+      const ssize_t n = ::read(master, buf, sizeof buf);
+      ASSERT_GT(n, 0) << seen;
+      seen.append(buf, static_cast<size_t>(n));
+    }
+    ASSERT_EQ(::write(master, typed, std::strlen(typed)), static_cast<ssize_t>(std::strlen(typed)));
+    for (;;) {
+      const ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      seen.append(buf, static_cast<size_t>(n));
+    }
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    ::close(master);
+    ASSERT_TRUE(WIFEXITED(raw));
+    if (std::string(typed) == "\n") {
+      EXPECT_EQ(WEXITSTATUS(raw), 0) << "an empty password opens an open database\n" << seen;
+      EXPECT_NE(seen.find("Típus: Zentor-4"), std::string::npos) << seen;
+    } else {
+      EXPECT_EQ(WEXITSTATUS(raw), 1) << seen;
+      EXPECT_NE(seen.find(std::string(typed)[0] == 's' ? "\"ñ\"" : "\\xFF"), std::string::npos)
+          << seen;
+      EXPECT_EQ(seen.find("Típus:"), std::string::npos) << seen;
+    }
+  }
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -196,4 +197,49 @@ TEST_F(DatabaseFileTest, SavingThroughALinkReplacesItsTarget) {
   DatabaseRecord loaded;
   ASSERT_EQ(LoadDatabaseFile(target, loaded, Typing("")).status, LoadStatus::Ok);
   EXPECT_EQ(loaded.image.ImageByte(3000), 0x11);
+}
+
+// A save killed at any moment (power cut, OOM killer) leaves the file as a previous save
+// left it, never half of one. A child saves record after record; it is killed at a random
+// moment, twenty times, and each time the file must load and be one whole record.
+TEST_F(DatabaseFileTest, ASaveKilledMidwayLeavesAWholeFile) {
+  const std::string file = Path("killed.pin");
+  // Each record's image holds its own run number everywhere, so a mix of two shows.
+  auto record = [](int run) {
+    DatabaseRecord r;
+    r.site.set("run " + std::to_string(run));
+    r.password.set("pw");
+    r.image.raw().fill(static_cast<uint8_t>(run * 37 + 1));
+    std::memcpy(r.marker.data(), kFormatMarker.data(), kFormatMarker.size());
+    return r;
+  };
+  DatabaseRecord first = record(0);
+  ASSERT_TRUE(SaveDatabaseFile(file, first).ok);
+  std::srand(static_cast<unsigned>(::getpid()));
+  int lastSeen = 0;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int run = 1;; ++run) {
+        DatabaseRecord r = record(attempt * 100000 + run);
+        if (!SaveDatabaseFile(file, r).ok) ::_exit(3);
+      }
+    }
+    ::usleep(static_cast<useconds_t>(2000 + std::rand() % 40000));
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped saving by itself: " << status;
+
+    DatabaseRecord loaded;
+    ASSERT_EQ(LoadDatabaseFile(file, loaded, Typing("pw")).status, LoadStatus::Ok)
+        << "attempt " << attempt;
+    const std::string site = loaded.site.text();
+    ASSERT_EQ(site.rfind("run ", 0), 0u) << site;
+    const int run = std::stoi(site.substr(4));
+    EXPECT_EQ(loaded, record(run)) << "attempt " << attempt << ": not one whole record";
+    lastSeen = run;
+  }
+  EXPECT_NE(lastSeen, 0) << "no save finished in any attempt";
 }

@@ -7,9 +7,9 @@
 #include <iterator>
 
 #include "files/IniFile.h"
-#include "tests/TempDirTest.h"
 #include "files/Workstation.h"
 #include "serial/ComPort.h"
+#include "tests/TempDirTest.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
@@ -113,6 +113,31 @@ TEST_F(IniTest, WorkstationSettings) {
   s.speedIndex = 9;
   SaveWorkstationSettings(s, Path("tarvelo.ini"));
   EXPECT_EQ(Slurp(Path("tarvelo.ini")), "[connection]\ncomnr=COM123\nCOMSP=9\n");
+}
+
+// A speed index that is not a plain number is no number at all: "+-1" once read as -1 and
+// became index 255.
+TEST_F(IniTest, ASignedJunkSpeedIndexGivesTheDefault) {
+  for (const char* value : {"+-1", "-+1", "++6", "7x", ""}) {
+    Put(Path("tarvelo.ini"), std::string("[CONNECTION]\nCOMSP=") + value + "\n");
+    EXPECT_EQ(LoadWorkstationSettings(Path("tarvelo.ini")).speedIndex, 6) << value;
+  }
+  Put(Path("tarvelo.ini"), "[CONNECTION]\nCOMSP= +3 \n");
+  EXPECT_EQ(LoadWorkstationSettings(Path("tarvelo.ini")).speedIndex, 3);
+}
+
+// The in-memory form reads and writes as the file does.
+TEST_F(IniTest, TextInMemoryReadsAndWritesLikeTheFile) {
+  const std::string text = "; c\r\n[A]\r\nk = \"v\" \r\n\r\n[b]\r\nx=1\r\n";
+  Put(Path("same.ini"), text);
+  IniFile file(Path("same.ini"));
+  IniFile memory = IniFile::FromText(text);
+  EXPECT_EQ(memory.Text(), text);
+  EXPECT_EQ(memory.ReadString("a", "K", "-"), "v");
+  EXPECT_EQ(memory.ReadSections(), file.ReadSections());
+  ASSERT_TRUE(file.WriteString("A", "new", "2"));
+  ASSERT_TRUE(memory.WriteString("A", "new", "2"));
+  EXPECT_EQ(memory.Text(), Slurp(Path("same.ini")));
 }
 
 TEST_F(IniTest, SpeedTextsAndBaudRates) {

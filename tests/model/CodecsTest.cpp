@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/Codecs.h"
+#include "model/General.h"
 
 using namespace tarvelo;
 
@@ -79,4 +80,43 @@ TEST(Codecs, ImageByteRejectsOffsetsOutsideTheImage) {
   EXPECT_THROW(image.SetBytes(8190, "abc"), std::out_of_range);
   EXPECT_EQ(image.ImageByte(8190), 0);
   EXPECT_EQ(image.ImageByte(8191), 0);
+}
+
+// Every caller that stores a typed number (byte boxes, record terminator, exception lengths,
+// INI integers) goes through this one reader, so a sign it lets through is stored.
+TEST(Codecs, ParseWholeNumberTakesOneSignAndDigitsOnly) {
+  struct Case {
+    const char* text;
+    bool ok;
+    long value;
+  };
+  const Case cases[] = {
+      {"0", true, 0},     {"255", true, 255}, {"+7", true, 7},
+      {"-1", true, -1},   {"007", true, 7},   {"+0", true, 0},
+      {"-0", true, 0},    {"", false, 0},     {"+", false, 0},
+      {"-", false, 0},    {"+-5", false, 0},  {"-+5", false, 0},
+      {"++5", false, 0},  {"--5", false, 0},  {"+-0", false, 0},
+      {" 5", false, 0},   {"5 ", false, 0},   {"5a", false, 0},
+      {"0x10", false, 0}, {"1e3", false, 0},  {"99999999999999999999", false, 0},
+  };
+  for (const auto& c : cases) {
+    long value = -42;
+    EXPECT_EQ(ParseWholeNumber(c.text, value), c.ok) << '"' << c.text << '"';
+    if (c.ok) {
+      EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+    }
+  }
+}
+
+TEST(Codecs, SignedJunkIsNotStoredAsAByte) {
+  ConfigImage image;
+  const ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
+  image.SetImageByte(layout.Offset(Field::CoPosition), 23);
+  for (const char* text : {"+-0", "+-1", "-+3"}) {
+    EXPECT_TRUE(TestByteRange(image, layout, Field::CoPosition, text).has_value()) << text;
+    EXPECT_TRUE(EncodeRecordTerminator(image, layout, text).has_value()) << text;
+  }
+  EXPECT_EQ(image.ImageByte(layout.Offset(Field::CoPosition)), 23);
+  EXPECT_FALSE(TestByteRange(image, layout, Field::CoPosition, " +9 ").has_value());
+  EXPECT_EQ(image.ImageByte(layout.Offset(Field::CoPosition)), 9);
 }
