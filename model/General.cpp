@@ -1,5 +1,7 @@
 #include "model/General.h"
 
+#include <algorithm>
+
 #include "model/Codecs.h"
 
 namespace tarvelo {
@@ -90,8 +92,10 @@ Refusal TestByteRange(ConfigImage& image, const ImageLayout& layout, Field field
 }
 
 int DecodeCoCharCount(const ConfigImage& image, const ImageLayout& layout) {
+  // A stored count outside 1..4 still cuts the CO numbers, at 1 or at 4: the box shows the
+  // width they are cut with, so what the page shows and what it stores agree.
   const uint8_t b = image.ImageByte(layout.Offset(Field::CoCharCount));
-  return (b >= 1 && b <= 4) ? b - 1 : 1;
+  return std::clamp<int>(b, 1, 4) - 1;
 }
 
 Refusal EncodeCoCharCount(ConfigImage& image, const ImageLayout& layout, int itemIndex) {

@@ -417,7 +417,8 @@ bool TMainForm::ConfirmSaveChanges() {
   const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
-  if (answer == QMessageBox::Yes) saveDatabase();
+  // A save that failed must not let the command throw the changes away after all.
+  if (answer == QMessageBox::Yes) return saveDatabase();
   return true;
 }
 
@@ -500,16 +501,16 @@ bool TMainForm::SaveTo(const QString& fileName) {
   return true;
 }
 
-void TMainForm::saveDatabase() {
-  if (!CommitFocusedField()) return;
+bool TMainForm::saveDatabase() {
+  if (!CommitFocusedField()) return false;
   if (session_.databaseFileName.empty()) {
     const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
-    if (name.isEmpty()) return;
+    if (name.isEmpty()) return true;  // not saved, as the user chose
     session_.databaseFileName = name.toStdString();
   }
   const QString name = QString::fromStdString(session_.databaseFileName);
   SetPanel0(name);
-  SaveTo(name);
+  return SaveTo(name);
 }
 
 void TMainForm::saveDatabaseAs() {
@@ -557,7 +558,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
       event->ignore();
       return;
     }
-    if (answer == QMessageBox::Yes) saveDatabase();
+    if (answer == QMessageBox::Yes && !saveDatabase()) {
+      event->ignore();  // the edits would be lost with the window
+      return;
+    }
     SaveWorkstationSettings(session_.workstation, session_.programIniPath);
   }
   RunGuarded([this] { terminalPage_->Disconnect(); });

@@ -75,7 +75,9 @@ class TMainForm : public QMainWindow, public PageHost {
   // The file commands.
   void newDatabase();
   void openDatabase(const QString& startupFile = QString());
-  void saveDatabase();
+  // False when the caller must not go on: the entry was refused or the file not written. A
+  // save dialog the user cancelled is no reason to stop.
+  bool saveDatabase();
   void saveDatabaseAs();
   // Yes saves first; returns false when the caller must stop (Cancel).
   bool ConfirmSaveChanges();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/General.h"
+#include "model/Lines.h"
 #include "tests/model/Images.h"
 
 using namespace tarvelo;
@@ -86,9 +87,11 @@ TEST(TestByteRange, AcceptsOnlyWholeNumbersFrom0To255) {
 TEST(CoCharCount, DecodeAndEncode) {
   ConfigImage image = Defaults(kFour);
   EXPECT_EQ(DecodeCoCharCount(image, kFour), 1);
-  for (uint8_t stored : {0, 5, 255}) {
-    image.SetImageByte(kFour.Offset(Field::CoCharCount), stored);
-    EXPECT_EQ(DecodeCoCharCount(image, kFour), 1) << int(stored);
+  // Outside 1..4 the box shows the width the CO numbers are cut with.
+  for (auto [stored, index] : {std::pair{0, 0}, std::pair{5, 3}, std::pair{255, 3}}) {
+    image.SetImageByte(kFour.Offset(Field::CoCharCount), static_cast<uint8_t>(stored));
+    EXPECT_EQ(DecodeCoCharCount(image, kFour), index) << stored;
+    EXPECT_EQ(DecodeCoCharCount(image, kFour) + 1, CoNumberWidth(image, kFour)) << stored;
   }
   EXPECT_EQ(EncodeCoCharCount(image, kFour, -1), "Válasszon egy értéket 1..4 között !!!");
   EXPECT_EQ(image.ImageByte(kFour.Offset(Field::CoCharCount)), 255);

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <functional>
+#include <vector>
 
 #include "files/DatabaseFile.h"
 #include "tests/ui/Fixture.h"
@@ -14,6 +16,7 @@ class SaveFailureTest : public QObject {
   Q_OBJECT
  private slots:
   void editSurvivesAFailedSave();
+  void aFailedSaveStopsWhatAskedForIt();
 };
 
 namespace {
@@ -77,6 +80,36 @@ void SaveFailureTest::editSurvivesAFailedSave() {
   f.window->saveDatabaseAs();
   QVERIFY(!f.window->modifiedFlag());
   QCOMPARE(StoredCoPosition(elsewhere), f.byte(Field::CoPosition));
+}
+
+// "Igen" to the save question, then a save that fails: the command that asked (New, Open,
+// closing the window) stops, so the edit is not thrown away after all.
+void SaveFailureTest::aFailedSaveStopsWhatAskedForIt() {
+  Fixture f;
+  f.start(0, static_cast<int>(PageId::General));
+  const QString refused = ReadOnlyFolder(f.dir) + "/site.pin";
+  struct Case {
+    const char* name;
+    std::function<void()> command;
+  };
+  const std::vector<Case> cases = {
+      {"new", [&] { f.window->newDatabase(); }},
+      {"open", [&] { f.window->openDatabase(); }},
+      {"close", [&] { f.window->close(); }},
+  };
+  for (const Case& c : cases) {
+    f.typeAndLeave("MEcopos", "42");
+    f.dialogs.answers.push_back(QMessageBox::Yes);
+    f.dialogs.saveNames.push_back(refused);
+    const qsizetype before = f.dialogs.messages.size();
+    c.command();
+    QVERIFY2(f.window->isVisible(), c.name);
+    QVERIFY2(f.window->modifiedFlag(), c.name);
+    QCOMPARE(f.byte(Field::CoPosition), uint8_t(42));
+    QVERIFY2(f.dialogs.fileDialogs.size() >= 1, c.name);
+    QCOMPARE(f.dialogs.messages.size(), before + 2);  // the question, then the failure
+    QVERIFY2(f.dialogs.openNames.empty(), c.name);
+  }
 }
 
 TARVELO_TEST_MAIN(SaveFailureTest)
