@@ -449,6 +449,12 @@ void CodesPage::encodeCodeTable() {
   host_.SetModified();
 }
 
+RowRange CodesPage::selectedRows() const {
+  const QRect cells = view_->selectedCells();
+  if (cells.isNull()) return {1, 0};
+  return {cells.top() + 1, cells.bottom() + 1};
+}
+
 void CodesPage::selectAllCodes() {
   const int last = model_->rowCount() - 1;
   if (last < 0) return;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/CodeTable.h"
+#include "model/Reports.h"
 #include "ui/Page.h"
 
 class QLineEdit;
@@ -53,6 +54,9 @@ class CodesPage : public Page {
   void FillMenu(QMenu* menu);
 
   const CodeGrid& grid() const { return grid_; }
+  // The rows of the selected cells, top to bottom, from 1; the current cell's row when
+  // nothing is selected, as the grid's own selection always holds the current cell.
+  RowRange selectedRows() const;
   CodeGridView* view() const { return view_; }
   QMenu* rightsMenu() const { return rightsMenu_; }
   FindBar* findBar() const { return findBar_; }

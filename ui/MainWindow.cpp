@@ -132,10 +132,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   setCentralWidget(central);
 
   SetErrorReporter([this](const QString& text) { dialogs_->Message(text, "Tarvelo1.2"); });
-  // Until the code and number pages keep working copies, the lists print as the image holds
-  // them.
   printing_ = new Printing(this, [this] {
-    return PrintDataFromImage(session_.record, layout_, session_.databaseFileName);
+    return PrintDataFromPages(session_.record, session_.databaseFileName, *codesPage_,
+                              *numbersPage_);
   });
   BuildMenus();
   BuildStatusBar();

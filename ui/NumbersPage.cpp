@@ -214,11 +214,15 @@ void NumbersPage::replaceNumber() {
   Refresh();
 }
 
-void NumbersPage::deleteNumbers() {
+std::set<int> NumbersPage::selectedItems() const {
   std::set<int> rows;
   for (const QModelIndex& index : numberList_->selectionModel()->selectedIndexes())
     rows.insert(index.row());
-  if (list_.Delete(rows) > 0) {
+  return rows;
+}
+
+void NumbersPage::deleteNumbers() {
+  if (list_.Delete(selectedItems()) > 0) {
     ShowItems(-1);
     host_.SetModified();
   }

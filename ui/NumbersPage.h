@@ -3,6 +3,8 @@
 // when the focus leaves the page.
 #pragma once
 
+#include <set>
+
 #include "model/FreeNumbers.h"
 #include "ui/Page.h"
 
@@ -27,6 +29,8 @@ class NumbersPage : public Page {
   void FillMenu(QMenu* menu);
 
   const FreeNumberList& numbers() const { return list_; }
+  // The selected items' indexes in the list's order, from 0.
+  std::set<int> selectedItems() const;
   FindBar* findBar() const { return findBar_; }
 
   // Writes the list into the image as it is; the trimmed form when the focus leaves.

@@ -14,7 +14,8 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "model/ImageView.h"
+#include "ui/CodesPage.h"
+#include "ui/NumbersPage.h"
 #include "ui/QtText.h"
 
 namespace tarvelo {
@@ -38,16 +39,16 @@ std::string Now() {
 
 }  // namespace
 
-PrintData PrintDataFromImage(const DatabaseRecord& record, const ImageLayout& layout,
-                             const std::string& fileName) {
-  ConfigImage image = record.image;  // decoding may repair the table; the record stays
-  const ImageView view = DecodeImageView(image, layout);
+PrintData PrintDataFromPages(const DatabaseRecord& record, const std::string& fileName,
+                             const CodesPage& codes, const NumbersPage& numbers) {
   PrintData data;
   data.fileName = fileName;
   data.site = record.site.text();
   data.owner = record.owner.text();
-  data.codes = view.codes;
-  data.numbers = view.freeNumbers;
+  data.codes = codes.grid();
+  data.codeSelection = codes.selectedRows();
+  data.numbers = numbers.numbers().items();
+  data.selectedNumbers = numbers.selectedItems();
   return data;
 }
 
@@ -187,13 +188,11 @@ void Printing::Print(int pageIndex) {
   }
 }
 
-void Printing::PrintTo(QPrinter& printer, PrintKind kind, const PrintData& data) {
+Report ListReport(const QPrinter& printer, PrintKind kind, const PrintData& data,
+                  int linesPerPage) {
   const PrintScope scope = ScopeOf(printer);
   const RowRange pages{printer.fromPage(), printer.toPage()};
   switch (kind) {
-    case PrintKind::Window:
-      PaintWindow(printer, *window_);
-      return;
     case PrintKind::Codes: {
       CodeListInput input;
       input.fileName = ReportText(data.fileName);
@@ -202,8 +201,7 @@ void Printing::PrintTo(QPrinter& printer, PrintKind kind, const PrintData& data)
       input.dateTime = Now();
       input.grid = &data.codes;
       input.rows = CodeRowsToPrint(scope, data.codes.rowCount(), data.codeSelection, pages);
-      PaintReport(printer, [&](int lines) { return CodeListReport(input, lines); });
-      return;
+      return CodeListReport(input, linesPerPage);
     }
     case PrintKind::Numbers: {
       NumberListInput input;
@@ -211,9 +209,24 @@ void Printing::PrintTo(QPrinter& printer, PrintKind kind, const PrintData& data)
       for (int i : NumberItemsToPrint(scope, static_cast<int>(data.numbers.size()),
                                       data.selectedNumbers, pages))
         input.items.push_back(data.numbers[i]);
-      PaintReport(printer, [&](int lines) { return NumberListReport(input, lines); });
-      return;
+      return NumberListReport(input, linesPerPage);
     }
+    case PrintKind::Window:
+    case PrintKind::Nothing:
+      return {};
+  }
+  return {};
+}
+
+void Printing::PrintTo(QPrinter& printer, PrintKind kind, const PrintData& data) {
+  switch (kind) {
+    case PrintKind::Window:
+      PaintWindow(printer, *window_);
+      return;
+    case PrintKind::Codes:
+    case PrintKind::Numbers:
+      PaintReport(printer, [&](int lines) { return ListReport(printer, kind, data, lines); });
+      return;
     case PrintKind::Nothing:
       return;
   }

@@ -11,7 +11,6 @@
 
 #include "model/CodeTable.h"
 #include "model/DatabaseRecord.h"
-#include "model/ImageLayout.h"
 #include "model/Reports.h"
 
 class QFont;
@@ -21,6 +20,9 @@ class QPrinter;
 class QWidget;
 
 namespace tarvelo {
+
+class CodesPage;
+class NumbersPage;
 
 // What the lists are printed from, taken when "Nyomtatás..." starts: the code grid and the
 // number list as the pages hold them, with their selections.
@@ -34,10 +36,10 @@ struct PrintData {
   std::set<int> selectedNumbers;     // 0-based
 };
 
-// The lists as they stand in the image, nothing selected: for as long as no page holds
-// a working copy of its own. The image is not changed.
-PrintData PrintDataFromImage(const DatabaseRecord& record, const ImageLayout& layout,
-                             const std::string& fileName);
+// The pages' working copies, not the image: a code typed or a number added since the last
+// encode or flush is printed too, and the selections are the pages' own.
+PrintData PrintDataFromPages(const DatabaseRecord& record, const std::string& fileName,
+                             const CodesPage& codes, const NumbersPage& numbers);
 
 enum class PrintKind { Window, Codes, Numbers, Nothing };
 PrintKind PrintKindForPage(int pageIndex);
@@ -47,6 +49,9 @@ PrintKind PrintKindForPage(int pageIndex);
 void SetUpPrintDialog(QPrintDialog& dialog, PrintKind kind, const PrintData& data);
 
 QFont ReportFont(bool bold);
+// The lines a list prints with the printer's range (everything, the selection or the page
+// numbers), cut for pages of `linesPerPage` lines; empty for the window and for nothing.
+Report ListReport(const QPrinter& printer, PrintKind kind, const PrintData& data, int linesPerPage);
 // Draws the report made for the printer's page height, a sheet for each page.
 void PaintReport(QPrinter& printer, const std::function<Report(int linesPerPage)>& make);
 // The window as it is shown, at its size on the screen unless the sheet is narrower.

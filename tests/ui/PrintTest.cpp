@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QListWidget>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -10,6 +11,8 @@
 #include "model/FreeNumbers.h"
 #include "model/Text.h"
 #include "tests/ui/Fixture.h"
+#include "ui/CodesPage.h"
+#include "ui/NumbersPage.h"
 #include "ui/Printing.h"
 
 using namespace tarvelo;
@@ -64,6 +67,23 @@ void AnswerWithPdf(Printing& printing, Shown& shown, const QString& file,
   };
 }
 
+// Prints the page shown with the range given, answering the dialog with the preview, and
+// returns the text the preview would draw.
+QString PrintedText(Fixture& f, QPrinter::PrintRange range, int from = 0, int to = 0) {
+  Printing& printing = f.window->printing();
+  printing.runPrintDialog = [=](QPrintDialog& dialog) {
+    dialog.printer()->setPrintRange(range);
+    if (range == QPrinter::PageRange) dialog.printer()->setFromTo(from, to);
+    return Printing::Choice::Preview;
+  };
+  auto text = std::make_shared<QString>();
+  printing.runPreview = [text](QPrinter& printer, PrintKind kind, const PrintData& data) {
+    *text = QString::fromStdString(ReportAsText(ListReport(printer, kind, data, 1000)));
+  };
+  f.get<QAction>("Nyomtats1")->trigger();
+  return *text;
+}
+
 QString PdfText(const QString& file, bool layout = true) {
   QProcess p;
   QStringList args;
@@ -94,6 +114,10 @@ class PrintTest : public QObject {
   void codeListPrintsToPdf();
   void numberListPrintsThePagesChosen();
   void selectionsAndPreview();
+  void codeListPrintsTheWorkingGrid_data();
+  void codeListPrintsTheWorkingGrid();
+  void numberListPrintsTheWorkingList_data();
+  void numberListPrintsTheWorkingList();
   void windowImageAndPageSetup();
   void printDialogOffersThePreview();
 };
@@ -191,7 +215,8 @@ void PrintTest::selectionsAndPreview() {
   if (!HavePoppler()) QSKIP("pdftotext (poppler-utils) is not installed");
   Fixture f;
   FillLists(f, 10, 5);
-  PrintData data = PrintDataFromImage(f.session.record, f.window->layout(), "x.pin");
+  PrintData data =
+      PrintDataFromPages(f.session.record, "x.pin", f.window->codesPage(), f.window->numbersPage());
   data.codeSelection = {4, 5};
   data.selectedNumbers = {1, 3};
   const QString file = f.dir.path() + "/sel.pdf";
@@ -229,6 +254,85 @@ void PrintTest::selectionsAndPreview() {
   QCOMPARE(previewed, PrintKind::Numbers);
   QVERIFY(!QFileInfo::exists(f.dir.path() + "/not.pdf"));
   QCOMPARE(PdfText(previewFile).count("06801000"), 5);
+}
+
+// The grid's rows are printed as the page holds them, before the image has them: here a
+// row cut off by a lower count and brought back by Down, with every right granted.
+void PrintTest::codeListPrintsTheWorkingGrid_data() {
+  QTest::addColumn<int>("selection");  // 0 none, 1 "Mind kijelöl", 2 rights of rows 3..5
+  QTest::addColumn<int>("range");
+  QTest::addColumn<int>("first");
+  QTest::addColumn<int>("last");
+  QTest::newRow("everything") << 0 << int(QPrinter::AllPages) << 1 << 6;
+  QTest::newRow("selection after Mind kijelöl") << 1 << int(QPrinter::Selection) << 1 << 6;
+  QTest::newRow("selection of rows 3 to 5") << 2 << int(QPrinter::Selection) << 3 << 5;
+  QTest::newRow("page numbers 2 to 3") << 1 << int(QPrinter::PageRange) << 2 << 3;
+}
+
+void PrintTest::codeListPrintsTheWorkingGrid() {
+  QFETCH(int, selection);
+  QFETCH(int, range);
+  QFETCH(int, first);
+  QFETCH(int, last);
+  Fixture f;
+  FillLists(f, 7, 0);
+  f.window->showPage(PageId::Codes);
+  CodesPage& page = f.window->codesPage();
+  StoreCodeCount(f.session.record.image, f.window->layout(), 5);
+  page.setCodeRowCount(6);
+  page.appendRow();
+  QCOMPARE(page.grid().rowCount(), 7);
+  if (selection == 1) f.get<QAction>("Mindkijell1")->trigger();
+  if (selection == 2) {
+    QAbstractItemModel* cells = page.view()->model();
+    page.view()->followColumn(2);
+    page.view()->selectionModel()->select(QItemSelection(cells->index(2, 2), cells->index(4, 5)),
+                                          QItemSelectionModel::ClearAndSelect);
+  }
+  // Away from the grid, which would store itself on leaving.
+  f.get<QComboBox>("cbTipus")->setFocus();
+  const QString text = PrintedText(f, QPrinter::PrintRange(range), 2, 3);
+  for (int k = 1; k <= 7; ++k) {
+    QCOMPARE(text.contains(QString::fromStdString(RowNumberText(k)) + "|"),
+             k >= first && k <= last);
+  }
+  if (last == 6) QVERIFY2(text.contains("0006|000006   |Loc,Nat,Mob,Int,"), qPrintable(text));
+}
+
+// The list's items as the page holds them, a number added since the last flush among them.
+void PrintTest::numberListPrintsTheWorkingList_data() {
+  QTest::addColumn<int>("range");
+  QTest::addColumn<QStringList>("printed");
+  const QStringList all = {"0680100001", "0680100002", "0680100003",
+                           "0680100004", "0680100005", "0615550000"};
+  QTest::newRow("everything") << int(QPrinter::AllPages) << all;
+  QTest::newRow("the items selected")
+      << int(QPrinter::Selection) << QStringList{"0680100002", "0615550000"};
+  QTest::newRow("page numbers 5 to 6")
+      << int(QPrinter::PageRange) << QStringList{"0680100005", "0615550000"};
+}
+
+void PrintTest::numberListPrintsTheWorkingList() {
+  QFETCH(int, range);
+  QFETCH(QStringList, printed);
+  Fixture f;
+  FillLists(f, 1, 5);
+  f.window->showPage(PageId::Numbers);
+  f.get<QLineEdit>("MEfreecall")->setText("06 1 555 0000");
+  f.get<QPushButton>("BTNujszam1")->click();
+  auto* list = f.get<QListWidget>("lbFreeCall");
+  QCOMPARE(list->count(), 6);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    list->visualItemRect(list->item(1)).center());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    list->visualItemRect(list->item(5)).center());
+  QCOMPARE(f.window->numbersPage().selectedItems(), (std::set<int>{1, 5}));
+  const QString text = PrintedText(f, QPrinter::PrintRange(range), 5, 6);
+  QStringList lines;
+  for (const QString& line : text.split('\n')) {
+    if (line.startsWith(QString(10, ' ') + "06")) lines << line.trimmed();
+  }
+  QCOMPARE(lines, printed);
 }
 
 void PrintTest::windowImageAndPageSetup() {
