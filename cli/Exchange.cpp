@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/Args.h"
+#include "cli/OpenDatabase.h"
 #include "files/DatabaseFile.h"
 #include "files/ExchangeFiles.h"
 #include "model/CodeTable.h"
@@ -12,34 +13,16 @@
 namespace tarvelo {
 namespace {
 
-struct OpenDatabase {
+struct LoadedDatabase {
   DatabaseRecord record;
   ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
 };
 
 // Loads the database and finds its model; nothing when the load failed (reported).
-std::optional<OpenDatabase> Load(const std::string& path, const Args& a,
-                                 const std::function<std::string()>& askPassword) {
-  const auto forced = ParseModel(a);
-  const bool givenPassword = a.options.count("--password") > 0;
-  const std::string password = RecordText(a, "--password");
-  OpenDatabase db;
-  const LoadResult loaded = LoadDatabaseFile(
-      path, db.record, [&] { return givenPassword || !askPassword ? password : askPassword(); });
-  if (loaded.status != LoadStatus::Ok) {
-    std::cerr << "tarvelo-cli: " << path << ": " << loaded.message << "\n";
-    return std::nullopt;
-  }
-  DeviceModel model;
-  if (forced) {
-    model = *forced;
-  } else if (!db.record.image.VersionText().empty()) {
-    model = ModelFromVersionText(db.record.image.VersionText());
-  } else {
-    throw UsageError{"az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
-  }
-  db.layout = ImageLayout::For(model);
-  return db;
+std::optional<LoadedDatabase> Load(const std::string& path, const Args& a) {
+  auto opened = OpenDatabase(path, a, "--password", ParseModel(a));
+  if (!opened) return std::nullopt;
+  return LoadedDatabase{std::move(opened->record), ImageLayout::For(opened->model)};
 }
 
 int Fail(const std::string& path, const std::string& message) {
@@ -47,13 +30,13 @@ int Fail(const std::string& path, const std::string& message) {
   return kFileError;
 }
 
-int Save(const std::string& path, OpenDatabase& db) {
+int Save(const std::string& path, LoadedDatabase& db) {
   const SaveResult saved = SaveDatabaseFile(path, db.record);
   return saved.ok ? 0 : Fail(path, saved.message);
 }
 
 // The code grid as the window shows it after opening the database.
-CodeGrid DecodedGrid(OpenDatabase& db) {
+CodeGrid DecodedGrid(LoadedDatabase& db) {
   CodeGrid grid;
   const CodeTableDecode decoded = DecodeCodeTable(db.record.image, db.layout, grid);
   for (std::string m : decoded.messages) {
@@ -85,9 +68,9 @@ bool PinDatFormat(const Args& a, const std::string& file) {
 }
 
 int Codes(const std::string& action, const Args& a, const std::string& file,
-          const std::string& dbPath, const std::function<std::string()>& askPassword) {
+          const std::string& dbPath) {
   const bool dat = PinDatFormat(a, file);
-  auto db = Load(dbPath, a, askPassword);
+  auto db = Load(dbPath, a);
   if (!db) return kFileError;
   ConfigImage& image = db->record.image;
   CodeGrid grid = DecodedGrid(*db);
@@ -111,8 +94,8 @@ int Codes(const std::string& action, const Args& a, const std::string& file,
 }
 
 int Numbers(const std::string& action, const Args& a, const std::string& file,
-            const std::string& dbPath, const std::function<std::string()>& askPassword) {
-  auto db = Load(dbPath, a, askPassword);
+            const std::string& dbPath) {
+  auto db = Load(dbPath, a);
   if (!db) return kFileError;
   ConfigImage& image = db->record.image;
   std::vector<std::string> items = DecodeFreeNumbers(image, db->layout);
@@ -134,8 +117,7 @@ int Numbers(const std::string& action, const Args& a, const std::string& file,
 
 }  // namespace
 
-int RunExchangeCommand(const std::string& command, int argc, char** argv,
-                       const std::function<std::string()>& askPassword) {
+int RunExchangeCommand(const std::string& command, int argc, char** argv) {
   const bool codes = command == "codes";
   const Args a = codes ? Parse(argc, argv, 3, {"--format", "--password", "--model"}, {})
                        : Parse(argc, argv, 3, {"--password", "--model"}, {"--append"});
@@ -147,8 +129,7 @@ int RunExchangeCommand(const std::string& command, int argc, char** argv,
     throw UsageError{"a --append csak importnál érvényes"};
   const std::string& file = a.positional[0];
   const std::string& db = a.positional[1];
-  return codes ? Codes(action, a, file, db, askPassword)
-               : Numbers(action, a, file, db, askPassword);
+  return codes ? Codes(action, a, file, db) : Numbers(action, a, file, db);
 }
 
 }  // namespace tarvelo

@@ -11,9 +11,8 @@
 #include "model/Text.h"
 
 namespace tarvelo {
-namespace {
 
-std::string AskPassword(const std::string& path) {
+std::string AskPasswordOnTerminal(const std::string& path) {
   std::fprintf(stderr, "Jelszó (%s): ", path.c_str());
   termios old{};
   const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
@@ -26,11 +25,11 @@ std::string AskPassword(const std::string& path) {
   std::getline(std::cin, line);
   if (tty) ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
   std::fprintf(stderr, "\n");
-  const auto text = Utf8ToCp1250(line);
-  return text ? *text : std::string();
+  std::string bad;
+  const auto text = Utf8ToCp1250(line, &bad);
+  if (!text) throw UsageError{"jelszó: " + UnencodableMessage(bad)};
+  return *text;
 }
-
-}  // namespace
 
 std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& args,
                                            const char* passwordOption,
@@ -40,7 +39,7 @@ std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& 
   OpenedDatabase db;
   const LoadResult loaded = LoadDatabaseFile(path, db.record, [&] {
     if (given || !::isatty(STDIN_FILENO)) return password;
-    return AskPassword(path);
+    return AskPasswordOnTerminal(path);
   });
   if (loaded.status != LoadStatus::Ok) {
     std::cerr << "tarvelo-cli: " << path << ": " << loaded.message << "\n";

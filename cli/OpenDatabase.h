@@ -1,4 +1,5 @@
-// Loading a database for the commands that read settings from it (diff, apply).
+// Loading a database named on the command line: the one way every command that reads one
+// gets its password and its model.
 #pragma once
 
 #include <optional>
@@ -15,6 +16,11 @@ struct OpenedDatabase {
   DatabaseRecord record;
   DeviceModel model = DeviceModel::FourLine;
 };
+
+// Asks on the terminal without echo. A character Windows-1250 lacks can be part of no stored
+// password: it is refused (UsageError) rather than read as an empty one, which would open an
+// unprotected database instead.
+std::string AskPasswordOnTerminal(const std::string& path);
 
 // The password is the option's value when given, else asked on a terminal (naming the file),
 // else empty. The model is the forced one, else the one the version text names; a database

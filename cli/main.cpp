@@ -19,6 +19,7 @@
 #include "cli/Args.h"
 #include "cli/Diff.h"
 #include "cli/Exchange.h"
+#include "cli/OpenDatabase.h"
 #include "cli/Print.h"
 #include "cli/Show.h"
 #include "cli/Transfer.h"
@@ -65,27 +66,6 @@ void WriteOut(const std::string& text) {
   }
 }
 
-std::string AskPasswordOnTerminal() {
-  std::fprintf(stderr, "Jelszó: ");
-  termios old{};
-  const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
-  if (tty) {
-    termios quiet = old;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  }
-  std::string line;
-  std::getline(std::cin, line);
-  if (tty) ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
-  std::fprintf(stderr, "\n");
-  // A character the code page lacks cannot be part of any stored password; reading it as
-  // an empty one would open an unprotected database instead.
-  std::string bad;
-  const auto text = Utf8ToCp1250(line, &bad);
-  if (!text) throw UsageError{"jelszó: " + UnencodableMessage(bad)};
-  return *text;
-}
-
 int CmdNew(int argc, char** argv) {
   const Args a =
       Parse(argc, argv, 2, {"--model", "-o", "--site", "--owner", "--password"}, {"--force"});
@@ -114,35 +94,19 @@ int CmdNew(int argc, char** argv) {
   return 0;
 }
 
-// A database named on the command line, its model and everything the pages show.
-struct OpenedDatabase {
+// A database named on the command line, and everything the pages show of it.
+struct ShownDatabase {
   DatabaseRecord record;
   ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
   ImageView view;
 };
 
 // Returns false (after saying why) when the file cannot be read.
-bool OpenDatabase(const Args& a, const std::string& file, OpenedDatabase& db) {
-  const auto forced = ParseModel(a);
-  const bool givenPassword = a.options.count("--password") > 0;
-  const std::string password = RecordText(a, "--password");
-  const LoadResult loaded = LoadDatabaseFile(file, db.record, [&] {
-    if (givenPassword || !::isatty(STDIN_FILENO)) return password;
-    return AskPasswordOnTerminal();
-  });
-  if (loaded.status != LoadStatus::Ok) {
-    std::cerr << "tarvelo-cli: " << file << ": " << loaded.message << "\n";
-    return false;
-  }
-  DeviceModel model;
-  if (forced) {
-    model = *forced;
-  } else if (!db.record.image.VersionText().empty()) {
-    model = ModelFromVersionText(db.record.image.VersionText());
-  } else {
-    throw UsageError{"az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
-  }
-  db.layout = ImageLayout::For(model);
+bool OpenDatabase(const Args& a, const std::string& file, ShownDatabase& db) {
+  auto opened = tarvelo::OpenDatabase(file, a, "--password", ParseModel(a));
+  if (!opened) return false;
+  db.record = std::move(opened->record);
+  db.layout = ImageLayout::For(opened->model);
   db.view = DecodeImageView(db.record.image, db.layout);
   for (const auto& m : db.view.codeDecode.messages) {
     std::string line = m;
@@ -157,7 +121,7 @@ bool OpenDatabase(const Args& a, const std::string& file, OpenedDatabase& db) {
 int CmdShow(int argc, char** argv) {
   const Args a = Parse(argc, argv, 2, {"--model", "--password"}, {"--json"});
   if (a.positional.size() != 1) throw UsageError{"egy adatbázis fájlt kell megadni"};
-  OpenedDatabase db;
+  ShownDatabase db;
   if (!OpenDatabase(a, a.positional[0], db)) return kFileError;
   WriteOut(a.flags.count("--json") ? ShowJson(db.record, db.layout, db.view)
                                    : ShowText(db.record, db.layout, db.view));
@@ -212,7 +176,7 @@ int CmdPrint(int argc, char** argv) {
     std::cerr << "tarvelo-cli: " << writable.message << "\n";
     return kFileError;
   }
-  OpenedDatabase db;
+  ShownDatabase db;
   if (!OpenDatabase(a, a.positional[1], db)) return kFileError;
   request.fileName = ReportText(a.positional[1]);
   request.dateTime = ReportText(LocalDateTime());
@@ -236,9 +200,7 @@ int main(int argc, char** argv) {
     if (command == "show") return CmdShow(argc, argv);
     if (command == "diff") return RunDiffCommand(argc, argv);
     if (command == "apply") return RunApplyCommand(argc, argv);
-    if (command == "codes" || command == "numbers")
-      return RunExchangeCommand(command, argc, argv,
-                                ::isatty(STDIN_FILENO) ? AskPasswordOnTerminal : nullptr);
+    if (command == "codes" || command == "numbers") return RunExchangeCommand(command, argc, argv);
     if (command == "print") return CmdPrint(argc, argv);
     if (command == "download" || command == "upload" || command == "prom" || command == "clock") {
       return RunTransferCommand(command, argc, argv);

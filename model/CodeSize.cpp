@@ -1,11 +1,11 @@
 #include "model/CodeSize.h"
 
+#include "model/CodeTable.h"
+
 namespace tarvelo {
 
 int MaxCodeCount(const ImageLayout& layout, int codeLength) {
-  if (codeLength == 2) return 10;
-  if (codeLength == 3) return 100;
-  return layout.Size(Field::CodeTable) / (codeLength + 1);
+  return CodeCountLimit(codeLength, layout.Size(Field::CodeTable));
 }
 
 Refusal StoreCodeSize(ConfigImage& image, const ImageLayout& layout, int count, int codeLength) {

@@ -11,8 +11,8 @@ namespace tarvelo {
 constexpr int kMinCodeLength = 2;
 constexpr int kMaxCodeLength = 8;
 
-// The largest count for a code length: all the different codes for lengths 2 and 3, else
-// as many records as the table holds.
+// The largest count for a code length, as the Preferences dialog allows it: as many records
+// as the table holds, but no more than there are different codes of that length.
 int MaxCodeCount(const ImageLayout& layout, int codeLength);
 
 // Stores the count and the record length (code length + 1). Where the dialog's spin boxes

@@ -118,7 +118,8 @@ void StoreCodeCount(ConfigImage& image, const ImageLayout& layout, int n);
 void StoreRecordLength(ConfigImage& image, const ImageLayout& layout, int recordLength);
 
 // The most codes of `codeLength` digits the table can hold: as many as fit, but no more
-// than there are different codes of that length.
+// than there are different codes of that length. The exchange files, which know no model,
+// size their limits by kCodeTableSize; a layout test holds it to the memory map of both models.
 constexpr int kCodeTableSize = 3072;
 int CodeCountLimit(int codeLength, int tableSize = kCodeTableSize);
 

@@ -7,7 +7,7 @@
 using namespace tarvelo;
 
 TEST(CodeSizeTest, LimitsFollowTheCodeLength) {
-  const std::vector<std::pair<int, int>> limits = {{2, 10},  {3, 100}, {4, 614}, {5, 512},
+  const std::vector<std::pair<int, int>> limits = {{2, 100}, {3, 768}, {4, 614}, {5, 512},
                                                    {6, 438}, {7, 384}, {8, 341}};
   for (const auto& [length, limit] : limits) {
     EXPECT_EQ(MaxCodeCount(kFour, length), limit) << length;
@@ -34,8 +34,8 @@ TEST(CodeSizeTest, RefusesWhatTheDialogWouldNotOfferAndStoresNothing) {
   const Case cases[] = {
       {5, 1, "A kódjegyek száma 2..8 lehet !!!"},
       {5, 9, "A kódjegyek száma 2..8 lehet !!!"},
-      {11, 2, "A kódok darabszáma 2 jegyű kódból 0..10 lehet !!!"},
-      {101, 3, "A kódok darabszáma 3 jegyű kódból 0..100 lehet !!!"},
+      {101, 2, "A kódok darabszáma 2 jegyű kódból 0..100 lehet !!!"},
+      {769, 3, "A kódok darabszáma 3 jegyű kódból 0..768 lehet !!!"},
       {342, 8, "A kódok darabszáma 8 jegyű kódból 0..341 lehet !!!"},
       {-1, 6, "A kódok darabszáma 6 jegyű kódból 0..438 lehet !!!"},
   };

@@ -149,6 +149,11 @@ TEST_P(LayoutEachModel, NewDatabaseDecodesToTheDocumentedPages) {
   }
 }
 
+// The exchange files know no model and size their limits by the code table's one size.
+TEST_P(LayoutEachModel, TheCodeTableHasTheExchangeFilesSize) {
+  EXPECT_EQ(layout().Size(Field::CodeTable), kCodeTableSize);
+}
+
 TEST_P(LayoutEachModel, AbsentFieldsHaveNoLocation) {
   const ImageLayout l = layout();
   const bool four = model() == DeviceModel::FourLine;
