@@ -56,6 +56,17 @@ Refusal CheckTableShape(int codeLength, long count, const ImageLayout& layout) {
   return std::nullopt;
 }
 
+// The table holds codes of digits, shorter ones padded with blanks; anything else in a file
+// (letters, control characters, another file read by mistake) is no code the device can take.
+Refusal CheckCodeCharacters(std::string_view code, int k) {
+  for (char c : code) {
+    if ((c < '0' || c > '9') && c != ' ') {
+      return "A fájl " + std::to_string(k) + ". kódjában nem számjegy is van !!!" + kUnchanged;
+    }
+  }
+  return std::nullopt;
+}
+
 bool Granted(const std::string& right) {
   return !right.empty() && right[0] == 'I';
 }
@@ -71,6 +82,11 @@ Refusal ImportPinDat(std::string_view bytes, ConfigImage& image, const ImageLayo
   if (Refusal bad = CheckTableShape(L - 1, N, layout)) return bad;
   if (bytes.size() < 3 + static_cast<size_t>(N) * L) {
     return "A fájl rövidebb a benne jelzett " + std::to_string(N) + " kódnál !!!" + kUnchanged;
+  }
+  for (int k = 1; k <= N; ++k) {
+    if (Refusal bad =
+            CheckCodeCharacters(bytes.substr(3 + static_cast<size_t>(k - 1) * L, L - 1), k))
+      return bad;
   }
   StoreRecordLength(image, layout, L);
   StoreCodeCount(image, layout, N);
@@ -116,11 +132,15 @@ Refusal ImportCodeText(std::string_view bytes, ConfigImage& image, const ImageLa
   const int codeLength = static_cast<int>(std::min<size_t>(longest, 1000));
   const long N = static_cast<long>(lines.size());
   if (Refusal bad = CheckTableShape(codeLength, N, layout)) return bad;
+  for (int k = 1; k <= N; ++k) {
+    if (Refusal bad = CheckCodeCharacters(Trimmed(BeforeTab(lines[k - 1])), k)) return bad;
+  }
   StoreRecordLength(image, layout, codeLength + 1);
   StoreCodeCount(image, layout, static_cast<int>(N));
   grid.setRowCount(static_cast<int>(N) + 1);
+  // Stored as measured: blanks before a code would push its last digits past the length.
   for (int k = 1; k <= N; ++k) {
-    grid.row(k) = {std::string(BeforeTab(lines[k - 1])), {kYes, kYes, kYes, kYes}};
+    grid.row(k) = {std::string(Trimmed(BeforeTab(lines[k - 1]))), {kYes, kYes, kYes, kYes}};
   }
   return std::nullopt;
 }
@@ -146,14 +166,18 @@ std::string ExportCodeText(const ConfigImage& image, const ImageLayout& layout,
 NumberImport ImportCallTxt(std::string_view bytes, std::vector<std::string> items, int capacity,
                            bool more) {
   NumberImport out;
-  const std::vector<std::string_view> lines = Lines(bytes);
+  std::vector<std::string_view> lines = Lines(bytes);
+  // Where only the start of a file was read, its last line may be cut anywhere: it is not a
+  // number of the file.
+  if (more && !bytes.empty() && bytes.back() != '\n' && !lines.empty()) lines.pop_back();
   size_t i = 0;
   for (; i < lines.size() && static_cast<int>(items.size()) < capacity; ++i) {
     std::string item(lines[i]);
     if (item.size() < 16) item.append(16 - item.size(), ' ');
     items.push_back(std::move(item));
   }
-  out.linesLeft = i < lines.size() || (more && static_cast<int>(items.size()) >= capacity);
+  // The rest of a file read only in part is left unread too, the list full or not.
+  out.linesLeft = i < lines.size() || more;
   out.items = std::move(items);
   return out;
 }

@@ -24,14 +24,15 @@ constexpr size_t kTextFileMaxBytes = 1 << 20;
 
 // Imports replace the stored code length and count and the grid's rows 1..N; the caller
 // encodes the grid afterwards. A file that cannot be represented (code length outside
-// 2..8, a table larger than the image's, a PIN.DAT that ends before its last code) is
-// refused with the reason and nothing is changed.
+// 2..8, a table larger than the image's, a PIN.DAT that ends before its last code, a code
+// of anything but digits and blanks) is refused with the reason and nothing is changed.
 Refusal ImportPinDat(std::string_view bytes, ConfigImage& image, const ImageLayout& layout,
                      CodeGrid& grid);
 // The header as stored in the image and rows 1..N of the grid; the caller encodes first.
 std::string ExportPinDat(const ConfigImage& image, const ImageLayout& layout, const CodeGrid& grid);
 
-// Reads the text before the first tab of every line as a code; every right is granted.
+// Reads the text before the first tab of every line, without the blanks around it, as a
+// code; every right is granted.
 Refusal ImportCodeText(std::string_view bytes, ConfigImage& image, const ImageLayout& layout,
                        CodeGrid& grid);
 // One line per stored code: the code, then four tab-led rights words, CR LF.
@@ -43,7 +44,8 @@ struct NumberImport {
   bool linesLeft = false;          // the list filled up before the file ended
 };
 // Adds each line of the file, padded to 16 characters, to `items` until it holds
-// `capacity` numbers. `more` says the bytes are only the start of a longer file.
+// `capacity` numbers. `more` says the bytes are only the start of a longer file: its last
+// line, cut where the bytes end, is not read, and lines are then always left.
 NumberImport ImportCallTxt(std::string_view bytes, std::vector<std::string> items, int capacity,
                            bool more = false);
 std::string ExportCallTxt(const std::vector<std::string>& items);

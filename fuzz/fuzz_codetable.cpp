@@ -5,28 +5,12 @@
 
 #include <string>
 
+#include "fuzz/CodeFuzz.h"
 #include "fuzz/FuzzCheck.h"
 #include "model/CodeTable.h"
 
 using namespace tarvelo;
-
-namespace {
-
-// Whether `after` differs from `before` only inside the named fields.
-bool OnlyIn(const ConfigImage& before, const ConfigImage& after, const ImageLayout& layout,
-            std::initializer_list<Field> fields) {
-  for (long i = 0; i < kImageSize; ++i) {
-    if (before.ImageByte(i) == after.ImageByte(i)) continue;
-    bool inside = false;
-    for (Field f : fields) {
-      inside = inside || (i >= layout.Offset(f) && i < layout.Offset(f) + layout.Size(f));
-    }
-    if (!inside) return false;
-  }
-  return true;
-}
-
-}  // namespace
+using tarvelo::fuzz::OnlyIn;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

@@ -215,11 +215,12 @@ void Edit(FuzzedDataProvider& in, ConfigImage& image, const ImageLayout& layout)
       if (!four) {
         const int index = in.ConsumeIntegralInRange<int>(0, kExceptionCount - 1);
         const std::string area = Text(in), length = Text(in);
+        const LengthInput input = in.ConsumeBool() ? LengthInput::Typed : LengthInput::AsSelected;
         Within(image, layout, {Field::AreaExceptions}, [&] {
           if (in.ConsumeBool())
             DeleteException16(image, layout, index);
           else
-            (void)EditException16(image, layout, index, area, length);
+            (void)EditException16(image, layout, index, area, length, input);
         });
         break;
       }
@@ -230,7 +231,10 @@ void Edit(FuzzedDataProvider& in, ConfigImage& image, const ImageLayout& layout)
         switch (in.ConsumeIntegralInRange<int>(0, 2)) {
           case 0: {
             std::string text;
-            if (!MakeExceptionText(Text(in), Text(in), text))
+            const std::string area = Text(in), length = Text(in);
+            const LengthInput input =
+                in.ConsumeBool() ? LengthInput::Typed : LengthInput::AsSelected;
+            if (!MakeExceptionText(area, length, input, text))
               texts[in.ConsumeIntegralInRange<int>(0, kExceptionCount - 1)] = text;
             break;
           }

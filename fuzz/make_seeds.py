@@ -62,3 +62,34 @@ put("codetable", "too-many", b"0123456789" * 20 + b"\x0c\x2c\x01\x00\x00")
 for kind in range(4):
     put("link", "transfer%d" % kind, bytes([kind]) + b"\x00" * 8)
 put("link", "spoilt", bytes(range(64)))
+
+
+def ctl(*values):
+    """Bytes the targets read from the end of an input (switches and numbers), in the order read."""
+    return bytes(reversed(values))
+
+
+# Code files over a table of five 6-digit codes (16-line model, no stored records).
+table5 = ctl(1, 0x20, 1, 4, 0, 5, 0)
+put("pindat", "three", b"\x07\x03\x00" + b"123456\x0f" + b"000001\x05" + b"99    \x00" + b"\x00"
+    + table5)
+put("pindat", "none", b"\x05\x00\x00\x00" + table5)
+put("pindat", "rights-with-base", b"\x03\x02\x00" + b"12?" + b"34\x35" + b"\x00" + table5)
+put("pindat", "letters", b"\x04\x02\x00" + b"1a2\x0f" + b"x  \x01" + b"\x00" + table5)
+put("pindat", "cut-short", b"\x09\x55\x01" + b"12345678\x0f" * 3 + ctl(0, 0xFF, 0, 12, 1, 44, 0))
+put("codetext", "exported", b"123456\tHelyi\t\tMobil\t\r\n000000\tHelyi\tT\xe1v\tMobil\tNemz\r\n"
+    + table5)
+put("codetext", "blanks", b"  55  \n\n123\t\r\n 1 2 \r\r\n" + table5)
+put("codetext", "letters", b"12ab\r\n\x0b34\r\n" + ctl(0, 0x00, 0, 0, 0, 0, 0))
+# CALL.TXT over an emptied list, and appended to a list of two numbers.
+put("calltxt", "overwrite", b"0680123456\r\n06 1 234 5678\r\n\r\n12345678901234567890\r\n"
+    + ctl(0, 0, 0))
+put("calltxt", "append", b"06801234567\\ 1234\\ " + b"111\n222\r\n333" + ctl(1, 1, 0, 1, 2))
+put("calltxt", "cut-off", b"111\r\n222\r\n33" + ctl(0, 0, 1))
+# Grid operations: every operation once or twice over a small table, and over a table whose
+# record length is out of range.
+steps = bytes([1, 0, 1, 1, 2, 4, 1, 2, 9, 6, 3, 0, 4, 3, 5, 5, 1, 2, 6, 1, 4, 2, 0, 7, 2, 8,
+               3, 9, 1, 9, 0, 0, 1, 1, 7, 0])
+put("codegrid", "small", b"123456?000000?" + b"12\\ 5\\ 1\x08\\ 98765432\\ " + steps
+    + ctl(0, 0x20, 1, 4, 0, 3, 14))
+put("codegrid", "odd-length", steps + ctl(1, 0x31, 0, 200, 0, 2, 0))

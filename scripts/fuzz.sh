@@ -4,8 +4,9 @@
 # checked-in seeds. New inputs the fuzzer finds go to build-fuzz/corpus/TARGET, never into
 # the checked-in seeds; a crash, a hang or a sanitizer report stops the script with the
 # reproducer in build-fuzz/findings/.
-#   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: database ini image codetable link
-#                                              escape terminal text (default: all)
+#   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: database ini image codetable pindat
+#                                              codetext calltxt codegrid link escape terminal
+#                                              text (default: all)
 # FUZZ_JOBS=N runs N targets at a time. Without clang it says so and does nothing else,
 # unless FUZZ_REQUIRED=1 (CI), when that is an error.
 set -euo pipefail
@@ -13,7 +14,8 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-25}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(database ini image codetable link escape terminal text)
+[ ${#targets[@]} -eq 0 ] && targets=(database ini image codetable pindat codetext calltxt codegrid link escape terminal
+  text)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   if [ "${FUZZ_REQUIRED:-0}" = 1 ]; then
@@ -34,9 +36,9 @@ mkdir -p "$dir/findings"
 run() {
   local t="$1"
   mkdir -p "$dir/corpus/$t"
-  # The image and link targets read many steps from one input: let inputs grow long early.
+  # The image, link and codegrid targets read many steps from one input: let inputs grow long early.
   local extra=()
-  case "$t" in image | link) extra=(-max_len=2048 -len_control=10) ;; esac
+  case "$t" in image | link | codegrid) extra=(-max_len=2048 -len_control=10) ;; esac
   # -timeout: one input running longer than that is a hang; -rss_limit_mb: so is a run away.
   local rc=0
   "$dir/fuzz_$t" "$dir/corpus/$t" "$here/fuzz/seeds/$t" -max_total_time="$seconds" \

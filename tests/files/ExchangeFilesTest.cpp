@@ -127,9 +127,62 @@ TEST_F(ExchangeFilesTest, CodeTextTakesTheLongestCodeAndGrantsEveryRight) {
   ASSERT_FALSE(ImportCodeText("  55  \n\n123", image(), layout_, grid_));
   EXPECT_EQ(N(), 3);
   EXPECT_EQ(L(), 4);  // blanks around a code do not count towards its length
-  EXPECT_EQ(grid_.row(1).code, "  55  ");
+  EXPECT_EQ(grid_.row(1).code, "55");
   EXPECT_EQ(grid_.row(2).code, "");
   EXPECT_EQ(grid_.row(3).code, "123");
+}
+
+TEST_F(ExchangeFilesTest, CodeTextCodesAreStoredWholeWhateverBlanksSurroundThem) {
+  // Blanks before a code are not counted in its length, so kept they would push its last
+  // digits past the length when the grid is written back.
+  ASSERT_FALSE(ImportCodeText("   12\r\n 1 \r\n\t987\r\n", image(), layout_, grid_));
+  EncodeCodeTable(image(), layout_, grid_);
+  ASSERT_EQ(L(), 3);
+  const long table = layout_.Offset(Field::CodeTable);
+  EXPECT_EQ(image().Bytes(table, 3 * L()), "12?1 ?  ?");
+}
+
+TEST_F(ExchangeFilesTest, CodesOfOtherCharactersThanDigitsAndBlanksAreRefused) {
+  Table({{"111111", 0x0F}}, 6);
+  const ConfigImage before = image();
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool dat;
+  } cases[] = {
+      {"letter in a PIN.DAT code",
+       std::string("\x04\x02\x00"
+                   "123\x0F"
+                   "1a3\x0F"
+                   "\x00",
+                   12),
+       true},
+      {"NUL in a PIN.DAT code",
+       std::string("\x03\x02\x00"
+                   "12\x0F"
+                   "1\x00\x0F"
+                   "\x00",
+                   10),
+       true},
+      {"letters in a text code", "1234\r\nabcd\tHelyi\r\n", false},
+      {"a lone CR inside a text line", "12\r\n1\r4\r\n", false},
+  };
+  for (const auto& c : cases) {
+    const Refusal refused = c.dat ? ImportPinDat(c.bytes, image(), layout_, grid_)
+                                  : ImportCodeText(c.bytes, image(), layout_, grid_);
+    ASSERT_TRUE(refused) << c.what;
+    EXPECT_NE(refused->find("2. kódjában nem számjegy"), std::string::npos) << *refused;
+    EXPECT_TRUE(image() == before) << c.what;
+    EXPECT_EQ(grid_.row(1).code, "111111") << c.what;
+  }
+  // Blanks are padding and blank codes are empty ones: both still come in.
+  ASSERT_FALSE(ImportPinDat(std::string("\x04\x02\x00"
+                                        "12 \x0F"
+                                        "   \x00"
+                                        "\x00",
+                                        12),
+                            image(), layout_, grid_));
+  EXPECT_EQ(grid_.row(2).code, "   ");
 }
 
 TEST_F(ExchangeFilesTest, CodeTextExportHasFourTabsAndWindows1250Words) {
@@ -161,6 +214,15 @@ TEST_F(ExchangeFilesTest, CallTxtFillsToCapacityAndReportsWhatWasLeft) {
   EXPECT_FALSE(in.linesLeft);
   EXPECT_EQ(in.items[1], "12345678901234567890");
   EXPECT_EQ(in.items[2], std::string(16, ' '));
+
+  // Only the start of a longer file: its cut last line is not a number, and what was not
+  // read is reported even though the list has room.
+  in = ImportCallTxt("111\r\n222\r\n3", {}, 208, true);
+  EXPECT_EQ(in.items, (std::vector<std::string>{"111             ", "222             "}));
+  EXPECT_TRUE(in.linesLeft);
+  in = ImportCallTxt("111\r\n", {}, 208, true);
+  EXPECT_EQ(in.items.size(), 1u);
+  EXPECT_TRUE(in.linesLeft);
 
   // Export writes the items unchanged, one a line, and reads back the same.
   const std::vector<std::string> items = {"1234            ", "06 1 234 5678   "};

@@ -1,0 +1,94 @@
+// PIN.DAT over any stored table: a refused file changes neither the image nor the grid; an
+// accepted one is a table the image can hold, read byte for byte, and written out again it
+// reads back as the same table.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <string>
+
+#include "files/ExchangeFiles.h"
+#include "fuzz/CodeFuzz.h"
+#include "fuzz/FuzzCheck.h"
+
+using namespace tarvelo;
+using namespace tarvelo::fuzz;
+
+namespace {
+
+// The stored length, count and records after the encode that follows every import.
+std::string StoredTable(const ConfigImage& image, const ImageLayout& layout) {
+  const int L = StoredRecordLength(image, layout);
+  const int N = StoredCodeCount(image, layout);
+  return std::to_string(L) + "/" + std::to_string(N) + ":" +
+         image.Bytes(layout.Offset(Field::CodeTable), static_cast<long>(L) * N);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const ImageLayout layout =
+      ImageLayout::For(in.ConsumeBool() ? DeviceModel::SixteenLine : DeviceModel::FourLine);
+  ConfigImage image;
+  image.raw().fill(in.ConsumeIntegral<uint8_t>());
+  StoreAnyTable(in, image, layout);
+  CodeGrid grid;
+  DecodeCodeTable(image, layout, grid);
+  // Now and then a header of a table that fits, so most files get past it.
+  std::string bytes = in.ConsumeRemainingBytesAsString();
+  if (!bytes.empty() && (bytes[0] & 0x80)) {
+    const int L = 3 + (bytes[0] & 0x7F) % 7;
+    const int N = bytes.size() > 1 ? static_cast<uint8_t>(bytes[1]) % (kCodeTableSize / L + 1) : 0;
+    bytes[0] = static_cast<char>(L);
+    if (bytes.size() > 1) bytes[1] = static_cast<char>(N);
+    if (bytes.size() > 2) bytes[2] = 0;
+  }
+
+  const ConfigImage before = image;
+  const CodeGrid gridBefore = grid;
+  if (ImportPinDat(bytes, image, layout, grid)) {
+    FUZZ_CHECK(image == before);
+    FUZZ_CHECK(SameGrid(grid, gridBefore, 0));
+    return 0;
+  }
+  FUZZ_CHECK(OnlyIn(before, image, layout, {Field::CodeRecordLength, Field::CodeCount}));
+  const int L = StoredRecordLength(image, layout);
+  const int N = StoredCodeCount(image, layout);
+  FUZZ_CHECK(L - 1 >= 2 && L - 1 <= 8);
+  FUZZ_CHECK(static_cast<long>(N) * L <= kCodeTableSize);
+  FUZZ_CHECK(bytes.size() >= 3 + static_cast<size_t>(N) * L);
+  FUZZ_CHECK(grid.rowCount() == (N > 0 ? N + 1 : 2));
+  for (int k = 1; k <= N; ++k) {
+    const std::string_view record = std::string_view(bytes).substr(3 + (k - 1) * L, L);
+    FUZZ_CHECK(grid.row(k).code == record.substr(0, L - 1));
+    FUZZ_CHECK(DigitsAndBlanks(grid.row(k).code));
+    for (int r = 0; r < 4; ++r) {
+      FUZZ_CHECK(grid.row(k).rights[r] == ((record[L - 1] >> r) & 1 ? kYes : kNo));
+    }
+  }
+
+  // As the command goes on: the grid is encoded, then what an export writes reads back the same.
+  const ConfigImage imported = image;
+  EncodeCodeTable(image, layout, grid);
+  FUZZ_CHECK(OnlyIn(imported, image, layout, {Field::CodeTable, Field::CodeCount}));
+  const std::string table = StoredTable(image, layout);
+  const std::string exported = ExportPinDat(image, layout, grid);
+  const int n = StoredCodeCount(image, layout);
+  FUZZ_CHECK(exported.size() == 3 + static_cast<size_t>(n) * L + 1 && exported.back() == '\0');
+
+  ConfigImage other;
+  other.raw().fill(0xA5);
+  CodeGrid otherGrid;
+  FUZZ_CHECK(!ImportPinDat(exported, other, layout, otherGrid));
+  EncodeCodeTable(other, layout, otherGrid);
+  FUZZ_CHECK(StoredTable(other, layout) == table);
+  FUZZ_CHECK(ExportPinDat(other, layout, otherGrid) == exported);
+
+  // Decoded, every code has the stated length.
+  CodeGrid decoded;
+  FUZZ_CHECK(DecodeCodeTable(image, layout, decoded).messages.empty());
+  for (int k = 1; k <= n; ++k) {
+    FUZZ_CHECK(static_cast<int>(decoded.row(k).code.size()) == L - 1);
+    FUZZ_CHECK(DigitsAndBlanks(decoded.row(k).code));
+  }
+  return 0;
+}
