@@ -19,34 +19,14 @@
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
 #include "model/Text.h"
-#include "tests/TempDirTest.h"
+#include "tests/cli/CliFixture.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-class CliTest : public TempDirTest {
- protected:
-  static std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-  }
-
-  CliRun Cli(const std::vector<std::string>& args) const {
-    std::string cmd = Quote(TARVELO_CLI);
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " </dev/null >" + Quote(Path("out")) + " 2>" + Quote(Path("err"));
-    const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("out")), Slurp(Path("err"))};
-  }
-};
+class CliTest : public CliFixture {};
 
 // Reads a database file the way the format describes it, without the program's loader.
 ConfigImage Descramble(const std::string& bytes) {

@@ -5,31 +5,14 @@
 #include "files/DatabaseFile.h"
 #include "model/CodeTable.h"
 #include "model/FreeNumbers.h"
-#include "tests/TempDirTest.h"
+#include "tests/cli/CliFixture.h"
 
 using namespace tarvelo;
 
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-class ExchangeCliTest : public TempDirTest {
+class ExchangeCliTest : public CliFixture {
  protected:
-  static std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-  }
-  CliRun Cli(const std::vector<std::string>& args) const {
-    std::string cmd = Quote(TARVELO_CLI);
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " </dev/null >" + Quote(Path("out")) + " 2>" + Quote(Path("err"));
-    const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("out")), Slurp(Path("err"))};
-  }
   std::string NewDb(const std::string& name, const std::string& model) const {
     const std::string db = Path(name);
     EXPECT_EQ(Cli({"new", "--model", model, "-o", db, "--password", "pw"}).status, 0);
