@@ -26,4 +26,21 @@ ImageView DecodeImageView(ConfigImage& image, const ImageLayout& layout) {
   return v;
 }
 
+namespace {
+bool ReadsWithoutRepairs(const ConfigImage& image, DeviceModel model) {
+  ConfigImage copy = image;
+  CodeGrid grid;
+  return DecodeCodeTable(copy, ImageLayout::For(model), grid).messages.empty();
+}
+}  // namespace
+
+DeviceModel ModelToShow(const ConfigImage& image, DeviceModel current) {
+  const std::string version = image.VersionText();
+  if (!version.empty()) return ModelFromVersionText(version);
+  const DeviceModel other =
+      current == DeviceModel::FourLine ? DeviceModel::SixteenLine : DeviceModel::FourLine;
+  if (!ReadsWithoutRepairs(image, current) && ReadsWithoutRepairs(image, other)) return other;
+  return current;
+}
+
 }  // namespace tarvelo

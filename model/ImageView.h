@@ -38,4 +38,10 @@ struct ImageView {
 // Decoding repairs a code table that does not fit, so the image may change.
 ImageView DecodeImageView(ConfigImage& image, const ImageLayout& layout);
 
+// The model a loaded database is to be shown in: the one its version text names; without
+// one (a database that was never downloaded), the current model unless only the other one
+// reads its code table without repairs — read with the wrong map, the repair would write
+// into the other model's timers and code record length.
+DeviceModel ModelToShow(const ConfigImage& image, DeviceModel current);
+
 }  // namespace tarvelo

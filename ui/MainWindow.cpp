@@ -101,14 +101,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   codesPage_ = new CodesPage(*this);
   numbersPage_ = new NumbersPage(*this);
   terminalPage_ = new TerminalPage(*this);
-  pages_ = {new GeneralPage(*this),
-            new LinesPage(*this),
-            new TimersPage(*this),
-            new NumberPlanPage(*this),
-            codesPage_,
-            numbersPage_,
-            new CallInPage(*this),
-            terminalPage_};
+  pages_ = {new GeneralPage(*this),    new LinesPage(*this), new TimersPage(*this),
+            new NumberPlanPage(*this), codesPage_,           numbersPage_,
+            new CallInPage(*this),     terminalPage_};
   for (size_t i = 0; i < std::size(kPages); ++i) PageControl->addTab(pages_[i], kPages[i].caption);
   column->addWidget(PageControl, 1);
 
@@ -471,10 +466,9 @@ void TMainForm::openDatabase(const QString& startupFile) {
     session_.databaseFileName = file.toStdString();
     session_.fileDate = result.fileDate;
     SetPanel0(file);
-    // A database is shown in the model it was downloaded from, as after a download: read
-    // with the other model's map, the code-table repair would write into its timers.
-    const std::string version = session_.record.image.VersionText();
-    if (!version.empty()) SwitchModel(ModelFromVersionText(version));
+    // A database is shown in its own model, as after a download: read with the other
+    // model's map, the code-table repair would write into its timers.
+    SwitchModel(ModelToShow(session_.record.image, model_));
   }
   const std::string name = session_.record.connectionName.text();
   const ConnectionLookup found =

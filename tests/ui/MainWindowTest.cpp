@@ -529,6 +529,16 @@ void MainWindowTest::aDatabaseIsShownInItsOwnModel() {
   f.dialogs.openNames = {file4};
   f.window->openDatabase();
   QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
+
+  // Nor is a database that was never downloaded read with a map that would repair it: a new
+  // 16-line database opened in the 4-line model is shown in the 16-line one, untouched.
+  f.setModel(0);
+  const qsizetype shown = f.dialogs.messages.size();
+  f.dialogs.openNames = {file4};
+  f.window->openDatabase();
+  QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
+  QCOMPARE(f.dialogs.messages.size(), shown + 1);  // the password question alone
+  QVERIFY(f.session.record.image == r.image);
 }
 
 void MainWindowTest::qtTextsAndQuestionButtonsInHungarian() {
