@@ -55,11 +55,15 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   btnSync = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload),
                             "Dátum/Idő szinkronizálás", pnlTerm);
   btnSync->setObjectName("btnSync");
+  // The strip is tight at the window's width: a button's own caption is what must not be
+  // cut, so the number field gives way first.
+  btnSync->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  btnSync->setIconSize(QSize(12, 12));
   Label5 = new QLabel("Telefonszám:", pnlTerm);
   Label5->setObjectName("Label5");
   edPhone = new QLineEdit(pnlTerm);
   edPhone->setObjectName("edPhone");
-  edPhone->setMinimumWidth(60);
+  edPhone->setMinimumWidth(40);
   Label5->setBuddy(edPhone);
   btnDial = new QPushButton("&Tárcsáz", pnlTerm);
   btnDial->setObjectName("btnDial");
