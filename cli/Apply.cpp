@@ -112,8 +112,8 @@ class Applier {
     if (v.kind != Kind::Object) Refuse(path.empty() ? "(gyökér)" : path, "", "objektumot vár");
     for (const auto& member : v.members) {
       const bool known =
-          std::any_of(keys.begin(), keys.end(), [&](const char* k) { return member.first == k; });
-      if (!known) Refuse(Member(path, member.first.c_str()), "", "ismeretlen kulcs");
+          std::any_of(keys.begin(), keys.end(), [&](const char* k) { return member.key == k; });
+      if (!known) Refuse(Member(path, member.key.c_str()), "", "ismeretlen kulcs");
     }
   }
 

@@ -1,6 +1,7 @@
 #include "cli/JsonRead.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace tarvelo {
 
@@ -92,7 +93,7 @@ class Parser {
         if (!Take(':')) Fail("kettőspontot vár");
         Blanks();
         JsonValue member = Value(depth + 1);
-        v.members.emplace_back(std::move(key), std::move(member));
+        v.members.push_back(JsonMember{std::move(key), std::move(member)});
         Blanks();
       } while (Take(','));
       if (!Take('}')) Fail("vesszőt vagy }-t vár");

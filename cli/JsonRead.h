@@ -5,10 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace tarvelo {
+
+struct JsonMember;
 
 struct JsonValue {
   enum class Kind { Null, Bool, Number, String, Array, Object };
@@ -18,9 +19,16 @@ struct JsonValue {
   // as the text a user would have typed into the field.
   std::string text;
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;
+  std::vector<JsonMember> members;
 
   const JsonValue* Find(std::string_view key) const;
+};
+
+// A struct of its own rather than a pair: a pair of an incomplete type inside the type it
+// completes is not something every standard library accepts.
+struct JsonMember {
+  std::string key;
+  JsonValue value;
 };
 
 // Returns nothing on a syntax error and puts a Hungarian message with the line and column in
