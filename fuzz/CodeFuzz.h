@@ -1,11 +1,15 @@
-// What the code-table targets share: where an image changed, whether two grids hold the same
-// rows, and what a code may be made of.
+// What the code-table and exchange-file targets share: where they start, where an image
+// changed, whether two grids hold the same rows, what a code may be made of, what an import
+// that refused or took a file must have left, and a text's lines as a reader sees them.
 #pragma once
 
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "model/CodeTable.h"
 #include "model/ConfigImage.h"
 #include "model/ImageLayout.h"
@@ -57,6 +61,83 @@ void StoreAnyTable(Provider& in, ConfigImage& image, const ImageLayout& layout) 
   const std::string table =
       in.ConsumeBytesAsString(in.template ConsumeIntegralInRange<size_t>(0, 64));
   image.SetBytes(layout.Offset(Field::CodeTable), table);
+}
+
+// Either model, an image filled with one byte holding any table, and the grid the code page
+// would decode from it.
+struct CodeStart {
+  ImageLayout layout;
+  ConfigImage image;
+  CodeGrid grid;
+};
+
+template <typename Provider>
+CodeStart StartFromAnyTable(Provider& in) {
+  CodeStart s{ImageLayout::For(in.ConsumeBool() ? DeviceModel::SixteenLine : DeviceModel::FourLine),
+              ConfigImage(), CodeGrid()};
+  s.image.raw().fill(in.template ConsumeIntegral<uint8_t>());
+  StoreAnyTable(in, s.image, s.layout);
+  DecodeCodeTable(s.image, s.layout, s.grid);
+  return s;
+}
+
+// The stored length, count and records, as one text to compare.
+inline std::string StoredTable(const ConfigImage& image, const ImageLayout& layout) {
+  const int L = StoredRecordLength(image, layout);
+  const int N = StoredCodeCount(image, layout);
+  return std::to_string(L) + "/" + std::to_string(N) + ":" +
+         image.Bytes(layout.Offset(Field::CodeTable), static_cast<long>(L) * N);
+}
+
+// Runs an import (`import(file, image, layout, grid)`, a refusal as its answer) over the
+// start. A refused file must have changed neither the image nor the grid; a file taken may
+// have changed only the stored length and count, to a code length of 2..8 and a table the
+// image can hold.
+template <typename Import>
+bool ImportTaken(CodeStart& s, std::string_view file, Import&& import) {
+  const ConfigImage before = s.image;
+  const CodeGrid gridBefore = s.grid;
+  if (import(file, s.image, s.layout, s.grid)) {
+    FUZZ_CHECK(s.image == before);
+    FUZZ_CHECK(SameGrid(s.grid, gridBefore, 0));
+    return false;
+  }
+  FUZZ_CHECK(OnlyIn(before, s.image, s.layout, {Field::CodeRecordLength, Field::CodeCount}));
+  const int L = StoredRecordLength(s.image, s.layout);
+  FUZZ_CHECK(L - 1 >= 2 && L - 1 <= 8);
+  FUZZ_CHECK(static_cast<long>(StoredCodeCount(s.image, s.layout)) * L <= kCodeTableSize);
+  return true;
+}
+
+// What an export wrote, imported into a fresh image of the same model and written back, is
+// the table the export was made from. Returns what it read.
+template <typename Import>
+CodeStart ReadBack(const CodeStart& s, const std::string& exported, Import&& import) {
+  CodeStart back{s.layout, ConfigImage(), CodeGrid()};
+  back.image.raw().fill(0xA5);
+  FUZZ_CHECK(!import(exported, back.image, back.layout, back.grid));
+  EncodeCodeTable(back.image, back.layout, back.grid);
+  FUZZ_CHECK(StoredTable(back.image, back.layout) == StoredTable(s.image, s.layout));
+  return back;
+}
+
+// The lines of a text as the exchange-file readers split it: LF ends a line, a CR before it
+// belongs to the line end. `lastEnded` tells whether the last line had its LF.
+inline std::vector<std::string> TextLines(std::string_view text, bool* lastEnded = nullptr) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  bool ended = true;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    ended = end != std::string_view::npos;
+    if (!ended) end = text.size();
+    std::string line(text.substr(start, end - start));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  if (lastEnded) *lastEnded = ended;
+  return lines;
 }
 
 }  // namespace tarvelo::fuzz

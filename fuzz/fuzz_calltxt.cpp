@@ -9,32 +9,12 @@
 #include <vector>
 
 #include "files/ExchangeFiles.h"
+#include "fuzz/CodeFuzz.h"
 #include "fuzz/FuzzCheck.h"
 #include "model/FreeNumbers.h"
 
 using namespace tarvelo;
-
-namespace {
-
-// The lines of a text, each with the CR of its CR LF removed, and whether the last one
-// ended with a line feed.
-std::vector<std::string> Lines(const std::string& text, bool* lastEnded) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  *lastEnded = true;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    *lastEnded = end != std::string::npos;
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
-}  // namespace
+using namespace tarvelo::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
@@ -63,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(got.items.size() >= kept.size());
   FUZZ_CHECK(std::equal(kept.begin(), kept.end(), got.items.begin()));
   bool lastEnded = true;
-  const std::vector<std::string> lines = Lines(text, &lastEnded);
+  const std::vector<std::string> lines = TextLines(text, &lastEnded);
   const size_t added = got.items.size() - kept.size();
   // A line cut off where the bytes end is not a number of the file.
   const size_t whole = more && !lastEnded ? lines.size() - 1 : lines.size();

@@ -31,13 +31,10 @@ bool Holds(const CodeGrid& grid, int k, const std::string& wanted) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const ImageLayout layout =
-      ImageLayout::For(in.ConsumeBool() ? DeviceModel::SixteenLine : DeviceModel::FourLine);
-  ConfigImage image;
-  image.raw().fill(in.ConsumeIntegral<uint8_t>());
-  StoreAnyTable(in, image, layout);
-  CodeGrid grid;
-  DecodeCodeTable(image, layout, grid);
+  CodeStart start = StartFromAnyTable(in);
+  const ImageLayout& layout = start.layout;
+  ConfigImage& image = start.image;
+  CodeGrid& grid = start.grid;
   const ConfigImage decoded = image;
   const int L = StoredRecordLength(image, layout);
 

@@ -6,7 +6,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "link/Transfers.h"
 #include "model/Codecs.h"
+#include "tests/link/FakeDevice.h"
 
 using namespace tarvelo;
 
@@ -23,15 +23,10 @@ namespace {
 // beyond it is stuck.
 constexpr long kMaxPortCalls = 20'000'000;
 
-class Clock : public LinkClock {
+// The scripted port of the link tests, with every reply chosen by the fuzzer.
+class Device : public FakePort {
  public:
-  uint32_t Ticks() override { return now; }
-  uint32_t now = 0xFFFF0000u;  // wraps during the run
-};
-
-class Device : public LinkPort {
- public:
-  Device(Clock& clock, FuzzedDataProvider& in) : clock_(clock), in_(in) {
+  Device(FakeClock& clock, FuzzedDataProvider& in) : FakePort(clock), in_(in) {
     abandon_ = in.ConsumeBool();
     const uint8_t seed = in.ConsumeIntegral<uint8_t>();
     for (int i = 0; i < kImageSize; ++i)
@@ -51,27 +46,12 @@ class Device : public LinkPort {
 
   int Read(uint8_t* buffer, int count) override {
     Tick();
-    int n = 0;
-    while (n < count && !arrivals_.empty() &&
-           static_cast<int32_t>(arrivals_.front().at - clock_.now) <= 0) {
-      auto& a = arrivals_.front();
-      const int take = std::min<int>(count - n, static_cast<int>(a.bytes.size()));
-      std::copy_n(a.bytes.begin(), take, buffer + n);
-      n += take;
-      a.bytes.erase(0, take);
-      if (!a.bytes.empty()) break;
-      arrivals_.pop_front();
-    }
-    return n;
+    return FakePort::Read(buffer, count);
   }
 
   int WriteText(const std::string& text) override {
     Tick();
-    if (abandon_) {
-      // What has not arrived yet is never sent: the device turns to the new request.
-      while (!arrivals_.empty() && static_cast<int32_t>(arrivals_.back().at - clock_.now) > 0)
-        arrivals_.pop_back();
-    }
+    if (abandon_) DropPending();
     if (text == "\x03" || text == "\x1B\x1B") return static_cast<int>(text.size());
     FUZZ_CHECK(text.size() >= 6 && text.back() == '\r');
     const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
@@ -88,24 +68,15 @@ class Device : public LinkPort {
     FUZZ_CHECK(text[0] == 'D' || text[0] == 'P');
     FUZZ_CHECK(text == SegmentLink::ReadRequest(text[0], static_cast<uint8_t>(segment)));
     const std::string& source = text[0] == 'P' ? prom_ : memory_;
-    std::string reply = source.substr(segment * kSegmentSize, kSegmentSize);
-    uint8_t sum = 0;
-    for (char c : reply) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-    reply += static_cast<char>(sum);
-    SendReply(reply, streams[{text[0], segment}]);
+    SendReply(Reply(source.substr(segment * kSegmentSize, kSegmentSize)),
+              streams[{text[0], segment}]);
     return static_cast<int>(text.size());
   }
 
-  void WaitForInput(int timeoutMs, int) override {
+  void WaitForInput(int timeoutMs, int expected) override {
     Tick();
     FUZZ_CHECK(timeoutMs >= 0);
-    const uint32_t until = clock_.now + static_cast<uint32_t>(timeoutMs);
-    if (!arrivals_.empty() && static_cast<int32_t>(arrivals_.front().at - until) < 0) {
-      if (static_cast<int32_t>(arrivals_.front().at - clock_.now) > 0)
-        clock_.now = arrivals_.front().at;
-    } else {
-      clock_.now = until;
-    }
+    FakePort::WaitForInput(timeoutMs, expected);
   }
 
  private:
@@ -138,7 +109,7 @@ class Device : public LinkPort {
           const size_t piece =
               std::min(reply.size() - from, in_.ConsumeIntegralInRange<size_t>(1, 33));
           at += Delay();
-          arrivals_.push_back({clock_.now + at, reply.substr(from, piece)});
+          Arrive(at, reply.substr(from, piece));
           from += piece;
         }
         sent.push_back(reply);
@@ -147,20 +118,16 @@ class Device : public LinkPort {
       case 7:  // another reply altogether, its sum right
         reply = in_.ConsumeBytesAsString(32);
         reply.resize(32, '\0');
-        {
-          uint8_t sum = 0;
-          for (char c : reply) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
-          reply += static_cast<char>(sum);
-        }
+        reply = Reply(reply);
         break;
       case 8:  // late, all at once
-        arrivals_.push_back({clock_.now + Delay(), reply});
+        Arrive(Delay(), reply);
         sent.push_back(reply);
         return;
       default:
         break;
     }
-    arrivals_.push_back({clock_.now + 2, reply});
+    Arrive(2, reply);
     sent.push_back(reply);
   }
 
@@ -185,25 +152,19 @@ class Device : public LinkPort {
       default:
         break;
     }
-    arrivals_.push_back({clock_.now + delay, answer});
+    Arrive(delay, answer);
   }
 
-  struct Arrival {
-    uint32_t at;
-    std::string bytes;
-  };
-  Clock& clock_;
   FuzzedDataProvider& in_;
   bool abandon_ = true;
   std::string memory_ = std::string(kImageSize, '\0');
   std::string prom_;
-  std::deque<Arrival> arrivals_;
   long calls_ = 0;
 };
 
 class Host : public TransferHost {
  public:
-  Host(Clock& clock, int cancelAfter) : clock_(clock), cancelAfter_(cancelAfter) {}
+  Host(FakeClock& clock, int cancelAfter) : clock_(clock), cancelAfter_(cancelAfter) {}
   void Status(const std::string&) override {}
   void Message(const std::string&) override {}
   void Busy(bool) override {}
@@ -230,7 +191,7 @@ class Host : public TransferHost {
   int switches = 0, decodes = 0, releases = 0;
 
  private:
-  Clock& clock_;
+  FakeClock& clock_;
   int cancelAfter_;
   int asked_ = 0;
 };
@@ -263,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool backup = in.ConsumeBool();
   const bool verify = in.ConsumeBool();
   const int cancelAfter = in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 600) : -1;
-  Clock clock;
+  FakeClock clock(0xFFFF0000u);  // wraps during the run
   Device device(clock, in);
   Host host(clock, cancelAfter);
   ConfigImage image;

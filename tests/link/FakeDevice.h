@@ -30,6 +30,11 @@ class FakePort : public LinkPort {
   void Arrive(uint32_t afterMs, const std::string& bytes) {
     arrivals_.push_back({clock_.now + afterMs, bytes});
   }
+  // What has not arrived yet is never sent, as a device that turns to a new request does.
+  void DropPending() {
+    while (!arrivals_.empty() && static_cast<int32_t>(arrivals_.back().at - clock_.now) > 0)
+      arrivals_.pop_back();
+  }
 
   int Read(uint8_t* buffer, int count) override {
     int n = 0;
