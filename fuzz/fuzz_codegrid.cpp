@@ -32,6 +32,7 @@ bool Holds(const CodeGrid& grid, int k, const std::string& wanted) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   CodeStart start = StartFromAnyTable(in);
+  // References, not a structured binding: the checks below capture them in lambdas.
   const ImageLayout& layout = start.layout;
   ConfigImage& image = start.image;
   CodeGrid& grid = start.grid;

@@ -36,9 +36,7 @@ std::vector<std::string> Codes(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   CodeStart start = StartFromAnyTable(in);
-  const ImageLayout& layout = start.layout;
-  ConfigImage& image = start.image;
-  CodeGrid& grid = start.grid;
+  auto& [layout, image, grid] = start;
   const std::string text = in.ConsumeRemainingBytesAsString();
 
   if (!ImportTaken(start, text, ImportCodeText)) return 0;

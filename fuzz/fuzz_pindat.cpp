@@ -15,9 +15,7 @@ using namespace tarvelo::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   CodeStart start = StartFromAnyTable(in);
-  const ImageLayout& layout = start.layout;
-  ConfigImage& image = start.image;
-  CodeGrid& grid = start.grid;
+  auto& [layout, image, grid] = start;
   // Now and then a header of a table that fits, so most files get past it.
   std::string bytes = in.ConsumeRemainingBytesAsString();
   if (!bytes.empty() && (bytes[0] & 0x80)) {
