@@ -45,7 +45,7 @@ void RunOnce(const char* devsim, const std::string& fault, int seed, Tally& down
   const std::string image = "/tmp/tarvelo-faults-" + std::to_string(getpid()) + ".img";
   const std::string memory = Pattern(seed);
   WriteFileAtomically(image, memory);
-  bench::Simulator sim(
+  DevsimProcess sim(
       devsim, {"--image", image, "--model", "4", "--fault", fault, "--seed", std::to_string(seed)});
   if (sim.path.empty()) return;
   DeviceConnection connection;

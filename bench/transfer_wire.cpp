@@ -45,7 +45,7 @@ double CpuSeconds() {
 }
 
 void Run(const char* devsim, long baud) {
-  bench::Simulator sim(devsim, {"--model", "4", "--baud", std::to_string(baud)});
+  DevsimProcess sim(devsim, {"--model", "4", "--baud", std::to_string(baud)});
   if (sim.path.empty()) return;
   DeviceConnection connection;
   connection.port().SetEvents(0);

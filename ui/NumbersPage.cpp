@@ -171,13 +171,16 @@ void NumbersPage::showCurrentNumber() {
   Refresh();
 }
 
-void NumbersPage::addNumber() {
+std::optional<std::string> NumbersPage::TypedNumber() {
   QString refused;
-  const auto typed = ToCp1250(numberEdit_->text(), &refused);
-  if (!typed) {
-    host_.dialogs().Message(refused);
-    return;
-  }
+  auto typed = ToCp1250(numberEdit_->text(), &refused);
+  if (!typed) host_.dialogs().Message(refused);
+  return typed;
+}
+
+void NumbersPage::addNumber() {
+  const auto typed = TypedNumber();
+  if (!typed) return;
   std::string entry = *typed;
   int at = -1;
   switch (list_.Add(entry, &at)) {
@@ -198,12 +201,8 @@ void NumbersPage::addNumber() {
 }
 
 void NumbersPage::replaceNumber() {
-  QString refused;
-  const auto typed = ToCp1250(numberEdit_->text(), &refused);
-  if (!typed) {
-    host_.dialogs().Message(refused);
-    return;
-  }
+  const auto typed = TypedNumber();
+  if (!typed) return;
   std::string entry = *typed;
   const int at = list_.Replace(numberList_->currentRow(), entry);
   numberEdit_->setText(FromCp1250(entry));

@@ -3,7 +3,9 @@
 // when the focus leaves the page.
 #pragma once
 
+#include <optional>
 #include <set>
+#include <string>
 
 #include "model/FreeNumbers.h"
 #include "ui/Page.h"
@@ -56,6 +58,9 @@ class NumbersPage : public Page {
   void ShowItems(int current);
   // The buttons and the counter.
   void Refresh();
+  // The entry field's text as the list stores it; nothing (the user told why) when it holds a
+  // character the code page lacks.
+  std::optional<std::string> TypedNumber();
 
   FreeNumberList list_;
   QListWidget* numberList_;

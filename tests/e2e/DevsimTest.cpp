@@ -15,46 +15,15 @@
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
 #include "tests/TempDirTest.h"
+#include "tools/DevsimProcess.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
 
 namespace {
 
-class Simulator {
- public:
-  explicit Simulator(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      std::vector<char*> argv = {const_cast<char*>(TARVELO_DEVSIM)};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(TARVELO_DEVSIM, argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    char buf[256];
-    const ssize_t n = read(out[0], buf, sizeof buf - 1);
-    close(out[0]);
-    if (n > 0) path = std::string(buf, n - 1);  // without the newline
-  }
-  // Ends the simulator, which saves its memory.
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-  ~Simulator() { Stop(); }
-  std::string path;
-
- private:
-  pid_t pid_ = -1;
+struct Simulator : DevsimProcess {
+  explicit Simulator(const std::vector<std::string>& args) : DevsimProcess(TARVELO_DEVSIM, args) {}
 };
 
 class DevsimTest : public TempDirTest {

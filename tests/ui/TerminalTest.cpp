@@ -22,6 +22,7 @@
 #include "model/NewDatabase.h"
 #include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
+#include "tests/ui/LinkedDevsim.h"
 #include "ui/ComTerminal.h"
 #include "ui/TerminalPage.h"
 #include "ui/TransferRunner.h"
@@ -54,27 +55,6 @@ std::string ReceivedUntil(const PtyPair& pty, const std::string& want, int ms = 
   }
   return got;
 }
-
-// The simulator, linked into the stand-in device folder as ttyUSB0.
-struct Simulator {
-  pid_t pid = -1;
-  Simulator(const QString& dir, const QString& image) {
-    const std::string link = (dir + "/ttyUSB0").toStdString();
-    const std::string img = image.toStdString();
-    pid = fork();
-    if (pid == 0) {
-      freopen("/dev/null", "w", stdout);
-      execl(TARVELO_DEVSIM, TARVELO_DEVSIM, "--image", img.c_str(), "--model", "16", "--link",
-            link.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i) usleep(10000);
-  }
-  ~Simulator() {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-};
 
 // A shell at the far end of a serial line: the port opens one pseudo-terminal's slave, a
 // child relays its master to a second pseudo-terminal on which `sh -i` runs with that
@@ -132,6 +112,14 @@ struct LinkedPty {
     [[maybe_unused]] int r = symlink(pty.path.c_str(), link.c_str());
   }
 };
+
+// The terminal page shown and connected to whatever is linked as ttyUSB0.
+TComTerminal* ConnectTerminal(Fixture& f) {
+  f.session.workstation.portName = "USB0";
+  f.window->showPage(PageId::Terminal);
+  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
+  return f.get<TComTerminal>("ComTerminal1");
+}
 
 }  // namespace
 
@@ -195,10 +183,7 @@ void TerminalTest::pageStartsClosedWithAFixedPitchTerminal() {
 void TerminalTest::keysGoOutAsBytes() {
   LinkedPty line(dir.path());
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  auto* term = f.get<TComTerminal>("ComTerminal1");
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
+  auto* term = ConnectTerminal(f);
   QVERIFY(f.window->connection().Held());
   QVERIFY(f.get<QToolButton>("btnConnect")->isChecked());
   QCOMPARE(f.window->panelText(3), QString("Kapcsolódva..."));
@@ -258,12 +243,10 @@ void TerminalTest::typingWithThePortClosedIsDropped() {
 void TerminalTest::dialTransparentAndDisconnect() {
   LinkedPty line(dir.path());
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
+  ConnectTerminal(f);
   auto* connect = f.get<QToolButton>("btnConnect");
   auto* transp = f.get<QToolButton>("btnTransp");
   auto* dial = f.get<QPushButton>("btnDial");
-  QTest::mouseClick(connect, Qt::LeftButton);
   QVERIFY(dial->isEnabled() && transp->isEnabled());
 
   // The number as the COM port dialog leaves it, then as typed; empty dials bare.
@@ -328,9 +311,7 @@ void TerminalTest::aFailedConnectLeavesTheButtonUp() {
 void TerminalTest::receivedFormFeedEmptiesTheScreen() {
   LinkedPty line(dir.path());
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  auto* term = f.get<TComTerminal>("ComTerminal1");
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
+  auto* term = ConnectTerminal(f);
   line.pty.Send("one\r\ntwo");
   QTRY_COMPARE(Row(*term, 2), std::string("two"));
   line.pty.Send("\x0c");
@@ -435,10 +416,7 @@ void TerminalTest::scrollBackThroughTheScrollBar() {
 void TerminalTest::selectionCopyAndPaste() {
   LinkedPty line(dir.path());
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  auto* term = f.get<TComTerminal>("ComTerminal1");
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
+  auto* term = ConnectTerminal(f);
   line.pty.Send("\033[23;1Halpha beta\r\ngamma delta");
   QTRY_COMPARE(Row(*term, 24), std::string("gamma delta"));
   term->FlushChanges();
@@ -471,11 +449,8 @@ void TerminalTest::selectionCopyAndPaste() {
 void TerminalTest::sessionLog() {
   LinkedPty line(dir.path());
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  auto* term = f.get<TComTerminal>("ComTerminal1");
+  auto* term = ConnectTerminal(f);
   auto* log = f.get<QToolButton>("btnLog");
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
 
   // Not a regular file: refused, and the button stays up.
   f.dialogs.saveNames.push_back(dir.path());
@@ -522,10 +497,7 @@ void TerminalTest::aShellAtTheFarEnd() {
   LinkedPty line(dir.path());
   ShellOnLine shell(line.pty.master);
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  auto* term = f.get<TComTerminal>("ComTerminal1");
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
+  auto* term = ConnectTerminal(f);
   // The first prompt may have come before the port was open: the user asks for another.
   term->setFocus();
   QTest::keyClick(term, Qt::Key_Return);
@@ -543,13 +515,10 @@ void TerminalTest::aDownloadLeavesTheHeldPortOpen() {
   const QString image = dir.path() + "/dev.img";
   std::ofstream(image.toStdString(), std::ios::binary)
       .write(reinterpret_cast<const char*>(device.raw().data()), kImageSize);
-  Simulator sim(dir.path(), image);
+  DevsimProcess sim = LinkedDevsim(dir.path(), image, "16");
   Fixture f;
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  auto* term = f.get<TComTerminal>("ComTerminal1");
+  auto* term = ConnectTerminal(f);
   auto* connect = f.get<QToolButton>("btnConnect");
-  QTest::mouseClick(connect, Qt::LeftButton);
   QVERIFY(f.window->connection().Held());
 
   f.get<QAction>("DnLoad1")->trigger();

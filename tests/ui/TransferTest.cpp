@@ -13,35 +13,12 @@
 #include "model/ImageLayout.h"
 #include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
+#include "tests/ui/LinkedDevsim.h"
 #include "ui/TransferRunner.h"
 
 using namespace tarvelo;
 
 namespace {
-
-// The simulator, linked into a stand-in device folder as ttyUSB0 ("USB0").
-struct Simulator {
-  pid_t pid = -1;
-  Simulator(const QString& dir, const QString& image, const char* model) {
-    const std::string link = (dir + "/ttyUSB0").toStdString();
-    const std::string img = image.toStdString();
-    pid = fork();
-    if (pid == 0) {
-      freopen("/dev/null", "w", stdout);
-      execl(TARVELO_DEVSIM, TARVELO_DEVSIM, "--image", img.c_str(), "--model", model, "--link",
-            link.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    for (int i = 0; i < 200 && access(link.c_str(), F_OK) != 0; ++i) usleep(10000);
-  }
-  void Stop() {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-  ~Simulator() { Stop(); }
-};
 
 void WaitUntilDone(Fixture& f) {
   QTRY_VERIFY_WITH_TIMEOUT(!f.window->transfers().running(), 20000);
@@ -71,7 +48,7 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   const QString image = dir.path() + "/dev.img";
   std::ofstream(image.toStdString(), std::ios::binary)
       .write(reinterpret_cast<const char*>(device.raw().data()), kImageSize);
-  Simulator sim(dir.path(), image, "16");
+  DevsimProcess sim = LinkedDevsim(dir.path(), image, "16");
   Fixture f;
   f.session.workstation.portName = "USB0";
   f.get<QAction>("DnLoad1")->trigger();
@@ -98,7 +75,7 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
 void TransferTest::uploadWritesTheDevice() {
   const QString image = dir.path() + "/dev4.img";
   std::ofstream(image.toStdString(), std::ios::binary) << std::string(8192, '\0');
-  Simulator sim(dir.path(), image, "4");
+  DevsimProcess sim = LinkedDevsim(dir.path(), image, "4");
   Fixture f;
   f.session.workstation.portName = "USB0";
   f.session.workstation.speedIndex = 9;  // 115200: every frame takes its time on the line
