@@ -7,8 +7,10 @@
 #include <iostream>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "cli/Args.h"
+#include "cli/OpenDatabase.h"
 #include "files/DatabaseFile.h"
 #include "files/SafeFile.h"
 #include "link/Connection.h"
@@ -113,17 +115,11 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   DatabaseRecord record;
   DeviceModel uploadModel = DeviceModel::FourLine;
   if (command == "upload") {
-    const std::string password = RecordText(a, "--password");
-    const LoadResult loaded = LoadDatabaseFile(a.positional[0], record, [&] { return password; });
-    if (loaded.status != LoadStatus::Ok)
-      return Fail(a.positional[0] + ": " + loaded.message, kFileError);
-    if (const auto forced = ParseModel(a)) {
-      uploadModel = *forced;
-    } else if (!record.image.VersionText().empty()) {
-      uploadModel = ModelFromVersionText(record.image.VersionText());
-    } else {
-      throw UsageError{"az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
-    }
+    // Asked for on the terminal like every other command's database when not given.
+    auto opened = OpenDatabase(a.positional[0], a, "--password", ParseModel(a));
+    if (!opened) return kFileError;
+    record = std::move(opened->record);
+    uploadModel = opened->model;
   }
   if (command == "download") {
     NewDatabaseDefaults(record, ImageLayout::For(DeviceModel::FourLine));

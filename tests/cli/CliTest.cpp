@@ -421,13 +421,27 @@ TEST_F(CliTest, AnUnstorablePasswordIsRefused) {
   EXPECT_NE(given.err.find("ñ"), std::string::npos) << given.err;
   EXPECT_TRUE(given.out.empty());
 
-  for (const char* typed : {"señor\n", "\xFF\xFE\n", "\n"}) {
+  // Every command that reads a database asks the same way; an upload too.
+  struct Prompted {
+    const char* typed;
+    std::vector<std::string> args;
+  };
+  const std::string db = Path("open.pin");
+  const std::vector<std::string> show = {"show", db, "--model", "4"};
+  const Prompted cases[] = {{"señor\n", show},
+                            {"\xFF\xFE\n", show},
+                            {"\n", show},
+                            {"señor\n", {"upload", db, "--port", Path("no-port")}}};
+  for (const Prompted& c : cases) {
+    const char* typed = c.typed;
+    std::vector<char*> argv = {const_cast<char*>(TARVELO_CLI)};
+    for (const std::string& arg : c.args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      ::execl(TARVELO_CLI, TARVELO_CLI, "show", Path("open.pin").c_str(), "--model", "4",
-              static_cast<char*>(nullptr));
+      ::execv(TARVELO_CLI, argv.data());
       ::_exit(127);
     }
     // The prompt comes first (naming the file); the line typed then.
