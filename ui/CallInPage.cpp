@@ -9,6 +9,7 @@
 
 #include "model/NumberPlan.h"
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 
@@ -51,11 +52,12 @@ CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
                                                     forbiddenList_}) {
     host.leave().OnLeave(w, [this] { return storeCallIn(); });
   }
-  connect(forbiddenList_, &QListWidget::itemClicked, this, [this] { showSelectedForbidden(); });
+  connect(forbiddenList_, &QListWidget::itemClicked, this,
+          Guarded([this] { showSelectedForbidden(); }));
   connect(forbiddenList_, &QListWidget::currentRowChanged, this,
-          [this] { showSelectedForbidden(); });
-  connect(putButton_, &QPushButton::clicked, this, [this] { putForbiddenEntry(); });
-  connect(clearButton_, &QPushButton::clicked, this, [this] { clearForbiddenEntry(); });
+          Guarded([this] { showSelectedForbidden(); }));
+  connect(putButton_, &QPushButton::clicked, this, Guarded([this] { putForbiddenEntry(); }));
+  connect(clearButton_, &QPushButton::clicked, this, Guarded([this] { clearForbiddenEntry(); }));
 }
 
 void CallInPage::Decode(const ImageView& view) {

@@ -13,6 +13,7 @@
 
 #include "files/ExchangeFiles.h"
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/FindBar.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
@@ -180,7 +181,7 @@ class CodeCellDelegate : public QStyledItemDelegate {
     editor->setFont(font);
     const int row = index.row() + 1;
     connect(editor, &QLineEdit::textEdited, editor,
-            [this, editor, row] { page_.codeEdited(editor, row); });
+            Guarded([this, editor, row] { page_.codeEdited(editor, row); }));
     return editor;
   }
 
@@ -352,7 +353,7 @@ CodesPage::CodesPage(PageHost& host) : Page("TabSheet5", host) {
   for (const auto& [caption, number] : items) {
     QAction* a = rightsMenu_->addAction(caption);
     a->setData(number);
-    connect(a, &QAction::triggered, this, [this, number] { applyRightsItem(number); });
+    connect(a, &QAction::triggered, this, Guarded([this, number] { applyRightsItem(number); }));
   }
 
   host.leave().OnLeave(view_, [this] {
@@ -367,7 +368,7 @@ void CodesPage::FillMenu(QMenu* menu) {
                     std::function<void()> command) {
     QAction* a = m->addAction(caption);
     a->setObjectName(name);
-    connect(a, &QAction::triggered, this, [command] { command(); });
+    connect(a, &QAction::triggered, this, Guarded([command] { command(); }));
     return a;
   };
   add(menu, "Mindkijell1", "Mind kijelöl", [this] { selectAllCodes(); });

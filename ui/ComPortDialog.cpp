@@ -18,6 +18,7 @@
 
 #include "files/IniFile.h"
 #include "files/Workstation.h"
+#include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/QtText.h"
 
@@ -133,15 +134,17 @@ TPingset::TPingset(TMainForm& window, PortLister listPorts)
   column->addWidget(Panel1);
 
   connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CmbCom, &QComboBox::activated, this, [this] { wantedPort_ = CmbCom->currentText(); });
-  connect(CmbCom, &QComboBox::currentIndexChanged, this, [this] { ShowPortWarning(); });
+  connect(CmbCom, &QComboBox::activated, this,
+          Guarded([this] { wantedPort_ = CmbCom->currentText(); }));
+  connect(CmbCom, &QComboBox::currentIndexChanged, this, Guarded([this] { ShowPortWarning(); }));
   // A click, and the arrow keys, load a connection; focus alone selects nothing.
-  connect(lbConn, &QListWidget::itemClicked, this, [this] { LoadSelectedConnection(); });
-  connect(lbConn, &QListWidget::itemSelectionChanged, this, [this] { LoadSelectedConnection(); });
+  connect(lbConn, &QListWidget::itemClicked, this, Guarded([this] { LoadSelectedConnection(); }));
+  connect(lbConn, &QListWidget::itemSelectionChanged, this,
+          Guarded([this] { LoadSelectedConnection(); }));
 
   poll_ = new QTimer(this);
   poll_->setInterval(kPollMs);
-  connect(poll_, &QTimer::timeout, this, [this] { refreshPorts(); });
+  connect(poll_, &QTimer::timeout, this, Guarded([this] { refreshPorts(); }));
 
   // The ports this system has; the fixed names when none can be found.
   SetPortItems(PortItems());

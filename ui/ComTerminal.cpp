@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "model/Text.h"
+#include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 
 namespace tarvelo {
@@ -236,7 +237,7 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
   horizontalScrollBar()->setTracking(false);
 
   flushTimer_.setSingleShot(true);
-  connect(&flushTimer_, &QTimer::timeout, this, [this] { FlushChanges(); });
+  connect(&flushTimer_, &QTimer::timeout, this, Guarded([this] { FlushChanges(); }));
   sinceFlush_.start();
 
   QFont f(QStringLiteral("Fixedsys"));

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QShortcut>
 
+#include "ui/ErrorGuard.h"
 #include "ui/Widgets.h"
 
 namespace tarvelo {
@@ -24,7 +25,7 @@ FindBar::FindBar(const QString& editName, QWidget* page, QWidget* back,
   hide();
   auto* shortcut = new QShortcut(QKeySequence::Find, page);
   shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-  connect(shortcut, &QShortcut::activated, this, [this] { open(); });
+  connect(shortcut, &QShortcut::activated, this, Guarded([this] { open(); }));
 }
 
 void FindBar::open() {

@@ -10,6 +10,7 @@
 
 #include "model/General.h"
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 
 namespace tarvelo {
@@ -66,14 +67,14 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host), byteBoxes_(h
   // Radio groups store on every click as well as when left.
   LeaveDispatcher& leave = host.leave();
   for (RadioGroup* g : {speedGroup_, parityGroup_}) {
-    connect(g, &RadioGroup::clicked, this, [this] { storeSmdrFormat(); });
+    connect(g, &RadioGroup::clicked, this, Guarded([this] { storeSmdrFormat(); }));
     leave.OnLeave(g, [this] {
       storeSmdrFormat();
       return true;
     });
   }
   for (RadioGroup* g : {modeGroup_, below20hGroup_}) {
-    connect(g, &RadioGroup::clicked, this, [this] { storeSmdrMode(); });
+    connect(g, &RadioGroup::clicked, this, Guarded([this] { storeSmdrMode(); }));
     leave.OnLeave(g, [this] {
       storeSmdrMode();
       return true;

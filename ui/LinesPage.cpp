@@ -11,6 +11,7 @@
 
 #include "model/Lines.h"
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 
@@ -95,7 +96,7 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
                                                           {l.timerSet, LineControl::TimerSet}};
     for (const auto& [group, control] : groups) {
       connect(group, &RadioGroup::clicked, this,
-              [this, n, control = control] { storeLineSetting(n, control); });
+              Guarded([this, n, control = control] { storeLineSetting(n, control); }));
       leave.OnLeave(group, [this, n, control = control] {
         storeLineSetting(n, control);
         return true;

@@ -134,9 +134,9 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   BuildMenus();
   BuildStatusBar();
   SetUpConnection();
-  connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+  connect(PageControl, &QTabWidget::currentChanged, this, Guarded([this] { PageChanged(); }));
   leave_->GuardPages(PageControl);
-  connect(cbTipus, &QComboBox::currentIndexChanged, this, [this] { applyModel(); });
+  connect(cbTipus, &QComboBox::currentIndexChanged, this, Guarded([this] { applyModel(); }));
 
   // Window creation, in order.
   applyModel();
@@ -210,10 +210,10 @@ void TMainForm::BuildMenus() {
   QAction* verify = AddItem(settings, "mnuVerify", "Ellenőrzés feltöltés után");
   verify->setCheckable(true);
   verify->setChecked(session_.workstation.verifyAfterUpload);
-  connect(verify, &QAction::toggled, this, [this](bool on) {
-    session_.workstation.verifyAfterUpload = on;
-    SaveVerifyAfterUpload(on, session_.programIniPath);
-  });
+  connect(verify, &QAction::toggled, this, Guarded([this](bool on) {
+            session_.workstation.verifyAfterUpload = on;
+            SaveVerifyAfterUpload(on, session_.programIniPath);
+          }));
 
   QMenu* view = menuBar()->addMenu("&Nézet");
   view->setObjectName("Nzet1");

@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 
@@ -100,11 +101,12 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
   grid->setRowStretch(row + 3, 1);
   grid->setColumnStretch(3, 1);
 
-  connect(exceptionList_, &QListWidget::itemClicked, this, [this] { showSelectedException(); });
+  connect(exceptionList_, &QListWidget::itemClicked, this,
+          Guarded([this] { showSelectedException(); }));
   connect(exceptionList_, &QListWidget::currentRowChanged, this,
-          [this] { showSelectedException(); });
-  connect(editButton_, &QPushButton::clicked, this, [this] { editException(); });
-  connect(deleteButton_, &QPushButton::clicked, this, [this] { deleteException(); });
+          Guarded([this] { showSelectedException(); }));
+  connect(editButton_, &QPushButton::clicked, this, Guarded([this] { editException(); }));
+  connect(deleteButton_, &QPushButton::clicked, this, Guarded([this] { deleteException(); }));
   host.leave().OnLeave(exceptionList_, [this] { return storeNumberPlan(); });
   for (QLineEdit* e : mobilePrefixEdits_)
     host.leave().OnLeave(e, [this] { return storeNumberPlan(); });

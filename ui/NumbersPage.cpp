@@ -14,6 +14,7 @@
 #include "files/ExchangeFiles.h"
 #include "model/ImageView.h"
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/FindBar.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
@@ -57,11 +58,12 @@ NumbersPage::NumbersPage(PageHost& host)
   grid->setRowStretch(7, 1);
   grid->setColumnStretch(3, 1);
 
-  connect(numberList_, &QListWidget::itemClicked, this, [this] { showCurrentNumber(); });
-  connect(numberList_, &QListWidget::currentRowChanged, this, [this] { showCurrentNumber(); });
-  connect(addButton_, &QPushButton::clicked, this, [this] { addNumber(); });
-  connect(replaceButton_, &QPushButton::clicked, this, [this] { replaceNumber(); });
-  connect(deleteButton_, &QPushButton::clicked, this, [this] { deleteNumbers(); });
+  connect(numberList_, &QListWidget::itemClicked, this, Guarded([this] { showCurrentNumber(); }));
+  connect(numberList_, &QListWidget::currentRowChanged, this,
+          Guarded([this] { showCurrentNumber(); }));
+  connect(addButton_, &QPushButton::clicked, this, Guarded([this] { addNumber(); }));
+  connect(replaceButton_, &QPushButton::clicked, this, Guarded([this] { replaceNumber(); }));
+  connect(deleteButton_, &QPushButton::clicked, this, Guarded([this] { deleteNumbers(); }));
   numberList_->installEventFilter(this);
   host.leave().OnLeave(this, [this] {
     FlushTrimmed();
@@ -72,19 +74,19 @@ NumbersPage::NumbersPage(PageHost& host)
 void NumbersPage::FillMenu(QMenu* menu) {
   QAction* clear = menu->addAction("Mind töröl");
   clear->setObjectName("Mindtrl1");
-  connect(clear, &QAction::triggered, this, [this] { clearNumbers(); });
+  connect(clear, &QAction::triggered, this, Guarded([this] { clearNumbers(); }));
   sortedItem_ = menu->addAction("ABC Rendezett");
   sortedItem_->setObjectName("ABCRendezett1");
   sortedItem_->setCheckable(true);
   sortedItem_->setChecked(list_.sorted());
-  connect(sortedItem_, &QAction::toggled, this, [this](bool on) { setSorted(on); });
+  connect(sortedItem_, &QAction::toggled, this, Guarded([this](bool on) { setSorted(on); }));
   menu->addSeparator();
   QAction* import = menu->addAction("Import <- CALL.TXT");
   import->setObjectName("ImportCall1");
-  connect(import, &QAction::triggered, this, [this] { importNumbers(); });
+  connect(import, &QAction::triggered, this, Guarded([this] { importNumbers(); }));
   QAction* exportItem = menu->addAction("Export -> CALL.TXT");
   exportItem->setObjectName("ExportCall1");
-  connect(exportItem, &QAction::triggered, this, [this] { exportNumbers(); });
+  connect(exportItem, &QAction::triggered, this, Guarded([this] { exportNumbers(); }));
 }
 
 void NumbersPage::importNumbers() {

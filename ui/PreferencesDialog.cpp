@@ -11,6 +11,7 @@
 #include <QSpinBox>
 
 #include "model/CodeTable.h"
+#include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/QtText.h"
 
@@ -64,9 +65,9 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   for (QLineEdit* e : {Esite, Euser, Epassw1})
-    connect(e, &QLineEdit::textChanged, this, [this] { window_.SetModified(); });
-  connect(SEkoddb, &QSpinBox::valueChanged, this, [this] { window_.SetModified(); });
-  connect(SEkodlen, &QSpinBox::valueChanged, this, [this] { CodeLengthChanged(); });
+    connect(e, &QLineEdit::textChanged, this, Guarded([this] { window_.SetModified(); }));
+  connect(SEkoddb, &QSpinBox::valueChanged, this, Guarded([this] { window_.SetModified(); }));
+  connect(SEkodlen, &QSpinBox::valueChanged, this, Guarded([this] { CodeLengthChanged(); }));
 
   Fill();
   adjustSize();

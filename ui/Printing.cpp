@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "ui/CodesPage.h"
+#include "ui/ErrorGuard.h"
 #include "ui/NumbersPage.h"
 #include "ui/QtText.h"
 
@@ -152,7 +153,7 @@ Printing::Printing(QWidget* window, DataSource source)
     QPrintPreviewDialog preview(&printer, window_);
     preview.setWindowTitle("Nyomtatási kép");
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [&](QPrinter* p) { PrintTo(*p, kind, data); });
+            Guarded([&](QPrinter* p) { PrintTo(*p, kind, data); }));
     preview.exec();
   };
 }

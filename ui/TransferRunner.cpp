@@ -50,7 +50,7 @@ TransferRunner::TransferRunner(DeviceConnection& connection, Session& session,
   bar->addPermanentWidget(stop_);
   bar_->hide();
   stop_->hide();
-  connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
+  connect(stop_, &QPushButton::clicked, this, Guarded([this] { Stop(); }));
 }
 
 bool TransferRunner::StartTransfer(TransferKind kind, UploadChoice upload) {
