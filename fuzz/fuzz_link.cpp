@@ -236,24 +236,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (transfer) {
     case 0: {
       result = transfers.DownloadImage();
-      FUZZ_CHECK(host.switches == 1);
+      // Only a finished download replaces the image and switches the model.
+      FUZZ_CHECK(host.switches == (result == TransferResult::Ok ? 1 : 0));
+      FUZZ_CHECK(host.decodes == (result == TransferResult::Ok ? 1 : 0));
+      if (result != TransferResult::Ok) {
+        FUZZ_CHECK(image == original);
+        break;
+      }
       if (device.abandon()) {
         CheckSegments(device, image, 'D', FirstTransferSegment(host.model));
-        if (result == TransferResult::Ok) {
-          for (int s = FirstTransferSegment(host.model); s < kSegmentCount; ++s)
-            FUZZ_CHECK(device.streams.count({'D', s}));
-        }
+        for (int s = FirstTransferSegment(host.model); s < kSegmentCount; ++s)
+          FUZZ_CHECK(device.streams.count({'D', s}));
       }
       // Below the range only the type segment is read; the rest is zero.
       for (long i = 0; i < FirstTransferSegment(host.model) * kSegmentSize; ++i) {
         if (i / kSegmentSize != kTypeSegment) FUZZ_CHECK(image.ImageByte(i) == 0);
       }
-      FUZZ_CHECK(host.decodes == (result == TransferResult::Ok ? 1 : 0));
       break;
     }
     case 1:
       result = transfers.DownloadProm();
-      if (device.abandon()) CheckSegments(device, image, 'P', 0);
+      if (result != TransferResult::Ok)
+        FUZZ_CHECK(image == original);
+      else if (device.abandon())
+        CheckSegments(device, image, 'P', 0);
       break;
     case 2: {
       ConfigImage saved;

@@ -96,9 +96,15 @@ bool Transfers::DownloadPortOpen() {
   return false;
 }
 
-// The end both downloads share: the port, the result text, and the decode on success.
-TransferResult Transfers::FinishDownload(TransferResult result) {
+// The end both downloads share: the port, the result text, and on success the image, the
+// model and the decode.
+TransferResult Transfers::FinishDownload(TransferResult result, const ConfigImage& read,
+                                         std::optional<DeviceModel> model) {
   host_.ReleasePort();
+  if (result == TransferResult::Ok) {
+    image_ = read;
+    if (model) host_.SwitchModel(*model);
+  }
   if (result == TransferResult::Cancelled) {
     host_.Status(kStopped);
   } else if (result == TransferResult::Failed) {
@@ -116,13 +122,12 @@ TransferResult Transfers::DownloadImage() {
   if (!DownloadPortOpen()) return TransferResult::PortNotOpen;
   host_.Busy(true);
   BreakIn();
-  image_.raw().fill(0);
+  ConfigImage read;
   host_.Status("Tipusellenőrzés...");
   // A type segment that never came stays zero, which names the 16-line model.
-  const DeviceModel model = ReadType(image_, kMaxTries).value_or(DeviceModel::SixteenLine);
-  host_.SwitchModel(model);
-  TransferResult result = ReadRange('D', FirstTransferSegment(model), image_);
-  return FinishDownload(result);
+  const DeviceModel model = ReadType(read, kMaxTries).value_or(DeviceModel::SixteenLine);
+  const TransferResult result = ReadRange('D', FirstTransferSegment(model), read);
+  return FinishDownload(result, read, model);
 }
 
 TransferResult Transfers::DownloadProm() {
@@ -130,9 +135,9 @@ TransferResult Transfers::DownloadProm() {
   host_.Status("PROM letöltése...");
   host_.Busy(true);
   BreakIn();
-  image_.raw().fill(0);
-  TransferResult result = ReadRange('P', 0, image_);
-  return FinishDownload(result);
+  ConfigImage read;
+  const TransferResult result = ReadRange('P', 0, read);
+  return FinishDownload(result, read, std::nullopt);
 }
 
 // The end the upload and the clock share: the port, then the result.
@@ -172,7 +177,8 @@ TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& op
   if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
   if (deviceModel && *deviceModel != model) {
     host_.ReleasePort();
-    host_.Status(kCommError);
+    // The line worked; what stopped the upload was the device's answer.
+    host_.Status("Eltérő készüléktípus, nincs feltöltés.");
     host_.Message(std::string("A készülék típusa ") + ModelName(*deviceModel) + ", az adatbázisé " +
                   ModelName(model) + ": a feltöltés nem indult el, a készülék nem változott.");
     host_.Busy(false);

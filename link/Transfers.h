@@ -60,6 +60,10 @@ class Transfers {
   Transfers(LinkPort& port, LinkClock& clock, TransferHost& host, ConfigImage& image)
       : link_(port, clock), host_(host), image_(image) {}
 
+  // A download reads into a fresh zero-filled image. Only a download that finishes replaces
+  // the image (switching the model to the device's first); one that fails, is stopped or
+  // loses its port leaves image and model as they were, so that what the window still
+  // shows is what a save or an upload writes.
   TransferResult DownloadImage();
   TransferResult DownloadProm();
   // Writes the transfer range of the given model, after making sure the device is of that
@@ -85,7 +89,8 @@ class Transfers {
   TransferResult WriteRange(DeviceModel model);
   TransferResult VerifyRange(DeviceModel model);
   bool DownloadPortOpen();
-  TransferResult FinishDownload(TransferResult result);
+  TransferResult FinishDownload(TransferResult result, const ConfigImage& read,
+                                std::optional<DeviceModel> model);
   TransferResult FinishUpload(TransferResult result);
 
   SegmentLink link_;

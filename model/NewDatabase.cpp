@@ -7,6 +7,7 @@ void NewDatabaseDefaults(DatabaseRecord& record, const ImageLayout& layout) {
   record.owner.length = 0;
   record.password.length = 0;
   record.connectionName.length = 0;
+  record.image = ConfigImage();
   StoreNewDatabaseDefaults(record.image, layout);
 }
 

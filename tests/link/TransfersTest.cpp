@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "link/Transfers.h"
 #include "tests/link/FakeDevice.h"
 
@@ -100,6 +102,8 @@ TEST(Transfers, OneSpoiltTypeReplyDoesNotSwitchTheModel) {
   EXPECT_EQ(rig.image.VersionText(), "P4239");
 }
 
+// A download that does not finish leaves the image and the model as they were: the window
+// still shows them, and a save or an upload must not write the zeros of unread segments.
 TEST(Transfers, SilentDeviceGivesUp) {
   Rig rig;
   rig.device.silent = true;
@@ -108,25 +112,52 @@ TEST(Transfers, SilentDeviceGivesUp) {
   // Eleven reads of the type segment and eleven of segment 51, each ended by its time-out.
   ASSERT_EQ(rig.device.frames.size(), 11u + 11u);
   EXPECT_EQ(rig.device.frames[10], "D2BD4\r");
-  EXPECT_EQ(rig.device.frames[11], "D33CC\r");
-  EXPECT_EQ(rig.host.model, DeviceModel::SixteenLine) << "zero bytes are not P4239";
+  EXPECT_EQ(rig.device.frames[11], "D33CC\r") << "zero bytes are not P4239";
+  EXPECT_FALSE(rig.host.model) << "a failed download switches no model";
   EXPECT_EQ(rig.host.statuses.back(), "Kommunikációs hiba.");
   EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Letöltési időtúllépés !!!"}));
   EXPECT_EQ(rig.host.decodes, 0);
-  for (int i = 0; i < 8192; ++i) ASSERT_EQ(rig.image.ImageByte(i), 0);
+  for (int i = 0; i < 8192; ++i) ASSERT_EQ(rig.image.ImageByte(i), 0x55);
 }
 
-TEST(Transfers, DeviceSilentAfterItsTypeGivesUpInTheFourLineModel) {
-  Rig rig;
-  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
-  rig.device.onlySegment = 43;
-  EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::Failed);
-  EXPECT_EQ(rig.host.model, DeviceModel::FourLine);
-  ASSERT_EQ(rig.device.frames.size(), 2u + 11u);
-  EXPECT_EQ(rig.device.frames.back(), "D2CD3\r");
-  EXPECT_EQ(rig.host.statuses.back(), "Kommunikációs hiba.");
-  EXPECT_EQ(rig.image.Bytes(kVersionTextOffset, 5), "P4239") << "the type segment read is kept";
-  EXPECT_EQ(rig.host.decodes, 0);
+TEST(Transfers, AnUnfinishedDownloadLeavesTheImageAsItWas) {
+  struct Case {
+    const char* what;
+    std::function<void(Rig&)> spoil;
+    TransferResult result;
+    size_t frames = 0;  // of the image download, when it matters
+  };
+  const Case cases[] = {
+      // The type read still chooses the range: segment 44 on, eleven times.
+      {"silent after its type", [](Rig& r) { r.device.onlySegment = 43; }, TransferResult::Failed,
+       2 + 11},
+      {"silent half way",
+       [](Rig& r) {
+         r.device.spoil = [&r](int request, std::string&) {
+           if (request == 40) r.device.silent = true;
+         };
+       },
+       TransferResult::Failed},
+      {"stopped", [](Rig& r) { r.host.cancelAfter = 20; }, TransferResult::Cancelled},
+  };
+  for (const Case& c : cases) {
+    for (bool prom : {false, true}) {
+      Rig rig;
+      rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
+      rig.image.Fill(0, 8191, 0x55);
+      c.spoil(rig);
+      EXPECT_EQ(prom ? rig.transfers.DownloadProm() : rig.transfers.DownloadImage(), c.result)
+          << c.what;
+      EXPECT_FALSE(rig.host.model) << c.what;
+      EXPECT_EQ(rig.host.decodes, 0) << c.what;
+      EXPECT_EQ(rig.host.closes, 1) << c.what;
+      if (!prom && c.frames) {
+        EXPECT_EQ(rig.device.frames.size(), c.frames) << c.what;
+        EXPECT_EQ(rig.device.frames.back(), "D2CD3\r") << c.what;
+      }
+      EXPECT_EQ(rig.image.Bytes(0, 8192), std::string(8192, '\x55')) << c.what << " " << prom;
+    }
+  }
 }
 
 TEST(Transfers, WrongChecksumsForeverEndTheDownload) {
@@ -208,6 +239,7 @@ TEST(Transfers, UploadWritesOnlyADeviceOfItsModel) {
       EXPECT_NE(rig.host.messages[0].find("Zentor-16 (V 4.29+)"), std::string::npos);
       EXPECT_NE(rig.host.messages[0].find("Zentor-4 (V2.39g+)"), std::string::npos);
       EXPECT_EQ(rig.host.closes, 1);
+      EXPECT_EQ(rig.host.statuses.back(), "Eltérő készüléktípus, nincs feltöltés.");
     }
   }
 }

@@ -63,9 +63,14 @@ INSTANTIATE_TEST_SUITE_P(Models, LayoutEachModel,
                            return info.param == DeviceModel::FourLine ? "FourLine" : "SixteenLine";
                          });
 
+// Over a record that held another database of either model too: nothing of it is left, not
+// even in bytes no field of this model names.
 TEST_P(LayoutEachModel, DefaultsMatchTheMemoryMapByteForByte) {
   DatabaseRecord record;
+  record.image.Fill(0, kImageSize - 1, 0x5A);
+  record.site.set("Elozo");
   NewDatabaseDefaults(record, layout());
+  EXPECT_EQ(record.site.length, 0);
   ConfigImage expected;
   for (const auto& [offset, bytes] : ExpectedDefaults(model())) expected.SetBytes(offset, bytes);
   for (int i = 0; i < kImageSize; ++i) {
