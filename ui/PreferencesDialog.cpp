@@ -22,7 +22,7 @@ QString FileDateText(const std::optional<std::chrono::system_clock::time_point>&
   const auto ms =
       std::chrono::duration_cast<std::chrono::milliseconds>(date->time_since_epoch()).count();
   const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
-  const QLocale locale = QLocale::system();
+  const QLocale locale = DisplayLocale();
   // The long time format names the time zone in some locales; the time alone is meant.
   QString timeFormat = locale.timeFormat(QLocale::LongFormat);
   timeFormat.remove(QRegularExpression("\\s*\\(?t+\\)?"));

@@ -35,7 +35,7 @@ PrintScope ScopeOf(const QPrinter& printer) {
 
 std::string Now() {
   return ReportText(
-      QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString());
+      DisplayLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString());
 }
 
 }  // namespace

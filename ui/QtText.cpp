@@ -48,6 +48,12 @@ bool InstallHungarianTexts(QCoreApplication& app) {
   return QCoreApplication::installTranslator(translator);
 }
 
+QLocale DisplayLocale() {
+  const QLocale system = QLocale::system();
+  if (system.language() == QLocale::C) return QLocale(QLocale::Hungarian, QLocale::Hungary);
+  return system;
+}
+
 QString FromCp1250(const std::string& bytes) {
   return Q(Cp1250ToUtf8(bytes));
 }

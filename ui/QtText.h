@@ -6,12 +6,17 @@
 #include <string>
 
 class QCoreApplication;
+class QLocale;
 
 namespace tarvelo {
 
 // Qt's own texts (standard buttons, file dialogs, edit menus) in Hungarian, whatever the
 // system's language; false when Qt's Hungarian catalogue is not installed.
 bool InstallHungarianTexts(QCoreApplication& app);
+
+// The locale dates and times are shown in: the user's own, or Hungarian where the system
+// names none (the "C" locale would show English month names in a Hungarian window).
+QLocale DisplayLocale();
 
 inline QString Q(const std::string& utf8) {
   return QString::fromStdString(utf8);

@@ -1,9 +1,8 @@
 #include "ui/TerminalPage.h"
 
-#include "ui/ErrorGuard.h"
-
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,9 +10,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/ComTerminal.h"
 #include "ui/DialogService.h"
+#include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/QtText.h"
 #include "ui/TransferRunner.h"
@@ -32,6 +33,23 @@ QToolButton* ToggleButton(const char* name, const QString& caption, QWidget* par
   b->setToolButtonStyle(Qt::ToolButtonTextOnly);
   return b;
 }
+
+// A push button only as wide as its caption: the style's minimum width for text buttons
+// would take the room the telephone number needs in the tight strip.
+class CaptionButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+  QSize sizeHint() const override {
+    QSize size = QPushButton::sizeHint();
+    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
+    size.setWidth(std::min(
+        size.width(), fontMetrics().size(Qt::TextShowMnemonic, text()).width() + 2 * margin + 8));
+    return size;
+  }
+  QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
+constexpr const char* kLogIdleTip = "Napló: a forgalom rögzítése időbélyeggel egy fájlba (Alt+N)";
 
 }  // namespace
 
@@ -63,13 +81,18 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   Label5->setObjectName("Label5");
   edPhone = new QLineEdit(pnlTerm);
   edPhone->setObjectName("edPhone");
-  edPhone->setMinimumWidth(40);
+  // Room for a national number with its area code before the field gives way.
+  edPhone->setMinimumWidth(edPhone->fontMetrics().horizontalAdvance(QString(10, '0')) + 10);
   Label5->setBuddy(edPhone);
-  btnDial = new QPushButton("&Tárcsáz", pnlTerm);
+  btnDial = new CaptionButton("&Tárcsáz", pnlTerm);
   btnDial->setObjectName("btnDial");
   btnDial->setEnabled(false);
+  // A picture only: the strip has no room for another caption beside the number field.
   btnLog = ToggleButton("btnLog", "&Napló", pnlTerm);
-  btnLog->setToolTip("A forgalom rögzítése időbélyeggel egy fájlba");
+  btnLog->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+  btnLog->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  btnLog->setShortcut(QKeySequence("Alt+N"));
+  btnLog->setToolTip(kLogIdleTip);
   strip->addWidget(btnConnect);
   strip->addWidget(btnTransp);
   strip->addWidget(btnSync);
@@ -200,7 +223,7 @@ void TerminalPage::SetDeviceClock() {
 void TerminalPage::ToggleLog() {
   if (!btnLog->isChecked()) {
     ComTerminal1->StopLog();
-    btnLog->setToolTip("A forgalom rögzítése időbélyeggel egy fájlba");
+    btnLog->setToolTip(kLogIdleTip);
     return;
   }
   btnLog->setChecked(false);
