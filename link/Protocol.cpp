@@ -13,6 +13,21 @@ void SegmentLink::DrainInput(int chunk) {
   }
 }
 
+void SegmentLink::Settle(int quietMs) {
+  std::array<uint8_t, kReplySize> scratch{};
+  const uint32_t begin = clock_.Ticks();
+  uint32_t lastByte = begin;
+  while (Elapsed(begin) <= static_cast<uint32_t>(kMaxSettleRounds * quietMs)) {
+    if (port_.Read(scratch.data(), kReplySize) > 0) {
+      lastByte = clock_.Ticks();
+      continue;
+    }
+    const uint32_t quiet = Elapsed(lastByte);
+    if (quiet >= static_cast<uint32_t>(quietMs)) return;
+    port_.WaitForInput(static_cast<int>(quietMs - quiet), kReplySize);
+  }
+}
+
 std::string SegmentLink::ReadRequest(char command, uint8_t segment) {
   return std::string(1, command) + ByteToHex(segment) +
          ByteToHex(static_cast<uint8_t>(255 - segment)) + "\r";
@@ -40,6 +55,7 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
     if (received >= kReplySize || timedOut_) break;
     if (n <= 0) port_.WaitForInput(static_cast<int>(limitMs - elapsed) + 1, kReplySize - received);
   }
+  if (timedOut_) Settle(limitMs);
 }
 
 bool SegmentLink::ReadTwice(char command, uint8_t segment) {

@@ -37,12 +37,18 @@ constexpr uint8_t kNak = 0x15;
 // The one retry limit: disagreeing double reads, replies failing their checksum, segments
 // timing out in a row, rejected writes and clock frames all give up at this count.
 constexpr int kMaxTries = 11;
+constexpr int kMaxSettleRounds = 5;
 
 class SegmentLink {
  public:
   SegmentLink(LinkPort& port, LinkClock& clock) : port_(port), clock_(clock) {}
 
   void DrainInput(int chunk);
+  // After a time-out: drops what comes until the line has been quiet for `quietMs`. The
+  // device answers one request at a time, so an answer that came after its time-out would
+  // otherwise be taken for the next request's, and two such answers agree with each other.
+  // Gives up after kMaxSettleRounds quiet periods' time on a line that never falls silent.
+  void Settle(int quietMs);
   void ReadConfigSegment(uint8_t segment) { ReadSegment('D', segment, kConfigTimeoutMs); }
   void ReadPromSegment(uint8_t segment) { ReadSegment('P', segment, kPromTimeoutMs); }
   // Reads the segment twice until both reads complete in time with replies equal byte for

@@ -226,6 +226,8 @@ TransferResult Transfers::WriteRange(DeviceModel model) {
       ++segment;
       failures = 0;
     } else {
+      // A late acknowledgement would pass for the next frame's.
+      if (!answered) link_.Settle(kWriteTimeoutMs);
       ++failures;
     }
     host_.ProcessEvents(0);

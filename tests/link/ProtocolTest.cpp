@@ -56,7 +56,8 @@ TEST(Protocol, TimeOutCountsFromTheLastByte) {
     port.respond = [&](const std::string&) { port.Arrive(300, std::string(20, 'q')); };
     link.ReadConfigSegment(50);
     EXPECT_TRUE(link.TimedOut());
-    EXPECT_EQ(clock.now - start, 300u + 1001u);
+    // Then a whole time-out of quiet line before anything else is asked.
+    EXPECT_EQ(clock.now - start, 300u + 1001u + 1000u);
     EXPECT_LT(port.waits, 10) << "waits for input instead of polling";
   }
   FakeClock clock;
@@ -64,7 +65,29 @@ TEST(Protocol, TimeOutCountsFromTheLastByte) {
   SegmentLink link(port, clock);
   link.ReadPromSegment(1);
   EXPECT_TRUE(link.TimedOut());
-  EXPECT_EQ(clock.now, 2001u);
+  EXPECT_EQ(clock.now, 2001u + 2000u);
+}
+
+// After a time-out the answer still owed is dropped when it comes, however late within the
+// quiet wait; a line that never falls silent still lets the wait end.
+TEST(Protocol, ATimeOutWaitsForTheLineToFallQuiet) {
+  FakeClock clock;
+  FakePort port(clock);
+  SegmentLink link(port, clock);
+  port.respond = [&](const std::string&) { port.Arrive(1600, Reply(Data('x'))); };
+  link.ReadConfigSegment(50);
+  EXPECT_TRUE(link.TimedOut());
+  EXPECT_EQ(clock.now, 1600u + 1000u) << "quiet for a whole time-out after the late answer";
+  EXPECT_EQ(port.Read(std::array<uint8_t, 40>{}.data(), 40), 0) << "the late answer is gone";
+
+  port.respond = [&](const std::string&) {
+    for (uint32_t at = 1500; at < 100000; at += 400) port.Arrive(at, "?");
+  };
+  const uint32_t before = clock.now;
+  link.ReadConfigSegment(51);
+  EXPECT_TRUE(link.TimedOut());
+  EXPECT_LE(clock.now - before, 1001u + kMaxSettleRounds * 1000u + 400u)
+      << "bounded on a babbling line";
 }
 
 TEST(Protocol, ChecksumIsTheLowByteOfTheSum) {
@@ -113,7 +136,7 @@ TEST(Protocol, ReadTwiceAgreesOrGivesUp) {
   const uint32_t before = clock.now;
   EXPECT_FALSE(link.ReadTwice('D', 61));
   EXPECT_TRUE(link.TimedOut());
-  EXPECT_EQ(clock.now - before, 1001u);
+  EXPECT_EQ(clock.now - before, 1001u + 1000u);
 }
 
 // Replies that a checksum cannot tell from good ones: a pair agrees only when both reads

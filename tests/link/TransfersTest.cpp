@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "link/Transfers.h"
@@ -158,6 +159,73 @@ TEST(Transfers, AnUnfinishedDownloadLeavesTheImageAsItWas) {
       EXPECT_EQ(rig.image.Bytes(0, 8192), std::string(8192, '\x55')) << c.what << " " << prom;
     }
   }
+}
+
+// A device that answers one request at a time, in order, and now and then only after the
+// requester has given up: the answers still owed then arrive while the next segment is
+// being read. Carrying the previous segment's bytes with right sums, two of them in a row
+// would agree with each other. Whatever the timing, a finished download holds the device's
+// memory exactly.
+TEST(Transfers, LateAnswersNeverLandInTheNextSegment) {
+  int wrong = 0, finished = 0;
+  for (uint32_t seed = 1; seed <= 60; ++seed) {
+    Rig rig;
+    for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i / 32 * 3 + seed);
+    rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
+    uint32_t random = seed * 2654435761u;
+    uint32_t free = 0;  // when the device has answered everything asked so far
+    rig.port.respond = [&](const std::string& text) {
+      if (text == "\x03" || text == "\x1B\x1B") return;
+      rig.device.frames.push_back(text);
+      const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
+      random = random * 1103515245u + 12345u;
+      const bool late = (random >> 16) % 100 < 20;
+      const uint32_t ready =
+          std::max(free, rig.clock.now) + (late ? 1050 + (random >> 8) % 300 : 2);
+      free = ready + 3;
+      rig.port.Arrive(ready - rig.clock.now, Reply(rig.device.memory.substr(segment * 32, 32)));
+    };
+    if (rig.transfers.DownloadImage() != TransferResult::Ok) continue;
+    ++finished;
+    const int first = FirstTransferSegment(*rig.host.model) * 32;
+    if (rig.image.Bytes(first, 8192 - first) != rig.device.memory.substr(first)) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0) << "of " << finished << " finished downloads";
+  EXPECT_GT(finished, 30);
+}
+
+// The same device taking frames: it refuses some, and some of its answers come late. A late
+// acknowledgement must not pass for the answer to the frame after, which may have been
+// refused: a finished upload leaves the device holding the image's range.
+TEST(Transfers, LateAcknowledgementsNeverPassForTheNextFrame) {
+  int wrong = 0, finished = 0;
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    Rig rig;
+    for (int i = 0; i < 8192; ++i) rig.image.raw()[i] = static_cast<uint8_t>(i / 32 * 5 + seed);
+    uint32_t random = seed * 2246822519u;
+    uint32_t free = 0;
+    rig.port.respond = [&](const std::string& text) {
+      if (text[0] != 'U') return;  // break-in bytes and the type question go unanswered
+      random = random * 1103515245u + 12345u;
+      const bool refused = (random >> 16) % 100 < 10;
+      const bool late = (random >> 8) % 100 < 20;
+      const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
+      if (!refused) {
+        for (int i = 0; i < 32; ++i)
+          rig.device.memory[segment * 32 + i] =
+              static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
+      }
+      const uint32_t ready = std::max(free, rig.clock.now) + (late ? 1050 + random % 300 : 2);
+      free = ready + 1;
+      rig.port.Arrive(ready - rig.clock.now, std::string(1, refused ? '\x15' : '\x06'));
+    };
+    if (rig.transfers.UploadImage(DeviceModel::FourLine) != TransferResult::Ok) continue;
+    ++finished;
+    const int first = FirstTransferSegment(DeviceModel::FourLine) * 32;
+    if (rig.device.memory.substr(first) != rig.image.Bytes(first, 8192 - first)) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0) << "of " << finished << " finished uploads";
+  EXPECT_GT(finished, 20);
 }
 
 TEST(Transfers, WrongChecksumsForeverEndTheDownload) {
