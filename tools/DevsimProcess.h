@@ -3,6 +3,7 @@
 // --link, if it was given one); SIGTERM ends it and it saves its memory.
 #pragma once
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,10 @@ namespace tarvelo {
 class DevsimProcess {
  public:
   DevsimProcess(const std::string& program, const std::vector<std::string>& args) {
+    // Made before the fork: a child of a threaded program may not allocate before exec.
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int out[2];
     if (pipe(out) != 0) return;
     pid_ = fork();
@@ -23,17 +28,19 @@ class DevsimProcess {
       dup2(out[1], STDOUT_FILENO);
       close(out[0]);
       close(out[1]);
-      std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
       execv(program.c_str(), argv.data());
       _exit(127);
     }
     close(out[1]);
-    // One line; a simulator that did not start closes the pipe without one.
+    // One line; a simulator that did not start closes the pipe without one, and one that
+    // hangs is given up after kStartMs.
     char c = 0;
     std::string line;
-    while (pid_ > 0 && line.size() < 4096 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    pollfd ready{out[0], POLLIN, 0};
+    while (pid_ > 0 && line.size() < 4096 && poll(&ready, 1, kStartMs) == 1 &&
+           read(out[0], &c, 1) == 1 && c != '\n') {
+      line += c;
+    }
     close(out[0]);
     if (c == '\n') path = line;
     if (path.empty()) std::fprintf(stderr, "no simulator from %s\n", program.c_str());
@@ -54,6 +61,7 @@ class DevsimProcess {
   std::string path;
 
  private:
+  static constexpr int kStartMs = 10000;
   pid_t pid_ = -1;
 };
 

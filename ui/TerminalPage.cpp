@@ -49,7 +49,7 @@ class CaptionButton : public QPushButton {
   QSize minimumSizeHint() const override { return sizeHint(); }
 };
 
-constexpr const char* kLogIdleTip = "Napló: a forgalom rögzítése időbélyeggel egy fájlba (Alt+N)";
+constexpr const char* kLogIdleTip = "Napló: a forgalom rögzítése időbélyeggel egy fájlba (Alt+L)";
 
 }  // namespace
 
@@ -88,10 +88,11 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   btnDial->setObjectName("btnDial");
   btnDial->setEnabled(false);
   // A picture only: the strip has no room for another caption beside the number field.
-  btnLog = ToggleButton("btnLog", "&Napló", pnlTerm);
+  // Alt+N is the "Nézet" menu's.
+  btnLog = ToggleButton("btnLog", "Nap&ló", pnlTerm);
   btnLog->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
   btnLog->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  btnLog->setShortcut(QKeySequence("Alt+N"));
+  btnLog->setShortcut(QKeySequence("Alt+L"));
   btnLog->setToolTip(kLogIdleTip);
   strip->addWidget(btnConnect);
   strip->addWidget(btnTransp);

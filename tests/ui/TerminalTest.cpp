@@ -9,11 +9,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QToolButton>
 #include <fstream>
 #include <sstream>
@@ -485,6 +490,21 @@ void TerminalTest::sessionLog() {
   QVERIFY2(written.contains(QRegularExpression(R"( > o\n.* > k\n)")), qPrintable(written));
   QTest::mouseClick(log, Qt::LeftButton);
   QVERIFY(!term->Logging());
+  // Its key is its own: no menu, item, tab or other button of the window answers to it.
+  const QKeySequence key = log->shortcut();
+  QCOMPARE(key, QKeySequence("Alt+L"));
+  for (QAction* a : f.window->findChildren<QAction*>())
+    QVERIFY2(a->shortcut() != key, qPrintable(a->text()));
+  // Menu items' own letters count only inside their open menu; the menu bar's always.
+  for (QAction* a : f.window->menuBar()->actions())
+    QVERIFY2(QKeySequence::mnemonic(a->text()) != key, qPrintable(a->text()));
+  for (QAbstractButton* b : f.window->findChildren<QAbstractButton*>()) {
+    if (b != log) QVERIFY2(b->shortcut() != key, qPrintable(b->text()));
+  }
+  auto* tabs = f.get<QTabWidget>("PageControl");
+  for (int i = 0; i < tabs->count(); ++i)
+    QVERIFY2(QKeySequence::mnemonic(tabs->tabText(i)) != key, qPrintable(tabs->tabText(i)));
+  QVERIFY(!log->isChecked());
   line.pty.Send("after");
   QTRY_COMPARE(Row(*term, 2), std::string("\\after"));
   std::ifstream again(file.toStdString());
