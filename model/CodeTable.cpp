@@ -6,6 +6,8 @@
 #include <random>
 #include <utility>
 
+#include "model/Codecs.h"
+
 namespace tarvelo {
 
 const std::vector<std::string>& RightHeadings() {
@@ -176,16 +178,6 @@ void ApplyRightsItem(CodeGrid& grid, int first, int last, int item) {
     }
   }
 }
-
-namespace {
-std::string WithoutBlanks(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (static_cast<uint8_t>(c) > ' ') out += c;
-  }
-  return out;
-}
-}  // namespace
 
 int FindCode(const CodeGrid& grid, int current, const std::string& sought) {
   const std::string wanted = WithoutBlanks(sought);

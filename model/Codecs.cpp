@@ -66,4 +66,12 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
+std::string WithoutBlanks(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (static_cast<uint8_t>(c) > ' ') out += c;
+  }
+  return out;
+}
+
 }  // namespace tarvelo

@@ -27,5 +27,7 @@ std::string NormalizeNumber16(std::string_view text);
 bool ParseWholeNumber(std::string_view text, long& value);
 // Drops leading and trailing blanks and control characters.
 std::string TrimBlanks(std::string_view text);
+// Drops every blank and control character, wherever it stands (how searches compare).
+std::string WithoutBlanks(std::string_view text);
 
 }  // namespace tarvelo

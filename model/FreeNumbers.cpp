@@ -19,14 +19,6 @@ void Flush(ConfigImage& image, const ImageLayout& layout, const std::vector<std:
   }
 }
 
-std::string WithoutBlanks(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (static_cast<uint8_t>(c) > ' ') out += c;
-  }
-  return out;
-}
-
 }  // namespace
 
 int FindFreeNumber(const std::vector<std::string>& items, int current, const std::string& sought) {
