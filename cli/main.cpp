@@ -28,6 +28,7 @@
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
 #include "model/Text.h"
+#include "serial/SystemErrorText.h"
 
 using namespace tarvelo;
 
@@ -60,7 +61,7 @@ void WriteOut(const std::string& text) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int err = n < 0 ? errno : EIO;
-      throw std::runtime_error(std::string("a kimenet nem írható: ") + std::strerror(err));
+      throw std::runtime_error(std::string("a kimenet nem írható: ") + SystemErrorText(err));
     }
     done += static_cast<size_t>(n);
   }

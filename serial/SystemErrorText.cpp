@@ -17,6 +17,8 @@ std::string SystemErrorText(int err) {
     case ENOSPC:
     case EDQUOT:
       return "betelt a lemez";
+    case EPIPE:
+      return "a fogadó program már nem olvas (lezárt cső)";
     case EISDIR:
       return "ez egy mappa";
     case EBUSY:

@@ -316,16 +316,17 @@ TEST_F(CliTest, AFailedStandardOutputIsNoSuccess) {
     std::vector<std::string> args;
     bool pipe;
     bool ignoreSigpipe;
+    const char* reason;  // in the user's language, like every other message
   };
   std::vector<std::string> json = show;
   json.push_back("--json");
   const Case cases[] = {
-      {"full disk", show, false, false},
-      {"full disk, json", json, false, false},
-      {"help on a full disk", {"--help"}, false, false},
-      {"closed pipe", show, true, false},
-      {"closed pipe, SIGPIPE ignored", show, true, true},
-      {"closed pipe, help", {"--help"}, true, false},
+      {"full disk", show, false, false, "betelt a lemez"},
+      {"full disk, json", json, false, false, "betelt a lemez"},
+      {"help on a full disk", {"--help"}, false, false, "betelt a lemez"},
+      {"closed pipe", show, true, false, "lezárt cső"},
+      {"closed pipe, SIGPIPE ignored", show, true, true, "lezárt cső"},
+      {"closed pipe, help", {"--help"}, true, false, "lezárt cső"},
   };
   for (const auto& c : cases) {
     int fd = -1;
@@ -343,6 +344,7 @@ TEST_F(CliTest, AFailedStandardOutputIsNoSuccess) {
     EXPECT_EQ(r.status, 2) << c.name << ": " << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find("kimenet"), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.name << ": " << r.err;
   }
 }
 
