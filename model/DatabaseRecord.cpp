@@ -11,6 +11,9 @@ std::string ShortString::text() const {
 
 void ShortString::set(std::string_view cp1250Text) {
   const size_t n = std::min<size_t>(cp1250Text.size(), chars.size());
+  // Only the length says where a text ends, and the file keeps the whole character area: an
+  // old, longer text left behind it would be saved too (a password's end in the clear).
+  chars.fill(0);
   std::memcpy(chars.data(), cp1250Text.data(), n);
   length = static_cast<uint8_t>(n);
 }

@@ -3,10 +3,10 @@
 namespace tarvelo {
 
 void NewDatabaseDefaults(DatabaseRecord& record, const ImageLayout& layout) {
-  record.site.length = 0;
-  record.owner.length = 0;
-  record.password.length = 0;
-  record.connectionName.length = 0;
+  record.site.set("");
+  record.owner.set("");
+  record.password.set("");
+  record.connectionName.set("");
   record.image = ConfigImage();
   StoreNewDatabaseDefaults(record.image, layout);
 }

@@ -91,6 +91,23 @@ TEST_F(DatabaseFileTest, SaveAndLoadRoundTrip) {
   EXPECT_EQ(loaded.connectionName.text(), "Iroda");
 }
 
+// The password's length byte is stored plain and only its characters are scrambled, so
+// anything left after them in the character area would be readable by anyone: a password
+// made shorter must not leave the end of the old one in the file.
+TEST_F(DatabaseFileTest, AShortenedPasswordLeavesNothingOfTheOldOne) {
+  DatabaseRecord r = Sample("", "", "secret123");  // no key: the file shows memory as it is
+  r.password.set("abc");
+  r.site.set("");
+  const std::string path = Path("short.pin");
+  ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
+  const std::string bytes = ReadAll(path);
+  EXPECT_EQ(bytes.substr(523, 4),
+            "\x03"
+            "abc");
+  EXPECT_EQ(bytes.substr(527, 252), std::string(252, '\0'));
+  EXPECT_EQ(bytes.find("ret123"), std::string::npos);
+}
+
 TEST_F(DatabaseFileTest, RefusedLoadsLeaveTheRecordAsItWas) {
   DatabaseRecord saved = Sample("Site", "Owner", "Secret");
   const std::string good = Path("good.pin");

@@ -69,8 +69,11 @@ TEST_P(LayoutEachModel, DefaultsMatchTheMemoryMapByteForByte) {
   DatabaseRecord record;
   record.image.Fill(0, kImageSize - 1, 0x5A);
   record.site.set("Elozo");
+  record.password.set("titok");
   NewDatabaseDefaults(record, layout());
   EXPECT_EQ(record.site.length, 0);
+  // A password is saved scrambled only as far as its length goes.
+  EXPECT_EQ(record.password.chars, decltype(record.password.chars){});
   ConfigImage expected;
   for (const auto& [offset, bytes] : ExpectedDefaults(model())) expected.SetBytes(offset, bytes);
   for (int i = 0; i < kImageSize; ++i) {
