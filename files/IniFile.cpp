@@ -1,12 +1,12 @@
 #include "files/IniFile.h"
 
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <utility>
 
 #include "files/SafeFile.h"
 #include "model/Codecs.h"
+#include "model/Text.h"
 
 namespace tarvelo {
 namespace {
@@ -14,10 +14,7 @@ namespace {
 bool EqualNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
+    if (Cp1250Lower(a[i]) != Cp1250Lower(b[i])) return false;
   }
   return true;
 }

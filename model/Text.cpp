@@ -117,4 +117,32 @@ std::string UnencodableMessage(const std::string& bad) {
   return "A(z) \"" + bad + "\" karakter nem használható (nincs a közép-európai kódlapban) !!!";
 }
 
+char Cp1250Lower(char byte) {
+  const auto b = static_cast<uint8_t>(byte);
+  if (b >= 'A' && b <= 'Z') return static_cast<char>(b + 0x20);
+  // Capitals from 0xC0 pair with the letters 0x20 above them, the multiplication sign
+  // excepted; the few capitals below 0xC0 are paired one by one.
+  if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<char>(b + 0x20);
+  switch (b) {
+    case 0x8A:
+    case 0x8C:
+    case 0x8D:
+    case 0x8E:
+    case 0x8F:  // Š Ś Ť Ž Ź
+      return static_cast<char>(b + 0x10);
+    case 0xA3:
+      return static_cast<char>(0xB3);  // Ł
+    case 0xA5:
+      return static_cast<char>(0xB9);  // Ą
+    case 0xAA:
+      return static_cast<char>(0xBA);  // Ş
+    case 0xAF:
+      return static_cast<char>(0xBF);  // Ż
+    case 0xBC:
+      return static_cast<char>(0xBE);  // Ľ
+    default:
+      return byte;
+  }
+}
+
 }  // namespace tarvelo

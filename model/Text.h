@@ -16,6 +16,10 @@ std::string Cp1250ToUtf8(std::string_view bytes);
 // `bad` then receives that character (or the offending bytes) for the message.
 std::optional<std::string> Utf8ToCp1250(std::string_view utf8, std::string* bad = nullptr);
 
+// The lower-case letter of a Windows-1250 byte, the byte itself for anything else: how
+// names typed in either case are found again.
+char Cp1250Lower(char byte);
+
 // The message shown when a typed text cannot be stored, naming the character.
 std::string UnencodableMessage(const std::string& bad);
 

@@ -94,6 +94,29 @@ TEST_F(IniTest, SectionNamesWithBlanksFindTheirOwnSection) {
   EXPECT_EQ(again.ReadString("  ", "COM", "x"), "COM!");
 }
 
+// Connection names are Windows-1250 text, and a name typed in capitals finds its section
+// whatever its accented letters.
+TEST_F(IniTest, NamesMatchInEitherCaseAccentedLettersToo) {
+  IniFile ini(Path("tvconn.ini"));
+  // "Árvíztűrő Łódź Šilheř" and the same in capitals, in Windows-1250.
+  const std::string lower = "\xC1rv\xEDzt\xFBr\xF5 \xA3\xF3" "d\x9F \x8Ailhe\xF8";
+  const std::string upper = "\xC1RV\xCDZT\xDBR\xD5 \xA3\xD3" "D\x8F \x8AILHE\xD8";
+  ASSERT_TRUE(ini.WriteString(lower, "PHONE", "1"));
+  ASSERT_TRUE(ini.WriteString(upper, "PHONE", "2"));
+  EXPECT_EQ(IniFile(Path("tvconn.ini")).ReadSections(), std::vector<std::string>{lower});
+  EXPECT_EQ(IniFile(Path("tvconn.ini")).ReadString(lower, "phone", ""), "2");
+  // Signs are no letters: the multiplication sign is not the division sign's capital.
+  ASSERT_TRUE(
+      ini.WriteString("a\xD7"
+                      "b",
+                      "PHONE", "3"));
+  EXPECT_EQ(IniFile(Path("tvconn.ini"))
+                .ReadString("a\xF7"
+                            "b",
+                            "PHONE", "none"),
+            "none");
+}
+
 TEST_F(IniTest, WriteCreatesFolderAndFile) {
   IniFile ini(Path("deep/er/t.ini"));
   ASSERT_TRUE(ini.WriteInteger("CONNECTION", "COMSP", 3));
