@@ -54,7 +54,7 @@ CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
   }
   connect(forbiddenList_, &QListWidget::itemClicked, this,
           Guarded([this] { showSelectedForbidden(); }));
-  connect(forbiddenList_, &QListWidget::currentRowChanged, this,
+  connect(forbiddenList_, &QListWidget::itemSelectionChanged, this,
           Guarded([this] { showSelectedForbidden(); }));
   connect(putButton_, &QPushButton::clicked, this, Guarded([this] { putForbiddenEntry(); }));
   connect(clearButton_, &QPushButton::clicked, this, Guarded([this] { clearForbiddenEntry(); }));
@@ -82,17 +82,20 @@ bool CallInPage::storeCallIn() {
   for (int k = 0; k < kForbiddenCount; ++k) {
     s.forbidden.push_back(ToCp1250(forbiddenList_->item(k)->text()).value_or(""));
   }
+  const MarkIfChanged mark(host_);
   EncodeCallIn(host_.image(), host_.layout(), s);
   return true;
 }
 
 void CallInPage::showSelectedForbidden() {
-  if (QListWidgetItem* item = forbiddenList_->currentItem()) forbiddenEdit_->setText(item->text());
+  const int chosen = ChosenRow(forbiddenList_);
+  if (chosen >= 0) forbiddenEdit_->setText(forbiddenList_->item(chosen)->text());
 }
 
 void CallInPage::putForbiddenEntry() {
-  QListWidgetItem* item = forbiddenList_->currentItem();
-  if (!item) return;
+  const int chosen = ChosenRow(forbiddenList_);
+  if (chosen < 0) return;
+  QListWidgetItem* item = forbiddenList_->item(chosen);
   QString message;
   const auto text = ToCp1250(forbiddenEdit_->text(), &message);
   if (!text) {
@@ -106,6 +109,7 @@ void CallInPage::putForbiddenEntry() {
 }
 
 void CallInPage::clearForbiddenEntry() {
+  if (ChosenRow(forbiddenList_) < 0) return;
   forbiddenEdit_->setText(kEmptyForbiddenText);
   putForbiddenEntry();
 }

@@ -170,6 +170,7 @@ bool GeneralPage::storeNumberTerminator() {
 
 // The one store on this page that leaves the modified flag alone.
 void GeneralPage::storeSwitches() {
+  const MarkIfChanged mark(host_);
   EncodeSwitchBits(
       host_.image(), host_.layout(),
       {pinEnableBox_->isChecked(), dstChangeBox_->isChecked(), dosUploadBox_->isChecked()});

@@ -103,7 +103,7 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
 
   connect(exceptionList_, &QListWidget::itemClicked, this,
           Guarded([this] { showSelectedException(); }));
-  connect(exceptionList_, &QListWidget::currentRowChanged, this,
+  connect(exceptionList_, &QListWidget::itemSelectionChanged, this,
           Guarded([this] { showSelectedException(); }));
   connect(editButton_, &QPushButton::clicked, this, Guarded([this] { editException(); }));
   connect(deleteButton_, &QPushButton::clicked, this, Guarded([this] { deleteException(); }));
@@ -138,7 +138,7 @@ ExceptionCells NumberPlanPage::DrawnRow(int index) const {
 }
 
 void NumberPlanPage::showSelectedException() {
-  const int i = exceptionList_->currentRow();
+  const int i = ChosenRow(exceptionList_);
   if (i < 0) return;
   const ExceptionCells cells = DrawnRow(i);
   areaCodeEdit_->setText(FromCp1250(cells.areaCode));
@@ -147,7 +147,7 @@ void NumberPlanPage::showSelectedException() {
 }
 
 void NumberPlanPage::editException() {
-  const int i = exceptionList_->currentRow();
+  const int i = ChosenRow(exceptionList_);
   if (i < 0) return;
   QString message;
   const auto code = ToCp1250(areaCodeEdit_->text(), &message);
@@ -168,6 +168,7 @@ void NumberPlanPage::editException() {
     exceptionList_->item(i)->setText(FromCp1250(text));
     storeNumberPlan();
   } else {
+    const MarkIfChanged mark(host_);
     if (const Refusal r = EditException16(host_.image(), host_.layout(), i, *code, length, input)) {
       host_.dialogs().Message(Q(*r));
       lengthEdit_->setFocus();
@@ -179,14 +180,15 @@ void NumberPlanPage::editException() {
 }
 
 void NumberPlanPage::deleteException() {
+  if (ChosenRow(exceptionList_) < 0) return;
   if (host_.layout().model() == DeviceModel::FourLine) {
     areaCodeEdit_->setText("====");
     lengthEdit_->setText("00");
     editException();
     return;
   }
-  const int i = exceptionList_->currentRow();
-  if (i < 0) return;
+  const int i = ChosenRow(exceptionList_);
+  const MarkIfChanged mark(host_);
   DeleteException16(host_.image(), host_.layout(), i);
   exceptionList_->viewport()->update();
 }
@@ -211,6 +213,7 @@ bool NumberPlanPage::storeNumberPlan() {
   std::vector<std::string> texts;
   for (int i = 0; i < kExceptionCount; ++i)
     texts.push_back(ToCp1250(exceptionList_->item(i)->text()).value_or(""));
+  const MarkIfChanged mark(host_);
   if (const Refusal r = StoreNumberPlan4(host_.image(), host_.layout(), texts, prefixes)) {
     host_.dialogs().Message(Q(*r));
     return false;

@@ -59,7 +59,7 @@ NumbersPage::NumbersPage(PageHost& host)
   grid->setColumnStretch(3, 1);
 
   connect(numberList_, &QListWidget::itemClicked, this, Guarded([this] { showCurrentNumber(); }));
-  connect(numberList_, &QListWidget::currentRowChanged, this,
+  connect(numberList_, &QListWidget::itemSelectionChanged, this,
           Guarded([this] { showCurrentNumber(); }));
   connect(addButton_, &QPushButton::clicked, this, Guarded([this] { addNumber(); }));
   connect(replaceButton_, &QPushButton::clicked, this, Guarded([this] { replaceNumber(); }));
@@ -160,7 +160,7 @@ void NumbersPage::ShowItems(int current) {
 }
 
 void NumbersPage::Refresh() {
-  const bool hasCurrent = numberList_->currentRow() >= 0;
+  const bool hasCurrent = ChosenRow(numberList_) >= 0;
   replaceButton_->setEnabled(hasCurrent);
   deleteButton_->setEnabled(hasCurrent);
   // A full list leaves the button as it was: a click then adds nothing.
@@ -169,7 +169,8 @@ void NumbersPage::Refresh() {
 }
 
 void NumbersPage::showCurrentNumber() {
-  if (QListWidgetItem* item = numberList_->currentItem()) numberEdit_->setText(item->text());
+  const int chosen = ChosenRow(numberList_);
+  if (chosen >= 0) numberEdit_->setText(numberList_->item(chosen)->text());
   Refresh();
 }
 
@@ -199,14 +200,16 @@ void NumbersPage::addNumber() {
       break;
   }
   Refresh();
+  // Selected, so the next number typed replaces this one: the field is full of it.
   numberEdit_->setFocus(Qt::OtherFocusReason);
+  numberEdit_->selectAll();
 }
 
 void NumbersPage::replaceNumber() {
   const auto typed = TypedNumber();
   if (!typed) return;
   std::string entry = *typed;
-  const int at = list_.Replace(numberList_->currentRow(), entry);
+  const int at = list_.Replace(ChosenRow(numberList_), entry);
   numberEdit_->setText(FromCp1250(entry));
   if (at >= 0) {
     ShowItems(at);

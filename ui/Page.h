@@ -29,6 +29,23 @@ class PageHost {
   virtual void ExchangeDialogUsed(bool openDialog) = 0;
 };
 
+// Sets the modified flag when the image differs at the end of the scope. For the handlers
+// that store on leaving without the flag of their own: an edit there must not be lost on
+// closing without a question, while merely passing through a field asks nothing.
+class MarkIfChanged {
+ public:
+  explicit MarkIfChanged(PageHost& host) : host_(host), before_(host.image()) {}
+  ~MarkIfChanged() {
+    if (!(host_.image() == before_)) host_.SetModified();
+  }
+  MarkIfChanged(const MarkIfChanged&) = delete;
+  MarkIfChanged& operator=(const MarkIfChanged&) = delete;
+
+ private:
+  PageHost& host_;
+  const ConfigImage before_;
+};
+
 class Page : public QWidget {
  public:
   Page(const QString& objectName, PageHost& host) : host_(host) { setObjectName(objectName); }

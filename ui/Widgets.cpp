@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QTabBar>
@@ -179,6 +180,11 @@ QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent) {
   return e;
 }
 
+int ChosenRow(const QListWidget* list) {
+  const QListWidgetItem* item = list->currentItem();
+  return item && item->isSelected() ? list->row(item) : -1;
+}
+
 QLineEdit* ByteBoxes::Add(const ByteFieldRow& row, QWidget* parent) {
   QLineEdit* edit = MakeEdit(row.control, 3, parent);
   boxes_.push_back({edit, &row});
@@ -187,7 +193,6 @@ QLineEdit* ByteBoxes::Add(const ByteFieldRow& row, QWidget* parent) {
 }
 
 void ByteBoxes::Decode(const ImageView& view) {
-  decodedLayout_ = host_.layout();
   for (const Box& box : boxes_) {
     for (const ByteFieldValue& f : view.byteFields) {
       if (f.row == box.row) box.edit->setText(QString::number(f.value));
@@ -197,9 +202,9 @@ void ByteBoxes::Decode(const ImageView& view) {
 
 bool ByteBoxes::Store(const Box& box) {
   const Field field = box.row->field;
-  if (!decodedLayout_.Has(field)) return true;  // its box is hidden in that model
+  if (!host_.layout().Has(field)) return true;  // its box is hidden in that model
   if (const Refusal r =
-          TestByteRange(host_.image(), decodedLayout_, field, box.edit->text().toStdString())) {
+          TestByteRange(host_.image(), host_.layout(), field, box.edit->text().toStdString())) {
     host_.dialogs().Message(Q(*r));
     return false;
   }

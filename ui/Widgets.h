@@ -15,6 +15,7 @@
 #include "ui/Page.h"
 
 class QGridLayout;
+class QListWidget;
 class QLabel;
 class QRadioButton;
 class QTabWidget;
@@ -81,15 +82,19 @@ class LeaveDispatcher : public QObject {
   bool swallowPress_ = false;  // the press that took the focus from a refused entry
 };
 
+// The list's current row when the user chose it, else -1. A list that takes the focus by
+// the keyboard makes its first row current without selecting it: nobody chose that row.
+int ChosenRow(const QListWidget* list);
+
 // An edit box with its object name and, when maxLength is above 0, a length limit.
 QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent = nullptr);
 
-// The byte-valued edit boxes of a page, each one row of the model's byte-field table.
-// A box stores with the layout of the last decode: after the model is switched by hand it
-// keeps writing where the value it shows was read from, until the next decode.
+// The byte-valued edit boxes of a page, each one row of the model's byte-field table. A box
+// stores into its field as the model in the type box places it, like every other control:
+// after a switch by hand, the offset the shown value was read from may be another field.
 class ByteBoxes {
  public:
-  explicit ByteBoxes(PageHost& host) : host_(host), decodedLayout_(host.layout()) {}
+  explicit ByteBoxes(PageHost& host) : host_(host) {}
   // Creates the box of `row` and has the shared range check run when it is left.
   QLineEdit* Add(const ByteFieldRow& row, QWidget* parent);
   // Shows the values of the boxes whose fields the decoded model has.
@@ -104,7 +109,6 @@ class ByteBoxes {
 
   PageHost& host_;
   std::vector<Box> boxes_;
-  ImageLayout decodedLayout_;
 };
 
 }  // namespace tarvelo

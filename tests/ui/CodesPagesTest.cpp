@@ -140,6 +140,7 @@ class CodesPagesTest : public QObject {
 
   void numbersDecodeAndFlushCloseGaps();
   void numbersAddReplaceDeleteAndButtons();
+  void numbersTabbingIntoTheListChoosesNothing();
   void numbersCapacity_data();
   void numbersCapacity();
   void numbersSortedOrderIsFlushed();
@@ -572,6 +573,38 @@ void CodesPagesTest::numbersAddReplaceDeleteAndButtons() {
   f.window->showPage(PageId::Codes);
   QCOMPARE(f.entry(0), Entry("104"));
   QCOMPARE(f.entry(1), Entry(""));
+}
+
+// Tab from the typed number into the list must not put the list's first item over what was
+// typed, nor arm "&Javítás" and "&Törlés" for an item nobody chose.
+void CodesPagesTest::numbersTabbingIntoTheListChoosesNothing() {
+  NumbersFixture f;
+  f.add("111");
+  // After "&Uj szám" the number is selected: what is typed next replaces it.
+  QVERIFY(f.edit->hasFocus());
+  QTest::keyClicks(f.edit, "222");
+  QCOMPARE(f.edit->text(), QString("222"));
+  f.get<QPushButton>("BTNujszam1")->click();
+  QCOMPARE(f.list->count(), 2);
+
+  f.window->showPage(PageId::Codes);  // the list goes to the image
+  f.window->DecodeImage();            // and comes back without a current item
+  f.window->showPage(PageId::Numbers);
+  QCOMPARE(f.list->count(), 2);
+  QCOMPARE(f.list->currentRow(), -1);
+  f.edit->setFocus(Qt::TabFocusReason);
+  f.edit->clear();
+  QTest::keyClicks(f.edit, "444");
+  QCOMPARE(f.edit->text(), QString("444"));
+  QTest::keyClick(f.edit, Qt::Key_Tab);
+  QVERIFY(f.list->hasFocus());
+  QCOMPARE(f.edit->text(), QString("444"));
+  QVERIFY(!f.get<QPushButton>("BTNfreejav")->isEnabled());
+  QVERIFY(!f.get<QPushButton>("BTNfreedel")->isEnabled());
+  // Moving in the list with the keys is a choice.
+  QTest::keyClick(f.list, Qt::Key_Down);
+  QCOMPARE(f.edit->text(), f.list->currentItem()->text());
+  QVERIFY(f.get<QPushButton>("BTNfreejav")->isEnabled());
 }
 
 void CodesPagesTest::numbersCapacity_data() {

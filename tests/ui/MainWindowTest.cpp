@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "files/DatabaseFile.h"
+#include "model/CodeTable.h"
 #include "model/NewDatabase.h"
 #include "tests/ui/Fixture.h"
 #include "tests/ui/ScriptedDialogs.h"
@@ -42,8 +43,8 @@ class MainWindowTest : public QObject {
   void generalHandlers_data();
   void generalHandlers();
   void radioGroupsStoreOnClick();
-  void byteBoxKeepsItsOffsetUntilTheNextDecode();
-  void switchesDoNotSetTheModifiedFlag();
+  void byteBoxStoresWhereTheModelShownHasItsField();
+  void switchesSetTheModifiedFlagOnlyWhenTheyChangeTheByte();
   void pageChangeEnablesMenus();
   void closeFlow();
   void startWithAFileAsksForItsPassword();
@@ -265,30 +266,37 @@ void MainWindowTest::radioGroupsStoreOnClick() {
   }
 }
 
-void MainWindowTest::byteBoxKeepsItsOffsetUntilTheNextDecode() {
+// After a switch by hand the boxes still show the other model's values, but a value typed
+// goes where the model now shown keeps the field: the 4-line seize timer's offset is the
+// high byte of the 16-line code count, and writing there wrecked the code table.
+void MainWindowTest::byteBoxStoresWhereTheModelShownHasItsField() {
   Fixture f;
-  const uint8_t other = f.session.record.image.ImageByte(1683);
+  const long fourLine = ImageLayout::For(DeviceModel::FourLine).Offset(Field::SeizeTimer);
+  const long sixteenLine = ImageLayout::For(DeviceModel::SixteenLine).Offset(Field::SeizeTimer);
+  const uint8_t old = f.session.record.image.ImageByte(fourLine);
+  const int codes =
+      StoredCodeCount(f.session.record.image, ImageLayout::For(DeviceModel::SixteenLine));
   f.setModel(1);  // by hand: no decode yet
-  f.typeAndLeave("MEcopos", "99");
-  QCOMPARE(f.session.record.image.ImageByte(1656), uint8_t(99));  // the 4-line offset
-  QCOMPARE(f.session.record.image.ImageByte(1683), other);
-  f.window->DecodeImage();
-  f.typeAndLeave("MEcopos", "77");
-  QCOMPARE(f.session.record.image.ImageByte(1683), uint8_t(77));
+  f.typeAndLeave("MEibe", "99");
+  QCOMPARE(f.session.record.image.ImageByte(sixteenLine), uint8_t(99));
+  QCOMPARE(f.session.record.image.ImageByte(fourLine), old);
+  QCOMPARE(StoredCodeCount(f.session.record.image, f.window->layout()), codes);
 }
 
-void MainWindowTest::switchesDoNotSetTheModifiedFlag() {
+void MainWindowTest::switchesSetTheModifiedFlagOnlyWhenTheyChangeTheByte() {
   Fixture f;
   auto* pin = f.get<QCheckBox>("chkPinEna");
   auto* dst = f.get<QCheckBox>("chkDSTena");
   f.session.record.image.SetImageByte(1409, 0xFA);
   f.window->DecodeImage();
+  f.leave(dst);
+  QVERIFY(!f.window->modifiedFlag());
   dst->setChecked(false);
   f.leave(dst);
   pin->setChecked(true);
   f.leave(pin);
   QCOMPARE(f.session.record.image.ImageByte(1409), uint8_t(0xF9));
-  QVERIFY(!f.window->modifiedFlag());
+  QVERIFY(f.window->modifiedFlag());
   // In the 16-line model the box changes nothing.
   f.setModel(1);
   f.window->DecodeImage();

@@ -36,6 +36,10 @@ class PagesTest : public QObject {
   void prefixes4();
   void callIn();
   void exceptions16KeepAnUntouchedLength();
+  void tabbingIntoAListChoosesNoEntry_data();
+  void tabbingIntoAListChoosesNoEntry();
+  void leavingAFieldUnchangedAsksNothingOnClosing_data();
+  void leavingAFieldUnchangedAsksNothingOnClosing();
   void linesColumnsDoNotOverlap();
 };
 
@@ -280,7 +284,7 @@ void PagesTest::exceptions4() {
   QCOMPARE(f.get<QLineEdit>("edKivSzam")->text(), QString("1???"));
   QCOMPARE(f.get<QLineEdit>("edKivHossz")->text(), QString("08"));
   QCOMPARE(QString::fromStdString(page->DrawnRow(1).areaCode), QString("1???"));
-  QVERIFY(!f.window->modifiedFlag());  // this page's handlers leave the flag alone
+  QVERIFY(f.window->modifiedFlag());  // closing must not lose the edit without a question
 
   f.get<QLineEdit>("edKivHossz")->setText("x");
   f.get<QPushButton>("btnKivEdit")->click();
@@ -355,7 +359,7 @@ void PagesTest::callIn() {
     list->setCurrentRow(0);
     f.get<QPushButton>("btnGWDel")->click();
     QCOMPARE(f.byte(Field::ForbiddenAreaCodes, 0), uint8_t(0xFF));
-    QVERIFY(!f.window->modifiedFlag());
+    QVERIFY(f.window->modifiedFlag());
 
     // All 24 characters of the number are in view.
     auto* edit = f.get<QLineEdit>("edBehiv");
@@ -363,6 +367,82 @@ void PagesTest::callIn() {
     QVERIFY(edit->width() - m.left() - m.right() - 8 >=
             edit->fontMetrics().horizontalAdvance(number));
   }
+}
+
+// A list reached with Tab gets a current row nobody chose: the boxes keep what was typed
+// and the buttons that act "on the selected entry" change nothing.
+void PagesTest::tabbingIntoAListChoosesNoEntry_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("page");
+  QTest::addColumn<QString>("list");
+  QTest::addColumn<QString>("edit");
+  QTest::addColumn<QString>("button");
+  QTest::newRow("exceptions, 4-line") << 0 << 3 << "lbKiv"
+                                      << "edKivSzam"
+                                      << "btnKivDel";
+  QTest::newRow("exceptions, 16-line") << 1 << 3 << "lbKiv"
+                                       << "edKivSzam"
+                                       << "btnKivDel";
+  QTest::newRow("forbidden codes") << 0 << 6 << "lbGW"
+                                   << "edGW"
+                                   << "btnGWDel";
+}
+
+void PagesTest::tabbingIntoAListChoosesNoEntry() {
+  QFETCH(int, model);
+  QFETCH(int, page);
+  QFETCH(QString, list);
+  QFETCH(QString, edit);
+  QFETCH(QString, button);
+  Fixture f;
+  f.start(model, page);
+  auto* entries = f.get<QListWidget>(list.toUtf8());
+  auto* typed = f.get<QLineEdit>(edit.toUtf8());
+  typed->setText("12");
+  entries->setFocus(Qt::TabFocusReason);
+  QCoreApplication::processEvents();
+  QCOMPARE(entries->currentRow(), 0);  // what the toolkit does
+  QCOMPARE(typed->text(), QString("12"));
+  const ConfigImage before = f.session.record.image;
+  f.get<QPushButton>(button.toUtf8())->click();
+  QCOMPARE(typed->text(), QString("12"));
+  QVERIFY(f.session.record.image == before);
+  QVERIFY(!f.window->modifiedFlag());
+  // A click is a choice.
+  QTest::mouseClick(entries->viewport(), Qt::LeftButton, {},
+                    entries->visualItemRect(entries->item(2)).center());
+  QCOMPARE(ChosenRow(entries), 2);
+  QVERIFY(typed->text() != "12");
+}
+
+// The pages whose fields store on leaving set the modified flag only when a byte changed:
+// passing through them asks nothing on closing.
+void PagesTest::leavingAFieldUnchangedAsksNothingOnClosing_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("page");
+  QTest::addColumn<QString>("control");
+  QTest::newRow("PIN switch") << 0 << 0 << "chkPinEna";
+  QTest::newRow("mobile prefix") << 0 << 3 << "edMP01";
+  QTest::newRow("call-in number") << 1 << 6 << "edBehiv";
+  QTest::newRow("gateway box") << 1 << 6 << "chkIntGW";
+}
+
+void PagesTest::leavingAFieldUnchangedAsksNothingOnClosing() {
+  QFETCH(int, model);
+  QFETCH(int, page);
+  QFETCH(QString, control);
+  Fixture f;
+  f.start(model, page);
+  auto* w = f.get<QWidget>(control.toUtf8());
+  f.leave(w);
+  QVERIFY(!f.window->modifiedFlag());
+  if (auto* box = qobject_cast<QCheckBox*>(w)) {
+    box->setChecked(!box->isChecked());
+  } else {
+    qobject_cast<QLineEdit*>(w)->setText("0612");
+  }
+  f.leave(w);
+  QVERIFY(f.window->modifiedFlag());
 }
 
 // Selecting an empty 16-line entry (00 and 255) and pressing "&Módosítás" stores it as it
