@@ -109,7 +109,6 @@ void CallInPage::putForbiddenEntry() {
 }
 
 void CallInPage::clearForbiddenEntry() {
-  if (ChosenRow(forbiddenList_) < 0) return;
   forbiddenEdit_->setText(kEmptyForbiddenText);
   putForbiddenEntry();
 }

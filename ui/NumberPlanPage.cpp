@@ -180,7 +180,6 @@ void NumberPlanPage::editException() {
 }
 
 void NumberPlanPage::deleteException() {
-  if (ChosenRow(exceptionList_) < 0) return;
   if (host_.layout().model() == DeviceModel::FourLine) {
     areaCodeEdit_->setText("====");
     lengthEdit_->setText("00");
@@ -188,6 +187,7 @@ void NumberPlanPage::deleteException() {
     return;
   }
   const int i = ChosenRow(exceptionList_);
+  if (i < 0) return;
   const MarkIfChanged mark(host_);
   DeleteException16(host_.image(), host_.layout(), i);
   exceptionList_->viewport()->update();
