@@ -778,17 +778,6 @@ void TCustomComTerminal::ScrollToBottom() {
 
 // ---------------------------------------------------------------- keyboard and focus
 
-bool TCustomComTerminal::event(QEvent* event) {
-  if (event->type() == QEvent::ShortcutOverride && CanSend() &&
-      ControlCharacter(*static_cast<QKeyEvent*>(event))) {
-    // While connected, control characters belong to the far end (Ctrl+D ends a shell's
-    // input), not to the window's menu shortcuts.
-    event->accept();
-    return true;
-  }
-  return QAbstractScrollArea::event(event);
-}
-
 bool TCustomComTerminal::focusNextPrevChild(bool next) {
   if (wantTab_) return false;
   return QAbstractScrollArea::focusNextPrevChild(next);

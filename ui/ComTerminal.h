@@ -185,7 +185,6 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   // The link's receive step: a block the port has read.
   virtual void ReceiveBlock(const uint8_t* bytes, int count);
 
-  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;

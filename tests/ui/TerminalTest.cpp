@@ -211,8 +211,8 @@ void TerminalTest::keysGoOutAsBytes() {
          QApplication::sendEvent(term, &key);
        },
        "\xF5"},  // Windows-1250
-      // While connected a control character goes to the line, not to the menu's Ctrl+D.
-      {[&] { QTest::keyClick(term, Qt::Key_D, Qt::ControlModifier); }, "\x04"},
+      // A control character no menu item claims goes to the line.
+      {[&] { QTest::keyClick(term, Qt::Key_C, Qt::ControlModifier); }, "\x03"},
   };
   for (const Case& c : cases) {
     c.press();
@@ -228,6 +228,10 @@ void TerminalTest::keysGoOutAsBytes() {
   // And queries are answered.
   line.pty.Send("\033[3;7H\033[6n");
   QCOMPARE(ReceivedUntil(line.pty, "R", 1000), std::string("\033[3;7R"));
+  // The window's own shortcuts come first, connected or not: Ctrl+N is "Uj".
+  QTest::keyClick(term, Qt::Key_N, Qt::ControlModifier);
+  QCOMPARE(f.get<QTabWidget>("PageControl")->currentIndex(), 0);
+  QCOMPARE(ReceivedUntil(line.pty, "\x0E", 200), std::string());
 }
 
 void TerminalTest::typingWithThePortClosedIsDropped() {
