@@ -583,6 +583,9 @@ void TCustomComTerminal::FlushChanges() {
     const int enteringLast = p.scrolled > 0 ? lastRow : firstRow - p.scrolled - 1;
     for (int row = enteringFirst; row <= enteringLast; ++row)
       if (row >= 1 && row <= state_.Rows()) p.dirty[row - 1] = 1;
+    // The row cut off at the bottom of the window is not moved with the whole ones, yet its
+    // content has changed as well.
+    if (lastRow + 1 >= 1 && lastRow + 1 <= state_.Rows()) p.dirty[lastRow] = 1;
     if (paintPending_) {
       // The window still waits for an earlier picture: moving its pixels would move stale
       // ones, so the whole screen is copied from the picture instead.

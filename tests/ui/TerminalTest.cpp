@@ -143,6 +143,7 @@ class TerminalTest : public QObject {
   void aFailedConnectLeavesTheButtonUp();
   void receivedFormFeedEmptiesTheScreen();
   void unhandledCodesDoNotGarbleTheScreen();
+  void incrementalPaintingMatchesAFullRepaint_data();
   void incrementalPaintingMatchesAFullRepaint();
   void scrollBackThroughTheScrollBar();
   void selectionCopyAndPaste();
@@ -360,12 +361,22 @@ void TerminalTest::unhandledCodesDoNotGarbleTheScreen() {
   QCOMPARE(seen, 5);
 }
 
+// Whole screens, and a window that cuts a row in half: that row is not moved with the
+// whole ones when the screen scrolls, yet it changes as well.
+void TerminalTest::incrementalPaintingMatchesAFullRepaint_data() {
+  QTest::addColumn<bool>("autoSize");
+  QTest::newRow("sized to the screen") << true;
+  QTest::newRow("four and a half rows") << false;
+}
+
 void TerminalTest::incrementalPaintingMatchesAFullRepaint() {
+  QFETCH(bool, autoSize);
   TComTerminal term;
   term.SetScrollBars(ssNone);
-  term.SetAutoSize(true);
+  term.SetAutoSize(autoSize);
   term.SetColumns(40);
   term.SetRows(10);
+  if (!autoSize) term.resize(term.CellRect(41, 1).left(), term.CellRect(1, 1).height() * 9 / 2);
   term.show();
   QVERIFY(QTest::qWaitForWindowExposed(&term));
   term.setFocus();
