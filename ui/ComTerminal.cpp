@@ -235,6 +235,10 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
   SetScrollBars(ssBoth);
   verticalScrollBar()->setTracking(false);
   horizontalScrollBar()->setTracking(false);
+  // The bars' own menu would jump to either end; the terminal keeps its place on such
+  // requests, so the menu offers nothing.
+  verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
+  horizontalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
 
   flushTimer_.setSingleShot(true);
   connect(&flushTimer_, &QTimer::timeout, this, Guarded([this] { FlushChanges(); }));
