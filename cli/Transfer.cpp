@@ -131,10 +131,25 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   ConfigImage backup;
   UploadOptions uploadOptions;
   uploadOptions.verify = a.flags.count("--verify") > 0;
-  if (a.options.count("--backup")) uploadOptions.backup = &backup;
+  bool backupUnwritten = false;
+  if (a.options.count("--backup")) {
+    uploadOptions.backup = &backup;
+    // Written before the first segment goes out, so it is there whatever becomes of the
+    // upload: a lost line, a stop, the device refusing.
+    uploadOptions.keepBackup = [&](const ConfigImage& read) -> std::optional<std::string> {
+      DatabaseRecord saved = record;
+      saved.image = read;
+      const SaveResult written = SaveDatabaseFile(a.options.at("--backup"), saved);
+      if (!written.ok) {
+        backupUnwritten = true;
+        return written.message;
+      }
+      std::cerr << "A készülék beállításai mentve: " << a.options.at("--backup") << "\n";
+      return std::nullopt;
+    };
+  }
 
   DeviceConnection connection;
-  bool backupTaken = false;
   TransferResult result = TransferResult::Failed;
   std::vector<int> differing;
   std::string failure;
@@ -152,21 +167,13 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
       result = transfers.UploadImage(uploadModel, uploadOptions);
     else
       result = transfers.SyncClock();
-    backupTaken = transfers.BackupTaken();
     differing = transfers.Differing();
     if (result != TransferResult::Ok)
       failure = host.message().empty() ? "az átvitel nem sikerült" : host.message();
   } catch (const EComPort& e) {
     failure = connection.port().Port() + ": " + e.what();
   }
-  // What was read from the device is kept, whatever became of the upload after it.
-  if (backupTaken) {
-    DatabaseRecord saved = record;
-    saved.image = backup;
-    const SaveResult written = SaveDatabaseFile(a.options.at("--backup"), saved);
-    if (!written.ok) return Fail(written.message, kFileError);
-    std::cerr << "A készülék beállításai mentve: " << a.options.at("--backup") << "\n";
-  }
+  if (backupUnwritten) return Fail(failure, kFileError);
   if (result == TransferResult::VerifyFailed) {
     for (int segment : differing) {
       std::cerr << "eltérő memória szegmens: " << segment << "\n";

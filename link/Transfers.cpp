@@ -160,6 +160,15 @@ TransferResult Transfers::FinishUpload(TransferResult result) {
   return result;
 }
 
+TransferResult Transfers::EndEarly(TransferResult result, const std::string& status,
+                                   const std::string& message) {
+  host_.ReleasePort();
+  host_.Status(status);
+  if (!message.empty()) host_.Message(message);
+  host_.Busy(false);
+  return result;
+}
+
 TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& options) {
   differing_.clear();
   backupTaken_ = false;
@@ -176,35 +185,41 @@ TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& op
   const std::optional<DeviceModel> deviceModel = ReadType(device, kUploadTypeAttempts);
   if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
   if (deviceModel && *deviceModel != model) {
-    host_.ReleasePort();
     // The line worked; what stopped the upload was the device's answer.
-    host_.Status("Eltérő készüléktípus, nincs feltöltés.");
-    host_.Message(std::string("A készülék típusa ") + ModelName(*deviceModel) + ", az adatbázisé " +
-                  ModelName(model) + ": a feltöltés nem indult el, a készülék nem változott.");
-    host_.Busy(false);
-    return TransferResult::WrongModel;
+    return EndEarly(TransferResult::WrongModel, "Eltérő készüléktípus, nincs feltöltés.",
+                    std::string("A készülék típusa ") + ModelName(*deviceModel) +
+                        ", az adatbázisé " + ModelName(model) +
+                        ": a feltöltés nem indult el, a készülék nem változott.");
   }
   if (options.backup) {
     host_.Status("A készülék beállításainak mentése...");
     *options.backup = device;
     const TransferResult saved =
         ReadRange('D', FirstTransferSegment(deviceModel.value_or(model)), *options.backup);
+    if (saved == TransferResult::Cancelled) return EndEarly(saved, kStopped, "");
     if (saved != TransferResult::Ok) {
-      host_.ReleasePort();
-      if (saved == TransferResult::Cancelled) {
-        host_.Status(kStopped);
-      } else {
-        host_.Status(kCommError);
-        host_.Message(
-            "A készülék beállításait nem sikerült elmenteni, ezért a feltöltés nem indult el.");
-      }
-      host_.Busy(false);
-      return saved;
+      return EndEarly(
+          saved, kCommError,
+          "A készülék beállításait nem sikerült elmenteni, ezért a feltöltés nem indult el.");
     }
     backupTaken_ = true;
+    if (options.keepBackup) {
+      if (const std::optional<std::string> failed = options.keepBackup(*options.backup)) {
+        return EndEarly(TransferResult::Failed, "Nincs feltöltés.",
+                        *failed + "\nA feltöltés nem indult el, a készülék nem változott.");
+      }
+    }
   }
   TransferResult result = WriteRange(model);
-  if (result == TransferResult::Ok && options.verify) result = VerifyRange(model);
+  if (result == TransferResult::Ok && options.verify) {
+    result = VerifyRange(model);
+    // Every frame was taken: this is no upload time-out, only the check is missing.
+    if (result == TransferResult::Failed) {
+      return EndEarly(result, kCommError,
+                      "A feltöltés megtörtént, de a készülék memóriája nem olvasható vissza: "
+                      "az ellenőrzés elmaradt.");
+    }
+  }
   return FinishUpload(result);
 }
 
@@ -264,9 +279,13 @@ TransferResult Transfers::SyncClock() {
   if (!host_.PortOpen()) return TransferResult::PortNotOpen;
   host_.Busy(true);
   const std::string frame = ClockFrame(host_.LocalTime());
+  // Nothing else takes the input during a transfer: a byte left waiting there would pass
+  // for the device's answer.
+  link_.DrainInput(kReplySize);
   int failures = 0;
   bool answered = false;
   while (!answered && failures < kMaxTries) {
+    if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
     link_.port().WriteText(frame);
     answered = link_.WaitAnswerByte(2000, [this] { host_.ProcessEvents(0); }) &&
                link_.SegmentReply()[0] != kNak;

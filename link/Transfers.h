@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ enum class TransferResult { Ok, Failed, Cancelled, PortNotOpen, WrongModel, Veri
 struct UploadOptions {
   ConfigImage* backup = nullptr;
   bool verify = false;
+  // Keeps the backup (writes it to a file) once it has been read, before the first segment
+  // is written: an upload that breaks off leaves the device half written, and then the
+  // backup is what is needed most. A refusal, the reason, stops the upload there.
+  std::function<std::optional<std::string>(const ConfigImage&)> keepBackup;
 };
 
 class Transfers {
@@ -92,6 +97,9 @@ class Transfers {
   TransferResult FinishDownload(TransferResult result, const ConfigImage& read,
                                 std::optional<DeviceModel> model);
   TransferResult FinishUpload(TransferResult result);
+  // An upload or clock setting that ends before its end: the port, the texts, the result.
+  TransferResult EndEarly(TransferResult result, const std::string& status,
+                          const std::string& message);
 
   SegmentLink link_;
   TransferHost& host_;

@@ -107,15 +107,19 @@ void TransferRunner::Upload(Transfers& transfers) {
   ConfigImage backup;
   UploadOptions options;
   options.verify = upload_.verify;
-  if (!upload_.backupFile.empty()) options.backup = &backup;
+  if (!upload_.backupFile.empty()) {
+    options.backup = &backup;
+    // The device's configuration is kept as a database of the same site, so it can be
+    // opened and uploaded again as it was.
+    options.keepBackup = [this](const ConfigImage& read) -> std::optional<std::string> {
+      DatabaseRecord saved = session_.record;
+      saved.image = read;
+      const SaveResult written = SaveDatabaseFile(upload_.backupFile, saved);
+      if (!written.ok) return written.message;
+      return std::nullopt;
+    };
+  }
   transfers.UploadImage(hooks_.model(), options);
-  if (!transfers.BackupTaken()) return;
-  // The device's configuration is kept as a database of the same site, so it can be opened
-  // and uploaded again as it was.
-  DatabaseRecord saved = session_.record;
-  saved.image = backup;
-  const SaveResult written = SaveDatabaseFile(upload_.backupFile, saved);
-  if (!written.ok) Message(written.message);
 }
 
 void TransferRunner::SetRunning(bool on) {

@@ -208,6 +208,17 @@ TEST_F(DevsimTest, UploadWithBackupAndVerify) {
   sim.Stop();
   EXPECT_EQ(static_cast<uint8_t>(Slurp(Path("dev.img"))[1683]), 42);
 
+  // A device that refuses every frame: the upload fails, the backup is there all the same.
+  Simulator refusing({"--model", "16", "--fault", "nak=1"});
+  ASSERT_EQ(Cli("upload --port " + refusing.path + " --speed 115200 --model 16 --backup " +
+                Path("kept.pin") + " " + Path("up.pin")),
+            3);
+  EXPECT_NE(Slurp(Path("err")).find("mentve: " + Path("kept.pin")), std::string::npos)
+      << Slurp(Path("err"));
+  DatabaseRecord kept;
+  EXPECT_EQ(LoadDatabaseFile(Path("kept.pin"), kept, [] { return std::string(); }).status,
+            LoadStatus::Ok);
+
   // A backup file that cannot be written is found out before the transfer starts.
   EXPECT_EQ(Cli("upload --port /nonexistent --model 16 --backup /nonexistent/dir/b.pin " +
                 Path("up.pin")),

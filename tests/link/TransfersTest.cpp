@@ -16,7 +16,8 @@ struct RecordingHost : TransferHost {
   std::optional<DeviceModel> model;
   int decodes = 0, closes = 0;
   bool open = true;
-  int cancelAfter = -1;  // segments shown before the stop request
+  int cancelAfter = -1;     // segments shown before the stop request
+  uint32_t cancelAtMs = 0;  // or the time of the stop request, when above 0
   std::tm now{};
 
   explicit RecordingHost(FakeClock& c) : clock(c) {}
@@ -27,6 +28,7 @@ struct RecordingHost : TransferHost {
   void Progress(const TransferProgress& p) override { statuses.push_back(ProgressText(p)); }
   void ProcessEvents(int waitMs) override { clock.now += static_cast<uint32_t>(waitMs); }
   bool Cancelled() override {
+    if (cancelAtMs > 0 && clock.now >= cancelAtMs) return true;
     return cancelAfter >= 0 && static_cast<int>(statuses.size()) > cancelAfter;
   }
   void SwitchModel(DeviceModel m) override { model = m; }
@@ -320,7 +322,7 @@ TEST(Transfers, UploadWithBackupAndVerify) {
   for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
   rig.device.misstoredSegment = 100;
   ConfigImage backup;
-  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine, {&backup, true}),
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine, {&backup, true, {}}),
             TransferResult::VerifyFailed);
   for (int i = 0; i < 8192; ++i) {
     const bool kept = i / 32 == 43 || i / 32 >= 44;
@@ -332,13 +334,95 @@ TEST(Transfers, UploadWithBackupAndVerify) {
 
   // A clean device verifies; a backup that cannot be read stops the upload before a write.
   Rig clean;
-  EXPECT_EQ(clean.transfers.UploadImage(DeviceModel::SixteenLine, {nullptr, true}),
+  EXPECT_EQ(clean.transfers.UploadImage(DeviceModel::SixteenLine, {nullptr, true, {}}),
             TransferResult::Ok);
   Rig silent;
   silent.device.silent = true;
-  EXPECT_EQ(silent.transfers.UploadImage(DeviceModel::FourLine, {&backup, false}),
+  EXPECT_EQ(silent.transfers.UploadImage(DeviceModel::FourLine, {&backup, false, {}}),
             TransferResult::Failed);
   EXPECT_TRUE(Writes(silent.device.frames).empty());
+}
+
+// The backup is kept before the first segment is written: whatever becomes of the upload
+// after that, the device's previous configuration is safe. One that cannot be kept stops the
+// upload before it changes anything.
+TEST(Transfers, TheBackupIsKeptBeforeTheFirstWrite) {
+  struct Case {
+    const char* name;
+    uint8_t answer;  // to every write frame
+    std::optional<std::string> keepFails;
+    TransferResult result;
+  };
+  const Case cases[] = {
+      {"upload goes through", kAck, std::nullopt, TransferResult::Ok},
+      {"device refuses every frame", kNak, std::nullopt, TransferResult::Failed},
+      {"backup cannot be written", kAck, "a lemez megtelt", TransferResult::Failed},
+  };
+  for (const Case& c : cases) {
+    Rig rig;
+    for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i * 5);
+    rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
+    rig.device.answer = c.answer;
+    const std::string before = rig.device.memory;
+    ConfigImage backup;
+    int keeps = 0;
+    size_t writesWhenKept = 99;
+    ConfigImage kept;
+    UploadOptions options{&backup, false, [&](const ConfigImage& read) {
+                            ++keeps;
+                            writesWhenKept = Writes(rig.device.frames).size();
+                            kept = read;
+                            return c.keepFails;
+                          }};
+    EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine, options), c.result) << c.name;
+    EXPECT_EQ(keeps, 1) << c.name;
+    EXPECT_EQ(writesWhenKept, 0u) << c.name;
+    EXPECT_EQ(kept.Bytes(44 * 32, 8192 - 44 * 32), before.substr(44 * 32)) << c.name;
+    EXPECT_EQ(rig.host.closes, 1) << c.name;
+    if (c.keepFails) {
+      EXPECT_TRUE(Writes(rig.device.frames).empty()) << c.name;
+      ASSERT_EQ(rig.host.messages.size(), 1u) << c.name;
+      EXPECT_NE(rig.host.messages[0].find(*c.keepFails), std::string::npos);
+      EXPECT_NE(rig.host.messages[0].find("nem indult el"), std::string::npos);
+    }
+  }
+}
+
+// Every frame was acknowledged but the memory cannot be read back: the upload did not time
+// out, the check is what is missing, and the user is told so.
+TEST(Transfers, AnUnreadableVerifyIsNoUploadTimeOut) {
+  Rig rig;
+  rig.device.spoil = [&rig](int request, std::string& reply) {
+    const auto& frames = rig.device.frames;
+    const bool written = std::any_of(frames.begin(), frames.begin() + request,
+                                     [](const std::string& f) { return f[0] == 'U'; });
+    if (written && frames[request][0] == 'D') reply[32] = static_cast<char>(reply[32] + 1);
+  };
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::SixteenLine, {nullptr, true, {}}),
+            TransferResult::Failed);
+  EXPECT_EQ(Writes(rig.device.frames).size(), 256u - 51u);
+  ASSERT_EQ(rig.host.messages.size(), 1u);
+  EXPECT_NE(rig.host.messages[0].find("az ellenőrzés elmaradt"), std::string::npos);
+  EXPECT_EQ(rig.host.statuses.back(), "Kommunikációs hiba.");
+  EXPECT_EQ(rig.host.closes, 1);
+}
+
+// Nothing else reads the line during a transfer, so a byte left waiting must not pass for
+// the device's answer to the clock frame; and a stop ends the attempts.
+TEST(Transfers, ClockTakesNoStaleByteForAnAnswerAndStops) {
+  Rig stale;
+  stale.device.silent = true;
+  stale.port.Arrive(0, "\x06");
+  EXPECT_EQ(stale.transfers.SyncClock(), TransferResult::Failed);
+  EXPECT_EQ(stale.device.frames.size(), 11u);
+
+  Rig stop;
+  stop.device.silent = true;
+  stop.host.cancelAtMs = stop.clock.now + 3000;
+  EXPECT_EQ(stop.transfers.SyncClock(), TransferResult::Cancelled);
+  EXPECT_EQ(stop.device.frames.size(), 2u);
+  EXPECT_EQ(stop.host.statuses.back(), "Megszakítva.");
+  EXPECT_EQ(stop.host.closes, 1);
 }
 
 TEST(Transfers, ClockFrame) {
