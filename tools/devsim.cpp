@@ -51,13 +51,19 @@ struct Options {
 };
 
 // 8192 bytes from the file, zeros past its end; a missing file is all zeros. Anything else
-// that keeps the file from being read ends the simulator, as its memory is saved back there.
-std::string Load(const std::string& path) {
+// that keeps the file from being read ends the simulator. A memory image is saved back
+// where it came from, so a file of another size (a database given by mistake) is refused
+// rather than overwritten with 8192 bytes of it.
+std::string Load(const std::string& path, bool savedBack) {
   std::string data(8192, '\0');
   if (path.empty()) return data;
   const tarvelo::ReadResult got = tarvelo::ReadRegularFile(path, data.size());
   if (!got.ok && got.error != ENOENT) {
     std::fprintf(stderr, "tarvelo-devsim: %s\n", got.message.c_str());
+    std::exit(2);
+  }
+  if (savedBack && got.ok && (!got.whole || (!got.bytes.empty() && got.bytes.size() != 8192))) {
+    std::fprintf(stderr, "tarvelo-devsim: %s: not an 8192-byte memory image\n", path.c_str());
     std::exit(2);
   }
   data.replace(0, got.bytes.size(), got.bytes);
@@ -110,14 +116,19 @@ class Device {
       const ssize_t n = read(fd_, buf, sizeof buf);
       if (n <= 0) {
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        // The other side closed the slave: wait for the next one to open it.
+        // The other side closed the slave: wait for the next one to open it, which starts
+        // with no half request of the last one.
+        line.clear();
         usleep(50000);
         continue;
       }
       const long long arrived = Ns(Now());
       for (ssize_t i = 0; i < n; ++i) {
         const char c = buf[i];
-        if (c == 0x03 || c == 0x1B) continue;  // break-in
+        if (c == 0x03 || c == 0x1B) {  // a break-in: whatever came before is no request
+          line.clear();
+          continue;
+        }
         if (line.empty()) frameStart_ = arrived;
         if (c == '\r') {
           Handle(line);
@@ -297,8 +308,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Read before the line exists, so a file that cannot be read leaves nothing behind.
-  std::string memory = Load(o.imagePath);
-  std::string prom = Load(o.promPath);
+  std::string memory = Load(o.imagePath, true);
+  std::string prom = Load(o.promPath, false);
   int master = -1, slave = -1;
   char name[256] = {};
   if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {

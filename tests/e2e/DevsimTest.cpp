@@ -226,6 +226,21 @@ TEST_F(DevsimTest, UploadWithBackupAndVerify) {
   EXPECT_NE(Slurp(Path("err")).find("b.pin"), std::string::npos);
 }
 
+// The simulator saves its memory back into its image file, so a file that is no memory
+// image (a database given by mistake) is refused and left as it was.
+TEST_F(DevsimTest, AnImageFileOfAnotherSizeIsRefused) {
+  for (const size_t size : {size_t{9227}, size_t{100}}) {
+    const std::string bytes(size, 'x');
+    std::ofstream(Path("db.pin"), std::ios::binary) << bytes;
+    const std::string cmd = std::string(TARVELO_DEVSIM) + " --image " + Path("db.pin") + " 2>" +
+                            Path("err") + " </dev/null >/dev/null";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << size;
+    EXPECT_EQ(Slurp(Path("db.pin")), bytes) << size;
+    EXPECT_NE(Slurp(Path("err")).find("8192"), std::string::npos) << Slurp(Path("err"));
+  }
+}
+
 // On a slow line a frame takes longer than the answer's time-out to cross: the wait for the
 // answer starts once the frame has left the port.
 TEST_F(DevsimTest, SlowLinesWaitForTheFrameToLeave) {
