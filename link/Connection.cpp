@@ -12,6 +12,10 @@ DeviceConnection::DeviceConnection() {
   // An event thread that ended in error has left the port useless: close it and let the
   // error go on to whoever shows errors.
   port_.OnThreadFailure = [this](TCustomComPort*, std::exception_ptr error) {
+    // Without a hand-over the report comes on the event thread itself, which can neither
+    // close its own port nor show anything: the port stays open with no more events, and
+    // its next read or write fails where the user sees it.
+    if (port_.OnEventThread()) return;
     held_ = false;
     openedForTransfer_ = false;
     CloseQuietly();
@@ -31,6 +35,12 @@ void DeviceConnection::OpenAt(const std::string& portName, TBaudRate rate, int c
     lastOpenError_ = e.SystemErrorCode < 0 ? 0 : e.SystemErrorCode;
     throw;
   }
+}
+
+void DeviceConnection::Shutdown() {
+  held_ = false;
+  openedForTransfer_ = false;
+  CloseQuietly();
 }
 
 void DeviceConnection::CloseQuietly() {

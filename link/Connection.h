@@ -35,6 +35,8 @@ class DeviceConnection {
   void EndTransfer();
   // After a port error a port nobody holds is closed, so the next use starts afresh.
   void CloseUnlessHeld();
+  // Closes the port whoever holds it, raising nothing: its owner is going away.
+  void Shutdown();
   // The system's error number of the last failed open, 0 when none failed.
   int LastOpenError() const { return lastOpenError_; }
 

@@ -232,6 +232,11 @@ struct HandOverBox {
 
 // ---------------------------------------------------------------- event thread
 
+namespace {
+// The port whose event thread this is, on that thread.
+thread_local const TCustomComPort* tEventThreadOf = nullptr;
+}  // namespace
+
 class TComThread {
  public:
   TComThread(TCustomComPort* port) : port_(port), fd_(port->fd_), generation_(port->generation_) {
@@ -299,6 +304,7 @@ class TComThread {
   }
 
   void Run() {
+    tEventThreadOf = port_;
     bool rxArmed = true;
     int unread = 0;
     bool full = false;
@@ -427,7 +433,12 @@ class TComThread {
   void ReportFailure(std::exception_ptr failure) {
     if (stopping_) return;
     if (port_->syncMethod_ == smNone || !port_->poster_) {
-      port_->ThreadFailed(generation_, std::move(failure));
+      // Nothing beyond this thread could take an error the handler lets out; one escaping
+      // the thread would end the program.
+      try {
+        port_->ThreadFailed(generation_, std::move(failure));
+      } catch (...) {
+      }
       return;
     }
     std::weak_ptr<HandOverBox> weak = port_->box_;
@@ -552,6 +563,10 @@ void TCustomComPort::StopThread() {
     thread_->Stop();
     thread_.reset();
   }
+}
+
+bool TCustomComPort::OnEventThread() const {
+  return tEventThreadOf == this;
 }
 
 void TCustomComPort::ThreadFailed(unsigned generation, std::exception_ptr error) {

@@ -221,6 +221,9 @@ class TCustomComPort {
   // Why the event thread ended early: a handler's error, or the device going away. Set on
   // the user-interface thread when the end is reported there (see OnThreadFailure).
   std::exception_ptr EventThreadError() const { return threadError_; }
+  // Whether the caller runs on this port's event thread (where handlers run with smNone or
+  // with no hand-over), which cannot close its own port.
+  bool OnEventThread() const;
 
   // Handlers.
   TNotifyEvent OnAfterOpen, OnAfterClose, OnBeforeOpen, OnBeforeClose;

@@ -157,8 +157,11 @@ TMainForm::~TMainForm() {
   TComPort& port = connection_.port();
   port.OnAfterOpen = nullptr;
   port.OnAfterClose = nullptr;
-  port.SetSyncPoster(nullptr);
   terminalPage_->DetachPort();
+  // Closed before the hand-over goes: with the port still open (a disconnect that failed on
+  // closing) its event thread would find the hand-over missing and serve events itself.
+  connection_.Shutdown();
+  port.SetSyncPoster(nullptr);
 }
 
 void TMainForm::BuildMenus() {

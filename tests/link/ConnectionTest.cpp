@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -136,4 +138,33 @@ TEST(DeviceConnection, AnEventThreadFailureClosesThePortAndPassesTheErrorOn) {
   EXPECT_FALSE(connection.Held());
   ASSERT_TRUE(passed);
   EXPECT_THROW(std::rethrow_exception(passed), std::runtime_error);
+}
+
+// With no hand-over the failure is reported on the event thread, which cannot close its own
+// port (it would wait for itself): the program goes on, and the port closes later as usual.
+TEST(DeviceConnection, AFailureReportedOnTheEventThreadLeavesThePortToItsOwner) {
+  for (const bool noPoster : {true, false}) {
+    SCOPED_TRACE(noPoster ? "no hand-over" : "smNone");
+    PtyPair pty;
+    DeviceConnection connection;
+    TComPort& port = connection.port();
+    if (!noPoster) {
+      port.SetSyncMethod(smNone);
+      port.SetSyncPoster([](std::function<void()> f) { f(); });
+    }
+    std::atomic<int> reports{0};
+    port.OnThreadFailure = [&, inner = port.OnThreadFailure](TCustomComPort* p,
+                                                             std::exception_ptr e) {
+      ++reports;
+      inner(p, e);
+    };
+    connection.Hold(pty.path, 6);
+    pty.CloseMaster();
+    for (int i = 0; i < 200 && reports == 0; ++i) usleep(5000);
+    EXPECT_EQ(reports, 1);
+    EXPECT_TRUE(connection.IsOpen());
+    EXPECT_TRUE(connection.Held()) << "the owner releases it";
+    connection.Release();
+    EXPECT_FALSE(connection.IsOpen());
+  }
 }
