@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <system_error>
 
 #include "serial/Platform.h"
 #include "serial/SystemErrorText.h"
@@ -240,7 +241,9 @@ thread_local const TCustomComPort* tEventThreadOf = nullptr;
 class TComThread {
  public:
   TComThread(TCustomComPort* port) : port_(port), fd_(port->fd_), generation_(port->generation_) {
+    // Without its wake-up the thread could never be stopped on a line that says nothing.
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) throw EComPort(ecOpenFailed, errno);
     mask_ = port->events_;
     bool supported = false;
     uint32_t bits = 0;
@@ -248,7 +251,12 @@ class TComThread {
     modem_ = bits;
     modemSupported_ = supported;
     platform::LineErrorCounts(fd_, counts_, countsSupported_);
-    thread_ = std::thread([this] { Run(); });
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+      ::close(stopFd_);
+      throw EComPort(ecOpenFailed, e.code().value());
+    }
     ApplyPriority(port->eventPriority_);
   }
 
@@ -525,7 +533,15 @@ void TCustomComPort::Open() {
     fd_ = -1;
     throw;
   }
-  if (events_ != 0) thread_ = std::make_unique<TComThread>(this);
+  if (events_ != 0) {
+    try {
+      thread_ = std::make_unique<TComThread>(this);
+    } catch (...) {
+      platform::CloseDevice(fd_);
+      fd_ = -1;
+      throw;
+    }
+  }
   EachLink([this](TComLink& l) {
     if (l.LinkConnChange) l.LinkConnChange(this, true);
   });

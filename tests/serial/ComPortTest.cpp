@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -512,5 +513,30 @@ TEST(ComPort, ALateFailureReportOfAnEarlierOpenIsDropped) {
   ASSERT_TRUE(ui.ServeOne());
   EXPECT_EQ(reports, 0);
   EXPECT_FALSE(port.EventThreadError());
+  port.Close();
+}
+
+// An event thread that could not be made could never be stopped: the open fails instead,
+// and leaves nothing open behind it.
+TEST(ComPort, AnOpenWithNoRoomForTheEventThreadFailsWhole) {
+  PtyPair pty;
+  TComPort port;
+  port.SetPort(pty.path);
+  const int lowest = ::dup(0);
+  ASSERT_GE(lowest, 0);
+  ::close(lowest);
+  rlimit old{};
+  ::getrlimit(RLIMIT_NOFILE, &old);
+  rlimit tight = old;
+  tight.rlim_cur = static_cast<rlim_t>(lowest) + 1;  // the device's descriptor, no more
+  ::setrlimit(RLIMIT_NOFILE, &tight);
+  EXPECT_THROW(port.Open(), EComPort);
+  ::setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_FALSE(port.Connected());
+  const int next = ::dup(0);
+  EXPECT_EQ(next, lowest) << "the device was closed";
+  ::close(next);
+  port.Open();
+  EXPECT_TRUE(port.Connected());
   port.Close();
 }
