@@ -56,6 +56,7 @@ TransferRunner::TransferRunner(DeviceConnection& connection, Session& session,
 bool TransferRunner::StartTransfer(TransferKind kind, UploadChoice upload) {
   if (running_) return false;  // one transfer at a time
   upload_ = std::move(upload);
+  if (kind == TransferKind::Clock && !connection_.IsOpen()) hooks_.status("Kapcsolódás...");
   connection_.BeginTransfer(session_.workstation.portName, session_.workstation.speedIndex);
   // Everything stays disabled from the request until the transfer has ended.
   SetRunning(true);
