@@ -658,7 +658,9 @@ int MsLeft(Clock::time_point deadline) {
 }  // namespace
 
 int TCustomComPort::Read(uint8_t* buffer, int count) {
-  if (!Connected() || !buffer) throw EComPort(ecInvalidAsync);
+  if (!buffer) throw EComPort(ecInvalidAsync);
+  // As the system answers a read of a device that is not open.
+  if (!Connected()) throw EComPort(ecReadFailed, EBADF);
   const int interval = timeouts_.ReadInterval();
   const long total =
       static_cast<long>(timeouts_.ReadTotalMultiplier()) * count + timeouts_.ReadTotalConstant();
@@ -715,7 +717,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
 }
 
 int TCustomComPort::WriteText(const std::string& text) {
-  if (!Connected()) throw EComPort(ecInvalidAsync);
+  if (!Connected()) throw EComPort(ecWriteFailed, EBADF);
   if (text.empty()) return 0;
   const std::string copy = text;
   const long total = static_cast<long>(timeouts_.WriteTotalMultiplier()) * copy.size() +

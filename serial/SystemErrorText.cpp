@@ -19,6 +19,8 @@ std::string SystemErrorText(int err) {
       return "betelt a lemez";
     case EPIPE:
       return "a fogadó program már nem olvas (lezárt cső)";
+    case EBADF:
+      return "a port nincs megnyitva";
     case EISDIR:
       return "ez egy mappa";
     case EBUSY:

@@ -8,7 +8,9 @@
 #include <fstream>
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QPushButton>
+#include <QTimer>
 
 #include "model/ImageLayout.h"
 #include "tests/serial/PtyPair.h"
@@ -36,6 +38,7 @@ class TransferTest : public QObject {
   void portThatCannotOpen();
   void aFailingHandlerIsShownAndTheWindowGoesOn();
   void anEventThreadErrorReachesTheWindow();
+  void aLineLostDuringATransferIsReportedOnce();
 
  private:
   QTemporaryDir dir;
@@ -146,6 +149,23 @@ void TransferTest::anEventThreadErrorReachesTheWindow() {
   QVERIFY(!f.window->comPort().Connected());
   QVERIFY(!f.window->connection().Held());
   QCOMPARE(f.window->panelText(3), QString("Szétkapcsolva"));
+}
+
+// The device goes away while the download breaks in: the port's failure is shown, and the
+// transfer that then finds its port closed ends without a second, misleading message.
+void TransferTest::aLineLostDuringATransferIsReportedOnce() {
+  PtyPair pty;
+  QFile::link(QString::fromStdString(pty.path), dir.path() + "/ttyUSB0");
+  Fixture f;
+  f.session.workstation.portName = "USB0";
+  QTimer::singleShot(150, [&] { pty.CloseMaster(); });
+  f.get<QAction>("DnLoad1")->trigger();
+  WaitUntilDone(f);
+  QCOMPARE(f.dialogs.messages.size(), 1);
+  QVERIFY2(f.dialogs.messages[0].startsWith("ReadFile function failed"),
+           qPrintable(f.dialogs.messages[0]));
+  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
 }
 
 TARVELO_TEST_MAIN(TransferTest)
