@@ -501,7 +501,8 @@ bool TMainForm::saveDatabase() {
   if (!CommitFocusedField()) return false;
   if (session_.databaseFileName.empty()) {
     const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
-    if (name.isEmpty()) return true;  // not saved, as the user chose
+    // Nothing saved: a command that asked to save first must not go on and drop the edits.
+    if (name.isEmpty()) return false;
     session_.databaseFileName = name.toStdString();
   }
   const QString name = QString::fromStdString(session_.databaseFileName);

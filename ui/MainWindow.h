@@ -75,8 +75,8 @@ class TMainForm : public QMainWindow, public PageHost {
   // The file commands.
   void newDatabase();
   void openDatabase(const QString& startupFile = QString());
-  // False when the caller must not go on: the entry was refused or the file not written. A
-  // save dialog the user cancelled is no reason to stop.
+  // False when the caller must not go on: the entry was refused, the save dialog cancelled
+  // or the file not written.
   bool saveDatabase();
   void saveDatabaseAs();
   // Yes saves first; returns false when the caller must stop (Cancel).

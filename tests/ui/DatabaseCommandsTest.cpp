@@ -75,13 +75,18 @@ void DatabaseCommandsTest::saveQuestionAndDialogs() {
   QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatok mentése"));
   QCOMPARE(f.window->DatabaseSaveOptions().defaultSuffix, QString("pin"));
 
-  // Yes to the question, then a cancelled save dialog: the command goes on unsaved.
+  // Yes to the question, then a cancelled save dialog: nothing was saved, so the command
+  // stops rather than drop the edit; "Nem" is the answer that drops it.
   f.typeAndLeave("MEcopos", "31");
   QVERIFY(f.window->modifiedFlag());
   f.dialogs.answers = {QMessageBox::Yes};
   f.get<QAction>("Uj1")->trigger();
   QCOMPARE(f.dialogs.messages, QStringList({"Tarvelo: Menti a változásokat ?"}));
   QCOMPARE(f.dialogs.fileDialogs.size(), 1);
+  QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("31"));
+  QVERIFY(f.window->modifiedFlag());
+  f.dialogs.answers = {QMessageBox::No};
+  f.get<QAction>("Uj1")->trigger();
   QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("23"));
   QVERIFY(!f.window->modifiedFlag());
   QVERIFY(QDir(f.dir.path()).entryList(QDir::Files).isEmpty());

@@ -344,12 +344,19 @@ void MainWindowTest::closeFlow() {
     QVERIFY(f.window->close());
     QCOMPARE(LoadWorkstationSettings(f.session.programIniPath).portName, std::string("USB0"));
   }
-  {  // Yes saves first; a cancelled save dialog still closes
+  {  // Yes saves first; a cancelled save dialog saved nothing, so the window stays
     Fixture f;
     f.typeAndLeave("MEcopos", "30");
     f.dialogs.answers = {QMessageBox::Yes};
-    QVERIFY(f.window->close());
+    QVERIFY(!f.window->close());
     QCOMPARE(f.dialogs.fileDialogs.size(), 1);
+    QVERIFY(f.window->isVisible());
+    QVERIFY(f.window->modifiedFlag());
+    // Saved under a name this time: the window closes.
+    f.dialogs.answers = {QMessageBox::Yes};
+    f.dialogs.saveNames = {f.dir.path() + "/kept.pin"};
+    QVERIFY(f.window->close());
+    QVERIFY(QFile::exists(f.dir.path() + "/kept.pin"));
     QVERIFY(QFile::exists(QString::fromStdString(f.session.programIniPath)));
   }
 }
