@@ -519,6 +519,10 @@ TEST(ComPort, ALateFailureReportOfAnEarlierOpenIsDropped) {
 // An event thread that could not be made could never be stopped: the open fails instead,
 // and leaves nothing open behind it.
 TEST(ComPort, AnOpenWithNoRoomForTheEventThreadFailsWhole) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizers' own checks open descriptors too, and report what they cannot check.
+  GTEST_SKIP() << "no descriptors to spare under the sanitizers";
+#endif
   PtyPair pty;
   TComPort port;
   port.SetPort(pty.path);
