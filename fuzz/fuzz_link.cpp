@@ -265,9 +265,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ConfigImage saved;
       UploadOptions options;
       options.verify = verify;
-      if (backup) options.backup = &saved;
+      // The backup is kept before the first frame, and one that cannot be kept stops it all.
+      const bool keepFails = backup && in.ConsumeBool();
+      int keeps = 0;
+      if (backup) {
+        options.backup = &saved;
+        options.keepBackup = [&](const ConfigImage& read) -> std::optional<std::string> {
+          ++keeps;
+          FUZZ_CHECK(&read == &saved);
+          FUZZ_CHECK(device.frames.empty());
+          if (keepFails) return std::string("nem írható");
+          return std::nullopt;
+        };
+      }
       result = transfers.UploadImage(uploadModel, options);
       FUZZ_CHECK(image == original);
+      FUZZ_CHECK(keeps == (transfers.BackupTaken() ? 1 : 0));
+      if (keepFails && keeps == 1) {
+        FUZZ_CHECK(device.frames.empty());
+        FUZZ_CHECK(result == TransferResult::Failed);
+      }
       if (device.abandon() && transfers.BackupTaken()) {
         CheckSegments(device, saved, 'D', FirstTransferSegment(uploadModel));
       }
