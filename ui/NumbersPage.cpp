@@ -139,11 +139,29 @@ void NumbersPage::Decode(const ImageView& view) {
 }
 
 void NumbersPage::Flush() {
+  DropWhatDoesNotFit();
   FlushFreeNumbers(host_.image(), host_.layout(), list_.items());
 }
 
 void NumbersPage::FlushTrimmed() {
+  DropWhatDoesNotFit();
   FlushFreeNumbersTrimmed(host_.image(), host_.layout(), list_.items());
+}
+
+// After a switch by hand to the model with fewer places the list can hold more numbers than
+// the image has room for. Only the first ones can be written: the user is told, and the
+// list shows what is kept, rather than the rest going without a word.
+void NumbersPage::DropWhatDoesNotFit() {
+  const int capacity = list_.capacity();
+  const int extra = static_cast<int>(list_.items().size()) - capacity;
+  if (extra <= 0) return;
+  list_.assign(std::vector<std::string>(list_.items().begin(), list_.items().begin() + capacity));
+  ShowItems(-1);
+  Refresh();
+  host_.dialogs().Message(
+      QString("Maximum %1 szám lehet a listában, ezért az utolsó %2 szám kimaradt!")
+          .arg(capacity)
+          .arg(extra));
 }
 
 void NumbersPage::ShowItems(int current) {

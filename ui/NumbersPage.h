@@ -56,6 +56,7 @@ class NumbersPage : public Page {
  private:
   // Shows the list's items again, with item `current` (if any) current and selected.
   void ShowItems(int current);
+  void DropWhatDoesNotFit();
   // The buttons and the counter.
   void Refresh();
   // The entry field's text as the list stores it; nothing (the user told why) when it holds a

@@ -143,6 +143,7 @@ class CodesPagesTest : public QObject {
   void numbersTabbingIntoTheListChoosesNothing();
   void numbersCapacity_data();
   void numbersCapacity();
+  void numbersBeyondANewModelsPlacesAreDroppedWithAMessage();
   void numbersSortedOrderIsFlushed();
   void numbersClearAsks();
   void numbersFlushedWhenTheFocusLeavesThePage();
@@ -630,6 +631,24 @@ void CodesPagesTest::numbersCapacity() {
   QCOMPARE(f.entry(capacity - 1), Entry(std::to_string(100000 + capacity - 1)));
   QCOMPARE(f.session.record.image.ImageByte(f.window->layout().Offset(Field::CodeTable)),
            uint8_t(' '));
+}
+
+// A switch by hand to the model with fewer places: what does not fit is dropped with a word,
+// and the list shows what is stored.
+void CodesPagesTest::numbersBeyondANewModelsPlacesAreDroppedWithAMessage() {
+  NumbersFixture f(0);
+  for (int i = 0; i < 200; ++i) f.add(QString::number(100000 + i));
+  f.setModel(1);
+  QCOMPARE(f.counter(), QString("Bejegyzések:200/192"));
+  f.window->showPage(PageId::Codes);
+  QCOMPARE(f.dialogs.messages,
+           QStringList{"Maximum 192 szám lehet a listában, ezért az utolsó 8 szám kimaradt!"});
+  QCOMPARE(f.list->count(), 192);
+  QCOMPARE(f.counter(), QString("Bejegyzések:192/192"));
+  QCOMPARE(f.entry(191), Entry("100191"));
+  f.window->showPage(PageId::Numbers);
+  f.window->showPage(PageId::Codes);
+  QCOMPARE(f.dialogs.messages.size(), 1);  // said once
 }
 
 void CodesPagesTest::numbersSortedOrderIsFlushed() {
