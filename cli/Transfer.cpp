@@ -136,16 +136,14 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     uploadOptions.backup = &backup;
     // Written before the first segment goes out, so it is there whatever becomes of the
     // upload: a lost line, a stop, the device refusing.
-    uploadOptions.keepBackup = [&](const ConfigImage& read) -> std::optional<std::string> {
-      DatabaseRecord saved = record;
-      saved.image = read;
-      const SaveResult written = SaveDatabaseFile(a.options.at("--backup"), saved);
-      if (!written.ok) {
+    uploadOptions.keepBackup = [&](const ConfigImage& read) {
+      const auto failed = SaveDeviceBackup(a.options.at("--backup"), record, read);
+      if (failed) {
         backupUnwritten = true;
-        return written.message;
+      } else {
+        std::cerr << "A készülék beállításai mentve: " << a.options.at("--backup") << "\n";
       }
-      std::cerr << "A készülék beállításai mentve: " << a.options.at("--backup") << "\n";
-      return std::nullopt;
+      return failed;
     };
   }
 

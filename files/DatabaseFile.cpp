@@ -76,4 +76,13 @@ SaveResult SaveDatabaseFile(const std::string& path, DatabaseRecord& record) {
   return result;
 }
 
+std::optional<std::string> SaveDeviceBackup(const std::string& path, const DatabaseRecord& site,
+                                            const ConfigImage& device) {
+  DatabaseRecord saved = site;
+  saved.image = device;
+  const SaveResult written = SaveDatabaseFile(path, saved);
+  if (!written.ok) return written.message;
+  return std::nullopt;
+}
+
 }  // namespace tarvelo

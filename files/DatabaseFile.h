@@ -53,4 +53,9 @@ struct SaveResult {
 // file is refused. The caller has copied the connection name in.
 SaveResult SaveDatabaseFile(const std::string& path, DatabaseRecord& record);
 
+// A device's configuration kept as a database of `site` (its texts and password), so it can
+// be opened and uploaded again as it was. The reason when it could not be written.
+std::optional<std::string> SaveDeviceBackup(const std::string& path, const DatabaseRecord& site,
+                                            const ConfigImage& device);
+
 }  // namespace tarvelo

@@ -97,7 +97,8 @@ class Transfers {
   TransferResult FinishDownload(TransferResult result, const ConfigImage& read,
                                 std::optional<DeviceModel> model);
   TransferResult FinishUpload(TransferResult result);
-  // An upload or clock setting that ends before its end: the port, the texts, the result.
+  // An upload that ends before its first frame or without its check: the port, the texts,
+  // the result.
   TransferResult EndEarly(TransferResult result, const std::string& status,
                           const std::string& message);
 

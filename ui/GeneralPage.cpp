@@ -168,7 +168,7 @@ bool GeneralPage::storeNumberTerminator() {
   return true;
 }
 
-// The one store on this page that leaves the modified flag alone.
+// The one store on this page that sets the modified flag only when a switch changed.
 void GeneralPage::storeSwitches() {
   const MarkIfChanged mark(host_);
   EncodeSwitchBits(

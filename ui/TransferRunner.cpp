@@ -114,14 +114,8 @@ void TransferRunner::Upload(Transfers& transfers) {
   options.verify = upload_.verify;
   if (!upload_.backupFile.empty()) {
     options.backup = &backup;
-    // The device's configuration is kept as a database of the same site, so it can be
-    // opened and uploaded again as it was.
-    options.keepBackup = [this](const ConfigImage& read) -> std::optional<std::string> {
-      DatabaseRecord saved = session_.record;
-      saved.image = read;
-      const SaveResult written = SaveDatabaseFile(upload_.backupFile, saved);
-      if (!written.ok) return written.message;
-      return std::nullopt;
+    options.keepBackup = [this](const ConfigImage& read) {
+      return SaveDeviceBackup(upload_.backupFile, session_.record, read);
     };
   }
   transfers.UploadImage(hooks_.model(), options);
