@@ -294,7 +294,7 @@ class TComThread {
 
  private:
   static constexpr int kSignalPollMs = 50;  // modem lines and line errors, where supported
-  static constexpr int kUnreadPollMs = 20;  // input left unread: look for more arriving
+  static constexpr int kUnreadPollMs = 20;  // input told of but left queued: look for more
   static constexpr int kTxPollMs = 5;       // output draining
 
   void Wake() {
@@ -311,10 +311,26 @@ class TComThread {
     pthread_setschedparam(thread_.native_handle(), policy, &param);
   }
 
+  // Whether bytes have arrived that no reader has been told of. Arrivals are counted as
+  // the bytes reads have taken plus those still queued, and what a reader was told of is
+  // counted the same way, so neither a read in between nor a queue that stays full (a
+  // burst refills it as fast as it is read) hides news.
+  bool Untold(int queued) {
+    const long long arrived = port_->rxTaken_.load() + queued;
+    long long told = port_->rxTold_.load();
+    if (arrived < told) {
+      // Input went unread (discarded): whatever comes next is news.
+      port_->rxTold_.compare_exchange_strong(told, arrived);
+      return false;
+    }
+    return arrived > told;
+  }
+
   void Run() {
     tEventThreadOf = port_;
-    bool rxArmed = true;
-    int unread = 0;
+    const bool watchRx = (mask_ & evRxChar) != 0;
+    bool untold = false;  // tell at once, without waiting
+    bool rxArmed = true;  // the queue is empty, so "readable" means news
     bool full = false;
     const bool watchSignals = (mask_ & (evCTS | evDSR | evRLSD | evRing)) != 0 && modemSupported_;
     const bool watchErrors = (mask_ & (evError | evBreak)) != 0 && countsSupported_;
@@ -322,9 +338,13 @@ class TComThread {
       int timeout = -1;
       auto shorten = [&](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
       if (watchSignals || watchErrors) shorten(kSignalPollMs);
-      if (!rxArmed) shorten(kUnreadPollMs);
+      if (watchRx && untold) {
+        shorten(0);
+      } else if (watchRx && !rxArmed) {
+        shorten(kUnreadPollMs);
+      }
       if (txPending_ && (mask_ & evTxEmpty)) shorten(kTxPollMs);
-      const bool pollRx = rxArmed && (mask_ & evRxChar);
+      const bool pollRx = watchRx && rxArmed;
       pollfd fds[2] = {{fd_, static_cast<short>(pollRx ? POLLIN : 0), 0}, {stopFd_, POLLIN, 0}};
       const int ready = ::poll(fds, 2, timeout);
       if (stopping_) break;
@@ -342,9 +362,7 @@ class TComThread {
       TComEvents set = 0;
       int queued = 0;
       if (platform::QueuedInput(fd_, queued) != 0) queued = 0;
-      if ((fds[0].revents & POLLIN) || (!rxArmed && queued > unread)) {
-        if (queued > 0) set |= evRxChar;
-      }
+      if (watchRx && queued > 0 && Untold(queued)) set |= evRxChar;
       const bool nowFull = queued * 5 >= port_->buffer_.InputSize() * 4;
       if (nowFull && !full) set |= evRx80Full;
       full = nowFull;
@@ -394,15 +412,15 @@ class TComThread {
         if (failure) ReportFailure(failure);
         if (!goOn) break;
       }
-      // Input nobody read stays queued: from here on only more input counts, so wait for
-      // the count to grow rather than for "readable". What the handlers left is measured
-      // where they ran, so bytes that arrive meanwhile are not taken as already seen.
-      if (set & evRxChar) {
-        unread = port_->rxLeft_.load();
-      } else if (queued < unread) {
-        unread = queued;  // somebody else read them
+      // Bytes that arrived while the reader read are news and are told of at once. Bytes
+      // it was told of but left queued for whoever reads them keep the line "readable",
+      // so from there on only growth of the count is news.
+      if (watchRx) {
+        int left = 0;
+        if (platform::QueuedInput(fd_, left) != 0) left = 0;
+        untold = left > 0 && Untold(left);
+        rxArmed = left == 0;
       }
-      rxArmed = unread == 0;
     }
   }
 
@@ -522,6 +540,8 @@ void TCustomComPort::Open() {
                    holder.empty() ? "" : "; a portot használó program: " + holder);
   fd_ = fd;
   gone_ = false;
+  rxTaken_ = 0;
+  rxTold_ = 0;
   threadError_ = nullptr;
   ++generation_;
   try {
@@ -671,6 +691,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
   while (done < count) {
     const ssize_t n = ::read(fd_, buffer + done, count - done);
     if (n > 0) {
+      rxTaken_ += n;
       if (discardNull_) {
         int kept = done;
         for (int i = done; i < done + n; ++i) {
@@ -892,8 +913,12 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
 
 void TCustomComPort::ReceiveRule(TComEvents& events) {
   int n = 0;
+  // Taken before the count, so a read elsewhere in between can only make the next look
+  // find news where there is none, never the other way round.
+  const long long taken = rxTaken_.load();
   if (const int err = platform::QueuedInput(fd_, n); err != 0)
     throw EComPort(ecClearCommError, err);
+  rxTold_ = taken + n;
   if (n > 0)
     EachLink([this](TComLink& l) {
       if (l.LinkRxActive) l.LinkRxActive(this, true);
@@ -925,8 +950,6 @@ void TCustomComPort::ReceiveRule(TComEvents& events) {
     }
   }
   if (n > 0 && OnRxChar) OnRxChar(this, n);
-  int left = 0;
-  rxLeft_ = platform::QueuedInput(fd_, left) == 0 ? left : 0;
 }
 
 }  // namespace tarvelo

@@ -286,7 +286,10 @@ class TCustomComPort {
   std::shared_ptr<HandOverBox> box_;
   std::exception_ptr threadError_;  // user-interface thread only
   unsigned generation_ = 0;         // counts opens, so a late report of an old one is dropped
-  std::atomic<int> rxLeft_{0};      // input left queued when the receive rule last ran
+  // Input counted from the open: bytes reads have taken from the device, and how far the
+  // receive rule has told its readers (taken then, plus queued then).
+  std::atomic<long long> rxTaken_{0};
+  std::atomic<long long> rxTold_{0};
 };
 
 class TComPort : public TCustomComPort {};

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -183,6 +184,93 @@ TEST(ComPort, ReceiveRuleHandsQueuedBytesToTheLink) {
   EXPECT_EQ(r.calls, (Calls{"OnRxChar 3"}));
   EXPECT_EQ(port.QueuedInput(), 3);
   port.Close();
+}
+
+namespace {
+// Bytes whose every position can be told apart from its neighbours', so a lost, doubled or
+// swapped block shows.
+std::string Burst(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return s;
+}
+
+size_t FirstDifference(const std::string& a, const std::string& b) {
+  const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  return static_cast<size_t>(ia - a.begin());
+}
+}  // namespace
+
+// A device sends more than the input queue holds in one go and then falls silent, as
+// pseudo-terminals, USB adapters and network serial servers deliver: every byte reaches the
+// reader, in order, soon after it arrived. What arrives while a reader reads is news to it.
+TEST(ComPort, BurstsOfAnySizeReachTheReaderWhole) {
+  enum Reader { kLink, kToldCount };
+  struct Case {
+    const char* name;
+    Reader reader;
+    TSyncMethod sync;
+  };
+  const Case cases[] = {
+      {"a link served on the user-interface thread", kLink, smThreadSync},
+      {"a link on the event thread", kLink, smNone},
+      {"a handler that reads what it is told of", kToldCount, smThreadSync},
+  };
+  for (const Case& c : cases) {
+    for (const size_t size :
+         {size_t{1024}, size_t{6 * 1024}, size_t{20 * 1024}, size_t{100 * 1024}}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(size) + " bytes");
+      PtyPair pty;
+      FakeUiThread ui;
+      std::mutex mutex;
+      std::condition_variable grew;
+      std::string received;
+      // Like the terminal, the reader takes a while over each block (it parses and draws),
+      // and the line goes on delivering meanwhile.
+      auto take = [&](const uint8_t* bytes, int n) {
+        std::this_thread::sleep_for(2ms);
+        std::lock_guard lock(mutex);
+        received.append(reinterpret_cast<const char*>(bytes), n);
+        grew.notify_all();
+      };
+      auto count = [&] {
+        std::lock_guard lock(mutex);
+        return received.size();
+      };
+      TComLink link;
+      TComPort port;
+      if (c.reader == kLink) {
+        link.LinkRxBuf = [&](TCustomComPort*, const uint8_t* bytes, int n) { take(bytes, n); };
+        port.AddLink(&link);
+      } else {
+        port.OnRxChar = [&](TCustomComPort* p, int n) {
+          std::vector<uint8_t> buffer(n);
+          take(buffer.data(), p->Read(buffer.data(), n));
+        };
+      }
+      port.SetSyncMethod(c.sync);
+      port.SetSyncPoster(ui.Poster());
+      port.SetPort(pty.path);
+      port.Open();
+      const std::string sent = Burst(size);
+      auto sending = std::async(std::launch::async, [&] { return pty.SendAll(sent); });
+      const auto deadline = std::chrono::steady_clock::now() + 3s;
+      while (count() < size && std::chrono::steady_clock::now() < deadline) {
+        if (c.sync == smThreadSync) {
+          ui.ServeOne(50ms);
+        } else {
+          std::unique_lock lock(mutex);
+          grew.wait_for(lock, 50ms);
+        }
+      }
+      EXPECT_TRUE(sending.get()) << "the line stopped taking bytes";
+      port.Close();
+      if (c.reader == kLink) port.RemoveLink(&link);
+      std::lock_guard lock(mutex);
+      EXPECT_EQ(received.size(), size);
+      EXPECT_EQ(FirstDifference(received, sent), size) << "lost or out of order from here";
+    }
+  }
 }
 
 TEST(ComPort, LinkRegistration) {

@@ -2,6 +2,7 @@
 // on the master.
 #pragma once
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -38,6 +39,22 @@ struct PtyPair {
   }
   void Send(const std::string& bytes) const {
     [[maybe_unused]] ssize_t n = write(master, bytes.data(), bytes.size());
+  }
+  // Plays a device that sends faster than the port drains: everything goes out as soon as
+  // the line takes it. False when the line took nothing for `stallMs`.
+  bool SendAll(const std::string& bytes, int stallMs = 2000) const {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+      pollfd p{master, POLLOUT, 0};
+      if (poll(&p, 1, stallMs) <= 0) return false;
+    }
+    return true;
   }
   // What the port wrote, waiting up to `ms` for the first byte.
   std::string Received(int ms = 1000) const {
