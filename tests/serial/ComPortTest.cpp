@@ -183,6 +183,16 @@ TEST(ComPort, ReceiveRuleHandsQueuedBytesToTheLink) {
   ASSERT_TRUE(ui.ServeOne());
   EXPECT_EQ(r.calls, (Calls{"OnRxChar 3"}));
   EXPECT_EQ(port.QueuedInput(), 3);
+  EXPECT_FALSE(ui.ServeOne(100ms)) << "bytes already told of are not news";
+  // Someone reads two of them and two new ones take their place: the count is the same,
+  // yet there is news.
+  r.calls.clear();
+  uint8_t two[2];
+  ASSERT_EQ(port.Read(two, 2), 2);
+  pty.Send("90");
+  ASSERT_TRUE(ui.ServeOne());
+  EXPECT_EQ(r.calls, (Calls{"OnRxChar 3"}));
+  EXPECT_FALSE(ui.ServeOne(100ms));
   port.Close();
 }
 
