@@ -186,6 +186,87 @@ TEST(Model, VersionTextChoosesTheModel) {
   EXPECT_EQ(image.VersionText(), "P4239");
 }
 
+namespace {
+
+// A database of `model` as this program or the original leaves it: never downloaded, so
+// without a version text.
+DatabaseRecord NeverDownloaded(DeviceModel model, int codes, int codeLength, uint8_t timers = 20) {
+  DatabaseRecord record;
+  const ImageLayout layout = ImageLayout::For(model);
+  NewDatabaseDefaults(record, layout);
+  StoreRecordLength(record.image, layout, codeLength + 1);
+  StoreCodeCount(record.image, layout, codes);
+  for (int k = 0; k < codes; ++k) {
+    std::string code = std::to_string(100000000 + k).substr(9 - codeLength);
+    record.image.SetBytes(5120 + k * (codeLength + 1), code + "\x0F");
+  }
+  record.image.SetImageByte(layout.Offset(Field::ReleaseTimer), timers);
+  record.image.SetImageByte(layout.Offset(Field::SeizeTimer), timers);
+  return record;
+}
+
+DeviceModel Other(DeviceModel model) {
+  return model == DeviceModel::FourLine ? DeviceModel::SixteenLine : DeviceModel::FourLine;
+}
+
+}  // namespace
+
+// Read with the other model's map, a 4-line database showed 5140 empty code rows: its code
+// count's high byte is the 16-line record length, and a length of 0 needs no repair.
+TEST_P(LayoutEachModel, ADatabaseWithoutVersionTextIsProvenByTheMapThatReadsIt) {
+  struct Case {
+    int codes, codeLength;
+    uint8_t timers;
+  };
+  for (const Case c : {Case{0, 6, 20}, Case{1, 2, 20}, Case{300, 6, 20}, Case{600, 4, 20},
+                       Case{341, 8, 20}, Case{0, 6, 0}, Case{10, 4, 255}}) {
+    SCOPED_TRACE(std::to_string(c.codes) + " codes of " + std::to_string(c.codeLength) +
+                 ", timers " + std::to_string(c.timers));
+    const DatabaseRecord record = NeverDownloaded(model(), c.codes, c.codeLength, c.timers);
+    const ModelProof proof = ProveDatabaseModel(record);
+    ASSERT_TRUE(proof.model);
+    EXPECT_EQ(*proof.model, model());
+    EXPECT_NE(proof.reason, "");
+    // Whatever the window happens to show.
+    EXPECT_EQ(ModelToShow(record.image, Other(model())), model());
+    EXPECT_EQ(ModelToShow(record.image, model()), model());
+  }
+}
+
+// The device's own word beats any reading of the map, in both directions.
+TEST_P(LayoutEachModel, TheVersionTextDecidesOverTheMap) {
+  DatabaseRecord record = NeverDownloaded(model(), 100, 6);
+  for (const char* text : {"P4239", "P4290", "X"}) {
+    record.image.SetBytes(kVersionTextOffset, std::string(text) + std::string(5, '\0'));
+    const ModelProof proof = ProveDatabaseModel(record);
+    ASSERT_TRUE(proof.model) << text;
+    EXPECT_EQ(*proof.model, ModelFromVersionText(text)) << text;
+    EXPECT_NE(proof.reason.find(text), std::string::npos) << proof.reason;
+  }
+  // A control byte in the text reaches no terminal from the reason.
+  record.image.SetBytes(kVersionTextOffset, "P\x1B[2J");
+  EXPECT_EQ(ProveDatabaseModel(record).reason.find('\x1B'), std::string::npos);
+}
+
+TEST(Model, NothingIsProvenWhenBothMapsOrNeitherReadTheDatabase) {
+  DatabaseRecord neither;  // all zeros: no code character in a record of either map
+  EXPECT_FALSE(ProveDatabaseModel(neither).model);
+  EXPECT_NE(ProveDatabaseModel(neither).reason, "");
+  // 512 four-digit codes: the count's high byte, 2, is a 16-line record length, and with its
+  // timers at 0 the 16-line count is 0; the other 16-line settings happen to be valid too.
+  DatabaseRecord both = NeverDownloaded(DeviceModel::FourLine, 512, 4, 0);
+  const ImageLayout sixteen = ImageLayout::For(DeviceModel::SixteenLine);
+  both.image.SetImageByte(sixteen.Offset(Field::CoCharCount), 2);
+  both.image.SetImageByte(sixteen.Offset(Field::SmdrFormat), '1');
+  both.image.SetImageByte(sixteen.Offset(Field::SmdrMode), 1);
+  both.image.SetImageByte(sixteen.Offset(Field::NumberTerminator), ' ');
+  ASSERT_TRUE(ReadsWithoutRepairs(both.image, DeviceModel::FourLine));
+  ASSERT_TRUE(ReadsWithoutRepairs(both.image, DeviceModel::SixteenLine));
+  const ModelProof proof = ProveDatabaseModel(both);
+  EXPECT_FALSE(proof.model);
+  EXPECT_NE(proof.reason, ProveDatabaseModel(neither).reason);
+}
+
 TEST(Record, BytesRoundTripKeepingTheBytesAfterEachLength) {
   DatabaseRecord r;
   r.site.set("Site");
