@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <unordered_set>
 #include <utility>
 
 #include "files/SafeFile.h"
@@ -128,12 +129,15 @@ bool IniFile::HasKey(const std::string& section, const std::string& key) const {
 
 std::vector<std::string> IniFile::ReadSections() const {
   std::vector<std::string> names;
+  // Names seen so far, folded as EqualNoCase compares them: a list of thousands of
+  // connections must not cost a comparison with every name before it.
+  std::unordered_set<std::string> seen;
   for (const auto& line : lines_) {
     std::string name;
     if (!SectionName(line, name)) continue;
-    bool seen = false;
-    for (const auto& n : names) seen = seen || EqualNoCase(n, name);
-    if (!seen) names.push_back(name);
+    std::string folded = name;
+    for (auto& c : folded) c = Cp1250Lower(c);
+    if (seen.insert(std::move(folded)).second) names.push_back(name);
   }
   return names;
 }

@@ -1,6 +1,8 @@
 #include "files/SafeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "serial/SystemErrorText.h"
 
@@ -116,20 +119,98 @@ std::string RandomSuffix() {
   return s;
 }
 
-// Creates a fresh temporary file next to `target`. With `mode` 0666 the kernel applies the
-// umask (and any default ACL of the folder) as it would for the file itself; the process
-// umask is never touched, as that would race with other threads.
+// A temporary file is named "." + the target's name + kTempMark + RandomSuffix(): hidden,
+// beside the target, and unlike any name a user would give a file, since the tidy-up below
+// removes what carries it.
+constexpr const char* kTempMark = ".~";
+constexpr size_t kSuffixLength = 10;
+
+// The temporary files of `target` start with this name; short enough to stay within a
+// name's limit whatever the target's name.
+std::string TempPrefix(const std::string& target) {
+  return "." + BaseOf(target).substr(0, 200) + kTempMark;
+}
+
+bool IsTempName(const std::string& name, const std::string& prefix) {
+  if (name.size() != prefix.size() + kSuffixLength || name.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  return std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'v'); });
+}
+
+// A save holds an exclusive lock on its temporary file from creating it until it is renamed
+// or removed. The kernel drops the lock when the process ends in any way, SIGKILL included,
+// so an unlocked temporary file is one nobody is writing any more.
+//
+// Takes the lock on a file just created as `temp`. False when the tidy-up of another save
+// got to the file between its creation and the lock and is removing it: the caller starts
+// again under another name.
+bool HoldAsOurs(int fd, const std::string& temp) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Where the file system has no locks, no tidy-up can lock the file either, so it is
+    // never removed under us.
+    return errno != EWOULDBLOCK;
+  }
+  struct stat mine {
+  }, named{};
+  return ::fstat(fd, &mine) == 0 && ::lstat(temp.c_str(), &named) == 0 &&
+         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+// Creates a fresh temporary file next to `target`, locked as being written. With `mode` 0666
+// the kernel applies the umask (and any default ACL of the folder) as it would for the file
+// itself; the process umask is never touched, as that would race with other threads.
 int CreateTemp(const std::string& target, mode_t mode, std::string& temp) {
-  const std::string folder = FolderOf(target);
-  // Short enough to stay within a name's limit whatever the target's name.
-  const std::string stem = folder + "/." + BaseOf(target).substr(0, 200) + ".";
+  const std::string stem = FolderOf(target) + "/" + TempPrefix(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp = stem + RandomSuffix();
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    if (HoldAsOurs(fd, temp)) return fd;
+    ::close(fd);
   }
   errno = EEXIST;
   return -1;
+}
+
+// Removes `path` when it is a regular file that no save holds locked. The name is checked to
+// still mean the file that was locked, so a file put there since is never the one removed.
+void RemoveIfAbandoned(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return;  // not ours to read, or gone already
+  struct stat held {
+  }, named{};
+  if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      ::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+      named.st_ino == held.st_ino) {
+    ::unlink(path.c_str());
+  }
+  ::close(fd);
+}
+
+// A folder is read this far at most for the tidy-up; what lies beyond waits for later saves.
+constexpr int kMaxFolderEntries = 100000;
+constexpr size_t kMaxRemovedAtOnce = 1000;
+
+// Removes the temporary files that saves of `target` left behind when they were killed
+// before they could remove them. Only names of our own pattern for this target are
+// considered, and of those only the ones no live process is writing.
+void RemoveStaleTemps(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string prefix = TempPrefix(target);
+  std::vector<std::string> found;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  for (int seen = 0; seen < kMaxFolderEntries && found.size() < kMaxRemovedAtOnce; ++seen) {
+    const dirent* entry = ::readdir(dir);
+    if (entry == nullptr) break;
+    if (IsTempName(entry->d_name, prefix)) found.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  for (const auto& name : found) RemoveIfAbandoned(folder + "/" + name);
 }
 
 }  // namespace
@@ -180,10 +261,14 @@ FileResult WriteFileAtomically(const std::string& path, std::string_view bytes) 
   struct stat old {};
   if (FileResult refused = CheckTarget(path, target, existed, old); !refused.ok) return refused;
 
+  RemoveStaleTemps(target);
   std::string temp;
   // A replacement starts private and gets the old mode once it is ours alone.
   const int fd = CreateTemp(target, existed ? 0600 : 0666, temp);
   if (fd < 0) return Failure<FileResult>(kCannotWrite, path, errno);
+  // The lock lasts while any descriptor of the file is open: this one keeps it over the
+  // close below, whose result counts, until the file has its final name.
+  const int lockHolder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   bool ok = true;
   if (existed) {
     // Best effort: only the superuser may give a file away, and then it should stay the
@@ -205,10 +290,9 @@ FileResult WriteFileAtomically(const std::string& path, std::string_view bytes) 
     ok = false;
     err = errno;
   }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return Failure<FileResult>(kCannotWrite, path, err);
-  }
+  if (!ok) ::unlink(temp.c_str());
+  if (lockHolder >= 0) ::close(lockHolder);
+  if (!ok) return Failure<FileResult>(kCannotWrite, path, err);
   // Make the rename itself durable. The new file is in place by now, so a failure here is
   // not reported: the user's data is not at risk the way a failed save would claim.
   const int dirFd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -99,8 +99,12 @@ TEST_F(IniTest, SectionNamesWithBlanksFindTheirOwnSection) {
 TEST_F(IniTest, NamesMatchInEitherCaseAccentedLettersToo) {
   IniFile ini(Path("tvconn.ini"));
   // "Árvíztűrő Łódź Šilheř" and the same in capitals, in Windows-1250.
-  const std::string lower = "\xC1rv\xEDzt\xFBr\xF5 \xA3\xF3" "d\x9F \x8Ailhe\xF8";
-  const std::string upper = "\xC1RV\xCDZT\xDBR\xD5 \xA3\xD3" "D\x8F \x8AILHE\xD8";
+  const std::string lower =
+      "\xC1rv\xEDzt\xFBr\xF5 \xA3\xF3"
+      "d\x9F \x8Ailhe\xF8";
+  const std::string upper =
+      "\xC1RV\xCDZT\xDBR\xD5 \xA3\xD3"
+      "D\x8F \x8AILHE\xD8";
   ASSERT_TRUE(ini.WriteString(lower, "PHONE", "1"));
   ASSERT_TRUE(ini.WriteString(upper, "PHONE", "2"));
   EXPECT_EQ(IniFile(Path("tvconn.ini")).ReadSections(), std::vector<std::string>{lower});
@@ -115,6 +119,24 @@ TEST_F(IniTest, NamesMatchInEitherCaseAccentedLettersToo) {
                             "b",
                             "PHONE", "none"),
             "none");
+}
+
+// A connection list as large as a settings file may be, names alike up to their last
+// characters: every name once, in file order, a repeat in other letter case left out.
+TEST_F(IniTest, ThousandsOfSectionsAreListedOnce) {
+  const std::string prefix = "\xC1rv\xEDzt\xFBr\xF5 t\xFCk\xF6rf\xFAr\xF3g\xE9p telephely ";
+  const std::string upper = "\xC1RV\xCDZT\xDBR\xD5 T\xDCK\xD6RF\xDAR\xD3G\xC9P TELEPHELY ";
+  std::string text;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string name = prefix + std::to_string(100000 + i);
+    text += "[" + name + "]\n";
+    expected.push_back(name);
+    if (i % 1000 == 999) text += "[" + upper + std::to_string(100000 + i - 500) + "]\n";
+  }
+  ASSERT_LT(text.size(), size_t{1} << 20) << "within what a settings file may be";
+  Put(Path("tvconn.ini"), text);
+  EXPECT_EQ(IniFile(Path("tvconn.ini")).ReadSections(), expected);
 }
 
 TEST_F(IniTest, WriteCreatesFolderAndFile) {

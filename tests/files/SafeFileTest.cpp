@@ -241,3 +241,86 @@ TEST_F(SafeFileTest, SettingsTooLargeToReadAreNotOverwritten) {
   EXPECT_FALSE(ini.WriteString("CONNECTION", "COMNR", "COM2"));
   EXPECT_EQ(Slurp(Path("big.ini")), big);
 }
+
+namespace {
+
+// Stops the process in the middle of a write: with a file size limit, the write that passes
+// it raises SIGXFSZ, and this handler halts right there, the temporary file half written.
+void StopHere(int) {
+  ::raise(SIGSTOP);
+}
+
+std::vector<std::string> Hidden(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().filename().string().front() == '.') names.push_back(e.path().filename());
+  }
+  return names;
+}
+
+}  // namespace
+
+// A save killed part-way leaves its temporary file; the next save of that file removes it,
+// but never one a live save (here a stopped one) is still writing.
+TEST_F(SafeFileTest, TheNextSaveRemovesWhatAKilledSaveLeft) {
+  const std::string path = Path("site.pin");
+  Put(path, "old");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::signal(SIGXFSZ, StopHere);
+    const rlimit small{4096, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    WriteFileAtomically(path, std::string(64 * 1024, 'k'));
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+  ASSERT_TRUE(WIFSTOPPED(status)) << "the child was to stop in its write";
+  const std::vector<std::string> left = Hidden(dir_);
+  ASSERT_EQ(left.size(), 1u) << "the half-written temporary file";
+
+  ASSERT_TRUE(WriteFileAtomically(path, "while it waits").ok);
+  EXPECT_EQ(Hidden(dir_), left) << "a save in progress keeps its file";
+
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(fs::exists(Path(left[0])));
+  ASSERT_TRUE(WriteFileAtomically(path, "after the kill").ok);
+  EXPECT_TRUE(Hidden(dir_).empty()) << left[0];
+  EXPECT_EQ(Slurp(path), "after the kill");
+}
+
+// The tidy-up takes only what its own saves of that very file leave: a user's files with
+// similar names, another file's leftovers, a folder or a link of that name all stay.
+TEST_F(SafeFileTest, TheTidyUpRemovesOnlyItsOwnLeftovers) {
+  const std::string path = Path("site.pin");
+  Put(path, "old");
+  const std::vector<std::string> stay = {
+      ".site.pin.2026121101",    // a user's hidden copy, named by date
+      ".site.pin.~012345678",    // one character short
+      ".site.pin.~0123456789a",  // one too many
+      ".site.pin.~ABCDEFGHIJ",   // letters the pattern never uses
+      ".site.pin.~0123456wxy",
+      "site.pin.~0123456789",  // not hidden
+      ".other.pin.~0123456789",
+      ".site.pin.~folder0000",  // a folder
+      ".site.pin.~link000000",  // a link to the file
+  };
+  for (const auto& name : stay) {
+    if (name == ".site.pin.~folder0000") {
+      fs::create_directory(Path(name));
+    } else if (name == ".site.pin.~link000000") {
+      fs::create_symlink("site.pin", Path(name));
+    } else {
+      Put(Path(name), "keep");
+    }
+  }
+  Put(Path(".site.pin.~0123456789"), "left by a killed save");
+  Put(Path(".site.pin.~uvuvuvuvuv"), "");
+
+  ASSERT_TRUE(WriteFileAtomically(path, "new").ok);
+  std::vector<std::string> names = stay;
+  names.push_back("site.pin");
+  ExpectOnly(names);
+  EXPECT_EQ(Slurp(path), "new");
+}
