@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <iostream>
-#include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "cli/Args.h"
@@ -667,13 +667,18 @@ class Applier {
     }
     std::vector<std::string> entries;
     std::vector<bool> added;
+    // Each stored entry is kept at most once: a second copy of a number the list holds is a
+    // new number, and the duplicate check below refuses it as "&Uj szám" would.
+    std::vector<bool> kept(current.size(), false);
     for (size_t i = 0; i < wanted.size(); ++i) {
       const std::string path = Element("freeNumbers", i);
       const std::string l = "Kód nélkül hívható szám " + Numbered(static_cast<long>(i + 1), 3);
       // A number the list already has keeps its entry as stored.
-      const auto same = std::find(current.begin(), current.end(), wanted[i]);
-      if (same != current.end()) {
-        entries.push_back(v.freeNumbers[same - current.begin()]);
+      size_t same = 0;
+      while (same < current.size() && (kept[same] || current[same] != wanted[i])) ++same;
+      if (same < current.size()) {
+        kept[same] = true;
+        entries.push_back(v.freeNumbers[same]);
         added.push_back(false);
         continue;
       }
@@ -688,13 +693,16 @@ class Applier {
       entries.push_back(entry);
       added.push_back(true);
     }
+    // The refusal names the new number: the later of two new ones, or the one that repeats
+    // a number the list keeps.
     for (size_t i = 0; i < entries.size(); ++i) {
       if (!added[i]) continue;
       for (size_t j = 0; j < entries.size(); ++j) {
-        if (j != i && entries[j] == entries[i]) {
+        if (j != i && entries[j] == entries[i] && (j < i || !added[j])) {
           Refuse(Element("freeNumbers", i),
                  "Kód nélkül hívható szám " + Numbered(static_cast<long>(i + 1), 3),
-                 kDuplicateNumberMessage);
+                 std::string(kDuplicateNumberMessage) + " (\"" + Utf8(RightTrimmed(entries[i])) +
+                     "\")");
         }
       }
     }
@@ -761,6 +769,22 @@ class Applier {
 // A settings file is a few hundred kilobytes at most; anything much larger is not one.
 constexpr size_t kMaxSettingsBytes = 16 * 1024 * 1024;
 
+// Standard input up to one byte past `maxBytes`: what an endless or huge stream costs is
+// bounded like a file's. Nothing when it cannot be read.
+std::optional<std::string> ReadStandardInput(size_t maxBytes) {
+  std::string text;
+  char buffer[64 * 1024];
+  while (text.size() <= maxBytes) {
+    std::cin.read(
+        buffer, static_cast<std::streamsize>(std::min(sizeof buffer, maxBytes + 1 - text.size())));
+    const std::streamsize n = std::cin.gcount();
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  if (std::cin.bad()) return std::nullopt;
+  return text;
+}
+
 }  // namespace
 
 Refusal ApplySettings(const JsonValue& settings, DatabaseRecord& record,
@@ -786,7 +810,16 @@ int RunApplyCommand(int argc, char** argv) {
   // The settings are read first: a file that is not one costs no password question.
   std::string text;
   if (settingsPath == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    auto read = ReadStandardInput(kMaxSettingsBytes);
+    if (!read) {
+      std::cerr << "tarvelo-cli: a szabványos bemenet nem olvasható\n";
+      return kFileError;
+    }
+    if (read->size() > kMaxSettingsBytes) {
+      std::cerr << "tarvelo-cli: a szabványos bemenet túl nagy egy beállításfájlnak\n";
+      return kFileError;
+    }
+    text = std::move(*read);
   } else {
     const ReadResult read = ReadRegularFile(settingsPath, kMaxSettingsBytes);
     if (!read.ok) {
@@ -824,13 +857,15 @@ int RunApplyCommand(int argc, char** argv) {
 
   ConfigImage shown = record.image;
   const ImageView after = DecodeImageView(shown, layout);
-  std::cout << DiffText(DiffSettings(FlattenSettings(db->record, layout, before),
-                                     FlattenSettings(record, layout, after), false));
+  const std::string changes = DiffText(DiffSettings(FlattenSettings(db->record, layout, before),
+                                                    FlattenSettings(record, layout, after), false));
   const SaveResult saved = SaveDatabaseFile(databasePath, record);
   if (!saved.ok) {
     std::cerr << "tarvelo-cli: " << saved.message << "\n";
     return kFileError;
   }
+  // Only a change that is in the file is reported as made.
+  ReportSaved(changes, databasePath);
   return 0;
 }
 

@@ -1,13 +1,20 @@
-// Command-line arguments and the exit statuses shared by the tool's commands.
+// Command-line arguments, the exit statuses and the standard output shared by the tool's
+// commands.
 #pragma once
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "model/ConfigImage.h"
 #include "model/Text.h"
+#include "serial/SystemErrorText.h"
 
 namespace tarvelo {
 
@@ -70,6 +77,34 @@ inline std::string RecordText(const Args& a, const char* option) {
   if (!text) throw UsageError{std::string(option) + ": " + UnencodableMessage(bad)};
   if (text->size() > 255) throw UsageError{std::string(option) + ": legfeljebb 255 karakter lehet"};
   return *text;
+}
+
+// Everything for standard output goes through here, so that a full disk or a closed pipe
+// is noticed: a report cut short must not end as a success. The error ends the command
+// with its one line and exit status 2.
+inline void WriteOut(const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      throw std::runtime_error(std::string("a kimenet nem írható: ") + SystemErrorText(err));
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+// The report of a command that has already written `saved`, then the line naming it. When
+// the report cannot be shown, the one line that says so also says that the file was
+// written: the failure must not pass for one that left everything as it was.
+inline void ReportSaved(const std::string& report, const std::string& saved) {
+  try {
+    WriteOut(report);
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(std::string(e.what()) + " (Mentve: " + saved + ")");
+  }
+  std::cerr << "Mentve: " << saved << "\n";
 }
 
 }  // namespace tarvelo

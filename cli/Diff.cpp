@@ -252,7 +252,8 @@ int RunDiffCommand(int argc, char** argv) {
     const auto entriesB = Load(a.positional[1], a, passwordB, modelB, chosenB);
     if (!entriesB) return kFileError;
     const auto changes = DiffSettings(*entriesA, *entriesB, chosenA != chosenB);
-    std::cout << (a.flags.count("--json") ? DiffJson(changes) : DiffText(changes));
+    // A report that did not reach its reader is no answer: that is exit 2, not "different".
+    WriteOut(a.flags.count("--json") ? DiffJson(changes) : DiffText(changes));
     return changes.empty() ? 0 : 1;
   } catch (const UsageError& e) {
     std::cerr << "tarvelo-cli: " << e.message << " (súgó: tarvelo-cli --help)\n";

@@ -80,7 +80,7 @@ int Codes(const std::string& action, const Args& a, const std::string& file,
     const std::string bytes =
         dat ? ExportPinDat(image, db->layout, grid) : ExportCodeText(image, db->layout, grid);
     if (Refusal failed = WriteExchangeFile(file, bytes)) return Fail(file, *failed);
-    std::cout << StoredCodeCount(image, db->layout) << " kód kiírva.\n";
+    ReportSaved(std::to_string(StoredCodeCount(image, db->layout)) + " kód kiírva.\n", file);
     return 0;
   }
   const Refusal refused = dat ? ImportPinDatFile(file, image, db->layout, grid)
@@ -88,8 +88,9 @@ int Codes(const std::string& action, const Args& a, const std::string& file,
   if (refused) return Fail(file, *refused);
   EncodeCodeTable(image, db->layout, grid);
   if (const int status = Save(dbPath, *db)) return status;
-  std::cout << StoredCodeCount(image, db->layout) << " kód beolvasva ("
-            << StoredRecordLength(image, db->layout) - 1 << " jegyű).\n";
+  ReportSaved(std::to_string(StoredCodeCount(image, db->layout)) + " kód beolvasva (" +
+                  std::to_string(StoredRecordLength(image, db->layout) - 1) + " jegyű).\n",
+              dbPath);
   return 0;
 }
 
@@ -101,7 +102,7 @@ int Numbers(const std::string& action, const Args& a, const std::string& file,
   std::vector<std::string> items = DecodeFreeNumbers(image, db->layout);
   if (action == "export") {
     if (Refusal failed = WriteExchangeFile(file, ExportCallTxt(items))) return Fail(file, *failed);
-    std::cout << items.size() << " szám kiírva.\n";
+    ReportSaved(std::to_string(items.size()) + " szám kiírva.\n", file);
     return 0;
   }
   if (!a.flags.count("--append")) items.clear();
@@ -111,7 +112,7 @@ int Numbers(const std::string& action, const Args& a, const std::string& file,
   if (imported->linesLeft) std::cerr << "figyelmeztetés: " << CallTxtFullMessage(capacity) << "\n";
   FlushFreeNumbers(image, db->layout, imported->items);
   if (const int status = Save(dbPath, *db)) return status;
-  std::cout << imported->items.size() << " szám a listában.\n";
+  ReportSaved(std::to_string(imported->items.size()) + " szám a listában.\n", dbPath);
   return 0;
 }
 

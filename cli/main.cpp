@@ -3,7 +3,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -28,7 +27,6 @@
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
 #include "model/Text.h"
-#include "serial/SystemErrorText.h"
 
 using namespace tarvelo;
 
@@ -51,21 +49,6 @@ const char* const kUsage =
     "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n"
     "  tarvelo-cli print codes|numbers FILE [--rows A-B] [--model 4|16] [--password P]\n"
     "                    -o OUT.pdf|OUT.txt\n";
-
-// Everything for standard output goes through here, so that a full disk or a closed pipe
-// is noticed: a report cut short must not end as a success.
-void WriteOut(const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      throw std::runtime_error(std::string("a kimenet nem írható: ") + SystemErrorText(err));
-    }
-    done += static_cast<size_t>(n);
-  }
-}
 
 int CmdNew(int argc, char** argv) {
   const Args a =
@@ -187,6 +170,7 @@ int CmdPrint(int argc, char** argv) {
     std::cerr << "tarvelo-cli: " << written.message << "\n";
     return kFileError;
   }
+  ReportSaved("", out);
   return 0;
 }
 

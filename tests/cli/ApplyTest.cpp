@@ -347,6 +347,33 @@ TEST(ApplyTest, FreeNumbersAreNormalisedAndKeptAsStored) {
   ASSERT_FALSE(Apply(R"({"freeNumbers": ["112", "06 80 123 456", " 06 1 234"]})", record, layout));
   EXPECT_EQ(record.image.Bytes(start, 64),
             "112             0680123456       06 1 234       " + std::string(16, ' '));
+
+  // Each stored entry stands for itself once: a list that holds a number twice (as an import
+  // may leave it) keeps both, and a further copy is a new number the list already holds.
+  record.image.SetBytes(start + 3 * 16, "112             ");
+  const DatabaseRecord twice = record;
+  const struct {
+    const char* json;
+    const char* refusal;  // nullptr: stored
+  } cases[] = {
+      {R"({"freeNumbers": ["112", "112", "0680123456", " 06 1 234", "113"]})", nullptr},
+      {R"({"freeNumbers": ["112", "0680123456", "112", "1 12"]})",
+       "freeNumbers[3] (Kód nélkül hívható szám 004): Ez a szám már bent van ! (\"112\")"},
+      {R"({"freeNumbers": ["0680123456", "113", "11 3"]})",
+       "freeNumbers[2] (Kód nélkül hívható szám 003): Ez a szám már bent van ! (\"113\")"},
+  };
+  for (const auto& c : cases) {
+    DatabaseRecord r = twice;
+    const Refusal refused = Apply(c.json, r, layout);
+    if (c.refusal == nullptr) {
+      EXPECT_FALSE(refused) << c.json << ": " << *refused;
+      EXPECT_EQ(DecodeFreeNumbers(r.image, layout).size(), 5u) << c.json;
+    } else {
+      ASSERT_TRUE(refused) << c.json;
+      EXPECT_EQ(*refused, c.refusal);
+      EXPECT_TRUE(r == twice) << c.json;
+    }
+  }
 }
 
 TEST(ApplyTest, JsonReaderTakesWhatTheWriterWritesAndRefusesTheRest) {
@@ -465,6 +492,8 @@ TEST_F(ApplyCliTest, EveryRefusalWritesNothing) {
        "codes.table[0].code (Kód 0002): a kód csak számjegyekből állhat"},
       {"16", R"({"freeNumbers": ["112", "1 12"]})",
        "freeNumbers[1] (Kód nélkül hívható szám 002): Ez a szám már bent van !"},
+      {"16", R"({"freeNumbers": ["112", "112"]})",
+       "freeNumbers[1] (Kód nélkül hívható szám 002): Ez a szám már bent van ! (\"112\")"},
       {"16", R"({"freeNumbers": ["12345678901234567"]})", "legfeljebb 16 karakter"},
       {"16", R"({"callIn": {"number": "1234567890123456789012345"}})",
        "callIn.number (Behívószám): legfeljebb 24 karakter lehet"},
@@ -537,4 +566,63 @@ TEST_F(ApplyCliTest, ShowThenApplyThenDiff) {
   EXPECT_EQ(Cli({"diff", a, Path("missing.pin"), "--model", "4", "--password", "pw"}).status, 2);
   EXPECT_EQ(Cli({"diff", a, b, "--model", "4", "--password", "pw", "--password-b", "x"}).status, 2);
   EXPECT_EQ(Cli({"diff", a, "--model", "4"}).status, 2) << "a usage error is not a difference";
+}
+
+namespace {
+
+// Runs `shell` (a command line of /bin/sh) and gives its exit status, or -1 when it did not
+// exit.
+int Shell(const std::string& shell) {
+  const int raw = std::system(shell.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+}  // namespace
+
+// Settings on standard input are held to the size a settings file may have: an endless or
+// huge stream is refused without reading it all, and nothing is stored.
+TEST_F(ApplyCliTest, StandardInputIsBoundedLikeAFile) {
+  const std::string db = Database("16", "db.pin");
+  const std::string bytes = Slurp(db);
+  const std::string json = R"({"site": "Pécs"})";
+  // Valid JSON all the way: only its size is wrong.
+  Put(Path("big.json"), json + std::string(16 * 1024 * 1024, ' '));
+  const std::string tail =
+      " --model 16 --password pw >'" + Path("out") + "' 2>'" + Path("err") + "'";
+  for (const std::string& source :
+       {"'" TARVELO_CLI "' apply - '" + db + "'" + tail + " <'" + Path("big.json") + "'",
+        "'" TARVELO_CLI "' apply '" + Path("big.json") + "' '" + db + "'" + tail + " </dev/null"}) {
+    EXPECT_EQ(Shell(source), 2) << source;
+    const std::string err = Slurp(Path("err"));
+    EXPECT_NE(err.find("túl nagy egy beállításfájlnak"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(Slurp(db), bytes);
+  }
+  Put(Path("small.json"), json + std::string(1000, ' '));
+  EXPECT_EQ(
+      Shell("'" TARVELO_CLI "' apply - '" + db + "'" + tail + " <'" + Path("small.json") + "'"), 0)
+      << Slurp(Path("err"));
+  EXPECT_EQ(Slurp(Path("out")), "Adatbázis\tTelepítés\t\"\"\t\"Pécs\"\n");
+}
+
+// A change is reported once it is in the file: a save that fails shows none of it.
+TEST_F(ApplyCliTest, AFailedSaveReportsNoChanges) {
+  const std::string db = Database("16", "db.pin");
+  const std::string bytes = Slurp(db);
+  Put(Path("settings.json"), R"({"general": {"coPosition": 30}})");
+  // A file size limit below the database's size: it is read, but its new copy cannot be
+  // written, as on a full disk.
+  const int status = Shell(
+      "trap '' XFSZ; ulimit -f 8; exec '" TARVELO_CLI "' apply '" + Path("settings.json") + "' '" +
+      db + "' --model 16 --password pw </dev/null >'" + Path("out") + "' 2>'" + Path("err") + "'");
+  const std::string err = Slurp(Path("err"));
+  EXPECT_EQ(status, 2) << err;
+  EXPECT_EQ(Slurp(Path("out")), "") << "no change was made";
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_EQ(err.find("Mentve"), std::string::npos) << err;
+  EXPECT_EQ(Slurp(db), bytes);
+
+  ASSERT_EQ(Apply(R"({"general": {"coPosition": 30}})", db, "16").status, 0);
+  EXPECT_EQ(Slurp(Path("out")), "Alap\tCO pozíció\t\"23\"\t\"30\"\n");
+  EXPECT_EQ(Slurp(Path("err")), "Mentve: " + db + "\n");
 }

@@ -88,6 +88,9 @@ TEST_F(CliTest, ShowPrintsThePagesAndJson) {
 TEST_F(CliTest, FailuresExitWithOneLineAndWriteNothing) {
   const std::string file = Path("db.pin");
   ASSERT_EQ(Cli({"new", "--model", "4", "-o", file, "--password", "pw"}).status, 0);
+  // No version text, and neither model's map reads an image of zeros: it needs --model.
+  DatabaseRecord zeros;
+  ASSERT_TRUE(SaveDatabaseFile(Path("zeros.pin"), zeros).ok);
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -100,7 +103,7 @@ TEST_F(CliTest, FailuresExitWithOneLineAndWriteNothing) {
       {{"new", "--model", "8", "-o", Path("x.pin")}, 1, "4 vagy 16"},
       {{"new", "--model", "4", "-o", Path("x.pin"), "--site", "señor"}, 1, "ñ"},
       {{"new", "--model", "4", "-o", Path("no/such/x.pin")}, 2, "x.pin"},
-      {{"show", file, "--password", "pw"}, 1, "--model"},
+      {{"show", Path("zeros.pin"), "--password", ""}, 1, "--model"},
       {{"show", file, "--model", "4", "--password", "PW"}, 2, "Hibás jelszó !!!"},
       {{"show", Path("missing.pin"), "--model", "4"}, 2, "missing.pin"},
       {{"show", file, "--model", "4", "--bogus"}, 1, "--bogus"},
@@ -348,6 +351,75 @@ TEST_F(CliTest, AFailedStandardOutputIsNoSuccess) {
   }
 }
 
+// Every command's report goes out the same checked way. One that has written a file first
+// says so in its one line: the failure must not pass for one that changed nothing.
+TEST_F(CliTest, EveryCommandsReportIsChecked) {
+  const std::string a = Path("a.pin"), b = Path("b.pin");
+  WriteListsDatabase(a, 3, 2);
+  WriteListsDatabase(b, 4, 2);
+  Put(Path("codes.txt"), "1234\r\n");
+  Put(Path("CALL.TXT"), "112\r\n");
+  Put(Path("change.json"), R"({"general": {"coPosition": 30}})");
+  const struct {
+    std::vector<std::string> args;
+    std::string saved;  // the file written before the report, if any
+  } cases[] = {
+      {{"diff", a, b}, ""},
+      {{"diff", a, b, "--json"}, ""},
+      {{"codes", "export", Path("out.dat"), a}, Path("out.dat")},
+      {{"codes", "import", Path("codes.txt"), b}, b},
+      {{"numbers", "export", Path("out.txt"), a}, Path("out.txt")},
+      {{"numbers", "import", Path("CALL.TXT"), b, "--append"}, b},
+      {{"apply", Path("change.json"), b}, b},
+  };
+  for (const auto& c : cases) {
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    const CliRun r = RunWithOutput(c.args, full, false, Path("err"));
+    ::close(full);
+    const std::string name = c.args[0] + " " + c.args[1];
+    EXPECT_EQ(r.status, 2) << name << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << ": " << r.err;
+    EXPECT_NE(r.err.find("a kimenet nem írható: betelt a lemez"), std::string::npos)
+        << name << ": " << r.err;
+    if (c.saved.empty()) {
+      EXPECT_EQ(r.err.find("Mentve"), std::string::npos) << name << ": " << r.err;
+    } else {
+      EXPECT_NE(r.err.find("Mentve: " + c.saved), std::string::npos) << name << ": " << r.err;
+    }
+  }
+}
+
+// Whatever writes a file names it in the last line on stderr, and only then.
+TEST_F(CliTest, EveryWrittenFileIsNamed) {
+  const std::string db = Path("db.pin");
+  WriteListsDatabase(db, 3, 2);
+  Put(Path("same.json"), "{}");
+  Put(Path("change.json"), R"({"general": {"coPosition": 30}})");
+  const struct {
+    std::vector<std::string> args;
+    std::string saved;  // empty: nothing is written
+  } cases[] = {
+      {{"codes", "export", Path("k.dat"), db}, Path("k.dat")},
+      {{"codes", "export", Path("k.txt"), db}, Path("k.txt")},
+      {{"codes", "import", Path("k.dat"), db}, db},
+      {{"numbers", "export", Path("CALL.TXT"), db}, Path("CALL.TXT")},
+      {{"numbers", "import", Path("CALL.TXT"), db}, db},
+      {{"print", "numbers", db, "-o", Path("list.txt")}, Path("list.txt")},
+      {{"apply", Path("change.json"), db}, db},
+      {{"apply", Path("same.json"), db}, ""},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = Cli(c.args);
+    EXPECT_EQ(r.status, 0) << c.args[0] << " " << c.args[1] << ": " << r.err;
+    EXPECT_EQ(r.err, c.saved.empty() ? "" : "Mentve: " + c.saved + "\n")
+        << c.args[0] << " " << c.args[1];
+    if (!c.saved.empty()) {
+      EXPECT_TRUE(fs::exists(c.saved));
+    }
+  }
+}
+
 // Whatever writes a file says so on stderr; a new database never silently replaces one.
 TEST_F(CliTest, NewRefusesAnExistingFileUnlessForced) {
   const std::string file = Path("site.pin");
@@ -477,6 +549,70 @@ TEST_F(CliTest, AnUnstorablePasswordIsRefused) {
       EXPECT_NE(seen.find(std::string(typed)[0] == 's' ? "\"ñ\"" : "\\xFF"), std::string::npos)
           << seen;
       EXPECT_EQ(seen.find("Típus:"), std::string::npos) << seen;
+    }
+  }
+}
+
+// A --model that contradicts what the database proves wrote one model's image over the
+// other's fields: `codes import --model 4` on a 16-line database overwrote its timers, and
+// an upload sent a 4-line image to a 16-line device. Every command that opens a database
+// refuses it, naming both models, before it reads or writes anything else.
+TEST_F(CliTest, AModelThatContradictsTheDatabaseIsRefused) {
+  Put(Path("codes.txt"), "1234\r\n");
+  Put(Path("CALL.TXT"), "112\r\n");
+  Put(Path("empty.json"), "{}");
+  struct Db {
+    const char* name;
+    DeviceModel model;
+    const char* version;  // "" for one never downloaded, proven by its map
+  };
+  for (const Db& db :
+       {Db{"db16.pin", DeviceModel::SixteenLine, "P4290"},
+        Db{"db4.pin", DeviceModel::FourLine, "P4239"},
+        Db{"new16.pin", DeviceModel::SixteenLine, ""}, Db{"new4.pin", DeviceModel::FourLine, ""}}) {
+    const std::string file = Path(db.name);
+    DatabaseRecord r;
+    NewDatabaseDefaults(r, ImageLayout::For(db.model));
+    r.image.SetBytes(kVersionTextOffset, db.version);
+    ASSERT_TRUE(SaveDatabaseFile(file, r).ok);
+    const std::string before = Slurp(file);
+    const bool four = db.model == DeviceModel::FourLine;
+    const std::string own = four ? "4" : "16", wrong = four ? "16" : "4";
+    const std::vector<std::vector<std::string>> commands = {
+        {"show", file},
+        {"codes", "import", Path("codes.txt"), file},
+        {"codes", "export", Path("out.dat"), file},
+        {"numbers", "import", Path("CALL.TXT"), file},
+        {"numbers", "export", Path("out.txt"), file},
+        {"apply", Path("empty.json"), file},
+        {"print", "codes", file, "-o", Path("out.txt")},
+        {"upload", "--port", Path("no-such-port"), file},
+        {"diff", file, file},
+    };
+    for (auto args : commands) {
+      SCOPED_TRACE(std::string(db.name) + ": " + args[0] + " " + args[1]);
+      args.insert(args.end(), {"--password", "", "--model", wrong});
+      const CliRun r = Cli(args);
+      // diff keeps 1 for "they differ".
+      EXPECT_EQ(r.status, args[0] == "diff" ? 2 : 1) << r.err;
+      EXPECT_NE(r.err.find(ModelName(db.model)), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(ModelName(four ? DeviceModel::SixteenLine : DeviceModel::FourLine)),
+                std::string::npos)
+          << r.err;
+      if (*db.version) EXPECT_NE(r.err.find(db.version), std::string::npos) << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      EXPECT_TRUE(r.out.empty());
+      EXPECT_EQ(Slurp(file), before);
+      EXPECT_FALSE(fs::exists(Path("out.dat")) || fs::exists(Path("out.txt")));
+    }
+    // The database's own model, named or not, is taken.
+    for (const std::vector<std::string>& model :
+         {std::vector<std::string>{"--model", own}, std::vector<std::string>{}}) {
+      std::vector<std::string> args = {"show", file, "--password", ""};
+      args.insert(args.end(), model.begin(), model.end());
+      const CliRun r = Cli(args);
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_NE(r.out.find(std::string("Típus: ") + ModelName(db.model)), std::string::npos);
     }
   }
 }
