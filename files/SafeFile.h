@@ -25,7 +25,9 @@ struct FileResult {
 // file as it was. A symbolic link is written through to the file it names, which is created
 // when missing; the link stays. An existing file keeps its mode; a new one gets 0666 less
 // the umask. Refused: a target the user may not write (EACCES), a folder (EISDIR) and any
-// other kind of file that is not a regular one (EINVAL).
+// other kind of file that is not a regular one (EINVAL). The new file is a hidden name
+// beside the target, locked while it is written; a write first removes the ones of that
+// target nobody holds locked any more, left by a process killed in the middle of a write.
 FileResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Whether WriteFileAtomically could write `path` now, without writing anything: for work
