@@ -8,6 +8,7 @@
 
 #include "cli/Args.h"
 #include "files/DatabaseFile.h"
+#include "model/ImageView.h"
 #include "model/Text.h"
 
 namespace tarvelo {
@@ -45,13 +46,22 @@ std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& 
     std::cerr << "tarvelo-cli: " << path << ": " << loaded.message << "\n";
     return std::nullopt;
   }
+  // The model is what the file proves; a --model may only settle what it cannot. Read
+  // with the other model's map, an import or an upload would write over that model's
+  // timers, code length and call-in settings.
+  const ModelProof proof = ProveDatabaseModel(db.record);
+  if (forcedModel && proof.model && *forcedModel != *proof.model) {
+    throw UsageError{path + ": az adatbázis " + ModelName(*proof.model) + " típusú (" +
+                     proof.reason + "), nem " + ModelName(*forcedModel) +
+                     ": a megadott típus nem illik hozzá"};
+  }
   if (forcedModel) {
     db.model = *forcedModel;
-  } else if (!db.record.image.VersionText().empty()) {
-    db.model = ModelFromVersionText(db.record.image.VersionText());
+  } else if (proof.model) {
+    db.model = *proof.model;
   } else {
-    throw UsageError{path +
-                     ": az adatbázis nem mondja meg a típust: adja meg a --model 4|16 kapcsolót"};
+    throw UsageError{path + ": az adatbázis típusa nem állapítható meg (" + proof.reason +
+                     "): adja meg a --model 4|16 kapcsolót"};
   }
   return db;
 }

@@ -23,9 +23,11 @@ struct OpenedDatabase {
 std::string AskPasswordOnTerminal(const std::string& path);
 
 // The password is the option's value when given, else asked on a terminal (naming the file),
-// else empty. The model is the forced one, else the one the version text names; a database
-// without a version text needs `--model` (UsageError). On a load failure the message is
-// printed and nothing is returned.
+// else empty. The model is the one the database proves (its version text, else the one
+// memory map that reads it without repair); a forced model that contradicts it is refused
+// (UsageError, naming both), and only a database that proves none takes the forced one or
+// needs it (UsageError without). On a load failure the message is printed and nothing is
+// returned.
 std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& args,
                                            const char* passwordOption,
                                            std::optional<DeviceModel> forcedModel);

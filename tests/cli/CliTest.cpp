@@ -599,7 +599,9 @@ TEST_F(CliTest, AModelThatContradictsTheDatabaseIsRefused) {
       EXPECT_NE(r.err.find(ModelName(four ? DeviceModel::SixteenLine : DeviceModel::FourLine)),
                 std::string::npos)
           << r.err;
-      if (*db.version) EXPECT_NE(r.err.find(db.version), std::string::npos) << r.err;
+      if (*db.version) {
+        EXPECT_NE(r.err.find(db.version), std::string::npos) << r.err;
+      }
       EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
       EXPECT_TRUE(r.out.empty());
       EXPECT_EQ(Slurp(file), before);
