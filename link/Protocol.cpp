@@ -7,9 +7,43 @@
 
 namespace tarvelo {
 
-void SegmentLink::DrainInput(int chunk) {
+int SegmentLink::DrainInput(int chunk) {
   std::array<uint8_t, kReplySize> scratch{};
-  while (port_.Read(scratch.data(), std::min<int>(chunk, scratch.size())) > 0) {
+  int dropped = 0;
+  // Bounded: a line delivering faster than this is read is broken anyway.
+  for (int round = 0; round < 1 << 16; ++round) {
+    const int n = port_.Read(scratch.data(), std::min<int>(chunk, scratch.size()));
+    if (n <= 0) break;
+    dropped += n;
+  }
+  return dropped;
+}
+
+void SegmentLink::Trouble() {
+  troubled_ = true;
+  troubleAt_ = clock_.Ticks();
+}
+
+bool SegmentLink::Watchful() {
+  if (troubled_ && Elapsed(troubleAt_) >= static_cast<uint32_t>(kWatchfulMs)) troubled_ = false;
+  return troubled_;
+}
+
+void SegmentLink::Resync() {
+  Trouble();
+  DrainInput(kReplySize);
+  Settle(kResyncQuietMs);
+  Trouble();  // watched from when the line fell quiet
+}
+
+bool SegmentLink::StaysQuiet(int ms) {
+  std::array<uint8_t, kReplySize> scratch{};
+  const uint32_t begin = clock_.Ticks();
+  for (;;) {
+    if (port_.Read(scratch.data(), kReplySize) > 0) return false;
+    const uint32_t elapsed = Elapsed(begin);
+    if (elapsed >= static_cast<uint32_t>(ms)) return true;
+    port_.WaitForInput(static_cast<int>(ms - elapsed), 1);
   }
 }
 
@@ -34,15 +68,17 @@ std::string SegmentLink::ReadRequest(char command, uint8_t segment) {
 }
 
 void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
-  DrainInput(kReplySize);
+  const bool waiting = DrainInput(kReplySize) > 0;
   port_.WriteText(ReadRequest(command, segment));
   uint32_t start = clock_.Ticks();
   timedOut_ = false;
   int received = 0;
+  int total = 0;  // everything this request got, to see a reply with more behind it
   std::array<uint8_t, kReplySize> scratch{};
   for (;;) {
     const int n = port_.Read(scratch.data(), kReplySize);
     if (n > 0) {
+      total += n;
       // A poll that brings a whole reply replaces whatever pieces came before it.
       const int at = n == kReplySize ? 0 : received;
       const int room = static_cast<int>(reply_.size()) - at;
@@ -55,23 +91,57 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
     if (received >= kReplySize || timedOut_) break;
     if (n <= 0) port_.WaitForInput(static_cast<int>(limitMs - elapsed) + 1, kReplySize - received);
   }
-  if (timedOut_) Settle(limitMs);
+  waitedBefore_ = waiting;
+  if (timedOut_) {
+    Settle(limitMs);
+    outOfStep_ = false;
+    return;
+  }
+  // What is queued already came right behind the reply; looking costs no waiting.
+  if (total == kReplySize) total += port_.Read(scratch.data(), kReplySize);
+  outOfStep_ = waiting || total > kReplySize;
 }
 
-bool SegmentLink::ReadTwice(char command, uint8_t segment) {
+bool SegmentLink::ReadTwice(char command, uint8_t segment, const uint8_t* previous) {
   const int limit = command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs;
   std::array<uint8_t, kReplySize> first{};
+  lineWasBusy_ = false;
   for (int pair = 0; pair < kMaxTries; ++pair) {
     // A read that timed out leaves whatever pieces it got, or an older reply, behind: it
     // can agree with nothing.
     ReadSegment(command, segment, limit);
-    if (timedOut_) return false;
+    if (timedOut_) {
+      Trouble();
+      return false;
+    }
+    if (pair == 0 && waitedBefore_) lineWasBusy_ = true;
+    if (outOfStep_) {
+      Resync();
+      continue;
+    }
     std::copy_n(reply_.begin(), kReplySize, first.begin());
     ReadSegment(command, segment, limit);
-    if (timedOut_) return false;
-    // Equal checksums are not enough: two replies spoilt alike before their sums were made
-    // would pass, and so would a late answer meant for another request.
-    if (std::equal(first.begin(), first.end(), reply_.begin())) return true;
+    if (timedOut_) {
+      Trouble();
+      return false;
+    }
+    // Equal replies are not enough: two replies spoilt alike before their sums were made
+    // would pass, and so would two answers meant for other requests while the line is out
+    // of step, which nothing but the line's state tells apart.
+    if (outOfStep_ || !std::equal(first.begin(), first.end(), reply_.begin())) {
+      Resync();
+      continue;
+    }
+    // Two copies of one earlier answer (a segment's pair, or equal segments) make a pair of
+    // their own, and so do answers owed for the segment before; the answers this pair asked
+    // for then come right behind it. A glance shows them; a pair equal to the segment before,
+    // or on a line that misbehaved lately, is watched a little longer.
+    const bool likeBefore = previous && std::equal(previous, previous + 32, first.begin());
+    if (!StaysQuiet(likeBefore || Watchful() ? kWatchMs : kGlanceMs)) {
+      Resync();
+      continue;
+    }
+    return true;
   }
   // Replies that never agree are treated as no reply, so the transfer's limits apply.
   timedOut_ = true;

@@ -38,23 +38,50 @@ constexpr uint8_t kNak = 0x15;
 // timing out in a row, rejected writes and clock frames all give up at this count.
 constexpr int kMaxTries = 11;
 constexpr int kMaxSettleRounds = 5;
+// A reply carries no address: an answer the device still owes, or a copy of an earlier one
+// sent again late, looks like the answer to the request just made. Such a line is out of
+// step, and shows it by bytes waiting when a request goes out or coming right after a reply
+// was taken. Then the replies just taken are not trusted: the line is left until it has
+// been quiet this long and the request is made again.
+constexpr int kResyncQuietMs = 150;
+// How long a line that just misbehaved stays under watch, and how long an accepted reply is
+// watched then: a device answers a request only after all of it came, while an answer it
+// owed follows the one taken within a byte or two.
+constexpr int kWatchfulMs = 2000;
+constexpr int kWatchMs = 3;
+constexpr int kGlanceMs = 1;
 
 class SegmentLink {
  public:
   SegmentLink(LinkPort& port, LinkClock& clock) : port_(port), clock_(clock) {}
 
-  void DrainInput(int chunk);
+  // Returns how many bytes it dropped.
+  int DrainInput(int chunk);
   // After a time-out: drops what comes until the line has been quiet for `quietMs`. The
   // device answers one request at a time, so an answer that came after its time-out would
   // otherwise be taken for the next request's, and two such answers agree with each other.
   // Gives up after kMaxSettleRounds quiet periods' time on a line that never falls silent.
   void Settle(int quietMs);
+  // Drops what is waiting and then waits for a quiet line; the line is watched for a while.
+  void Resync();
+  // True when nothing arrives within `ms` (what does arrive is dropped).
+  bool StaysQuiet(int ms);
+  // Whether the line misbehaved lately, so that what seems right is watched a little longer.
+  bool Watchful();
   void ReadConfigSegment(uint8_t segment) { ReadSegment('D', segment, kConfigTimeoutMs); }
   void ReadPromSegment(uint8_t segment) { ReadSegment('P', segment, kPromTimeoutMs); }
+  // Whether the last read found bytes waiting before its request or got more than a reply.
+  bool OutOfStep() const { return outOfStep_; }
   // Reads the segment twice until both reads complete in time with replies equal byte for
-  // byte (data and checksum); true then, with the reply in SegmentReply. A read that times
-  // out ends it at once with TimedOut set, and so do kMaxTries disagreeing pairs.
-  bool ReadTwice(char command, uint8_t segment);
+  // byte (data and checksum) on a line in step; true then, with the reply in SegmentReply.
+  // A read that times out ends it at once with TimedOut set, and so do kMaxTries pairs that
+  // disagree or come from a line out of step. `previous`, the 32 bytes taken for the segment
+  // before, makes a pair equal to them watched before it is trusted: on a line out of step
+  // the answer owed for the segment before passes for this one's.
+  bool ReadTwice(char command, uint8_t segment, const uint8_t* previous = nullptr);
+  // Whether bytes were waiting before the first request of the last ReadTwice: they came
+  // after the reply taken before it, which may then have been another request's.
+  bool LineWasBusy() const { return lineWasBusy_; }
   bool ReplySumOK() const;
   static std::string BuildWriteFrame(uint8_t segment, const std::string& payload64);
   void WriteSegment(const std::string& frame);
@@ -71,11 +98,17 @@ class SegmentLink {
  private:
   void ReadSegment(char command, uint8_t segment, int limitMs);
   uint32_t Elapsed(uint32_t since) { return clock_.Ticks() - since; }
+  void Trouble();
 
   LinkPort& port_;
   LinkClock& clock_;
   std::array<uint8_t, 256> reply_{};
   bool timedOut_ = false;
+  bool outOfStep_ = false;
+  bool lineWasBusy_ = false;
+  bool waitedBefore_ = false;
+  bool troubled_ = false;
+  uint32_t troubleAt_ = 0;
 };
 
 }  // namespace tarvelo

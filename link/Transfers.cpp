@@ -1,5 +1,7 @@
 #include "link/Transfers.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -51,15 +53,27 @@ TransferResult Transfers::ReadRange(char command, int first, ConfigImage& into) 
   int failures = 0;
   int badSums = 0;
   int segment = first;
+  int resume = -1;  // where to go on after the segment before has been read again
   while (segment < kSegmentCount && failures < kMaxTries) {
     if (host_.Cancelled()) return TransferResult::Cancelled;
-    link_.ReadTwice(command, static_cast<uint8_t>(segment));
+    uint8_t* const at = into.raw().data() + segment * kSegmentSize;
+    link_.ReadTwice(command, static_cast<uint8_t>(segment),
+                    segment > 0 ? at - kSegmentSize : nullptr);
     bool timedOut = link_.TimedOut();
     if (!timedOut && link_.ReplySumOK()) {
       host_.Progress({segment});
-      std::memcpy(into.raw().data() + segment * kSegmentSize, link_.SegmentReply().data(),
-                  kSegmentSize);
-      ++segment;
+      std::memcpy(at, link_.SegmentReply().data(), kSegmentSize);
+      if (resume >= 0) {
+        segment = resume;
+        resume = -1;
+      } else if (link_.LineWasBusy() && segment > first) {
+        // Bytes came after the segment before was taken: it may hold another request's
+        // answer, so it is read again (once) before going on.
+        resume = segment + 1;
+        --segment;
+      } else {
+        ++segment;
+      }
       failures = 0;
       badSums = 0;
     } else if (!timedOut && ++badSums >= kMaxTries) {
@@ -224,30 +238,72 @@ TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& op
 }
 
 TransferResult Transfers::WriteRange(DeviceModel model) {
-  int segment = FirstTransferSegment(model);
+  const int first = FirstTransferSegment(model);
+  int segment = first;
   int failures = 0;
-  while (segment < kSegmentCount && failures < kMaxTries) {
+  // An acknowledgement has no address either: while the line is out of step the one taken
+  // may be an earlier frame's, and the frames before may have been refused. So every doubt
+  // sends the last few frames again (a segment written twice is written alike) after a
+  // quiet line. Going back must not go on for ever: the frames are counted too.
+  constexpr int kSendAgain = 2;
+  const int mostFrames = (kSegmentCount - first) * kMaxTries;
+  int frames = 0;
+  std::array<uint32_t, 4> recent{};  // how long the last answers took
+  uint32_t usual = 0;
+  auto doubt = [&] {
+    ++failures;
+    segment = std::max(first, segment - kSendAgain);
+  };
+  while (failures < kMaxTries && frames < mostFrames) {
     if (host_.Cancelled()) return TransferResult::Cancelled;
+    if (segment >= kSegmentCount) {
+      // The last answers too may have been earlier frames' ones: a line that stays quiet
+      // after them owes none.
+      if (link_.StaysQuiet(kResyncQuietMs)) break;
+      link_.Resync();
+      doubt();
+      continue;
+    }
     std::string payload;
     for (int i = 0; i < kSegmentSize; ++i)
       payload += ByteToHex(image_.ImageByte(segment * kSegmentSize + i));
     const std::string frame = SegmentLink::BuildWriteFrame(static_cast<uint8_t>(segment), payload);
-    // An answer that came too late for the frame before must not pass for this one's.
-    link_.DrainInput(1);
+    // An answer that came too late for the frame before must not pass for this one's, and
+    // says that the ones taken before may not have been theirs.
+    if (link_.DrainInput(1) > 0 && segment > first) {
+      link_.Resync();
+      doubt();
+      continue;
+    }
     link_.port().WriteText(frame);
+    ++frames;
     host_.Progress({segment});
+    const uint32_t sent = link_.clock().Ticks();
     const bool answered = link_.WaitAnswerByte(kWriteTimeoutMs);
-    if (answered && link_.SegmentReply()[0] == kAck) {
+    const uint32_t took = link_.clock().Ticks() - sent;
+    // The device answers a frame only after all of it came; an answer in much less time
+    // than the answers take on this line was on its way before.
+    const bool early = answered && took * 2 < usual;
+    if (answered) {
+      recent[frames % recent.size()] = took;
+      usual = *std::max_element(recent.begin(), recent.end());
+    }
+    uint8_t more = 0;
+    const bool inStep = answered && !early && link_.port().Read(&more, 1) == 0 &&
+                        (!link_.Watchful() || link_.StaysQuiet(kWatchMs));
+    if (inStep && link_.SegmentReply()[0] == kAck) {
       ++segment;
       failures = 0;
     } else {
       // A late acknowledgement would pass for the next frame's.
       if (!answered) link_.Settle(kWriteTimeoutMs);
-      ++failures;
+      link_.Resync();
+      doubt();
     }
     host_.ProcessEvents(0);
   }
-  return failures >= kMaxTries ? TransferResult::Failed : TransferResult::Ok;
+  return failures >= kMaxTries || frames >= mostFrames ? TransferResult::Failed
+                                                       : TransferResult::Ok;
 }
 
 TransferResult Transfers::VerifyRange(DeviceModel model) {

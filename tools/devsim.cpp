@@ -31,7 +31,7 @@ const char* const kUsage =
     "usage: tarvelo-devsim [--image FILE] [--prom FILE] [--model 4|16] [--baud N]\n"
     "                      [--link PATH] [--fault KIND=RATE ...] [--fault-segments A-B]\n"
     "                      [--seed N] [--log]\n"
-    "  KIND: silence, checksum, short, flip, nak, spoil, late, double, slow;\n"
+    "  KIND: silence, checksum, short, flip, nak, spoil, late, double, slow, echo;\n"
     "  RATE: share of replies, 0..1\n"
     "  The image is saved back to FILE on exit (SIGINT or SIGTERM).\n";
 
@@ -111,8 +111,9 @@ class Device {
     std::string line;
     char buf[512];
     while (!stop) {
+      SendEchoes();
       pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 200) <= 0) continue;
+      if (poll(&p, 1, EchoWaitMs(200)) <= 0) continue;
       const ssize_t n = read(fd_, buf, sizeof buf);
       if (n <= 0) {
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -171,8 +172,25 @@ class Device {
     }
   }
 
+  // Copies of earlier answers that are due go out now, one whole answer after another, as
+  // the line is free.
+  void SendEchoes() {
+    const long long now = Ns(Now());
+    while (!echoes_.empty() && echoes_.begin()->first <= now) {
+      Send(echoes_.begin()->second, 0);
+      echoes_.erase(echoes_.begin());
+    }
+  }
+  int EchoWaitMs(int most) const {
+    if (echoes_.empty()) return most;
+    const long long left = (echoes_.begin()->first - Ns(Now())) / 1000000LL;
+    return static_cast<int>(std::clamp<long long>(left, 0, most));
+  }
+
   // The faults a line or a device shows in the timing of its answers: an answer held back
-  // past the requester's time-out, one held back within it, and an answer sent twice.
+  // past the requester's time-out, one held back within it, an answer sent twice, and a copy
+  // of it sent again 50 ms to 1.6 s later, while the device goes on answering (a valid
+  // answer that belongs to no request then).
   void Answer(const std::string& reply, size_t requestLength, int requesterTimeoutMs) {
     int delayMs = 0;
     if (Fault("late")) {
@@ -185,8 +203,13 @@ class Device {
       const timespec pause = FromNs(delayMs * 1000000LL);
       clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
     }
+    SendEchoes();
     Send(reply, requestLength);
     if (twice) Send(reply, 0);
+    if (Fault("echo")) {
+      const long long after = (50 + static_cast<long long>(rng_() % 1551)) * 1000000LL;
+      echoes_.emplace(Ns(Now()) + after, reply);
+    }
   }
 
   void Handle(const std::string& frame) {
@@ -246,7 +269,8 @@ class Device {
   std::string memory_, prom_;
   long long byteNs_ = 0;
   long long frameStart_ = 0;
-  int segment_ = -1;  // of the frame being answered
+  int segment_ = -1;                              // of the frame being answered
+  std::multimap<long long, std::string> echoes_;  // when, what
 };
 
 }  // namespace
@@ -288,7 +312,7 @@ int main(int argc, char** argv) {
       const auto eq = f.find('=');
       const std::string kind = f.substr(0, eq);
       static const char* const kKinds[] = {"silence", "checksum", "short",  "flip", "nak",
-                                           "spoil",   "late",     "double", "slow"};
+                                           "spoil",   "late",     "double", "slow", "echo"};
       if (eq == std::string::npos || std::none_of(std::begin(kKinds), std::end(kKinds),
                                                   [&](const char* k) { return kind == k; })) {
         std::fprintf(stderr, "tarvelo-devsim: bad fault %s\n%s", f.c_str(), kUsage);

@@ -2,8 +2,10 @@
 // waiting for input moves the clock on to the next arrival or to the end of the wait.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +29,15 @@ class FakePort : public LinkPort {
   std::vector<std::string> written;
   int waits = 0;
 
+  // In the order given: what is scheduled earlier waits behind what was given before it.
   void Arrive(uint32_t afterMs, const std::string& bytes) {
     arrivals_.push_back({clock_.now + afterMs, bytes});
+  }
+  // In time order, for a device that keeps its own account of when the line is free.
+  void ArriveAt(uint32_t at, const std::string& bytes) {
+    auto it = arrivals_.end();
+    while (it != arrivals_.begin() && static_cast<int32_t>(std::prev(it)->at - at) > 0) --it;
+    arrivals_.insert(it, {at, bytes});
   }
   // What has not arrived yet is never sent, as a device that turns to a new request does.
   void DropPending() {
@@ -124,6 +133,90 @@ struct SimDevice {
       if (spoil) spoil(static_cast<int>(frames.size()) - 1, reply);
       port.Arrive(2, reply);
     };
+  }
+};
+
+}  // namespace tarvelo
+
+namespace tarvelo {
+
+// The device's end of a line that carries one thing at a time: each transmission takes the
+// first free stretch at or after the moment it is ready. Times are fake-clock ticks.
+class LineSchedule {
+ public:
+  explicit LineSchedule(uint32_t origin) : origin_(origin) {}
+  uint32_t Reserve(uint32_t from, uint32_t length) {
+    uint32_t start = from - origin_;
+    for (const auto& [s, e] : busy_) {
+      if (start + length <= s) break;
+      start = std::max(start, e);
+    }
+    busy_.insert(std::upper_bound(busy_.begin(), busy_.end(), std::pair{start, start + length}),
+                 {start, start + length});
+    return start + origin_;
+  }
+
+ private:
+  uint32_t origin_;
+  std::vector<std::pair<uint32_t, uint32_t>> busy_;  // from the origin, in order
+};
+
+// A device that answers every request in turn over a line of one byte a tick: a request
+// arrives when its last byte has, an answer starts when the line is free, its first byte
+// comes a tick later and the rest when it has all been sent. It may send copies of answers
+// it gave, later, at chosen moments (and refuse chosen frames).
+struct LineDevice {
+  FakeClock& clock;
+  FakePort& port;
+  std::string memory = std::string(8192, '\0');
+  std::string prom = std::string(8192, '\0');
+  std::vector<std::string> frames;  // every request, break-in bytes left out
+  int answers = 0;
+  // For the answer with this number, how long after it was sent a copy of it goes out.
+  std::function<std::optional<uint32_t>(int answer)> copyAfter;
+  // Whether the frame with this number among the write frames is refused (not stored).
+  std::function<bool(int frame)> refuse;
+  LineSchedule line{clock.now};
+  int writes = 0;
+
+  LineDevice(FakeClock& c, FakePort& p) : clock(c), port(p) {
+    port.respond = [this](const std::string& text) { Request(text); };
+  }
+
+  void Request(const std::string& text) {
+    if (text == "\x03" || text == "\x1B\x1B") return;
+    frames.push_back(text);
+    const uint32_t received = clock.now + static_cast<uint32_t>(text.size());
+    const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
+    if (text[0] == 'U') {
+      const bool refused = refuse && refuse(writes);
+      ++writes;
+      if (!refused && segment != 43) {
+        for (int i = 0; i < 32; ++i)
+          memory[segment * 32 + i] =
+              static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
+      }
+      Send(received, std::string(1, refused ? '\x15' : '\x06'));
+      return;
+    }
+    Send(received, Reply((text[0] == 'P' ? prom : memory).substr(segment * 32, 32)));
+  }
+
+  void Send(uint32_t ready, const std::string& bytes) {
+    const uint32_t length = static_cast<uint32_t>(bytes.size());
+    const uint32_t start = line.Reserve(ready, length);
+    Deliver(start, bytes);
+    if (copyAfter) {
+      if (const std::optional<uint32_t> after = copyAfter(answers))
+        Deliver(line.Reserve(start + length + *after, length), bytes);
+    }
+    ++answers;
+  }
+
+  void Deliver(uint32_t start, const std::string& bytes) {
+    port.ArriveAt(start + 1, bytes.substr(0, 1));
+    if (bytes.size() > 1)
+      port.ArriveAt(start + static_cast<uint32_t>(bytes.size()), bytes.substr(1));
   }
 };
 

@@ -197,3 +197,81 @@ TEST(Protocol, WriteSegmentTakesOnlyTheFirstAnswerByte) {
   link.WriteSegment("U...");
   EXPECT_TRUE(link.TimedOut());
 }
+
+// A reply carries no address: what the line's state says decides whether a pair is
+// trusted. Bytes waiting before a request, or coming right behind a reply, mean the line was
+// out of step; the pair is then read again after a quiet line. A clean line costs only a
+// glance of one tick after the pair.
+TEST(Protocol, ReadTwiceTrustsOnlyALineInStep) {
+  const std::string good = Reply(Data('g'));
+  const std::string other = Reply(Data('o'));  // another segment's answer
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::pair<uint32_t, std::string>>> answers;  // per request
+    std::string before;    // waiting on the line before the first request
+    std::string previous;  // the segment before's reply, when given
+    int requests;
+    bool busy;         // bytes waited before the first request
+    uint32_t elapsed;  // 0: not checked
+  };
+  const std::vector<Case> cases = {
+      {"clean", {{{3, good}}, {{3, good}}}, "", "", 2, false, 7},
+      {"clean, like the segment before", {{{3, good}}, {{3, good}}}, "", good, 2, false, 0},
+      // Two answers owed for the segment before: both agree, but more came right behind.
+      {"an owed answer right behind the pair",
+       {{{3, other}}, {{3, other}, {4, good}}},
+       "",
+       other,
+       4,
+       false,
+       0},
+      {"a copy behind the first reply in the same poll",
+       {{{3, good + other}}, {{3, good}}},
+       "",
+       "",
+       3,
+       false,
+       0},
+      {"bytes waiting before the request", {{{3, good}}, {{3, good}}}, other, "", 3, true, 0},
+      {"a copy taking the second read's place",
+       {{{3, good}, {5, other}}, {{3, good}}},
+       "",
+       "",
+       4,
+       false,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
+    FakePort port(clock);
+    SegmentLink link(port, clock);
+    size_t request = 0;
+    port.respond = [&](const std::string&) {
+      if (request < c.answers.size()) {
+        for (const auto& [after, bytes] : c.answers[request]) port.Arrive(after, bytes);
+      } else {
+        port.Arrive(3, good);
+      }
+      ++request;
+    };
+    if (!c.before.empty()) {
+      // Still arriving as the request goes out: the drain takes only its beginning.
+      port.Arrive(0, c.before.substr(0, 10));
+      port.respond = [&, inner = port.respond](const std::string& text) {
+        if (request == 0) port.Arrive(0, c.before.substr(10));
+        inner(text);
+      };
+    }
+    const uint32_t begin = clock.now;
+    EXPECT_TRUE(link.ReadTwice(
+        'D', 70,
+        c.previous.empty() ? nullptr : reinterpret_cast<const uint8_t*>(c.previous.data())));
+    EXPECT_EQ(std::string(link.SegmentReply().begin(), link.SegmentReply().begin() + 33), good);
+    EXPECT_EQ(static_cast<int>(request), c.requests);
+    EXPECT_EQ(link.LineWasBusy(), c.busy);
+    if (c.elapsed) {
+      EXPECT_EQ(clock.now - begin, c.elapsed) << "two turns and a glance";
+    }
+  }
+}

@@ -477,3 +477,120 @@ TEST(Transfers, PortNotOpenAndStopRequests) {
   EXPECT_EQ(stop.host.closes, 1);
   EXPECT_EQ(stop.host.statuses.back(), "Megszakítva.");
 }
+
+namespace {
+
+// Distinct segments, with a run of equal ones in the middle: there an answer owed for the
+// segment before carries the right bytes, and the first segment after the run is where it
+// would pass for the wrong one.
+std::string MemoryWithARun(uint32_t seed) {
+  std::string memory(8192, '\0');
+  for (int i = 0; i < 8192; ++i) memory[i] = static_cast<char>(i / 32 * 3 + seed + i % 7);
+  std::fill(memory.begin() + 120 * 32, memory.begin() + 160 * 32, '\0');
+  memory.replace(kVersionTextOffset, 5, "P4239");
+  return memory;
+}
+
+struct LineRig {
+  FakeClock clock;
+  FakePort port{clock};
+  RecordingHost host{clock};
+  ConfigImage image;
+  LineDevice device{clock, port};
+  Transfers transfers{port, clock, host, image};
+};
+
+// Late copies of earlier answers at rate `percent`, 50 ms to 1.6 s after the answer.
+std::function<std::optional<uint32_t>(int)> RandomCopies(uint32_t seed, int percent) {
+  return [random = seed * 2654435761u, percent](int) mutable -> std::optional<uint32_t> {
+    random = random * 1103515245u + 12345u;
+    if ((random >> 16) % 100 >= static_cast<uint32_t>(percent)) return std::nullopt;
+    return 50 + (random >> 4) % 1551;
+  };
+}
+
+}  // namespace
+
+// A device that sends a copy of an earlier answer again, late: taken as the answer to the
+// request made then, it puts the line one answer out of step, and two such copies made the
+// answers for a segment agree as the next one's (every segment after holding the one
+// before's bytes). Copies at chosen moments, then at random: a finished download holds the
+// device's memory exactly, and at 5 % every one finishes.
+TEST(Transfers, LateCopiesOfAnswersNeverPassForAnotherSegment) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<int, uint32_t>> copies;  // answer number, ms after it
+  };
+  const Case cases[] = {
+      {"one copy", {{10, 60}}},
+      {"two copies, the line two answers behind", {{10, 60}, {30, 60}}},
+      {"copies within the run", {{2 * (120 - 44) + 4, 50}, {2 * (120 - 44) + 10, 50}}},
+      {"copies just before the run ends", {{2 * (160 - 44) - 3, 50}, {2 * (160 - 44) - 1, 50}}},
+      {"a copy as the last segment is read", {{2 * (256 - 44) - 1, 1}}},
+  };
+  for (const Case& c : cases) {
+    for (bool prom : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (prom ? " (PROM)" : ""));
+      LineRig rig;
+      rig.device.memory = MemoryWithARun(1);
+      rig.device.prom = MemoryWithARun(2);
+      rig.device.copyAfter = [&c](int answer) -> std::optional<uint32_t> {
+        for (const auto& [n, after] : c.copies) {
+          if (n == answer) return after;
+        }
+        return std::nullopt;
+      };
+      ASSERT_EQ(prom ? rig.transfers.DownloadProm() : rig.transfers.DownloadImage(),
+                TransferResult::Ok);
+      const std::string& source = prom ? rig.device.prom : rig.device.memory;
+      const int first = prom ? 0 : 44;
+      EXPECT_EQ(rig.image.Bytes(first * 32, 8192 - first * 32), source.substr(first * 32));
+    }
+  }
+  for (int percent : {5, 20}) {
+    int finished = 0, wrong = 0;
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+      LineRig rig;
+      rig.device.memory = MemoryWithARun(seed);
+      rig.device.copyAfter = RandomCopies(seed, percent);
+      if (rig.transfers.DownloadImage() != TransferResult::Ok) continue;
+      ++finished;
+      if (rig.image.Bytes(44 * 32, 8192 - 44 * 32) != rig.device.memory.substr(44 * 32)) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0) << percent << " %, of " << finished << " finished";
+    EXPECT_GE(finished, percent == 5 ? 20 : 15) << percent << " %";
+  }
+}
+
+// The same for the write frames' acknowledgements: a copy of an acknowledgement must not
+// pass for the answer to a frame the device refused, and the backup and the check read
+// after it hold the device's bytes.
+TEST(Transfers, LateCopiesOfAcknowledgementsNeverPassForARefusal) {
+  for (int percent : {5, 20}) {
+    int finished = 0, wrong = 0;
+    for (uint32_t seed = 1; seed <= 15; ++seed) {
+      LineRig rig;
+      rig.device.memory = MemoryWithARun(seed);
+      const std::string before = rig.device.memory;
+      const std::string wanted = MemoryWithARun(seed + 100);
+      std::copy(wanted.begin(), wanted.end(), reinterpret_cast<char*>(rig.image.raw().data()));
+      rig.device.copyAfter = RandomCopies(seed, percent);
+      rig.device.refuse = [random = seed * 40503u](int) mutable {
+        random = random * 1103515245u + 12345u;
+        return (random >> 16) % 100 < 10;
+      };
+      ConfigImage backup;
+      const TransferResult result =
+          rig.transfers.UploadImage(DeviceModel::FourLine, {&backup, true, {}});
+      if (rig.transfers.BackupTaken() &&
+          backup.Bytes(44 * 32, 8192 - 44 * 32) != before.substr(44 * 32)) {
+        ++wrong;
+      }
+      if (result != TransferResult::Ok) continue;
+      ++finished;
+      if (rig.device.memory.substr(44 * 32) != wanted.substr(44 * 32)) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0) << percent << " %, of " << finished << " finished";
+    EXPECT_GE(finished, percent == 5 ? 15 : 10) << percent << " %";
+  }
+}
