@@ -97,7 +97,8 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   if (command == "download") withValue.insert(withValue.end(), {"--site", "--owner", "--password"});
   if (command == "upload") withValue.insert(withValue.end(), {"--model", "--password", "--backup"});
   const std::vector<std::string> flags =
-      command == "upload" ? std::vector<std::string>{"--verify"} : std::vector<std::string>{};
+      command == "upload" ? std::vector<std::string>{"--verify", "--no-type-check"}
+                          : std::vector<std::string>{};
   const Args a = Parse(argc, argv, 2, withValue, flags);
   if (command == "upload" ? a.positional.size() != 1 : !a.positional.empty()) {
     throw UsageError{command == "upload" ? "egy adatbázis fájlt kell megadni"
@@ -131,6 +132,7 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   ConfigImage backup;
   UploadOptions uploadOptions;
   uploadOptions.verify = a.flags.count("--verify") > 0;
+  uploadOptions.withoutTypeCheck = a.flags.count("--no-type-check") > 0;
   bool backupUnwritten = false;
   if (a.options.count("--backup")) {
     uploadOptions.backup = &backup;
@@ -168,6 +170,9 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     differing = transfers.Differing();
     if (result != TransferResult::Ok)
       failure = host.message().empty() ? "az átvitel nem sikerült" : host.message();
+    if (result == TransferResult::TypeUnknown) {
+      failure += " (típusellenőrzés nélkül: --no-type-check)";
+    }
   } catch (const EComPort& e) {
     failure = connection.port().Port() + ": " + e.what();
   }

@@ -42,7 +42,7 @@ const char* const kUsage =
     "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password "
     "P]\n"
     "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
-    "                     [--backup FILE] [--verify]\n"
+    "                     [--backup FILE] [--verify] [--no-type-check]\n"
     "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
     "  tarvelo-cli clock --port DEV [--speed BAUD]\n"
     "  tarvelo-cli codes export|import FILE DB [--format dat|txt] [--password P] [--model 4|16]\n"

@@ -22,9 +22,6 @@ constexpr const char* kDownloadTimeout = "Letöltési időtúllépés !!!";
 constexpr const char* kUploadTimeout = "Feltöltési időtúllépés !!!";
 constexpr const char* kUploadOk = "Sikeres feltöltés";
 constexpr const char* kStopped = "Megszakítva.";
-// The upload only asks; a device that does not answer is written to as before, so it is
-// not kept waiting as long as a download would wait for its type.
-constexpr int kUploadTypeAttempts = 3;
 }  // namespace
 
 std::string ProgressText(const TransferProgress& p) {
@@ -191,13 +188,18 @@ TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& op
     return TransferResult::PortNotOpen;
   }
   host_.Busy(true);
-  // An image of the other model would land on the wrong fields: ask the device first. One
-  // that does not say is written to as it always was.
+  // An image of the other model would land on the wrong fields: ask the device first, as
+  // patiently as a download does, since a type that cannot be read stops the upload.
   BreakIn();
   host_.Status("Tipusellenőrzés...");
   ConfigImage device;
-  const std::optional<DeviceModel> deviceModel = ReadType(device, kUploadTypeAttempts);
+  const std::optional<DeviceModel> deviceModel = ReadType(device, kMaxTries);
   if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
+  if (!deviceModel && !options.withoutTypeCheck) {
+    return EndEarly(TransferResult::TypeUnknown, "Ismeretlen készüléktípus, nincs feltöltés.",
+                    "A készülék típusa nem olvasható ki, ezért a feltöltés nem indult el; a "
+                    "készülék nem változott.");
+  }
   if (deviceModel && *deviceModel != model) {
     // The line worked; what stopped the upload was the device's answer.
     return EndEarly(TransferResult::WrongModel, "Eltérő készüléktípus, nincs feltöltés.",

@@ -44,9 +44,19 @@ class TransferHost {
   virtual std::tm LocalTime();
 };
 
-// WrongModel: the device is of the other model, so nothing was sent. VerifyFailed: the
-// upload went through but the device reads back otherwise (see Transfers::Differing()).
-enum class TransferResult { Ok, Failed, Cancelled, PortNotOpen, WrongModel, VerifyFailed };
+// WrongModel: the device is of the other model, so nothing was sent. TypeUnknown: the
+// device's type could not be read (no answer, or no version text), so nothing was sent; see
+// UploadOptions::withoutTypeCheck. VerifyFailed: the upload went through but the device
+// reads back otherwise (see Transfers::Differing()).
+enum class TransferResult {
+  Ok,
+  Failed,
+  Cancelled,
+  PortNotOpen,
+  WrongModel,
+  TypeUnknown,
+  VerifyFailed
+};
 
 // What an upload does besides writing: first read the device's configuration into
 // `backup` (the upload does not start when that fails), and afterwards read the range back
@@ -58,6 +68,10 @@ struct UploadOptions {
   // is written: an upload that breaks off leaves the device half written, and then the
   // backup is what is needed most. A refusal, the reason, stops the upload there.
   std::function<std::optional<std::string>(const ConfigImage&)> keepBackup;
+  // Writes even when the device's type cannot be read: only after the user has been told
+  // that an image of the other model would land on the wrong fields. A device that names
+  // the other model is still refused.
+  bool withoutTypeCheck = false;
 };
 
 class Transfers {
@@ -72,7 +86,8 @@ class Transfers {
   TransferResult DownloadImage();
   TransferResult DownloadProm();
   // Writes the transfer range of the given model, after making sure the device is of that
-  // model when it says which it is.
+  // model; a device whose type cannot be read is not written to (TypeUnknown) unless the
+  // options say so.
   TransferResult UploadImage(DeviceModel model, const UploadOptions& options = {});
   // The segments that read back otherwise after a verified upload.
   const std::vector<int>& Differing() const { return differing_; }

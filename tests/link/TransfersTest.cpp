@@ -221,7 +221,9 @@ TEST(Transfers, LateAcknowledgementsNeverPassForTheNextFrame) {
       free = ready + 1;
       rig.port.Arrive(ready - rig.clock.now, std::string(1, refused ? '\x15' : '\x06'));
     };
-    if (rig.transfers.UploadImage(DeviceModel::FourLine) != TransferResult::Ok) continue;
+    UploadOptions untyped;
+    untyped.withoutTypeCheck = true;
+    if (rig.transfers.UploadImage(DeviceModel::FourLine, untyped) != TransferResult::Ok) continue;
     ++finished;
     const int first = FirstTransferSegment(DeviceModel::FourLine) * 32;
     if (rig.device.memory.substr(first) != rig.image.Bytes(first, 8192 - first)) ++wrong;
@@ -254,9 +256,12 @@ TEST(Transfers, UploadSendsTheTransferRange) {
   for (auto [model, frames] :
        {std::pair{DeviceModel::FourLine, 212u}, std::pair{DeviceModel::SixteenLine, 205u}}) {
     Rig rig;
+    rig.device.memory.replace(kVersionTextOffset, 5,
+                              model == DeviceModel::FourLine ? "P4239" : "P4290");
+    std::string expected = rig.device.memory;
     for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
     EXPECT_EQ(rig.transfers.UploadImage(model), TransferResult::Ok);
-    // The type is asked first; a device without a version text does not say.
+    // The type is asked first.
     EXPECT_EQ(rig.device.frames[0], "D2BD4\r");
     EXPECT_EQ(Writes(rig.device.frames).size(), frames);
     const int first = FirstTransferSegment(model);
@@ -264,7 +269,7 @@ TEST(Transfers, UploadSendsTheTransferRange) {
               "U" + std::string(first == 44 ? "2C" : "33"));
     for (int i = 0; i < 8192; ++i) {
       ASSERT_EQ(static_cast<uint8_t>(rig.device.memory[i]),
-                i / 32 >= first ? static_cast<uint8_t>(i * 3) : 0)
+                i / 32 >= first ? static_cast<uint8_t>(i * 3) : static_cast<uint8_t>(expected[i]))
           << i;
     }
     EXPECT_EQ(rig.host.statuses.back(), "Sikeres feltöltés");
@@ -273,6 +278,7 @@ TEST(Transfers, UploadSendsTheTransferRange) {
 
 TEST(Transfers, UploadStopsAfterElevenRejections) {
   Rig rig;
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
   rig.device.answer = 0x15;
   EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), TransferResult::Failed);
   EXPECT_EQ(Writes(rig.device.frames).size(), 11u);
@@ -280,36 +286,68 @@ TEST(Transfers, UploadStopsAfterElevenRejections) {
   EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Feltöltési időtúllépés !!!"}));
 }
 
-// The wrong image is never written: a device of the other model gets nothing; one that
-// does not answer the type question is written to as before.
+// The wrong image is never written: a device of the other model gets nothing, and neither
+// does one whose type cannot be read (its replies cut, or no version text), unless the
+// upload is told to go on without the check; a device naming the other model is refused
+// even then.
 TEST(Transfers, UploadWritesOnlyADeviceOfItsModel) {
   struct Case {
     const char* version;
-    bool silentType;
+    bool cutType;  // the replies to the type question are cut short
+    bool withoutTypeCheck;
+    bool sameModel;  // the version text names the upload's model
     TransferResult result;
-    size_t writes;
   };
-  for (const Case& c :
-       {Case{"P4290", false, TransferResult::WrongModel, 0u},
-        Case{"P4239", false, TransferResult::Ok, 212u}, Case{"", true, TransferResult::Ok, 212u}}) {
-    SCOPED_TRACE(c.version);
-    Rig rig;
-    rig.device.memory.replace(kVersionTextOffset, 5, c.version);
-    if (c.silentType) {
-      rig.device.spoil = [&](int, std::string& reply) {
-        if (reply.size() == 33 && reply.substr(7, 5) == std::string(5, '\0')) reply.clear();
-      };
-    }
-    const std::string before = rig.device.memory;
-    EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), c.result);
-    EXPECT_EQ(Writes(rig.device.frames).size(), c.writes);
-    if (c.result == TransferResult::WrongModel) {
+  const Case cases[] = {
+      {"other", false, false, false, TransferResult::WrongModel},
+      {"other", false, true, false, TransferResult::WrongModel},
+      {"own", false, false, true, TransferResult::Ok},
+      {"", true, false, false, TransferResult::TypeUnknown},
+      {"own", true, false, false, TransferResult::TypeUnknown},
+      {"", false, false, false, TransferResult::TypeUnknown},
+      {"own", true, true, false, TransferResult::Ok},
+      {"", false, true, false, TransferResult::Ok},
+  };
+  for (const DeviceModel model : {DeviceModel::FourLine, DeviceModel::SixteenLine}) {
+    const bool four = model == DeviceModel::FourLine;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(four ? "4-line " : "16-line ") + c.version +
+                   (c.cutType ? ", cut" : "") + (c.withoutTypeCheck ? ", without check" : ""));
+      Rig rig;
+      const std::string own = four ? "P4239" : "P4290", other = four ? "P4290" : "P4239";
+      std::string version;
+      if (std::string(c.version) == "own") version = own;
+      if (std::string(c.version) == "other") version = other;
+      rig.device.memory.replace(kVersionTextOffset, version.size(), version);
+      if (c.cutType) {
+        rig.device.spoil = [&](int request, std::string& reply) {
+          if (rig.device.frames[request].substr(0, 3) == "D2B") reply.resize(20);
+        };
+      }
+      const std::string before = rig.device.memory;
+      UploadOptions options;
+      options.withoutTypeCheck = c.withoutTypeCheck;
+      EXPECT_EQ(rig.transfers.UploadImage(model, options), c.result);
+      EXPECT_EQ(rig.host.closes, 1);
+      if (c.result == TransferResult::Ok) {
+        EXPECT_EQ(Writes(rig.device.frames).size(), four ? 212u : 205u);
+        EXPECT_EQ(rig.host.statuses.back(), "Sikeres feltöltés");
+        continue;
+      }
+      EXPECT_TRUE(Writes(rig.device.frames).empty());
       EXPECT_EQ(rig.device.memory, before);
       ASSERT_EQ(rig.host.messages.size(), 1u);
-      EXPECT_NE(rig.host.messages[0].find("Zentor-16 (V 4.29+)"), std::string::npos);
-      EXPECT_NE(rig.host.messages[0].find("Zentor-4 (V2.39g+)"), std::string::npos);
-      EXPECT_EQ(rig.host.closes, 1);
-      EXPECT_EQ(rig.host.statuses.back(), "Eltérő készüléktípus, nincs feltöltés.");
+      EXPECT_NE(rig.host.messages[0].find("nem indult el"), std::string::npos);
+      if (c.result == TransferResult::WrongModel) {
+        EXPECT_NE(rig.host.messages[0].find(ModelName(model)), std::string::npos);
+        EXPECT_NE(rig.host.messages[0].find(four ? ModelName(DeviceModel::SixteenLine)
+                                                 : ModelName(DeviceModel::FourLine)),
+                  std::string::npos);
+        EXPECT_EQ(rig.host.statuses.back(), "Eltérő készüléktípus, nincs feltöltés.");
+      } else {
+        EXPECT_NE(rig.host.messages[0].find("típusa nem olvasható"), std::string::npos);
+        EXPECT_EQ(rig.host.statuses.back(), "Ismeretlen készüléktípus, nincs feltöltés.");
+      }
     }
   }
 }
@@ -334,11 +372,12 @@ TEST(Transfers, UploadWithBackupAndVerify) {
 
   // A clean device verifies; a backup that cannot be read stops the upload before a write.
   Rig clean;
+  clean.device.memory.replace(kVersionTextOffset, 5, "P4290");
   EXPECT_EQ(clean.transfers.UploadImage(DeviceModel::SixteenLine, {nullptr, true, {}}),
             TransferResult::Ok);
   Rig silent;
   silent.device.silent = true;
-  EXPECT_EQ(silent.transfers.UploadImage(DeviceModel::FourLine, {&backup, false, {}}),
+  EXPECT_EQ(silent.transfers.UploadImage(DeviceModel::FourLine, {&backup, false, {}, true}),
             TransferResult::Failed);
   EXPECT_TRUE(Writes(silent.device.frames).empty());
 }
@@ -398,6 +437,7 @@ TEST(Transfers, AnUnreadableVerifyIsNoUploadTimeOut) {
                                      [](const std::string& f) { return f[0] == 'U'; });
     if (written && frames[request][0] == 'D') reply[32] = static_cast<char>(reply[32] + 1);
   };
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4290");
   EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::SixteenLine, {nullptr, true, {}}),
             TransferResult::Failed);
   EXPECT_EQ(Writes(rig.device.frames).size(), 256u - 51u);
