@@ -576,12 +576,12 @@ class Applier {
     number("count", "Kódok darabszáma", count);
     number("codeLength", "Kódjegyek száma", length);
     const bool sizeChanged = count != v.codeCount || length != v.codeLength;
-    if (sizeChanged) {
-      const bool countChanged = count != v.codeCount;
-      Check(StoreCodeSize(image_, layout_, count, length),
-            countChanged ? "codes.count" : "codes.codeLength",
-            countChanged ? "Kódok darabszáma" : "Kódjegyek száma");
-    }
+    const bool countChanged = count != v.codeCount;
+    const char* const sizePath = countChanged ? "codes.count" : "codes.codeLength";
+    const char* const sizeLabel = countChanged ? "Kódok darabszáma" : "Kódjegyek száma";
+    // A length the box would not take first, so that the rows below are measured against a
+    // sound one; the rest of the rule comes when the size is stored.
+    Check(CheckCodeLength(image_, layout_, length), "codes.codeLength", "Kódjegyek száma");
 
     // The grid as the page holds it; it keeps its texts through a change of size.
     CodeGrid grid = v.codes;
@@ -639,9 +639,13 @@ class Applier {
                "\"" + Utf8(code) + "\" nem fér el " + std::to_string(length) + " jegyen");
       }
     }
+    // The Preferences dialog's rule: a new length re-lays the table with the codes as given.
+    if (sizeChanged) {
+      Check(StoreCodeSize(image_, layout_, count, length, grid), sizePath, sizeLabel);
+    }
     // With no codes there is no grid row to store; the page would store its blank row only
     // when the grid is left.
-    if (count > 0) {
+    if (rowsChanged && count > 0) {
       grid.setRowCount(count + 1);
       EncodeCodeTable(image_, layout_, grid);
     }

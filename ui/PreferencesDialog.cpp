@@ -9,13 +9,55 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
+#include <algorithm>
 
+#include "model/CodeSize.h"
 #include "model/CodeTable.h"
+#include "ui/CodesPage.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
 #include "ui/QtText.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
+
+namespace {
+
+// A spin box that takes any number typed into it, so that a value above its limit is
+// refused with a message when the box is left instead of being turned into another one
+// keystroke by keystroke; its arrows stay within the limits.
+class LimitedSpinBox : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+  void setLimits(int lowest, int highest) {
+    lowest_ = lowest;
+    highest_ = highest;
+  }
+  void stepBy(int steps) override {
+    const int v = value();
+    if ((steps > 0 && v >= highest_) || (steps < 0 && v <= lowest_)) return;
+    setValue(std::clamp(v + steps * singleStep(), lowest_, highest_));
+  }
+
+ protected:
+  StepEnabled stepEnabled() const override {
+    StepEnabled enabled = StepNone;
+    if (value() < highest_) enabled |= StepUpEnabled;
+    if (value() > lowest_) enabled |= StepDownEnabled;
+    return enabled;
+  }
+
+ private:
+  int lowest_ = 0;
+  int highest_ = 0;
+};
+
+// Wide enough for any count the two stored bytes can hold and any length the record length
+// byte can give, with room for a typed value above them to be named as too large.
+constexpr int kMaxTypedCount = 99999;
+constexpr int kMaxTypedLength = 999;
+
+}  // namespace
 
 QString FileDateText(const std::optional<std::chrono::system_clock::time_point>& date) {
   if (!date) return QString();
@@ -49,14 +91,18 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   Epassw1->setEchoMode(QLineEdit::Password);
   Edatetime = edit("Edatetime", "Utolsó módosítás:");
   Edatetime->setEnabled(false);
-  SEkoddb = new QSpinBox(this);
-  SEkoddb->setObjectName("SEkoddb");
-  SEkoddb->setRange(0, 1638);
+  auto* count = new LimitedSpinBox(this);
+  count->setObjectName("SEkoddb");
+  count->setRange(0, kMaxTypedCount);
+  count->setLimits(0, MaxCodeCount(window_.layout(), 6));
+  SEkoddb = count;
   form->addRow("Kódok darabszáma:", SEkoddb);
-  SEkodlen = new QSpinBox(this);
-  SEkodlen->setObjectName("SEkodlen");
-  SEkodlen->setRange(2, 8);
-  SEkodlen->setValue(6);
+  auto* length = new LimitedSpinBox(this);
+  length->setObjectName("SEkodlen");
+  length->setRange(0, kMaxTypedLength);
+  length->setLimits(kMinCodeLength, kMaxCodeLength);
+  length->setValue(6);
+  SEkodlen = length;
   form->addRow("Kódjegyek száma:", SEkodlen);
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OKBtn");
@@ -64,10 +110,9 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   form->addRow(ok);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-  for (QLineEdit* e : {Esite, Euser, Epassw1})
-    connect(e, &QLineEdit::textChanged, this, Guarded([this] { window_.SetModified(); }));
-  connect(SEkoddb, &QSpinBox::valueChanged, this, Guarded([this] { window_.SetModified(); }));
   connect(SEkodlen, &QSpinBox::valueChanged, this, Guarded([this] { CodeLengthChanged(); }));
+  window_.leave().OnLeave(SEkodlen, [this] { return CodeLengthLeft(); });
+  window_.leave().OnLeave(SEkoddb, [this] { return CodeCountLeft(); });
 
   Fill();
   adjustSize();
@@ -81,43 +126,83 @@ void TPrefer::Fill() {
   Esite->setText(FromCp1250(record.site.text()));
   Euser->setText(FromCp1250(record.owner.text()));
   Epassw1->setText(FromCp1250(record.password.text()));
+  filledTexts_[0] = Esite->text();
+  filledTexts_[1] = Euser->text();
+  filledTexts_[2] = Epassw1->text();
   Edatetime->setText(FileDateText(window_.session().fileDate));
-  filledLength_ = StoredRecordLength(window_.image(), window_.layout()) - 1;
-  filledCount_ = StoredCodeCount(window_.image(), window_.layout());
-  SEkodlen->setValue(filledLength_);
-  // The count is measured against the stored length's limit even when the length box
-  // already showed that length.
-  SEkoddb->setMaximum(CodeCountLimit(SEkodlen->value()));
-  SEkoddb->setValue(filledCount_);
+  // Shown as stored, also where the table lies outside the boxes' limits: such a table is
+  // kept unless the user changes it.
+  const int storedLength = StoredRecordLength(window_.image(), window_.layout()) - 1;
+  SEkodlen->setMinimum(std::min(0, storedLength));
+  SEkodlen->setValue(storedLength);
+  CodeLengthChanged();  // even when the box already showed that length
+  SEkoddb->setValue(StoredCodeCount(window_.image(), window_.layout()));
 }
 
 void TPrefer::CodeLengthChanged() {
-  SEkoddb->setMaximum(CodeCountLimit(SEkodlen->value()));
-  window_.SetModified();
+  static_cast<LimitedSpinBox*>(SEkoddb)->setLimits(
+      0, std::max(0, MaxCodeCount(window_.layout(), SEkodlen->value())));
+}
+
+bool TPrefer::CodeLengthLeft() {
+  if (const Refusal r = CheckCodeLength(window_.image(), window_.layout(), SEkodlen->value())) {
+    window_.dialogs().Message(Q(*r));
+    return false;
+  }
+  return true;
+}
+
+bool TPrefer::CodeCountLeft() {
+  if (const Refusal r =
+          CheckCodeCount(window_.image(), window_.layout(), SEkoddb->value(), SEkodlen->value())) {
+    window_.dialogs().Message(Q(*r));
+    return false;
+  }
+  return true;
 }
 
 bool TPrefer::Store() {
-  const std::pair<QLineEdit*, ShortString*> texts[] = {
-      {Esite, &window_.session().record.site},
-      {Euser, &window_.session().record.owner},
-      {Epassw1, &window_.session().record.password}};
-  // All or nothing: a text the code page cannot hold keeps the dialog open on it.
-  std::string converted[3];
+  QLineEdit* const edits[] = {Esite, Euser, Epassw1};
+  DatabaseRecord& record = window_.session().record;
+  ShortString* const texts[] = {&record.site, &record.owner, &record.password};
+  std::optional<std::string> converted[3];
   for (int i = 0; i < 3; ++i) {
+    if (edits[i]->text() == filledTexts_[i]) continue;
     QString refused;
-    const auto text = ToCp1250(texts[i].first->text(), &refused);
-    if (!text) {
+    converted[i] = ToCp1250(edits[i]->text(), &refused);
+    if (!converted[i]) {
       window_.dialogs().Message(refused);
-      texts[i].first->setFocus(Qt::OtherFocusReason);
+      edits[i]->setFocus(Qt::OtherFocusReason);
       return false;
     }
-    converted[i] = *text;
   }
-  for (int i = 0; i < 3; ++i) texts[i].second->set(converted[i]);  // cut to 255 characters
-  if (SEkoddb->value() != filledCount_ || SEkodlen->value() != filledLength_) {
-    StoreCodeCount(window_.image(), window_.layout(), SEkoddb->value());
-    StoreRecordLength(window_.image(), window_.layout(), SEkodlen->value() + 1);
+  const int count = SEkoddb->value();
+  const int length = SEkodlen->value();
+  // The grid's cells are the codes as the user sees them, edits not yet stored included.
+  CodesPage& codes = window_.codesPage();
+  codes.view()->commitEditor();
+  const auto refuse = [this](const Refusal& r, QWidget* field) {
+    window_.dialogs().Message(Q(*r));
+    field->setFocus(Qt::OtherFocusReason);
+    return false;
+  };
+  if (Refusal r = CheckCodeLength(window_.image(), window_.layout(), length))
+    return refuse(r, SEkodlen);
+  if (Refusal r = CheckCodeCount(window_.image(), window_.layout(), count, length)) {
+    // A count that only the new length refuses is a matter of the length.
+    const bool lengthChanged = length != StoredRecordLength(window_.image(), window_.layout()) - 1;
+    const bool countChanged = count != StoredCodeCount(window_.image(), window_.layout());
+    if (countChanged || !lengthChanged) return refuse(r, SEkoddb);
   }
+  if (Refusal r = CheckCodeSize(window_.image(), window_.layout(), count, length, codes.grid()))
+    return refuse(r, SEkodlen);
+
+  const DatabaseRecord before = record;
+  for (int i = 0; i < 3; ++i) {
+    if (converted[i]) texts[i]->set(*converted[i]);  // cut to 255 characters
+  }
+  StoreCodeSize(window_.image(), window_.layout(), count, length, codes.grid());
+  if (!(record == before)) window_.SetModified();
   return true;
 }
 

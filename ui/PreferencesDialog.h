@@ -1,6 +1,6 @@
 // The preferences dialog: the open database's site, owner and password, the date of its
 // file, and the number and length of its PIN codes. It has no cancel: however it is
-// closed, what it shows is stored.
+// closed, what the user changed in it is stored, and nothing else.
 #pragma once
 
 #include <QDialog>
@@ -28,8 +28,12 @@ class TPrefer : public QDialog {
 
  private:
   void Fill();
-  // Largest count for the chosen length; a count above it comes down to it.
+  // The count box's limit follows the length box; the count itself is left as it is.
   void CodeLengthChanged();
+  // Leaving a box checks its own limit; a refusal keeps the focus there.
+  bool CodeLengthLeft();
+  bool CodeCountLeft();
+  // All or nothing: a refused field keeps the dialog open with the focus on it.
   bool Store();
 
   TMainForm& window_;
@@ -39,10 +43,9 @@ class TPrefer : public QDialog {
   QLineEdit* Edatetime;
   QSpinBox* SEkoddb;
   QSpinBox* SEkodlen;
-  // The table as the dialog found it: a table the fields cannot show (a count above what a
-  // length can hold, a length outside 2..8) is kept unless the user changes either field.
-  int filledCount_ = 0;
-  int filledLength_ = 0;
+  // The texts as filled: only a text the user changed is stored, so that one the code page
+  // round trip would alter stays as it is.
+  QString filledTexts_[3];
 };
 
 }  // namespace tarvelo

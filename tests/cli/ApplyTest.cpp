@@ -331,6 +331,59 @@ TEST(ApplyTest, CodeTableSizeAndRowsGoThroughThePreferencesAndGridRules) {
   EXPECT_EQ(*cut, "codes.codeLength (Kód 0002): \"0042\" nem fér el 3 jegyen");
 }
 
+// The Preferences dialog's rule: a new code length re-lays the table (it used to be stored
+// over records still laid out at the old length); one the codes do not fit changes nothing.
+TEST(ApplyTest, CodeLengthChangesFollowThePreferencesRule) {
+  for (const DeviceModel model : kModels) {
+    const ImageLayout layout = ImageLayout::For(model);
+    const long table = layout.Offset(Field::CodeTable);
+    auto withCodes = [&](int count, int storedLength) {
+      DatabaseRecord r;
+      NewDatabaseDefaults(r, layout);
+      const int L = storedLength + 1;
+      StoreRecordLength(r.image, layout, L);
+      StoreCodeCount(r.image, layout, count);
+      for (int k = 1; k <= count; ++k) {
+        const std::string code = std::to_string(1000 + k * 7919L % 9000);
+        r.image.SetBytes(table + (k - 1) * L, code.substr(0, static_cast<size_t>(storedLength)));
+        r.image.SetImageByte(table + (k - 1) * L + L - 1, static_cast<uint8_t>(0x30 + k % 16));
+      }
+      return r;
+    };
+    const DatabaseRecord original = withCodes(438, 4);
+    DatabaseRecord record = original;
+    ASSERT_FALSE(Apply(R"({"codes": {"codeLength": 6}})", record, layout));
+    for (int k = 1; k <= 438; ++k) {
+      ASSERT_EQ(
+          record.image.Bytes(table + (k - 1) * 7L, 7),
+          original.image.Bytes(table + (k - 1) * 5L, 4) + "  " + static_cast<char>(0x30 + k % 16))
+          << k;
+    }
+    ASSERT_FALSE(Apply(R"({"codes": {"codeLength": "4"}})", record, layout));
+    EXPECT_TRUE(record == original);
+
+    const DatabaseRecord full = withCodes(614, 4);
+    record = full;
+    const Refusal refused = Apply(R"({"codes": {"codeLength": 6}})", record, layout);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(*refused,
+              "codes.codeLength (Kódjegyek száma): 614 darab 6 jegyű kód nem fér el a "
+              "kódtáblában (legfeljebb 438 fér el) !!!");
+    EXPECT_TRUE(record == full);
+
+    // A table outside the dialog's limits is kept as it is when its size is given back.
+    const DatabaseRecord beyond = withCodes(150, 2);
+    record = beyond;
+    ASSERT_FALSE(Apply(R"({"codes": {"count": 150, "codeLength": 2}})", record, layout));
+    EXPECT_TRUE(record == beyond);
+    const Refusal grown = Apply(R"({"codes": {"count": 151}})", record, layout);
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(*grown,
+              "codes.count (Kódok darabszáma): A kódok darabszáma 2 jegyű kódból 0..100 "
+              "lehet !!!");
+  }
+}
+
 TEST(ApplyTest, FreeNumbersAreNormalisedAndKeptAsStored) {
   const ImageLayout& layout = ImageLayout::For(DeviceModel::FourLine);
   DatabaseRecord record;
