@@ -80,13 +80,14 @@ int Codes(const std::string& action, const Args& a, const std::string& file,
     const std::string bytes =
         dat ? ExportPinDat(image, db->layout, grid) : ExportCodeText(image, db->layout, grid);
     if (Refusal failed = WriteExchangeFile(file, bytes)) return Fail(file, *failed);
-    ReportSaved(std::to_string(StoredCodeCount(image, db->layout)) + " kód kiírva.\n", file);
+    ReportSaved(std::to_string(ExportedCodeCount(image, db->layout, grid)) + " kód kiírva.\n",
+                file);
     return 0;
   }
   const Refusal refused = dat ? ImportPinDatFile(file, image, db->layout, grid)
                               : ImportCodeTextFile(file, image, db->layout, grid);
   if (refused) return Fail(file, *refused);
-  EncodeCodeTable(image, db->layout, grid);
+  StoreImportedCodes(image, db->layout, grid);
   if (const int status = Save(dbPath, *db)) return status;
   ReportSaved(std::to_string(StoredCodeCount(image, db->layout)) + " kód beolvasva (" +
                   std::to_string(StoredRecordLength(image, db->layout) - 1) + " jegyű).\n",
@@ -109,6 +110,7 @@ int Numbers(const std::string& action, const Args& a, const std::string& file,
   const int capacity = FreeNumberCapacity(db->layout);
   const auto imported = ImportCallTxtFile(file, std::move(items), capacity);
   if (!imported) return Fail(file, kCallTxtOpenError);
+  if (imported->refused) return Fail(file, *imported->refused);
   if (imported->linesLeft) std::cerr << "figyelmeztetés: " << CallTxtFullMessage(capacity) << "\n";
   FlushFreeNumbers(image, db->layout, imported->items);
   if (const int status = Save(dbPath, *db)) return status;

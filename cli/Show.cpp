@@ -12,28 +12,10 @@ std::string Utf8(const std::string& cp1250) {
   return Cp1250ToUtf8(cp1250);
 }
 
-// A text from the file as the terminal may safely get it: control bytes (C0, DEL and the C1
-// range the code page leaves undefined) would drive the user's terminal, so they are written
-// as \xHH of the stored byte, and a backslash as \\ so that the escapes stay unambiguous.
+// A text from the file as the terminal may safely get it: control bytes would drive the
+// user's terminal.
 std::string Safe(const std::string& cp1250) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : cp1250) {
-    const auto b = static_cast<uint8_t>(c);
-    const std::string utf8 = Cp1250ToUtf8(std::string(1, c));
-    const bool c1 = utf8.size() == 2 && static_cast<uint8_t>(utf8[0]) == 0xC2 &&
-                    static_cast<uint8_t>(utf8[1]) < 0xA0;
-    if (b < 0x20 || b == 0x7F || c1) {
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else {
-      out += utf8;
-    }
-  }
-  return out;
+  return Cp1250ToUtf8(EscapeControlBytes(cp1250));
 }
 
 std::string RightTrimmed(std::string s) {

@@ -112,15 +112,6 @@ int CmdShow(int argc, char** argv) {
   return 0;
 }
 
-std::string LocalDateTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char buf[64];
-  std::strftime(buf, sizeof buf, "%Y.%m.%d. %H:%M:%S", &local);
-  return buf;
-}
-
 int CmdPrint(int argc, char** argv) {
   const Args a = Parse(argc, argv, 2, {"--model", "--password", "--rows", "-o"}, {});
   if (a.positional.size() != 2)
@@ -163,7 +154,7 @@ int CmdPrint(int argc, char** argv) {
   ShownDatabase db;
   if (!OpenDatabase(a, a.positional[1], db)) return kFileError;
   request.fileName = ReportText(a.positional[1]);
-  request.dateTime = ReportText(LocalDateTime());
+  request.dateTime = ReportDateTime(std::time(nullptr));
   const Report report = BuildReport(request, db.record, db.view, ReportLinesPerPage());
   const FileResult written = WriteFileAtomically(out, ReportFile(report, format));
   if (!written.ok) {

@@ -1,6 +1,7 @@
 #include "model/Reports.h"
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 
 #include "model/Text.h"
@@ -28,6 +29,13 @@ std::string Cp(const char* utf8) {
 std::string PadTo(std::string text, size_t width) {
   if (text.size() < width) text.append(width - text.size(), ' ');
   return text;
+}
+
+// A line of two halves. The right half starts where the first page's right-hand heading
+// does, whatever the left half holds: the shorter heading of the later pages and the entries,
+// a column narrower than their heading, would otherwise stand left of their columns.
+std::string TwoHalves(const std::string& left, const std::string& right) {
+  return kMargin + PadTo(left, kH1.size()) + kGap + right;
 }
 
 using Block = std::vector<ReportLine>;
@@ -95,43 +103,58 @@ std::string RightsText(const std::array<std::string, 4>& rights) {
 
 std::string CodeEntryText(const CodeGrid& grid, int k) {
   const CodeRow& row = grid.row(k);
-  return RowNumberText(k) + "|" + PadTo(row.code, 9) + "|" + RightsText(row.rights);
+  return RowNumberText(k) + "|" + PadTo(EscapeControlBytes(row.code), 9) + "|" +
+         RightsText(row.rights);
 }
 
 Report CodeListReport(const CodeListInput& input, int linesPerPage) {
+  // Texts from the database (or a file name) with a control byte in them would move the
+  // printer's head or start a new sheet.
   const Block first = {
-      Bold(kMargin + Cp("Személyi kódok:") + input.fileName + kGap + input.dateTime),
-      Bold(kMargin + Cp("Telepítési hely:") + input.site),
-      Bold(kMargin + Cp("Telepítő       :") + input.owner),
+      Bold(kMargin + Cp("Személyi kódok:") + EscapeControlBytes(input.fileName) + kGap +
+           input.dateTime),
+      Bold(kMargin + Cp("Telepítési hely:") + EscapeControlBytes(input.site)),
+      Bold(kMargin + Cp("Telepítő       :") + EscapeControlBytes(input.owner)),
       Bold(""),
       Bold(kMargin + "Oldal:1"),
       Bold(""),
-      Bold(kMargin + kH1 + kGap + kH1),
-      Bold(kMargin + kR1 + kGap + kR1),
+      Bold(TwoHalves(kH1, kH1)),
+      Bold(TwoHalves(kR1, kR1)),
   };
   const auto next = [](int page) {
     return Block{Bold(""), Bold(kMargin + "Oldal:" + std::to_string(page)), Bold(""),
-                 Bold(kMargin + kH2 + kGap + kH2), Bold(kMargin + kR2 + kGap + kR2)};
+                 Bold(TwoHalves(kH2, kH2)), Bold(TwoHalves(kR2, kR2))};
   };
   std::vector<Block> blocks;
   const RowRange rows = input.rows;
   for (int r = rows.first; input.grid && r <= rows.last; r += 2) {
-    std::string line = kMargin + CodeEntryText(*input.grid, r);
-    if (r + 1 <= rows.last) line += kGap + CodeEntryText(*input.grid, r + 1);
-    blocks.push_back({{line, false}, {kMargin + kR1 + kGap + kR1, false}});
+    const std::string left = CodeEntryText(*input.grid, r);
+    const std::string line =
+        r + 1 <= rows.last ? TwoHalves(left, CodeEntryText(*input.grid, r + 1)) : kMargin + left;
+    blocks.push_back({{line, false}, {TwoHalves(kR1, kR1), false}});
   }
   return Paginate(first, next, blocks, linesPerPage);
 }
 
 Report NumberListReport(const NumberListInput& input, int linesPerPage) {
+  const std::string fileName = EscapeControlBytes(input.fileName);
   const auto heading = [&](int page) {
-    return Block{Bold(kMargin + Cp("Szabadon hívható számok ") + input.fileName +
+    return Block{Bold(kMargin + Cp("Szabadon hívható számok ") + fileName +
                       "              Oldal:" + std::to_string(page)),
                  {"", false}};
   };
   std::vector<Block> blocks;
-  for (const auto& item : input.items) blocks.push_back({{kMargin + item, false}});
+  for (const auto& item : input.items)
+    blocks.push_back({{kMargin + EscapeControlBytes(item), false}});
   return Paginate(heading(1), heading, blocks, linesPerPage);
+}
+
+std::string ReportDateTime(std::time_t when) {
+  std::tm local{};
+  ::localtime_r(&when, &local);
+  char text[64];
+  const size_t n = std::strftime(text, sizeof text, "%Y.%m.%d. %H:%M:%S", &local);
+  return std::string(text, n);
 }
 
 std::string ReportText(const std::string& utf8) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <ctime>
 #include <set>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ struct NumberListInput {
   std::vector<std::string> items;  // Windows-1250, the items to print in order
 };
 
+// Texts from the database and the file name are printed with their control bytes escaped,
+// as the command line shows them.
+//
 // A page holds at most `linesPerPage` lines, except that every page gets its heading and at
 // least one entry, however short the page. A new page starts with its heading; the entry
 // that did not fit on the page before comes after it. An entry of the code list and the
@@ -67,6 +71,10 @@ Report NumberListReport(const NumberListInput& input, int linesPerPage);
 std::string RowNumberText(int k);                                  // N(k)
 std::string RightsText(const std::array<std::string, 4>& rights);  // J(k)
 std::string CodeEntryText(const CodeGrid& grid, int k);            // E(k)
+
+// The date and time in the list's heading, local time: the window and the command-line
+// tool print the same form, e.g. "2024.03.05. 14:07:00".
+std::string ReportDateTime(std::time_t when);
 
 // A UTF-8 text, a file name say, as a report line holds it: a character the code page lacks
 // shows as "?".

@@ -113,6 +113,26 @@ std::optional<std::string> Utf8ToCp1250(std::string_view utf8, std::string* bad)
   return out;
 }
 
+std::string EscapeControlBytes(std::string_view cp1250) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(cp1250.size());
+  for (char c : cp1250) {
+    const auto b = static_cast<uint8_t>(c);
+    const bool c1 = b >= 0x80 && kHigh[b - 0x80] < 0xA0;
+    if (b < 0x20 || b == 0x7F || c1) {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string UnencodableMessage(const std::string& bad) {
   return "A(z) \"" + bad + "\" karakter nem használható (nincs a közép-európai kódlapban) !!!";
 }

@@ -20,6 +20,11 @@ std::optional<std::string> Utf8ToCp1250(std::string_view utf8, std::string* bad 
 // names typed in either case are found again.
 char Cp1250Lower(char byte);
 
+// A stored text made safe to show: control bytes (C0, DEL and the five bytes the code page
+// leaves undefined, which read as C1 controls) become \xHH of the byte, and a backslash \\,
+// so that no escape is ambiguous. What a terminal or a printed page gets from a database.
+std::string EscapeControlBytes(std::string_view cp1250);
+
 // The message shown when a typed text cannot be stored, naming the character.
 std::string UnencodableMessage(const std::string& bad);
 

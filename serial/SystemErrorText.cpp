@@ -28,6 +28,23 @@ std::string SystemErrorText(int err) {
     case ENODEV:
     case ENXIO:
       return "az eszköz nem érhető el";
+    case ENOTDIR:
+      return "az útvonal egyik tagja nem mappa";
+    case ENAMETOOLONG:
+      return "túl hosszú a fájlnév vagy az útvonal";
+    case ELOOP:
+      return "túl sok egymásra mutató szimbolikus hivatkozás (hurok?)";
+    case EFBIG:
+      return "a fájl túl nagy";
+    case EEXIST:
+      return "már van ilyen nevű fájl";
+    case EMFILE:
+    case ENFILE:
+      return "túl sok a megnyitott fájl";
+    case ETXTBSY:
+      return "a fájlt egy futó program használja";
+    case ENOMEM:
+      return "nincs elég memória";
     case EIO:
       // How a serial adapter pulled out mid-transfer shows itself.
       return "be- és kimeneti hiba (az eszköz eltűnt?)";

@@ -409,12 +409,13 @@ void CodesPage::importCodes(CodeFile format) {
   }
   host_.SetModified();
   view_->setFocus(Qt::OtherFocusReason);
-  encodeCodeTable();
+  StoreImportedCodes(host_.image(), host_.layout(), grid_);
   host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
 }
 
 void CodesPage::exportCodes(CodeFile format) {
   const bool dat = format == CodeFile::PinDat;
+  // The code being typed is part of what the grid shows, and both files write that.
   view_->commitEditor();
   // The binary list is written from the image's header, so the grid goes there first.
   if (dat) encodeCodeTable();

@@ -98,16 +98,17 @@ void NumbersPage::importNumbers() {
       host_.dialogs().Ask(QString(kCallTxtQuestion).replace('\r', '\n'), "Megerősítés",
                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return;
-  if (answer == QMessageBox::No) {
-    // Overwriting empties the list even when the file then cannot be read; that is a change.
-    list_.Clear();
-    ShowItems(-1);
-    host_.SetModified();
-    Refresh();
-  }
-  const auto imported = ImportCallTxtFile(file.toStdString(), list_.items(), list_.capacity());
+  // The file is read before the list is touched: overwriting with a file that cannot be
+  // read, or not whole, would lose the list for nothing.
+  const bool append = answer == QMessageBox::Yes;
+  const auto imported = ImportCallTxtFile(
+      file.toStdString(), append ? list_.items() : std::vector<std::string>{}, list_.capacity());
   if (!imported) {
     host_.dialogs().Message(kCallTxtOpenError);
+    return;
+  }
+  if (imported->refused) {
+    host_.dialogs().Message(Q(*imported->refused));
     return;
   }
   list_.assign(imported->items);

@@ -1,10 +1,8 @@
 #include "ui/Printing.h"
 
-#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFont>
 #include <QFontMetrics>
-#include <QLocale>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
@@ -13,6 +11,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <algorithm>
+#include <ctime>
 
 #include "ui/CodesPage.h"
 #include "ui/ErrorGuard.h"
@@ -33,9 +32,9 @@ PrintScope ScopeOf(const QPrinter& printer) {
   }
 }
 
+// The same form as the command-line tool's, whatever the desktop's locale says.
 std::string Now() {
-  return ReportText(
-      DisplayLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString());
+  return ReportDateTime(std::time(nullptr));
 }
 
 }  // namespace

@@ -129,4 +129,65 @@ TEST_F(ExchangeCliTest, NumbersFillToCapacityAndAppendOnRequest) {
   }
 }
 
+TEST_F(ExchangeCliTest, NumberFilesAreReadAsWrittenOrNotAtAll) {
+  const std::string db = NewDb("n.pi1", "16");
+  const ImageLayout layout = ImageLayout::For(DeviceModel::SixteenLine);
+  // CR alone ends a line as well; blank lines are no numbers.
+  Put(Path("cr.txt"), "\r\r0612345\r\r  \r112\r");
+  CliRun r = Cli({"numbers", "import", Path("cr.txt"), db, "--password", "pw", "--model", "16"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> two = {"0612345         ", "112             "};
+  EXPECT_EQ(DecodeFreeNumbers(Load(db).image, layout), two);
+
+  // Refused, the database stays as it was, with or without --append.
+  const std::string before = Slurp(db);
+  Put(Path("long.txt"), "0612345\n12345678901234567\n");
+  Put(Path("huge.txt"), std::string((1 << 20) + 5, '1') + "\n2\n");
+  const struct {
+    const char* file;
+    const char* says;
+  } cases[] = {{"long.txt", "2. sora 17 karakter hosszú"}, {"huge.txt", "nagyobb 1 MiB-nál"}};
+  for (const auto& c : cases) {
+    for (bool append : {false, true}) {
+      std::vector<std::string> args = {"numbers",    "import", Path(c.file), db,
+                                       "--password", "pw",     "--model",    "16"};
+      if (append) args.push_back("--append");
+      r = Cli(args);
+      EXPECT_EQ(r.status, 2) << c.file;
+      EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find("Maximum"), std::string::npos) << r.err;
+      EXPECT_EQ(Slurp(db), before) << c.file;
+    }
+  }
+}
+
+TEST_F(ExchangeCliTest, ATableOfNoCodesTravelsAsNone) {
+  const std::string fresh = NewDb("fresh.pi1", "4");
+  ASSERT_EQ(
+      Cli({"codes", "export", Path("none.dat"), fresh, "--password", "pw", "--model", "4"}).status,
+      0);
+  EXPECT_EQ(Slurp(Path("none.dat")), std::string("\x07\x00\x00\x00", 4));
+  ASSERT_EQ(
+      Cli({"codes", "export", Path("none.txt"), fresh, "--password", "pw", "--model", "4"}).status,
+      0);
+  EXPECT_EQ(Slurp(Path("none.txt")), "");
+
+  const std::string db = NewDb("codes.pi1", "4");
+  Put(Path("in.txt"), "1234\r\n5678\r\n");
+  ASSERT_EQ(Cli({"codes", "import", Path("in.txt"), db, "--password", "pw", "--model", "4"}).status,
+            0);
+  const CliRun r =
+      Cli({"codes", "import", Path("none.dat"), db, "--password", "pw", "--model", "4"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(CodeTable(db, DeviceModel::FourLine), "0x7:");
+
+  // A header of record length 0 says so, not "-1 digits".
+  Put(Path("zero.dat"), std::string("\x00\x01\x00", 3) + "x");
+  const CliRun zero =
+      Cli({"codes", "import", Path("zero.dat"), db, "--password", "pw", "--model", "4"});
+  EXPECT_EQ(zero.status, 2);
+  EXPECT_NE(zero.err.find("rekordhossz 0"), std::string::npos) << zero.err;
+  EXPECT_EQ(zero.err.find("-1"), std::string::npos) << zero.err;
+}
+
 }  // namespace

@@ -208,26 +208,160 @@ TEST_F(ExchangeFilesTest, CallTxtFillsToCapacityAndReportsWhatWasLeft) {
   EXPECT_EQ(CallTxtFullMessage(208),
             "Maximum 208 szám lehet a listában, ezért néhány szám beolvasatlan maradt!");
 
-  // Appending: kept items first; a long line stays whole; an exactly full list is not "left".
-  in = ImportCallTxt("12345678901234567890\n\n", {"06801234567     "}, 3);
-  ASSERT_EQ(in.items.size(), 3u);
+  // Appending: kept items first; an exactly full list is not "left", nor are blank lines.
+  in = ImportCallTxt("1234567890123456\n\n  \n", {"06801234567     "}, 2);
+  ASSERT_EQ(in.items.size(), 2u);
   EXPECT_FALSE(in.linesLeft);
-  EXPECT_EQ(in.items[1], "12345678901234567890");
-  EXPECT_EQ(in.items[2], std::string(16, ' '));
+  EXPECT_EQ(in.items[1], "1234567890123456");
 
   // Only the start of a longer file: its cut last line is not a number, and what was not
-  // read is reported even though the list has room.
-  in = ImportCallTxt("111\r\n222\r\n3", {}, 208, true);
+  // read is reported once the list is full.
+  in = ImportCallTxt("111\r\n222\r\n3", {}, 2, true);
   EXPECT_EQ(in.items, (std::vector<std::string>{"111             ", "222             "}));
   EXPECT_TRUE(in.linesLeft);
-  in = ImportCallTxt("111\r\n", {}, 208, true);
-  EXPECT_EQ(in.items.size(), 1u);
-  EXPECT_TRUE(in.linesLeft);
+  EXPECT_FALSE(in.refused);
 
   // Export writes the items unchanged, one a line, and reads back the same.
   const std::vector<std::string> items = {"1234            ", "06 1 234 5678   "};
   EXPECT_EQ(ExportCallTxt(items), "1234            \r\n06 1 234 5678   \r\n");
   EXPECT_EQ(ImportCallTxt(ExportCallTxt(items), {}, 192).items, items);
+}
+
+TEST_F(ExchangeFilesTest, CallTxtTakesEachNumberOnceWhateverEndsItsLines) {
+  const std::vector<std::string> three = {"111             ", "06 1 234 5678   ",
+                                          "333             "};
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"CR LF", "111\r\n06 1 234 5678\r\n333\r\n"},
+      {"LF", "111\n06 1 234 5678\n333"},
+      {"CR alone", "111\r06 1 234 5678\r333\r"},
+      {"mixed", "111\r06 1 234 5678\n333\r\n"},
+      {"blank lines anywhere", "\r\n\r\n111\r\n\r\n   \t\r\n06 1 234 5678\n\n\n333\r\n\r\n"},
+      {"trailing blanks, a line of 16 then blanks", "111   \n06 1 234 5678        \t\n333\n"},
+  };
+  for (const auto& c : cases) {
+    const NumberImport in = ImportCallTxt(c.bytes, {}, 208);
+    EXPECT_FALSE(in.refused) << c.what << ": " << *in.refused;
+    EXPECT_EQ(in.items, three) << c.what;
+    EXPECT_FALSE(in.linesLeft) << c.what;
+  }
+  // Blank lines take no place: a full list is full of numbers.
+  const NumberImport full = ImportCallTxt("\n\n1\n\n2\n\n", {}, 2);
+  EXPECT_EQ(full.items, (std::vector<std::string>{"1               ", "2               "}));
+  EXPECT_FALSE(full.linesLeft);
+  EXPECT_TRUE(ImportCallTxt("\n\n1\n\n2\n\n3", {}, 2).linesLeft);
+}
+
+TEST_F(ExchangeFilesTest, CallTxtRefusesALineTooLongForANumberAndChangesNothing) {
+  const std::vector<std::string> kept = {"112             "};
+  const NumberImport in = ImportCallTxt("0612345\r\n\r\n12345678901234567890\r\n", kept, 208);
+  ASSERT_TRUE(in.refused);
+  EXPECT_EQ(*in.refused,
+            "A fájl 3. sora 20 karakter hosszú; egy szám legfeljebb 16 karakter lehet !!! A lista "
+            "nem változott.");
+  EXPECT_EQ(in.items, kept);
+  // Past a full list nothing more is read, a long line included.
+  const NumberImport full = ImportCallTxt("1\n12345678901234567890\n", {}, 1);
+  EXPECT_FALSE(full.refused);
+  EXPECT_TRUE(full.linesLeft);
+}
+
+TEST_F(ExchangeFilesTest, CallTxtThatCannotBeReadWholeChangesNothing) {
+  const std::vector<std::string> kept = {"111             ", "222             "};
+  // The first line alone is larger than what is read of a file.
+  const std::string huge = Path("huge.txt");
+  Put(huge, std::string(kTextFileMaxBytes + 10, '1') + "\r\n2\r\n");
+  const auto one = ImportCallTxtFile(huge, kept, 208);
+  ASSERT_TRUE(one);
+  ASSERT_TRUE(one->refused);
+  EXPECT_NE(one->refused->find("nagyobb 1 MiB-nál"), std::string::npos) << *one->refused;
+  EXPECT_EQ(one->items, kept);
+  // Whole lines of numbers, but blank lines fill the rest: the list has room for what is unread.
+  const std::string sparse = Path("sparse.txt");
+  Put(sparse, "333\r\n" + std::string(kTextFileMaxBytes, '\n') + "444\r\n");
+  const auto two = ImportCallTxtFile(sparse, kept, 208);
+  ASSERT_TRUE(two && two->refused);
+  EXPECT_EQ(two->items, kept);
+  // A large file whose start fills the list is read as far as the list takes, and says so.
+  const std::string many = Path("many.txt");
+  std::string lines;
+  while (lines.size() <= kTextFileMaxBytes) lines += "0680123456\r\n";
+  Put(many, lines);
+  const auto three = ImportCallTxtFile(many, {}, 208);
+  ASSERT_TRUE(three);
+  EXPECT_FALSE(three->refused);
+  EXPECT_EQ(three->items.size(), 208u);
+  EXPECT_TRUE(three->linesLeft);
+}
+
+TEST_F(ExchangeFilesTest, RefusalsSayWhatIsWrongWithTheFile) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool dat;
+    const char* says;
+  } cases[] = {
+      {"record length 0", std::string("\x00\x01\x00", 3) + "x", true,
+       "A fájl fejlécében a rekordhossz 0, ebben kód nem fér el; a rekordhossz 3..9 lehet"},
+      {"record length 1", std::string("\x01\x01\x00", 3) + "x", true,
+       "A fájl fejlécében a rekordhossz 1, ebben kód nem fér el"},
+      {"record length 2", std::string("\x02\x01\x00", 3) + "1\x0F", true,
+       "A fájl fejléce szerint a kódok 1 jegyűek; a kód 2..8 jegyű lehet"},
+      {"a line of words without a tab", "1234\tHelyi\r\n5678 Helyi\r\n", false,
+       "A fájl 2. kódjában nem számjegy is van (a sorban nincs tabulátor: az egész sor kód)"},
+      {"a ten-digit code", "1234\r\n1234567890\tHelyi\r\n", false,
+       "A fájl 2. kódja 10 jegyű; a kód 2..8 jegyű lehet"},
+      {"one-digit codes", "1\r\n2\r\n", false,
+       "A fájl leghosszabb kódja is csak 1 jegyű; a kód 2..8 jegyű lehet"},
+      {"blank lines only", "\r\n  \r\n", false, "A fájlban nincs kód !!!"},
+  };
+  for (const auto& c : cases) {
+    const Refusal refused = c.dat ? ImportPinDat(c.bytes, image(), layout_, grid_)
+                                  : ImportCodeText(c.bytes, image(), layout_, grid_);
+    ASSERT_TRUE(refused) << c.what;
+    EXPECT_EQ(refused->rfind(c.says, 0), 0u) << c.what << ": " << *refused;
+    EXPECT_EQ(refused->find("-1"), std::string::npos) << *refused;
+  }
+}
+
+TEST_F(ExchangeFilesTest, AnEmptyTableTravelsAsNoCodes) {
+  // A new database: no code stored, the grid's one blank row, or that row stored blank.
+  CodeGrid grid;
+  DecodeCodeTable(image(), layout_, grid);
+  const std::string none = std::string("\x07\x00\x00\x00", 4);
+  EXPECT_EQ(ExportPinDat(image(), layout_, grid), none);
+  EXPECT_EQ(ExportCodeText(image(), layout_, grid), "");
+  EncodeCodeTable(image(), layout_, grid);
+  ASSERT_EQ(N(), 1);
+  EXPECT_EQ(ExportPinDat(image(), layout_, grid), none);
+  EXPECT_EQ(ExportCodeText(image(), layout_, grid), "");
+
+  // An empty PIN.DAT over a table of codes leaves no code stored.
+  Table({{"123456", 0x0F}, {"654321", 0x01}}, 6);
+  ASSERT_FALSE(ImportPinDat(none, image(), layout_, grid_));
+  StoreImportedCodes(image(), layout_, grid_);
+  EXPECT_EQ(N(), 0);
+  EXPECT_EQ(L(), 7);
+  EXPECT_EQ(ExportPinDat(image(), layout_, grid_), none);
+  // A code typed into that blank row is a code.
+  grid_.row(1).code = "4321";
+  EXPECT_EQ(ExportCodeText(image(), layout_, grid_), "4321\tHelyi\tT\xE1v\tMobil\tNemz\r\n");
+}
+
+TEST_F(ExchangeFilesTest, BothCodeExportsWriteTheRowsTheGridShows) {
+  Table({{"111111", 0x0F}, {"222222", 0x01}}, 6);
+  // A row added and typed into, not yet encoded.
+  grid_.setRowCount(4);
+  grid_.row(3) = {"333333", {kYes, kNo, kNo, kNo}};
+  EXPECT_EQ(ExportCodeText(image(), layout_, grid_),
+            "111111\tHelyi\tT\xE1v\tMobil\tNemz\r\n"
+            "222222\tHelyi\t\t\t\r\n"
+            "333333\tHelyi\t\t\t\r\n");
+  const std::string dat = ExportPinDat(image(), layout_, grid_);
+  EXPECT_EQ(dat.substr(0, 3), std::string("\x07\x03\x00", 3));
+  EXPECT_EQ(dat.substr(3 + 14, 7), std::string("333333\x01"));
 }
 
 TEST_F(ExchangeFilesTest, FilesAreReadAndWrittenWholeOrNotAtAll) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
 #include "model/Reports.h"
 #include "model/Text.h"
 
@@ -11,6 +15,12 @@ const std::string M(10, ' ');  // the margin
 const std::string G(10, ' ');  // the gap between the two entries of a line
 const std::string kRule =
     M + "-------+---------+-----------------" + G + "-------+---------+-----------------";
+
+// A line of two entries: the right one starts where the right-hand heading does, one column
+// beyond the left entry's end (its rights column is a column narrower than its heading).
+std::string Pair(const std::string& left, const std::string& right) {
+  return M + left + " " + G + right;
+}
 
 std::string Cp(const char* utf8) {
   return *Utf8ToCp1250(utf8);
@@ -71,9 +81,9 @@ TEST(ReportsTest, CodeListFirstPageHeadingAndPairsOfEntriesEachUnderlined) {
   };
   const std::string all = "Loc,Nat,Mob,Int,";
   const std::vector<std::string> body = {
-      M + "   0001|000001   |" + all + G + "   0002|000002   |" + all,
+      Pair("   0001|000001   |" + all, "   0002|000002   |" + all),
       kRule,
-      M + "   0003|000003   |" + all + G + "   0004|000004   |" + all,
+      Pair("   0003|000003   |" + all, "   0004|000004   |" + all),
       kRule,
       M + "   0005|000005   |" + all,
       kRule,
@@ -130,7 +140,7 @@ TEST(ReportsTest, RowsSideBySideEachShowTheirOwnCodeAndRights) {
   ASSERT_EQ(report.pages.size(), 1u);
   EXPECT_EQ(Texts(report.pages[0], 8),
             (std::vector<std::string>{
-                M + "   0002|222222   |Loc,            " + G + "   0003|333333   |Mob,            ",
+                Pair("   0002|222222   |Loc,            ", "   0003|333333   |Mob,            "),
                 kRule}));
 }
 
@@ -202,13 +212,14 @@ TEST(ReportsTest, EveryPageStartsWithItsHeadingAndNoEntryIsLostOrRepeated) {
       body = 5;
       ASSERT_GE(page.size(), body);
       EXPECT_EQ(Texts(page).at(1), M + "Oldal:" + std::to_string(p + 1));
-      EXPECT_EQ(Texts(page).at(3), M + h2 + G + h2);
-      EXPECT_EQ(Texts(page).at(4), M + r2 + G + r2);
+      // The later pages' shorter heading stands where the first page's does.
+      EXPECT_EQ(Texts(page).at(3), M + h2 + std::string(6, ' ') + G + h2);
+      EXPECT_EQ(Texts(page).at(4), M + r2 + std::string(6, ' ') + G + r2);
     }
     ASSERT_EQ((page.size() - body) % 2, 0u) << "an entry and its rule stay together";
     for (size_t i = body; i < page.size(); i += 2) {
       EXPECT_EQ(page[i].text.substr(10, 7), RowNumberText(nextRow));
-      EXPECT_EQ(page[i].text.substr(54, 7), RowNumberText(nextRow + 1));
+      EXPECT_EQ(page[i].text.substr(55, 7), RowNumberText(nextRow + 1));
       EXPECT_EQ(page[i + 1].text, kRule);
       nextRow += 2;
     }
@@ -254,4 +265,77 @@ TEST(ReportsTest, TextForms) {
   Report report;
   report.pages = {{{Cp("őrző"), true}, {"", false}}, {{"2", false}}};
   EXPECT_EQ(ReportAsText(report), "őrző\n\n\f2\n");
+}
+
+TEST(ReportsTest, ColumnsStandUnderTheirHeadingOnEveryPage) {
+  const CodeGrid grid = Codes(400);
+  const Report report = CodeListReport(CodeInput(grid, {1, 400}), 60);
+  ASSERT_GT(report.pages.size(), 2u);
+  const auto bars = [](const std::string& line, char bar) {
+    std::vector<size_t> at;
+    for (size_t i = 0; i < line.size(); ++i)
+      if (line[i] == bar) at.push_back(i);
+    return at;
+  };
+  for (size_t p = 0; p < report.pages.size(); ++p) {
+    SCOPED_TRACE("page " + std::to_string(p + 1));
+    const auto texts = Texts(report.pages[p]);
+    const auto heading = std::find_if(texts.begin(), texts.end(), [](const std::string& t) {
+      return t.find("Sorsz.") != std::string::npos;
+    });
+    ASSERT_NE(heading, texts.end());
+    const std::vector<size_t> columns = bars(*heading, '|');
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(bars(*(heading + 1), '+'), columns) << *(heading + 1);
+    for (auto line = heading + 2; line != texts.end(); ++line) {
+      const bool rule = line->find('+') != std::string::npos;
+      EXPECT_EQ(bars(*line, rule ? '+' : '|'), columns) << *line;
+    }
+  }
+}
+
+TEST(ReportsTest, ControlBytesFromTheDatabasePrintAsEscapes) {
+  CodeGrid grid;
+  grid.setRowCount(3);
+  grid.row(1) = Row("12\x07", "IIII");
+  grid.row(2) = Row("345", "INNN");
+  CodeListInput in = CodeInput(grid, {1, 2});
+  in.site = "Iroda\f2. emelet\\C";
+  in.owner = "Kov\x1B[5m\x81";
+  in.fileName = "a\nb.pi1";
+  const Report codes = CodeListReport(in, 60);
+  NumberListInput numbers;
+  numbers.fileName = "a\rb.pi1";
+  numbers.items = {"06\f80\x7F         "};
+  const Report list = NumberListReport(numbers, 60);
+  for (const Report* report : {&codes, &list}) {
+    ASSERT_EQ(report->pages.size(), 1u);
+    for (const ReportLine& line : report->pages[0]) {
+      for (char c : line.text)
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << line.text;
+    }
+    EXPECT_EQ(ReportAsText(*report).find('\f'), std::string::npos);
+  }
+  const auto texts = Texts(codes.pages[0]);
+  EXPECT_EQ(texts[0], M + Cp("Személyi kódok:") + "a\\x0Ab.pi1" + G + "2024.03.05. 14:07:00");
+  EXPECT_EQ(texts[1], M + Cp("Telepítési hely:") + "Iroda\\x0C2. emelet\\\\C");
+  EXPECT_EQ(texts[2], M + Cp("Telepítő       :") + "Kov\\x1B[5m\\x81");
+  EXPECT_EQ(texts[8],
+            Pair("   0001|12\\x07   |Loc,Nat,Mob,Int,", "   0002|345      |Loc,            "));
+  EXPECT_EQ(Texts(list.pages[0])[2], M + "06\\x0C80\\x7F         ");
+}
+
+TEST(ReportsTest, DateAndTimeOfTheHeading) {
+  const char* zone = std::getenv("TZ");
+  const std::string saved = zone ? zone : "";
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(ReportDateTime(1709647620), "2024.03.05. 14:07:00");
+  EXPECT_EQ(ReportDateTime(0), "1970.01.01. 00:00:00");
+  if (zone) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }

@@ -507,16 +507,20 @@ TEST(ComPort, ErrorTexts) {
 }
 
 TEST(ComPort, SystemReasonsInHungarian) {
-  const std::pair<int, const char*> cases[] = {{ENOENT, "nincs ilyen fájl vagy mappa"},
-                                               {EACCES, "nincs hozzá jogosultság"},
-                                               {EROFS, "a fájlrendszer csak olvasható"},
-                                               {ENOSPC, "betelt a lemez"},
-                                               {EISDIR, "ez egy mappa"},
-                                               {EBUSY, "az eszköz foglalt"},
-                                               {ENODEV, "az eszköz nem érhető el"}};
+  const std::pair<int, const char*> cases[] = {
+      {ENOENT, "nincs ilyen fájl vagy mappa"},
+      {EACCES, "nincs hozzá jogosultság"},
+      {EROFS, "a fájlrendszer csak olvasható"},
+      {ENOSPC, "betelt a lemez"},
+      {EISDIR, "ez egy mappa"},
+      {EBUSY, "az eszköz foglalt"},
+      {ENODEV, "az eszköz nem érhető el"},
+      {ENOTDIR, "az útvonal egyik tagja nem mappa"},
+      {ENAMETOOLONG, "túl hosszú a fájlnév vagy az útvonal"},
+      {ELOOP, "túl sok egymásra mutató szimbolikus hivatkozás (hurok?)"}};
   for (const auto& [err, text] : cases) EXPECT_EQ(SystemErrorText(err), text) << err;
   // The rest in the system's words.
-  EXPECT_EQ(SystemErrorText(ELOOP), std::strerror(ELOOP));
+  EXPECT_EQ(SystemErrorText(EDOM), std::strerror(EDOM));
   EXPECT_NE(std::string(EComPort(7, EBUSY).what()).find("az eszköz foglalt"), std::string::npos);
 }
 

@@ -61,6 +61,7 @@ class DatabaseCommandsTest : public QObject {
   void codeFilesRoundTrip_data();
   void codeFilesRoundTrip();
   void refusedCodeFilesChangeNothing();
+  void codeExportsWriteWhatTheGridShows();
   void callTxtImportAndExport_data();
   void callTxtImportAndExport();
   void preferencesKeepTheTableAndStoreTheHeader();
@@ -256,6 +257,42 @@ void DatabaseCommandsTest::refusedCodeFilesChangeNothing() {
   QCOMPARE(ReadFile(db), dbBytes);
 }
 
+// Both code files write the codes the grid shows, a code still being typed among them; the
+// one blank row of a table without codes is none, going out or coming in.
+void DatabaseCommandsTest::codeExportsWriteWhatTheGridShows() {
+  Fixture f;
+  f.start(0, static_cast<int>(PageId::Codes));
+  const QString txt = f.dir.path() + "/kodok.txt";
+  const QString dat = f.dir.path() + "/PIN.DAT";
+  CodeGridView* grid = f.window->codesPage().view();
+  grid->setFocus(Qt::TabFocusReason);
+  grid->followColumn(1);
+  grid->setCurrentIndex(grid->model()->index(0, 1));
+  QCoreApplication::processEvents();
+  for (char c : std::string("4321")) QTest::keyClick(QApplication::focusWidget(), c);
+  f.dialogs.saveNames = {txt};
+  f.get<QAction>("ExportTxt1")->trigger();
+  QCOMPARE(ReadFile(txt), QByteArray("4321\tHelyi\tT\xE1v\tMobil\tNemz\r\n"));
+
+  f.start(0, static_cast<int>(PageId::Codes));
+  f.dialogs.saveNames = {dat, txt};
+  f.get<QAction>("ExportPinDat1")->trigger();
+  f.get<QAction>("ExportTxt1")->trigger();
+  const QByteArray none("\x07\x00\x00\x00", 4);
+  QCOMPARE(ReadFile(dat), none);
+  QCOMPARE(ReadFile(txt), QByteArray());
+
+  // That empty file over a table of codes leaves no code.
+  const QString codes = f.dir.path() + "/in.txt";
+  WriteFile(codes, "1234\r\n5678\r\n");
+  f.dialogs.openNames = {codes, dat};
+  f.get<QAction>("ImportTxt1")->trigger();
+  QCOMPARE(StoredCodeCount(f.session.record.image, f.window->layout()), 2);
+  f.get<QAction>("ImportPinDat1")->trigger();
+  QCOMPARE(StoredCodeCount(f.session.record.image, f.window->layout()), 0);
+  QCOMPARE(StoredRecordLength(f.session.record.image, f.window->layout()), 7);
+}
+
 void DatabaseCommandsTest::callTxtImportAndExport_data() {
   QTest::addColumn<int>("model");
   QTest::addColumn<int>("capacity");
@@ -273,7 +310,8 @@ void DatabaseCommandsTest::callTxtImportAndExport() {
   QByteArray lines;
   for (int i = 0; i < 250; ++i) lines += QByteArray::number(100000 + i) + "\r\n";
   WriteFile(in, lines);
-  const QString question = "Megerősítés: Hozzáfűzés=YES\nFelülírás =NO\nMégsem    =CANCEL";
+  // The question names the buttons it is answered with.
+  const QString question = "Megerősítés: Hozzáfűzés=Igen\nFelülírás =Nem\nMégsem    =Mégsem";
   f.dialogs.openNames = {in};
   f.dialogs.answers = {QMessageBox::Yes};
   f.get<QAction>("ImportCall1")->trigger();
@@ -284,7 +322,7 @@ void DatabaseCommandsTest::callTxtImportAndExport() {
                                       .arg(capacity)}));
   QCOMPARE(f.get<QLabel>("Label50")->text(), QString("Bejegyzések:%1/%1").arg(capacity));
 
-  // Cancel changes nothing; No empties the list even when the file cannot be read.
+  // Cancel changes nothing.
   const auto items = page.numbers().items();
   f.dialogs.openNames = {in};
   f.dialogs.answers = {QMessageBox::Cancel};
@@ -297,12 +335,32 @@ void DatabaseCommandsTest::callTxtImportAndExport() {
   QCOMPARE(ReadFile(out).left(18), QByteArray("100000          \r\n"));
   QCOMPARE(ReadFile(out).size(), capacity * 18);
 
-  f.dialogs.openNames = {f.dir.path() + "/nincs.txt"};
-  f.dialogs.answers = {QMessageBox::No};
-  f.dialogs.messages.clear();
-  f.get<QAction>("ImportCall1")->trigger();
-  QCOMPARE(f.dialogs.messages, QStringList({question, "Megnyitási hiba!"}));
-  QVERIFY(page.numbers().items().empty());
+  // Nor does No with a file that cannot be read, or not whole, or holds a line too long
+  // for a number: the list is not emptied for nothing.
+  const QString tooLong = f.dir.path() + "/long.txt";
+  WriteFile(tooLong, "0612345\r12345678901234567\r");
+  const QString huge = f.dir.path() + "/huge.txt";
+  WriteFile(huge, QByteArray(int(kTextFileMaxBytes) + 1, '1'));
+  const struct {
+    QString file;
+    QString says;
+  } refused[] = {
+      {f.dir.path() + "/nincs.txt", "Megnyitási hiba!"},
+      {tooLong,
+       "A fájl 2. sora 17 karakter hosszú; egy szám legfeljebb 16 karakter lehet !!! "
+       "A lista nem változott."},
+      {huge,
+       "A fájl nagyobb 1 MiB-nál, ezért nem olvasható be egészben !!! A lista nem "
+       "változott."},
+  };
+  for (const auto& r : refused) {
+    f.dialogs.openNames = {r.file};
+    f.dialogs.answers = {QMessageBox::No};
+    f.dialogs.messages.clear();
+    f.get<QAction>("ImportCall1")->trigger();
+    QCOMPARE(f.dialogs.messages, QStringList({question, r.says}));
+    QCOMPARE(page.numbers().items(), items);
+  }
 
   // What was exported comes back, and through a save and a reload too.
   f.dialogs.openNames = {out};

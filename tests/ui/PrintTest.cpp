@@ -5,8 +5,10 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
+#include <ctime>
 
 #include "model/FreeNumbers.h"
 #include "model/Text.h"
@@ -120,6 +122,8 @@ class PrintTest : public QObject {
   void numberListPrintsTheWorkingList();
   void windowImageAndPageSetup();
   void printDialogOffersThePreview();
+  void headingDateIsTheCommandLinesForm();
+  void controlBytesFromTheDatabasePrintAsEscapes();
 };
 
 void PrintTest::dialogSetUpByThePageShown() {
@@ -388,6 +392,41 @@ void PrintTest::printDialogOffersThePreview() {
   f.get<QAction>("Nyomtats1")->trigger();
   QVERIFY(clicked);
   QCOMPARE(previewed, PrintKind::Codes);
+}
+
+// The window and the command-line tool print one date form, whatever the desktop's locale.
+void PrintTest::headingDateIsTheCommandLinesForm() {
+  Fixture f;
+  FillLists(f, 2, 0);
+  f.window->showPage(PageId::Codes);
+  const QString first = PrintedText(f, QPrinter::AllPages).section('\n', 0, 0);
+  const QString cli = QString::fromStdString(ReportDateTime(std::time(nullptr)));
+  const QRegularExpression form(
+      "^ {10}Személyi kódok:/tmp/iroda\\.pi4 {10}\\d{4}\\.\\d\\d\\.\\d\\d\\. "
+      "\\d\\d:\\d\\d:\\d\\d$");
+  QVERIFY2(form.match(first).hasMatch(), qPrintable(first + " / " + cli));
+  // The same day as the command line would print now (a test run across midnight aside).
+  QCOMPARE(first.right(cli.size()).left(12), cli.left(12));
+}
+
+// A form feed or an escape sequence in a stored text would start a sheet or drive the
+// printer; they are printed as the command line shows them.
+void PrintTest::controlBytesFromTheDatabasePrintAsEscapes() {
+  Fixture f;
+  FillLists(f, 2, 2);
+  DatabaseRecord& record = f.session.record;
+  record.site.set("Iroda\f2. emelet");
+  std::vector<std::string> items = {"0680\x1B[5m1     ", "112             "};
+  FlushFreeNumbers(record.image, f.window->layout(), items);
+  f.window->DecodeImage();
+  f.window->showPage(PageId::Codes);
+  const QString codes = PrintedText(f, QPrinter::AllPages);
+  QVERIFY2(codes.contains("Telepítési hely:Iroda\\x0C2. emelet"), qPrintable(codes));
+  QVERIFY(!codes.contains('\f'));
+  f.window->showPage(PageId::Numbers);
+  const QString numbers = PrintedText(f, QPrinter::AllPages);
+  QVERIFY2(numbers.contains("0680\\x1B[5m1"), qPrintable(numbers));
+  QVERIFY(!numbers.contains(QChar(0x1B)));
 }
 
 TARVELO_TEST_MAIN(PrintTest)
