@@ -102,9 +102,48 @@ TEST_F(DevsimTest, ASilentDeviceFails) {
   DatabaseRecord r;
   NewDatabaseDefaults(r, ImageLayout::For(DeviceModel::FourLine));
   ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), r).ok);
-  // Eleven frames for the first segment, a second each, then it gives up.
+  // Its type cannot be read, so nothing is sent.
   ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 --model 4 " + Path("up.pin")), 3);
-  EXPECT_NE(Slurp(Path("err")).find("Feltöltési időtúllépés !!!"), std::string::npos);
+  EXPECT_NE(Slurp(Path("err")).find("típusa nem olvasható"), std::string::npos);
+}
+
+// A 16-line device whose replies to the type question are cut took a 4-line database, 212
+// frames, and the upload said it succeeded. Now nothing is sent unless the user says to go
+// on without the check, and then only the database's own range goes out.
+TEST_F(DevsimTest, AnUploadToADeviceOfUnreadableTypeNeedsToBeForced) {
+  std::ofstream(Path("dev.img"), std::ios::binary) << DeviceImage(DeviceModel::SixteenLine);
+  const std::vector<std::string> cutType = {
+      "--image", Path("dev.img"), "--model",          "16",
+      "--fault", "short=1",       "--fault-segments", "43-43"};
+  const auto database = [&](DeviceModel model) {
+    DatabaseRecord r;
+    NewDatabaseDefaults(r, ImageLayout::For(model));
+    r.image.SetImageByte(ImageLayout::For(model).Offset(Field::CoPosition), 42);
+    EXPECT_TRUE(SaveDatabaseFile(Path("up.pin"), r).ok);
+  };
+  {
+    Simulator sim(cutType);
+    const std::string before = Slurp(Path("dev.img"));
+    database(DeviceModel::FourLine);
+    ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 " + Path("up.pin")), 3);
+    const std::string err = Slurp(Path("err"));
+    EXPECT_NE(err.find("típusa nem olvasható"), std::string::npos) << err;
+    EXPECT_NE(err.find("--no-type-check"), std::string::npos) << err;
+    sim.Stop();
+    // The simulator keeps its version text in its type segment.
+    EXPECT_EQ(Slurp(Path("dev.img")).substr(44 * 32), before.substr(44 * 32))
+        << "no frame went out";
+  }
+  Simulator sim(cutType);
+  database(DeviceModel::SixteenLine);
+  ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 --no-type-check " + Path("up.pin")),
+            0)
+      << Slurp(Path("err"));
+  sim.Stop();
+  const std::string saved = Slurp(Path("dev.img"));
+  ASSERT_EQ(saved.size(), 8192u);
+  EXPECT_EQ(static_cast<uint8_t>(saved[1683]), 42) << "the 16-line database's CO position";
+  EXPECT_EQ(static_cast<uint8_t>(saved[1656]), 4) << "a 16-line line's settings byte";
 }
 
 // Faults a line or a device can show, some of which no checksum catches. Whatever happens,
