@@ -171,7 +171,7 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     if (result != TransferResult::Ok)
       failure = host.message().empty() ? "az átvitel nem sikerült" : host.message();
     if (result == TransferResult::TypeUnknown) {
-      failure += " (típusellenőrzés nélkül: --no-type-check)";
+      failure += " Típusellenőrzés nélkül a --no-type-check kapcsolóval lehet feltölteni.";
     }
   } catch (const EComPort& e) {
     failure = connection.port().Port() + ": " + e.what();

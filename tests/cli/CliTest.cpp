@@ -617,4 +617,13 @@ TEST_F(CliTest, AModelThatContradictsTheDatabaseIsRefused) {
       EXPECT_NE(r.out.find(std::string("Típus: ") + ModelName(db.model)), std::string::npos);
     }
   }
+  // What proves no model is read as the user says.
+  DatabaseRecord zeros;
+  ASSERT_TRUE(SaveDatabaseFile(Path("zeros.pin"), zeros).ok);
+  for (const DeviceModel model : {DeviceModel::FourLine, DeviceModel::SixteenLine}) {
+    const CliRun r = Cli({"show", Path("zeros.pin"), "--password", "", "--model",
+                          model == DeviceModel::FourLine ? "4" : "16"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(std::string("Típus: ") + ModelName(model)), std::string::npos);
+  }
 }
