@@ -24,6 +24,7 @@
 #include <optional>
 
 #include "model/Text.h"
+#include "serial/SystemErrorText.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 
@@ -132,7 +133,8 @@ bool SessionLog::Open(const std::string& path, std::string* error) {
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (error) *error = "A naplófájl nem nyitható meg: " + path + " (" + std::strerror(errno) + ")";
+    if (error)
+      *error = "A naplófájl nem nyitható meg: " + path + " (" + SystemErrorText(errno) + ")";
     return false;
   }
   struct stat st {};
@@ -391,7 +393,7 @@ void TCustomComTerminal::Send(std::string_view bytes) {
 void TCustomComTerminal::RecordAndDrop(char direction, const uint8_t* bytes, int count) {
   if (!log_.IsOpen()) return;
   if (log_.Write(direction, std::string_view(reinterpret_cast<const char*>(bytes), count))) return;
-  const QString why = QString::fromLocal8Bit(std::strerror(errno));
+  const QString why = QString::fromStdString(SystemErrorText(errno));
   if (OnLogFailed) OnLogFailed(this, "A napló írása nem sikerült, a napló leállt: " + why);
 }
 

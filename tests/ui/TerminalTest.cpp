@@ -481,6 +481,7 @@ void TerminalTest::sessionLog() {
   QTest::mouseClick(log, Qt::LeftButton);
   QVERIFY(!log->isChecked());
   QCOMPARE(f.dialogs.messages.size(), 2);
+  QVERIFY2(f.dialogs.messages[0].contains("(ez egy mappa)"), qPrintable(f.dialogs.messages[0]));
   QVERIFY(f.dialogs.messages[1].contains("közönséges fájl"));
 
   const QString file = dir.path() + "/session.log";
