@@ -300,7 +300,10 @@ void PrintTest::codeListPrintsTheWorkingGrid() {
     QCOMPARE(text.contains(QString::fromStdString(RowNumberText(k)) + "|"),
              k >= first && k <= last);
   }
-  if (last == 6) QVERIFY2(text.contains("0006|000006   |Loc,Nat,Mob,Int,"), qPrintable(text));
+  // Row 6 as the grid holds it now, not as the image does.
+  const QString row6 = QString::fromStdString(Cp1250ToUtf8(CodeEntryText(page.grid(), 6)));
+  QVERIFY(row6.endsWith("|Loc,Nat,Mob,Int,"));
+  if (last == 6) QVERIFY2(text.contains(row6), qPrintable(text));
 }
 
 // The list's items as the page holds them, a number added since the last flush among them.
