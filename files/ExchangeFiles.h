@@ -63,7 +63,10 @@ std::string ExportCallTxt(const std::vector<std::string>& items);
 
 // The question before a CALL.TXT import: Yes appends, No overwrites, Cancel stops. The
 // words are the buttons' own.
-constexpr const char* kCallTxtQuestion = "Hozzáfűzés=Igen\rFelülírás =Nem\rMégsem    =Mégsem";
+constexpr const char* kCallTxtQuestion =
+    "Igen: hozzáfűzés (a fájl számai a lista végére kerülnek)\r"
+    "Nem: felülírás (a lista helyére a fájl számai kerülnek)\r"
+    "Mégsem: nem olvassa be";
 constexpr const char* kCallTxtOpenError = "Megnyitási hiba!";
 std::string CallTxtFullMessage(int capacity);
 

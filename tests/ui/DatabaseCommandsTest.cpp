@@ -311,7 +311,9 @@ void DatabaseCommandsTest::callTxtImportAndExport() {
   for (int i = 0; i < 250; ++i) lines += QByteArray::number(100000 + i) + "\r\n";
   WriteFile(in, lines);
   // The question names the buttons it is answered with.
-  const QString question = "Megerősítés: Hozzáfűzés=Igen\nFelülírás =Nem\nMégsem    =Mégsem";
+  const QString question =
+      "Megerősítés: Igen: hozzáfűzés (a fájl számai a lista végére kerülnek)\n"
+      "Nem: felülírás (a lista helyére a fájl számai kerülnek)\nMégsem: nem olvassa be";
   f.dialogs.openNames = {in};
   f.dialogs.answers = {QMessageBox::Yes};
   f.get<QAction>("ImportCall1")->trigger();
