@@ -3,6 +3,10 @@
 // virtual clock every transfer ends, an upload sends only well-formed frames of its range,
 // and (for a device that drops an unfinished reply when the next request comes, as a
 // half-duplex device does) every stored segment holds only data the device sent for it.
+// A third device answers every request in turn (if only in part) on a line that carries
+// one thing at a time, and sends copies of its answers again later, when the fuzzer says:
+// whatever it spoils on the line, every finished download and every backup holds its memory
+// exactly.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -26,8 +30,11 @@ constexpr long kMaxPortCalls = 20'000'000;
 // The scripted port of the link tests, with every reply chosen by the fuzzer.
 class Device : public FakePort {
  public:
-  Device(FakeClock& clock, FuzzedDataProvider& in) : FakePort(clock), in_(in) {
-    abandon_ = in.ConsumeBool();
+  Device(FakeClock& clock, FuzzedDataProvider& in)
+      : FakePort(clock), in_(in), clock_(clock), origin_(clock.now), lineFree_(clock.now) {
+    const int kind = in.ConsumeIntegralInRange(0, 2);
+    abandon_ = kind == 0;
+    line_ = kind == 2;
     const uint8_t seed = in.ConsumeIntegral<uint8_t>();
     for (int i = 0; i < kImageSize; ++i)
       memory_[i] = static_cast<char>(i * 131 + seed * 7 + (i >> 5) * 17 + (i >> 8));
@@ -40,12 +47,16 @@ class Device : public FakePort {
   }
 
   bool abandon() const { return abandon_; }
+  bool line() const { return line_; }
+  const std::string& memory() const { return memory_; }
+  const std::string& prom() const { return prom_; }
   // Every reply stream the device meant for a read of each segment, by command.
   std::map<std::pair<char, int>, std::vector<std::string>> streams;
   std::vector<std::string> frames;  // the write frames received
 
   int Read(uint8_t* buffer, int count) override {
     Tick();
+    if (line_) Advance(clock_.now);
     return FakePort::Read(buffer, count);
   }
 
@@ -55,6 +66,10 @@ class Device : public FakePort {
     if (text == "\x03" || text == "\x1B\x1B") return static_cast<int>(text.size());
     FUZZ_CHECK(text.size() >= 6 && text.back() == '\r');
     const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
+    if (line_) {
+      OnTheLine(text, segment);
+      return static_cast<int>(text.size());
+    }
     if (text[0] == 'U') {
       frames.push_back(text);
       if (segment != kTypeSegment && text.size() == 70) {
@@ -76,7 +91,19 @@ class Device : public FakePort {
   void WaitForInput(int timeoutMs, int expected) override {
     Tick();
     FUZZ_CHECK(timeoutMs >= 0);
-    FakePort::WaitForInput(timeoutMs, expected);
+    if (!line_) {
+      FakePort::WaitForInput(timeoutMs, expected);
+      return;
+    }
+    // A copy due within the wait goes out then, so the wait ends there at the latest.
+    Advance(clock_.now);
+    int wait = timeoutMs;
+    if (!copies_.empty()) {
+      const uint32_t next = Later(origin_ + copies_.begin()->first, lineFree_);
+      wait = std::min<int>(wait, std::max<int32_t>(0, static_cast<int32_t>(next - clock_.now)));
+    }
+    FakePort::WaitForInput(wait, expected);
+    Advance(clock_.now);
   }
 
  private:
@@ -155,8 +182,87 @@ class Device : public FakePort {
     Arrive(delay, answer);
   }
 
+  // The line device: a request is there when its last byte is, an answer goes out as soon
+  // as the line is free (its first byte a tick later, the rest when all is sent), and a copy
+  // of it may follow later, never close to another copy.
+  void OnTheLine(const std::string& text, int segment) {
+    const uint32_t received = clock_.now + static_cast<uint32_t>(text.size());
+    std::string answer;
+    if (text[0] == 'U') {
+      frames.push_back(text);
+      const bool refused = Pick(3) == 1;
+      answer = std::string(1, static_cast<char>(refused ? kNak : kAck));
+      if (!refused && segment != kTypeSegment && text.size() == 70) {
+        for (int i = 0; i < kSegmentSize; ++i)
+          memory_[segment * kSegmentSize + i] =
+              static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
+      }
+    } else {
+      FUZZ_CHECK(text == SegmentLink::ReadRequest(text[0], static_cast<uint8_t>(segment)));
+      answer =
+          Reply((text[0] == 'P' ? prom_ : memory_).substr(segment * kSegmentSize, kSegmentSize));
+      // Every request is answered, if only in part: a device that stays silent while copies
+      // of an earlier answer take the place of its answers could not be told from one that
+      // answers slowly.
+      switch (Pick(5)) {
+        case 2:
+          answer.resize(in_.ConsumeIntegralInRange<size_t>(1, 32));
+          break;
+        case 3:
+          answer[32] = static_cast<char>(answer[32] + 1 + in_.ConsumeIntegralInRange(0, 254));
+          break;
+        case 4:
+          answer[in_.ConsumeIntegralInRange(0, 32)] ^=
+              static_cast<char>(1 + in_.ConsumeIntegral<uint8_t>() % 255);
+          break;
+        case 5:  // surplus bytes, sent with the answer
+          answer += in_.ConsumeRandomLengthString(40);
+          break;
+        default:
+          break;
+      }
+    }
+    // Copies that start before the request is all there go first.
+    Advance(received);
+    const uint32_t length = static_cast<uint32_t>(answer.size());
+    const uint32_t start = Later(received, lineFree_);
+    lineFree_ = start + length;
+    Deliver(start, answer);
+    if (Pick(3) != 1) return;
+    const uint32_t due = start + length + 50 + static_cast<uint32_t>(Pick(1550));
+    for (const auto& [other, bytes] : copies_) {
+      const int32_t apart = static_cast<int32_t>(due - (origin_ + other));
+      if (apart > -kCopiesApart && apart < kCopiesApart) return;
+    }
+    copies_.emplace(due - origin_, answer);
+  }
+  static uint32_t Later(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) > 0 ? a : b; }
+  // Sends the copies due by `until` as the line becomes free, each in one piece after another.
+  void Advance(uint32_t until) {
+    while (!copies_.empty()) {
+      const auto first = copies_.begin();
+      const uint32_t start = Later(origin_ + first->first, lineFree_);
+      if (static_cast<int32_t>(start - until) > 0) break;
+      lineFree_ = start + static_cast<uint32_t>(first->second.size());
+      Deliver(start, first->second);
+      copies_.erase(first);
+    }
+  }
+  void Deliver(uint32_t start, const std::string& bytes) {
+    ArriveAt(start + 1, bytes.substr(0, 1));
+    if (bytes.size() > 1) ArriveAt(start + static_cast<uint32_t>(bytes.size()), bytes.substr(1));
+  }
+  // Two copies one right after the other make a pair of their own that nothing but the
+  // device could tell from an answer; a line that sends copies now and then does not.
+  static constexpr int32_t kCopiesApart = 80;
+
   FuzzedDataProvider& in_;
   bool abandon_ = true;
+  bool line_ = false;
+  FakeClock& clock_;
+  uint32_t origin_;
+  uint32_t lineFree_;                            // when the line has sent all it was given
+  std::multimap<uint32_t, std::string> copies_;  // due (from the origin, so in order), bytes
   std::string memory_ = std::string(kImageSize, '\0');
   std::string prom_;
   long calls_ = 0;
@@ -243,6 +349,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(image == original);
         break;
       }
+      if (device.line()) {
+        const long from = FirstTransferSegment(host.model) * kSegmentSize;
+        FUZZ_CHECK(image.Bytes(from, kImageSize - from) == device.memory().substr(from));
+      }
       if (device.abandon()) {
         CheckSegments(device, image, 'D', FirstTransferSegment(host.model));
         for (int s = FirstTransferSegment(host.model); s < kSegmentCount; ++s)
@@ -260,6 +370,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(image == original);
       else if (device.abandon())
         CheckSegments(device, image, 'P', 0);
+      else if (device.line())
+        FUZZ_CHECK(image.Bytes(0, kImageSize) == device.prom());
       break;
     case 2: {
       ConfigImage saved;
@@ -278,6 +390,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           return std::nullopt;
         };
       }
+      const std::string before = device.memory();
       result = transfers.UploadImage(uploadModel, options);
       FUZZ_CHECK(image == original);
       FUZZ_CHECK(keeps == (transfers.BackupTaken() ? 1 : 0));
@@ -287,6 +400,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       if (device.abandon() && transfers.BackupTaken()) {
         CheckSegments(device, saved, 'D', FirstTransferSegment(uploadModel));
+      }
+      if (device.line() && transfers.BackupTaken()) {
+        const long from = FirstTransferSegment(uploadModel) * kSegmentSize;
+        FUZZ_CHECK(saved.Bytes(from, kImageSize - from) == before.substr(from));
       }
       // Only well-formed frames of the model's range, each carrying its segment's bytes.
       for (const auto& frame : device.frames) {

@@ -284,8 +284,10 @@ TransferResult Transfers::WriteRange(DeviceModel model) {
     const bool answered = link_.WaitAnswerByte(kWriteTimeoutMs);
     const uint32_t took = link_.clock().Ticks() - sent;
     // The device answers a frame only after all of it came; an answer in much less time
-    // than the answers take on this line was on its way before.
-    const bool early = answered && took * 2 < usual;
+    // than the answers take on this line was on its way before. (Where they take a few
+    // milliseconds only, the clock's steps are too coarse to tell.)
+    constexpr uint32_t kMeasurableMs = 8;
+    const bool early = answered && usual >= kMeasurableMs && took * 2 < usual;
     if (answered) {
       recent[frames % recent.size()] = took;
       usual = *std::max_element(recent.begin(), recent.end());

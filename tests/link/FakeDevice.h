@@ -146,13 +146,18 @@ class LineSchedule {
  public:
   explicit LineSchedule(uint32_t origin) : origin_(origin) {}
   uint32_t Reserve(uint32_t from, uint32_t length) {
+    const uint32_t start = Find(from, length) - origin_;
+    busy_.insert(std::upper_bound(busy_.begin(), busy_.end(), std::pair{start, start + length}),
+                 {start, start + length});
+    return start + origin_;
+  }
+  // Where Reserve would put it.
+  uint32_t Find(uint32_t from, uint32_t length) const {
     uint32_t start = from - origin_;
     for (const auto& [s, e] : busy_) {
       if (start + length <= s) break;
       start = std::max(start, e);
     }
-    busy_.insert(std::upper_bound(busy_.begin(), busy_.end(), std::pair{start, start + length}),
-                 {start, start + length});
     return start + origin_;
   }
 

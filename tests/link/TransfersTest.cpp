@@ -634,3 +634,16 @@ TEST(Transfers, LateCopiesOfAcknowledgementsNeverPassForARefusal) {
     EXPECT_GE(finished, percent == 5 ? 15 : 10) << percent << " %";
   }
 }
+
+// Where answers come within a tick or two, the clock cannot tell an early answer from a
+// prompt one: such a line is written to as any other.
+TEST(Transfers, AnswersWithinATickAreNotTakenForEarlyOnes) {
+  Rig rig;
+  int frame = 0;
+  rig.port.respond = [&](const std::string& text) {
+    if (text[0] == 'U') rig.port.Arrive(frame++ % 2, "\x06");
+  };
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine, {nullptr, false, {}, true}),
+            TransferResult::Ok);
+  EXPECT_EQ(frame, 212);
+}
