@@ -71,6 +71,7 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
   const bool waiting = DrainInput(kReplySize) > 0;
   port_.WriteText(ReadRequest(command, segment));
   uint32_t start = clock_.Ticks();
+  const uint32_t sentAt = start;
   timedOut_ = false;
   int received = 0;
   int total = 0;  // everything this request got, to see a reply with more behind it
@@ -97,6 +98,7 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
     outOfStep_ = false;
     return;
   }
+  turnMs_ = Elapsed(sentAt);
   // What is queued already came right behind the reply; looking costs no waiting.
   if (total == kReplySize) total += port_.Read(scratch.data(), kReplySize);
   outOfStep_ = waiting || total > kReplySize;
@@ -136,8 +138,11 @@ bool SegmentLink::ReadTwice(char command, uint8_t segment, const uint8_t* previo
     // their own, and so do answers owed for the segment before; the answers this pair asked
     // for then come right behind it. A glance shows them; a pair equal to the segment before,
     // or on a line that misbehaved lately, is watched a little longer.
+    // The longer watch lasts half a turn: a device that owes answers may take as long to
+    // start the next as it takes to answer a request.
     const bool likeBefore = previous && std::equal(previous, previous + 32, first.begin());
-    if (!StaysQuiet(likeBefore || Watchful() ? kWatchMs : kGlanceMs)) {
+    const int watch = std::max<int>(kWatchMs, static_cast<int>(turnMs_ / 2));
+    if (!StaysQuiet(likeBefore || Watchful() ? watch : kGlanceMs)) {
       Resync();
       continue;
     }

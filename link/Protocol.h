@@ -45,8 +45,8 @@ constexpr int kMaxSettleRounds = 5;
 // been quiet this long and the request is made again.
 constexpr int kResyncQuietMs = 150;
 // How long a line that just misbehaved stays under watch, and how long an accepted reply is
-// watched then: a device answers a request only after all of it came, while an answer it
-// owed follows the one taken within a byte or two.
+// watched then at least (and half a turn when that is longer); on a clean line a pair gets a
+// glance only: an answer owed follows the one taken closely.
 constexpr int kWatchfulMs = 2000;
 constexpr int kWatchMs = 3;
 constexpr int kGlanceMs = 1;
@@ -107,6 +107,7 @@ class SegmentLink {
   bool outOfStep_ = false;
   bool lineWasBusy_ = false;
   bool waitedBefore_ = false;
+  uint32_t turnMs_ = 0;  // from the last request to its whole reply
   bool troubled_ = false;
   uint32_t troubleAt_ = 0;
 };

@@ -183,6 +183,10 @@ struct LineDevice {
   std::function<bool(int frame)> refuse;
   LineSchedule line{clock.now};
   int writes = 0;
+  // Reads a request that came while it was sending only when done, and takes the request's
+  // time again before it answers, as a device that cannot listen while it talks.
+  bool deaf = false;
+  uint32_t lastEnd = 0;
 
   LineDevice(FakeClock& c, FakePort& p) : clock(c), port(p) {
     port.respond = [this](const std::string& text) { Request(text); };
@@ -201,15 +205,19 @@ struct LineDevice {
           memory[segment * 32 + i] =
               static_cast<char>(std::stoi(text.substr(3 + 2 * i, 2), nullptr, 16));
       }
-      Send(received, std::string(1, refused ? '\x15' : '\x06'));
+      Send(received, std::string(1, refused ? '\x15' : '\x06'), static_cast<uint32_t>(text.size()));
       return;
     }
-    Send(received, Reply((text[0] == 'P' ? prom : memory).substr(segment * 32, 32)));
+    Send(received, Reply((text[0] == 'P' ? prom : memory).substr(segment * 32, 32)),
+         static_cast<uint32_t>(text.size()));
   }
 
-  void Send(uint32_t ready, const std::string& bytes) {
+  void Send(uint32_t ready, const std::string& bytes, uint32_t requestLength = 0) {
     const uint32_t length = static_cast<uint32_t>(bytes.size());
+    if (deaf && static_cast<int32_t>(lastEnd - (ready - requestLength)) > 0)
+      ready = lastEnd + requestLength;
     const uint32_t start = line.Reserve(ready, length);
+    lastEnd = start + length;
     Deliver(start, bytes);
     if (copyAfter) {
       if (const std::optional<uint32_t> after = copyAfter(answers))

@@ -569,9 +569,11 @@ TEST(Transfers, LateCopiesOfAnswersNeverPassForAnotherSegment) {
       {"a copy as the last segment is read", {{2 * (256 - 44) - 1, 1}}},
   };
   for (const Case& c : cases) {
-    for (bool prom : {false, true}) {
-      SCOPED_TRACE(std::string(c.name) + (prom ? " (PROM)" : ""));
+    for (int way = 0; way < 3; ++way) {
+      const bool prom = way == 1, deaf = way == 2;
+      SCOPED_TRACE(std::string(c.name) + (prom ? " (PROM)" : deaf ? " (deaf while talking)" : ""));
       LineRig rig;
+      rig.device.deaf = deaf;
       rig.device.memory = MemoryWithARun(1);
       rig.device.prom = MemoryWithARun(2);
       rig.device.copyAfter = [&c](int answer) -> std::optional<uint32_t> {
@@ -591,6 +593,7 @@ TEST(Transfers, LateCopiesOfAnswersNeverPassForAnotherSegment) {
     int finished = 0, wrong = 0;
     for (uint32_t seed = 1; seed <= 20; ++seed) {
       LineRig rig;
+      rig.device.deaf = seed % 2 == 0;
       rig.device.memory = MemoryWithARun(seed);
       rig.device.copyAfter = RandomCopies(seed, percent);
       if (rig.transfers.DownloadImage() != TransferResult::Ok) continue;
