@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 
 #include "files/ExchangeFiles.h"
@@ -398,6 +399,7 @@ void CodesPage::importCodes(CodeFile format) {
   view_->commitEditor();
   Refusal refused;
   const std::string path = file.toStdString();
+  const int rowsBefore = grid_.rowCount();
   model_->reset([&] {
     refused = dat ? ImportPinDatFile(path, host_.image(), host_.layout(), grid_)
                   : ImportCodeTextFile(path, host_.image(), host_.layout(), grid_);
@@ -407,6 +409,7 @@ void CodesPage::importCodes(CodeFile format) {
     host_.dialogs().Message(Q(*refused));
     return;
   }
+  ForgetRowsBeyondGrid(rowsBefore);
   host_.SetModified();
   view_->setFocus(Qt::OtherFocusReason);
   StoreImportedCodes(host_.image(), host_.layout(), grid_);
@@ -434,8 +437,19 @@ void CodesPage::exportCodes(CodeFile format) {
 
 void CodesPage::setCodeRowCount(int rows) {
   view_->commitEditor();
+  const int rowsBefore = grid_.rowCount();
   model_->reset([&] { grid_.setRowCount(rows); });
+  ForgetRowsBeyondGrid(rowsBefore);
   host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+}
+
+void CodesPage::ForgetRowsBeyondGrid(int oldRowCount) {
+  for (int k = grid_.rowCount(); k < oldRowCount; ++k) {
+    const CodeRow& kept = std::as_const(grid_).row(k);
+    const bool empty = kept.code.empty() && std::all_of(kept.rights.begin(), kept.rights.end(),
+                                                        [](const auto& r) { return r.empty(); });
+    if (!empty) grid_.row(k) = CodeRow{};
+  }
 }
 
 int CodesPage::recordLength() const {
@@ -503,7 +517,9 @@ void CodesPage::appendRow() {
 void CodesPage::removeLastRow() {
   if (grid_.rowCount() <= 2) return;
   view_->commitEditor();
+  const int rowsBefore = grid_.rowCount();
   model_->rowRemoving([this] { RemoveLastCodeRow(host_.image(), host_.layout(), grid_); });
+  ForgetRowsBeyondGrid(rowsBefore);
   host_.SetModified();
   host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
 }

@@ -85,6 +85,10 @@ class CodesPage : public Page {
   void setCodeRowCount(int rows);
 
  private:
+  // The grid keeps the texts of rows it no longer has; rows it had up to `oldRowCount` are
+  // emptied, so a row added later starts empty instead of bringing a removed code back.
+  void ForgetRowsBeyondGrid(int oldRowCount);
+
   CodeGrid grid_;
   CodeGridModel* model_;
   CodeGridView* view_;

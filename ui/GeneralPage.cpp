@@ -125,6 +125,10 @@ void GeneralPage::storeSmdrFormat() {
   const int speed = speedGroup_->itemIndex();
   const int parity = parityGroup_->itemIndex();
   if (speed < 0 || parity < 0) return;
+  // Passing through the group changes nothing: the byte may hold bits the choice does not
+  // show (a new 4-line database has one), and they stay while the choice is the same.
+  const SmdrFormatChoice stored = DecodeSmdrFormat(host_.image(), host_.layout());
+  if (stored.speed == speed && stored.parity == parity) return;
   EncodeSmdrFormat(host_.image(), host_.layout(), {speed, parity});
   host_.SetModified();
 }
@@ -133,6 +137,8 @@ void GeneralPage::storeSmdrMode() {
   const int mode = modeGroup_->itemIndex();
   const int below20h = below20hGroup_->itemIndex();
   if (mode < 0 || below20h < 0) return;
+  const SmdrModeChoice stored = DecodeSmdrMode(host_.image(), host_.layout());
+  if (stored.mode == mode && stored.below20h == below20h) return;
   EncodeSmdrMode(host_.image(), host_.layout(), {mode, below20h});
   host_.SetModified();
 }

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "files/DatabaseFile.h"
+#include "model/FreeNumbers.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
 #include "ui/CallInPage.h"
@@ -141,7 +142,6 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   // Window creation, in order.
   applyModel();
   NewDatabaseDefaults();
-  modifiedFlag_ = false;
   SetPanel0("Új");
   SetPanel(2, Q(session_.workstation.PanelText()));
   SetPanel(3, "Szétkapcsolva");
@@ -332,7 +332,7 @@ void TMainForm::applyConnection(const std::string& name, const std::string& phon
 
 void TMainForm::startDownload(TransferKind kind) {
   if (!ConfirmSaveChanges()) return;
-  if (transfers_->StartTransfer(kind)) modifiedFlag_ = true;
+  transfers_->StartTransfer(kind);
 }
 
 void TMainForm::startUpload() {
@@ -385,6 +385,7 @@ void TMainForm::NewDatabaseDefaults() {
   tarvelo::NewDatabaseDefaults(session_.record, layout_);
   connectionName_.clear();
   DecodeImage();
+  KeepBaseline();
 }
 
 void TMainForm::showPage(PageId page) {
@@ -409,8 +410,42 @@ bool TMainForm::CommitFocusedField() {
   return leave_->Commit();
 }
 
+bool TMainForm::CommitEdits() {
+  if (!CommitFocusedField()) return false;
+  // The list is written back when its page is left; while it is shown, only the page has it.
+  if (PageControl->currentIndex() == static_cast<int>(PageId::Numbers)) numbersPage_->Flush();
+  return true;
+}
+
+DatabaseRecord TMainForm::CurrentRecord() const {
+  DatabaseRecord record = session_.record;
+  record.connectionName.set(connectionName_);
+  // While its page is shown the free-call list is the page's; leaving the page writes it.
+  if (PageControl->currentIndex() == static_cast<int>(PageId::Numbers))
+    FlushFreeNumbers(record.image, layout_, numbersPage_->numbers().items());
+  return record;
+}
+
+void TMainForm::KeepBaseline() {
+  baseline_ = CurrentRecord();
+}
+
+bool TMainForm::modifiedFlag() const {
+  DatabaseRecord now = CurrentRecord();
+  DatabaseRecord then = baseline_;
+  // The free-call list is compared as its page writes it back, in order and without gaps:
+  // where a number stood among blank entries is no change anybody made.
+  for (DatabaseRecord* r : {&now, &then})
+    FlushFreeNumbers(r->image, layout_, DecodeFreeNumbers(r->image, layout_));
+  // The texts as far as their lengths: the bytes behind them mean nothing.
+  return !(now.image == then.image && now.site.text() == then.site.text() &&
+           now.owner.text() == then.owner.text() && now.password.text() == then.password.text() &&
+           now.connectionName.text() == then.connectionName.text());
+}
+
 bool TMainForm::ConfirmSaveChanges() {
-  if (!modifiedFlag_) return true;
+  if (!CommitEdits()) return false;
+  if (!modifiedFlag()) return true;
   const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
@@ -419,16 +454,18 @@ bool TMainForm::ConfirmSaveChanges() {
   return true;
 }
 
+// A name typed without an extension is saved with ".pin": the filters list those files too,
+// or the open dialog would hide the database just saved.
 FileDialogOptions TMainForm::DatabaseOpenOptions() const {
   if (openDialogExchanged_)
-    return {"Pinkód adatbázis megnyitás", "Pinkód adatbázis (*.pi4);;Minden file (*)", "pin"};
-  return {"ZEN-16 adatbázis megnyitás", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
+    return {"Pinkód adatbázis megnyitás", "Pinkód adatbázis (*.pi4 *.pin);;Minden file (*)", "pin"};
+  return {"ZEN-16 adatbázis megnyitás", "Pinkód adatbázis (*.pi1 *.pin);;Minden file (*)", "pin"};
 }
 
 FileDialogOptions TMainForm::DatabaseSaveOptions() const {
   if (saveDialogExchanged_)
-    return {"Pinkód adatbázis mentése", "Pinkód adatbázis (*.pi4);;Minden file (*)", "pin"};
-  return {"Pinkód adatok mentése", "Pinkód adatbázis (*.pi1);;Minden file (*)", "pin"};
+    return {"Pinkód adatbázis mentése", "Pinkód adatbázis (*.pi4 *.pin);;Minden file (*)", "pin"};
+  return {"Pinkód adatok mentése", "Pinkód adatbázis (*.pi1 *.pin);;Minden file (*)", "pin"};
 }
 
 void TMainForm::openPreferences() {
@@ -443,7 +480,6 @@ void TMainForm::newDatabase() {
   QApplication::processEvents();
   if (!ConfirmSaveChanges()) return;
   NewDatabaseDefaults();
-  modifiedFlag_ = false;
   SetPanel0("Új");
 }
 
@@ -453,12 +489,13 @@ void TMainForm::openDatabase(const QString& startupFile) {
   const QString file =
       !startupFile.isEmpty() ? startupFile : dialogs_->OpenFileName(DatabaseOpenOptions());
   if (file.isEmpty()) return;
-  const LoadResult result = LoadDatabaseFile(file.toStdString(), session_.record, [this] {
+  // Loaded beside the open database, which stays until the loaded one has its model.
+  DatabaseRecord loaded = session_.record;
+  const LoadResult result = LoadDatabaseFile(file.toStdString(), loaded, [this] {
     const auto typed = ToCp1250(dialogs_->Password());
     // A character the code page lacks can be in no stored password.
     return typed ? *typed : std::string(256, '\0');
   });
-  modifiedFlag_ = false;
   if (result.status == LoadStatus::IoError || result.status == LoadStatus::NotOurFormat) {
     dialogs_->Message(Q(result.message));
     return;
@@ -466,12 +503,15 @@ void TMainForm::openDatabase(const QString& startupFile) {
   if (result.status == LoadStatus::WrongPassword) {
     dialogs_->Message(Q(result.message));
   } else {
+    // Read with the other model's map, the code-table repair would write into its timers,
+    // and a click on a page would store into the wrong fields.
+    const std::optional<DeviceModel> model = ModelOfLoaded(loaded);
+    if (!model) return;
+    session_.record = loaded;
     session_.databaseFileName = file.toStdString();
     session_.fileDate = result.fileDate;
     SetPanel0(file);
-    // A database is shown in its own model, as after a download: read with the other
-    // model's map, the code-table repair would write into its timers.
-    SwitchModel(ModelToShow(session_.record.image, model_));
+    SwitchModel(*model);
   }
   const std::string name = session_.record.connectionName.text();
   const ConnectionLookup found =
@@ -483,6 +523,27 @@ void TMainForm::openDatabase(const QString& startupFile) {
   if (found.looked && found.showName) SetPanel(2, FromCp1250(name));
   connectionName_ = name;
   DecodeImage();
+  if (result.status == LoadStatus::Ok) KeepBaseline();
+}
+
+std::optional<DeviceModel> TMainForm::ModelOfLoaded(const DatabaseRecord& loaded) {
+  const ModelProof proof = ProveDatabaseModel(loaded);
+  if (proof.model) return proof.model;
+  const QString question =
+      QString(
+          "Az adatbázis típusa nem állapítható meg: %1.\nMelyik típusként nyitja meg ?\n\n"
+          "Igen: 4 vonalas, %2\nNem: 16 vonalas, %3\nMégsem: nem nyitja meg")
+          .arg(Q(proof.reason), ModelName(DeviceModel::FourLine),
+               ModelName(DeviceModel::SixteenLine));
+  switch (dialogs_->Ask(question, "Tarvelo",
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+      return DeviceModel::FourLine;
+    case QMessageBox::No:
+      return DeviceModel::SixteenLine;
+    default:
+      return std::nullopt;
+  }
 }
 
 bool TMainForm::SaveTo(const QString& fileName) {
@@ -493,7 +554,7 @@ bool TMainForm::SaveTo(const QString& fileName) {
     dialogs_->Message(Q(saved.message));
     return false;
   }
-  modifiedFlag_ = false;
+  KeepBaseline();
   return true;
 }
 
@@ -514,8 +575,11 @@ void TMainForm::saveDatabaseAs() {
   if (!CommitFocusedField()) return;
   const QString name = dialogs_->SaveFileName(DatabaseSaveOptions());
   if (name.isEmpty()) return;
+  // A file that could not be written does not become the target: the next save still goes
+  // to the file the database came from.
+  if (!SaveTo(name)) return;
   session_.databaseFileName = name.toStdString();
-  if (SaveTo(name)) SetPanel0(name);
+  SetPanel0(name);
 }
 
 void TMainForm::showHelp() {
@@ -544,11 +608,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   // A value typed but not yet stored counts as a change; a refused one keeps the window.
-  if (!CommitFocusedField()) {
+  if (!CommitEdits()) {
     event->ignore();
     return;
   }
-  if (modifiedFlag_) {
+  if (modifiedFlag()) {
     const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
                                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::Cancel) {

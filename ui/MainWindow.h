@@ -4,9 +4,11 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/Connection.h"
+#include "model/DatabaseRecord.h"
 #include "model/ImageLayout.h"
 #include "ui/DialogService.h"
 #include "ui/Page.h"
@@ -45,7 +47,7 @@ class TMainForm : public QMainWindow, public PageHost {
   // PageHost
   ConfigImage& image() override { return session_.record.image; }
   const ImageLayout& layout() const override { return layout_; }
-  void SetModified() override { modifiedFlag_ = true; }
+  void SetModified() override {}
   DialogService& dialogs() override { return *dialogs_; }
   LeaveDispatcher& leave() override { return *leave_; }
   void DecodeImage() override;
@@ -54,7 +56,10 @@ class TMainForm : public QMainWindow, public PageHost {
     (openDialog ? openDialogExchanged_ : saveDialogExchanged_) = true;
   }
 
-  bool modifiedFlag() const { return modifiedFlag_; }
+  // Whether the database differs from what was last loaded, saved or newly created: the
+  // whole record (image, site, owner, password, connection name) as it stands now. What a
+  // page still holds of its own is not in it; CommitEdits brings that in.
+  bool modifiedFlag() const;
   DeviceModel model() const { return model_; }
   QString panelText(int panel) const;
   const std::string& connectionName() const { return connectionName_; }
@@ -83,6 +88,9 @@ class TMainForm : public QMainWindow, public PageHost {
   bool ConfirmSaveChanges();
   // Stores the field being edited; false when its entry was refused (the focus is back in it).
   bool CommitFocusedField();
+  // Stores everything a page still holds: the field being edited and the free-call list of
+  // the page shown. False when the entry was refused.
+  bool CommitEdits();
   void showPage(PageId page);  // a "&Nézet" item
   void showHelp();
   void startDownload(TransferKind kind);  // a configuration or a PROM download
@@ -101,6 +109,14 @@ class TMainForm : public QMainWindow, public PageHost {
   void BuildStatusBar();
   void PageChanged();
   bool SaveTo(const QString& fileName);
+  // The record with the connection name the window holds, as a save would write it.
+  DatabaseRecord CurrentRecord() const;
+  // What is open now is what was loaded, saved or created: the modified flag compares
+  // against it.
+  void KeepBaseline();
+  // The model of a database just loaded: what its bytes prove, else the user's answer;
+  // none when the user cancelled.
+  std::optional<DeviceModel> ModelOfLoaded(const DatabaseRecord& loaded);
   void SetPanel0(const QString& text);
   void SetPanel(int panel, const QString& text);
   void SetUpConnection();
@@ -118,7 +134,7 @@ class TMainForm : public QMainWindow, public PageHost {
   LeaveDispatcher* leave_;
   ImageLayout layout_ = ImageLayout::For(DeviceModel::FourLine);
   DeviceModel model_ = DeviceModel::FourLine;
-  bool modifiedFlag_ = false;
+  DatabaseRecord baseline_;
   // Whether an exchange-file command has used the open or the save dialog.
   bool openDialogExchanged_ = false;
   bool saveDialogExchanged_ = false;

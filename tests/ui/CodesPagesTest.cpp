@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,6 +127,8 @@ class CodesPagesTest : public QObject {
   void downOnTheLastRow();
   void downWhileTypingTheLastCode();
   void ctrlDeleteRemovesTheLastRowForGood();
+  void aRemovedCodeStaysRemoved_data();
+  void aRemovedCodeStaysRemoved();
   void rightsMenuOverRows3To9();
   void rightsMenuOnlyFromColumn2_data();
   void rightsMenuOnlyFromColumn2();
@@ -290,6 +293,49 @@ void CodesPagesTest::ctrlDeleteRemovesTheLastRowForGood() {
   f.focusCell(1, 1);
   QTest::keyClick(f.grid, Qt::Key_Delete, Qt::ControlModifier);
   QCOMPARE(f.grid->model()->rowCount(), 1);
+}
+
+void CodesPagesTest::aRemovedCodeStaysRemoved_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<QString>("cut");
+  for (int model : {0, 1}) {
+    for (const char* cut : {"Ctrl+Delete", "text import", "lower count"}) {
+      QTest::addRow("%s/%s", model ? "16" : "4", cut) << model << QString(cut);
+    }
+  }
+}
+
+// Three codes with the local right only; the third row goes, then Down adds a row in its
+// place: it is empty with every right, as any new row, not the removed code again.
+void CodesPagesTest::aRemovedCodeStaysRemoved() {
+  QFETCH(int, model);
+  QFETCH(QString, cut);
+  CodesFixture f(7, 3, 0x31, model);
+  if (cut == "Ctrl+Delete") {
+    f.focusCell(3, 1);
+    QTest::keyClick(f.grid, Qt::Key_Delete, Qt::ControlModifier);
+  } else if (cut == "text import") {
+    const QString file = f.dir.path() + "/two.txt";
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("111111\r\n222222\r\n");
+    out.close();
+    f.dialogs.openNames = {file};
+    f.menuItem("ImportTxt1")->trigger();
+  } else {
+    StoreCodeCount(f.session.record.image, f.window->layout(), 2);
+    f.page->setCodeRowCount(3);  // what the preferences leave behind
+  }
+  QCOMPARE(f.grid->model()->rowCount(), 2);
+  f.focusCell(2, 1);
+  QTest::keyClick(f.grid, Qt::Key_Down);
+  QCOMPARE(f.grid->model()->rowCount(), 3);
+  QCOMPARE(f.text(3, 1), QString());
+  for (int column = 2; column <= 5; ++column) QCOMPARE(f.text(3, column), QString("Igen"));
+  f.leave(f.grid);
+  QCOMPARE(f.record(3, 7), std::string("      ?"));
+  f.window->DecodeImage();
+  QCOMPARE(f.text(3, 1), QString("      "));
 }
 
 void CodesPagesTest::rightsMenuOverRows3To9() {
@@ -520,6 +566,8 @@ void CodesPagesTest::numbersDecodeAndFlushCloseGaps() {
   image.SetBytes(f.regionStart(), Entry("0612345"));
   image.SetBytes(f.regionStart() + 16 * 5, Entry("06 80 1"));
   f.window->DecodeImage();
+  f.dialogs.saveNames = {f.dir.path() + "/gaps.pin"};
+  QVERIFY(f.window->saveDatabase());  // what is open is what was saved
   QCOMPARE(f.list->count(), 2);
   QCOMPARE(f.list->item(1)->text(), QString::fromStdString(Entry("06 80 1")));
   QCOMPARE(f.counter(), QString("Bejegyzések:2/192"));

@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <vector>
 
 #include "files/DatabaseFile.h"
 #include "files/ExchangeFiles.h"
@@ -18,6 +20,7 @@
 #include "ui/NumbersPage.h"
 #include "ui/PasswordDialog.h"
 #include "ui/PreferencesDialog.h"
+#include "ui/Widgets.h"
 
 using namespace tarvelo;
 
@@ -58,6 +61,11 @@ class DatabaseCommandsTest : public QObject {
  private slots:
   void saveQuestionAndDialogs();
   void failedLoadsKeepThePreviousDatabase();
+  void aFailedSaveAsKeepsTheTarget();
+  void theSaveQuestionComesExactlyWhenTheDatabaseChanged_data();
+  void theSaveQuestionComesExactlyWhenTheDatabaseChanged();
+  void aModelTheFileCannotProveIsAsked_data();
+  void aModelTheFileCannotProveIsAsked();
   void codeFilesRoundTrip_data();
   void codeFilesRoundTrip();
   void refusedCodeFilesChangeNothing();
@@ -72,7 +80,7 @@ void DatabaseCommandsTest::saveQuestionAndDialogs() {
   Fixture f;
   QCOMPARE(f.window->DatabaseOpenOptions().title, QString("ZEN-16 adatbázis megnyitás"));
   QCOMPARE(f.window->DatabaseOpenOptions().filter,
-           QString("Pinkód adatbázis (*.pi1);;Minden file (*)"));
+           QString("Pinkód adatbázis (*.pi1 *.pin);;Minden file (*)"));
   QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatok mentése"));
   QCOMPARE(f.window->DatabaseSaveOptions().defaultSuffix, QString("pin"));
 
@@ -97,7 +105,7 @@ void DatabaseCommandsTest::saveQuestionAndDialogs() {
   f.get<QAction>("ImportCall1")->trigger();  // cancelled
   QCOMPARE(f.window->DatabaseOpenOptions().title, QString("Pinkód adatbázis megnyitás"));
   QCOMPARE(f.window->DatabaseOpenOptions().filter,
-           QString("Pinkód adatbázis (*.pi4);;Minden file (*)"));
+           QString("Pinkód adatbázis (*.pi4 *.pin);;Minden file (*)"));
   QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatok mentése"));
   f.get<QAction>("ExportCall1")->trigger();
   QCOMPARE(f.window->DatabaseSaveOptions().title, QString("Pinkód adatbázis mentése"));
@@ -150,7 +158,8 @@ void DatabaseCommandsTest::failedLoadsKeepThePreviousDatabase() {
     QVERIFY2(f.dialogs.messages.last().startsWith(c.message), qPrintable(c.file));
     QCOMPARE(f.window->panelText(0), a);
     QCOMPARE(f.session.databaseFileName, a.toStdString());
-    QVERIFY(!f.window->modifiedFlag());
+    // The edit is still in the open database, which no longer is what was saved.
+    QVERIFY(f.window->modifiedFlag());
   }
   // The next save goes to the previous file, not to the refused one.
   f.typeAndLeave("MEcopos", "34");
@@ -160,6 +169,191 @@ void DatabaseCommandsTest::failedLoadsKeepThePreviousDatabase() {
   QCOMPARE(int(LoadDatabaseFile(a.toStdString(), back, [] { return std::string(); }).status),
            int(LoadStatus::Ok));
   QCOMPARE(back.image.ImageByte(f.window->layout().Offset(Field::CoPosition)), uint8_t(34));
+}
+
+// The save went nowhere, so the open database's file stays its target: the next save writes
+// there and the status bar still names it.
+void DatabaseCommandsTest::aFailedSaveAsKeepsTheTarget() {
+  Fixture f;
+  const QString a = f.dir.path() + "/a.pin";
+  f.dialogs.saveNames = {a};
+  QVERIFY(f.window->saveDatabase());
+  f.typeAndLeave("MEcopos", "31");
+  const QString refused = f.dir.path() + "/nincs/b.pin";
+  f.dialogs.saveNames = {refused};
+  f.get<QAction>("SaveAs1")->trigger();
+  QCOMPARE(f.dialogs.messages.size(), 1);
+  QCOMPARE(f.window->panelText(0), a);
+  QCOMPARE(f.session.databaseFileName, a.toStdString());
+  QVERIFY(f.window->modifiedFlag());
+  f.get<QAction>("mnuSave")->trigger();
+  QCOMPARE(f.dialogs.fileDialogs.size(), 2);  // no dialog for the plain save
+  QCOMPARE(f.dialogs.messages.size(), 1);
+  QVERIFY(!f.window->modifiedFlag());
+  DatabaseRecord back;
+  QCOMPARE(int(LoadDatabaseFile(a.toStdString(), back, [] { return std::string(); }).status),
+           int(LoadStatus::Ok));
+  QCOMPARE(back.image.ImageByte(f.window->layout().Offset(Field::CoPosition)), uint8_t(31));
+  // What the save dialog writes for a name typed without extension, the open dialog lists.
+  const FileDialogOptions open = f.window->DatabaseOpenOptions();
+  const QString patterns = open.filter.section('(', 1).section(')', 0, 0);
+  QVERIFY(QDir::match(patterns, "site." + f.window->DatabaseSaveOptions().defaultSuffix));
+  QVERIFY(QDir::match(patterns, "site.pi1"));
+}
+
+void DatabaseCommandsTest::theSaveQuestionComesExactlyWhenTheDatabaseChanged_data() {
+  QTest::addColumn<int>("model");
+  QTest::newRow("4-line") << 0;
+  QTest::newRow("16-line") << 1;
+}
+
+// After a save, leaving the code grid or a radio group of "&Alap" changes nothing, so Open,
+// New and closing ask nothing. What a page still holds (a code being typed, a number added
+// to the list shown) and the connection name are changes.
+void DatabaseCommandsTest::theSaveQuestionComesExactlyWhenTheDatabaseChanged() {
+  QFETCH(int, model);
+  const QString question = "Tarvelo: Menti a változásokat ?";
+  Fixture f;
+  f.start(model, static_cast<int>(PageId::Codes));
+  const QString db = f.dir.path() + "/site.pin";
+  auto* grid = f.window->codesPage().view();
+  const auto typeCode = [&](const char* digits) {
+    grid->setFocus(Qt::TabFocusReason);
+    grid->setCurrentIndex(grid->model()->index(0, 1));
+    for (const char* c = digits; *c; ++c) QTest::keyClick(QApplication::focusWidget(), *c);
+  };
+  typeCode("123456");
+  f.dialogs.saveNames = {db};
+  f.get<QAction>("mnuSave")->trigger();
+  QVERIFY(!f.window->modifiedFlag());
+  struct Focus {
+    const char* name;
+    std::function<void()> take;
+  };
+  const Focus places[] = {
+      {"code grid",
+       [&] {
+         f.window->showPage(PageId::Codes);
+         grid->setFocus(Qt::TabFocusReason);
+       }},
+      {"radio button",
+       [&] {
+         f.window->showPage(PageId::General);
+         auto* speed = f.get<RadioGroup>("RGspeed");
+         speed->button(speed->itemIndex())->setFocus(Qt::TabFocusReason);
+         QCoreApplication::processEvents();
+         f.get<RadioGroup>("RGmod")->button(0)->setFocus(Qt::TabFocusReason);
+       }},
+  };
+  const char* const commands[] = {"Open1", "Uj1", "close"};
+  for (const Focus& place : places) {
+    for (const char* command : commands) {
+      f.dialogs.answers.clear();
+      f.dialogs.passwords = {""};
+      f.dialogs.openNames = {db};
+      f.dialogs.messages.clear();
+      place.take();
+      QCoreApplication::processEvents();
+      if (QByteArray(command) == "close") {
+        QVERIFY(f.window->close());
+        f.window->show();
+        QApplication::setActiveWindow(f.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+      } else {
+        f.get<QAction>(command)->trigger();
+      }
+      QVERIFY2(!f.dialogs.messages.contains(question),
+               qPrintable(QString(place.name) + ", " + command));
+      // Back to the saved database for the next round.
+      f.dialogs.openNames = {db};
+      f.dialogs.passwords = {""};
+      f.window->openDatabase();
+      QVERIFY(!f.window->modifiedFlag());
+    }
+  }
+
+  // A code typed but not yet stored, a number on the list shown, a connection name.
+  const std::vector<std::function<void()>> changes = {
+      [&] {
+        f.window->showPage(PageId::Codes);
+        typeCode("65");
+      },
+      [&] {  // the menu leaves the focus where it was, outside the page
+        f.window->showPage(PageId::Numbers);
+        f.get<QComboBox>("cbTipus")->setFocus(Qt::TabFocusReason);
+        const QString calls = f.dir.path() + "/CALL.TXT";
+        WriteFile(calls, "0612345\r\n");
+        f.dialogs.openNames = {calls};
+        f.dialogs.answers = {QMessageBox::Yes};
+        f.get<QAction>("ImportCall1")->trigger();
+        QCOMPARE(f.window->numbersPage().numbers().items().size(), size_t(1));
+      },
+      [&] { f.window->applyConnection("Iroda", "", "Iroda"); },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    changes[i]();
+    QCoreApplication::processEvents();
+    f.dialogs.messages.clear();
+    f.dialogs.answers = {QMessageBox::Cancel};
+    QVERIFY(!f.window->close());
+    QVERIFY2(f.dialogs.messages == QStringList{question}, qPrintable(QString::number(i)));
+    f.dialogs.answers = {QMessageBox::No};
+    f.dialogs.openNames = {db};
+    f.dialogs.passwords = {""};
+    f.window->openDatabase();
+    QVERIFY(!f.window->modifiedFlag());
+  }
+}
+
+void DatabaseCommandsTest::aModelTheFileCannotProveIsAsked_data() {
+  QTest::addColumn<int>("shown");
+  QTest::newRow("4-line shown") << 0;
+  QTest::newRow("16-line shown") << 1;
+}
+
+// A database without version text that neither memory map reads as stored: the user says
+// which model it is, whichever the window shows; Cancel leaves the open database as it was.
+void DatabaseCommandsTest::aModelTheFileCannotProveIsAsked() {
+  QFETCH(int, shown);
+  Fixture f;
+  f.start(shown, 0);
+  const QString open = f.dir.path() + "/open.pin";
+  f.typeAndLeave("MEcopos", "31");
+  f.dialogs.saveNames = {open};
+  QVERIFY(f.window->saveDatabase());
+  const DatabaseRecord before = f.session.record;
+  const QString unknown = f.dir.path() + "/unknown.pin";
+  DatabaseRecord zeros;
+  QVERIFY(SaveDatabaseFile(unknown.toStdString(), zeros).ok);
+
+  f.dialogs.messages.clear();
+  f.dialogs.openNames = {unknown};
+  f.dialogs.passwords = {""};
+  f.dialogs.answers = {QMessageBox::Cancel};
+  f.get<QAction>("Open1")->trigger();
+  QCOMPARE(f.dialogs.messages.size(), 2);  // the password, then the model
+  const QString asked = f.dialogs.messages[1];
+  QVERIFY2(asked.contains("4 vonalas") && asked.contains("16 vonalas") &&
+               asked.contains("nincs verziószövege"),
+           qPrintable(asked));
+  QVERIFY(f.session.record == before);
+  QCOMPARE(f.session.databaseFileName, open.toStdString());
+  QCOMPARE(f.window->panelText(0), open);
+  QCOMPARE(int(f.window->model()), shown);
+  QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("31"));
+
+  const std::pair<QMessageBox::StandardButton, DeviceModel> answers[] = {
+      {QMessageBox::Yes, DeviceModel::FourLine}, {QMessageBox::No, DeviceModel::SixteenLine}};
+  for (const auto& [answer, model] : answers) {
+    f.dialogs.openNames = {unknown};
+    f.dialogs.passwords = {""};
+    f.dialogs.answers = {answer};
+    f.get<QAction>("Open1")->trigger();
+    QCOMPARE(f.window->model(), model);
+    QCOMPARE(f.session.databaseFileName, unknown.toStdString());
+    QVERIFY(f.session.record.image == zeros.image);
+    QVERIFY(!f.window->modifiedFlag());
+  }
 }
 
 void DatabaseCommandsTest::codeFilesRoundTrip_data() {
