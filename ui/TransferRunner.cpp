@@ -118,7 +118,24 @@ void TransferRunner::Upload(Transfers& transfers) {
       return SaveDeviceBackup(upload_.backupFile, session_.record, read);
     };
   }
-  transfers.UploadImage(hooks_.model(), options);
+  const DeviceModel model = hooks_.model();
+  if (transfers.UploadImage(model, options) != TransferResult::TypeUnknown) return;
+  // The device did not say which model it is, so nothing was sent. Only the user can take
+  // the risk of an image landing on the other model's fields.
+  const bool wasBusy = busy_;
+  if (wasBusy) Busy(false);
+  const auto answer =
+      dialogs_.Ask(QString("A készülék típusa nem olvasható ki. Ha a készülék nem %1, a feltöltött "
+                           "beállítások rossz helyre kerülnek, és a készülék hibásan működhet.\n"
+                           "Feltölti típusellenőrzés nélkül ?")
+                       .arg(ModelName(model)),
+                   "Tarvelo", QMessageBox::Yes | QMessageBox::No, QMessageBox::Warning);
+  if (answer != QMessageBox::Yes) return;
+  if (wasBusy) Busy(true);
+  // The refused upload gave the port back; the second one opens it as the first did.
+  connection_.BeginTransfer(session_.workstation.portName, session_.workstation.speedIndex);
+  options.withoutTypeCheck = true;
+  transfers.UploadImage(model, options);
 }
 
 void TransferRunner::SetRunning(bool on) {

@@ -35,6 +35,7 @@ class TransferTest : public QObject {
   void cleanup() { qunsetenv("TARVELO_DEV_DIR"); }
   void downloadSwitchesModelAndDecodes();
   void uploadWritesTheDevice();
+  void anUnreadableDeviceTypeIsUploadedOnlyAfterTheQuestion();
   void portThatCannotOpen();
   void aFailingHandlerIsShownAndTheWindowGoesOn();
   void anEventThreadErrorReachesTheWindow();
@@ -96,6 +97,40 @@ void TransferTest::uploadWritesTheDevice() {
   std::string saved((std::istreambuf_iterator<char>(in)), {});
   QCOMPARE(int(static_cast<uint8_t>(saved.at(1674))), 34);  // SeizeTimer of the 4-line model
   QCOMPARE(int(static_cast<uint8_t>(saved.at(1400))), 0);   // below the range: not sent
+}
+
+// The device's type replies are cut: the upload sends nothing, and the window asks whether to
+// go on without the check, naming the risk. No leaves the device alone; Yes writes it.
+void TransferTest::anUnreadableDeviceTypeIsUploadedOnlyAfterTheQuestion() {
+  const QString image = dir.path() + "/dev16.img";
+  std::ofstream(image.toStdString(), std::ios::binary) << std::string(8192, '\0');
+  DevsimProcess sim(TARVELO_DEVSIM, {"--image", image.toStdString(), "--model", "16", "--link",
+                                     (dir.path() + "/ttyUSB0").toStdString(), "--fault", "short=1",
+                                     "--fault-segments", "43-43"});
+  Fixture f;
+  f.session.workstation.portName = "USB0";
+  f.session.workstation.speedIndex = 9;
+  f.setModel(1);
+  f.window->NewDatabaseDefaults();
+  f.typeAndLeave("MEcopos", "77");
+  for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    f.dialogs.messages.clear();
+    f.dialogs.answers = {QMessageBox::No, answer};  // no copy first; then the question
+    f.get<QAction>("UpLoad1")->trigger();
+    WaitUntilDone(f);
+    QCOMPARE(f.dialogs.messages.size(), 3);  // the copy, why nothing was sent, the question
+    QVERIFY2(f.dialogs.messages[2].contains("rossz helyre") &&
+                 f.dialogs.messages[2].contains("Zentor-16"),
+             qPrintable(f.dialogs.messages[2]));
+    QVERIFY(!f.window->comPort().Connected());
+    if (answer == QMessageBox::No)
+      QCOMPARE(f.window->panelText(3), QString("Ismeretlen készüléktípus, nincs feltöltés."));
+  }
+  QCOMPARE(f.window->panelText(3), QString("Sikeres feltöltés"));
+  sim.Stop();
+  std::ifstream in(image.toStdString(), std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), {});
+  QCOMPARE(int(static_cast<uint8_t>(saved.at(1683))), 77);  // CoPosition of the 16-line model
 }
 
 void TransferTest::portThatCannotOpen() {
