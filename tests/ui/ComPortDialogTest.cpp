@@ -451,6 +451,7 @@ void ComPortDialogTest::aStoredConnectionIsFoundWhenItsDatabaseOpens() {
     Child<QLineEdit>(&d, "edConn")->clear();
   });
   QCOMPARE(f.window->panelText(2), QString("COM1 ( 38400 )"));
+  f.dialogs.answers = {QMessageBox::No};  // the cleared connection name is a change
   f.window->newDatabase();
   f.dialogs.openNames = {file};
   f.dialogs.passwords = {""};
