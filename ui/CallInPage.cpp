@@ -82,7 +82,6 @@ bool CallInPage::storeCallIn() {
   for (int k = 0; k < kForbiddenCount; ++k) {
     s.forbidden.push_back(ToCp1250(forbiddenList_->item(k)->text()).value_or(""));
   }
-  const MarkIfChanged mark(host_);
   EncodeCallIn(host_.image(), host_.layout(), s);
   return true;
 }

@@ -410,7 +410,6 @@ void CodesPage::importCodes(CodeFile format) {
     return;
   }
   ForgetRowsBeyondGrid(rowsBefore);
-  host_.SetModified();
   view_->setFocus(Qt::OtherFocusReason);
   StoreImportedCodes(host_.image(), host_.layout(), grid_);
   host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
@@ -462,7 +461,6 @@ void CodesPage::Decode(const ImageView& view) {
 
 void CodesPage::encodeCodeTable() {
   EncodeCodeTable(host_.image(), host_.layout(), grid_);
-  host_.SetModified();
 }
 
 RowRange CodesPage::selectedRows() const {
@@ -510,7 +508,6 @@ void CodesPage::checkDuplicateCodes() {
 void CodesPage::appendRow() {
   if (!AppendCodeRow(host_.image(), host_.layout(), grid_)) return;
   model_->rowAdded();
-  host_.SetModified();
   host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
 }
 
@@ -520,7 +517,6 @@ void CodesPage::removeLastRow() {
   const int rowsBefore = grid_.rowCount();
   model_->rowRemoving([this] { RemoveLastCodeRow(host_.image(), host_.layout(), grid_); });
   ForgetRowsBeyondGrid(rowsBefore);
-  host_.SetModified();
   host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
 }
 

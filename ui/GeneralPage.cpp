@@ -130,7 +130,6 @@ void GeneralPage::storeSmdrFormat() {
   const SmdrFormatChoice stored = DecodeSmdrFormat(host_.image(), host_.layout());
   if (stored.speed == speed && stored.parity == parity) return;
   EncodeSmdrFormat(host_.image(), host_.layout(), {speed, parity});
-  host_.SetModified();
 }
 
 void GeneralPage::storeSmdrMode() {
@@ -140,7 +139,6 @@ void GeneralPage::storeSmdrMode() {
   const SmdrModeChoice stored = DecodeSmdrMode(host_.image(), host_.layout());
   if (stored.mode == mode && stored.below20h == below20h) return;
   EncodeSmdrMode(host_.image(), host_.layout(), {mode, below20h});
-  host_.SetModified();
 }
 
 bool GeneralPage::storeCoCharCount() {
@@ -149,7 +147,6 @@ bool GeneralPage::storeCoCharCount() {
     host_.dialogs().Message(Q(*r));
     return false;
   }
-  host_.SetModified();
   return true;
 }
 
@@ -159,7 +156,6 @@ bool GeneralPage::storeRecordTerminator() {
     host_.dialogs().Message(Q(*r));
     return false;
   }
-  host_.SetModified();
   return true;
 }
 
@@ -170,13 +166,10 @@ bool GeneralPage::storeNumberTerminator() {
     host_.dialogs().Message(Q(*r));
     return false;
   }
-  host_.SetModified();
   return true;
 }
 
-// The one store on this page that sets the modified flag only when a switch changed.
 void GeneralPage::storeSwitches() {
-  const MarkIfChanged mark(host_);
   EncodeSwitchBits(
       host_.image(), host_.layout(),
       {pinEnableBox_->isChecked(), dstChangeBox_->isChecked(), dosUploadBox_->isChecked()});

@@ -212,7 +212,6 @@ void LinesPage::storeLineSetting(int n, LineControl control) {
       EncodeLineBit4(image, layout, true, n, l.callIn->isChecked());
       break;
   }
-  host_.SetModified();
 }
 
 void LinesPage::storeAllLines16() {
@@ -227,7 +226,6 @@ void LinesPage::storeAllLines16() {
                        l.callIn->isChecked()};
   }
   EncodeLines16(host_.image(), host_.layout(), controls);
-  host_.SetModified();
 }
 
 bool LinesPage::storeCoNumber(int n) {
@@ -238,7 +236,6 @@ bool LinesPage::storeCoNumber(int n) {
     return false;
   }
   EncodeCoNumber(host_.image(), host_.layout(), n, *text);
-  host_.SetModified();
   return true;
 }
 

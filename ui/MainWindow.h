@@ -47,7 +47,6 @@ class TMainForm : public QMainWindow, public PageHost {
   // PageHost
   ConfigImage& image() override { return session_.record.image; }
   const ImageLayout& layout() const override { return layout_; }
-  void SetModified() override {}
   DialogService& dialogs() override { return *dialogs_; }
   LeaveDispatcher& leave() override { return *leave_; }
   void DecodeImage() override;

@@ -168,7 +168,6 @@ void NumberPlanPage::editException() {
     exceptionList_->item(i)->setText(FromCp1250(text));
     storeNumberPlan();
   } else {
-    const MarkIfChanged mark(host_);
     if (const Refusal r = EditException16(host_.image(), host_.layout(), i, *code, length, input)) {
       host_.dialogs().Message(Q(*r));
       lengthEdit_->setFocus();
@@ -188,7 +187,6 @@ void NumberPlanPage::deleteException() {
   }
   const int i = ChosenRow(exceptionList_);
   if (i < 0) return;
-  const MarkIfChanged mark(host_);
   DeleteException16(host_.image(), host_.layout(), i);
   exceptionList_->viewport()->update();
 }
@@ -213,7 +211,6 @@ bool NumberPlanPage::storeNumberPlan() {
   std::vector<std::string> texts;
   for (int i = 0; i < kExceptionCount; ++i)
     texts.push_back(ToCp1250(exceptionList_->item(i)->text()).value_or(""));
-  const MarkIfChanged mark(host_);
   if (const Refusal r = StoreNumberPlan4(host_.image(), host_.layout(), texts, prefixes)) {
     host_.dialogs().Message(Q(*r));
     return false;

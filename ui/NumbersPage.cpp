@@ -114,7 +114,6 @@ void NumbersPage::importNumbers() {
   list_.assign(imported->items);
   ShowItems(-1);
   if (imported->linesLeft) host_.dialogs().Message(Q(CallTxtFullMessage(list_.capacity())));
-  host_.SetModified();
   Refresh();
 }
 
@@ -209,7 +208,6 @@ void NumbersPage::addNumber() {
     case FreeNumberList::AddResult::Added:
       numberEdit_->setText(FromCp1250(entry));
       ShowItems(at);
-      host_.SetModified();
       break;
     case FreeNumberList::AddResult::Duplicate:
       numberEdit_->setText(FromCp1250(entry));
@@ -232,7 +230,6 @@ void NumbersPage::replaceNumber() {
   numberEdit_->setText(FromCp1250(entry));
   if (at >= 0) {
     ShowItems(at);
-    host_.SetModified();
   }
   Refresh();
 }
@@ -247,7 +244,6 @@ std::set<int> NumbersPage::selectedItems() const {
 void NumbersPage::deleteNumbers() {
   if (list_.Delete(selectedItems()) > 0) {
     ShowItems(-1);
-    host_.SetModified();
   }
   Refresh();
 }
@@ -259,7 +255,6 @@ void NumbersPage::clearNumbers() {
   list_.Clear();
   ShowItems(-1);
   numberEdit_->clear();
-  host_.SetModified();
   Refresh();
 }
 

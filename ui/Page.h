@@ -17,7 +17,6 @@ class PageHost {
   virtual ~PageHost() = default;
   virtual ConfigImage& image() = 0;
   virtual const ImageLayout& layout() const = 0;
-  virtual void SetModified() = 0;
   virtual DialogService& dialogs() = 0;
   virtual LeaveDispatcher& leave() = 0;
   // The whole-image decode into every page, with its messages and status panel.
@@ -27,23 +26,6 @@ class PageHost {
   // An exchange-file command has used the shared open (or save) dialog: from now on that
   // dialog offers the database files in their later form.
   virtual void ExchangeDialogUsed(bool openDialog) = 0;
-};
-
-// Sets the modified flag when the image differs at the end of the scope. For the handlers
-// that store on leaving without the flag of their own: an edit there must not be lost on
-// closing without a question, while merely passing through a field asks nothing.
-class MarkIfChanged {
- public:
-  explicit MarkIfChanged(PageHost& host) : host_(host), before_(host.image()) {}
-  ~MarkIfChanged() {
-    if (!(host_.image() == before_)) host_.SetModified();
-  }
-  MarkIfChanged(const MarkIfChanged&) = delete;
-  MarkIfChanged& operator=(const MarkIfChanged&) = delete;
-
- private:
-  PageHost& host_;
-  const ConfigImage before_;
 };
 
 class Page : public QWidget {

@@ -197,12 +197,10 @@ bool TPrefer::Store() {
   if (Refusal r = CheckCodeSize(window_.image(), window_.layout(), count, length, codes.grid()))
     return refuse(r, SEkodlen);
 
-  const DatabaseRecord before = record;
   for (int i = 0; i < 3; ++i) {
     if (converted[i]) texts[i]->set(*converted[i]);  // cut to 255 characters
   }
   StoreCodeSize(window_.image(), window_.layout(), count, length, codes.grid());
-  if (!(record == before)) window_.SetModified();
   return true;
 }
 

@@ -208,7 +208,6 @@ bool ByteBoxes::Store(const Box& box) {
     host_.dialogs().Message(Q(*r));
     return false;
   }
-  host_.SetModified();
   return true;
 }
 

@@ -465,7 +465,6 @@ void CodesPagesTest::generate() {
   QFETCH(int, count);
   QFETCH(QString, refusal);
   CodesFixture f(length, count, 0x30);
-  f.window->SetModified();
   f.session.record.image.SetBytes(f.window->layout().Offset(Field::CodeTable), "99");
   f.menuItem("Generls1")->trigger();
   QVERIFY(!QApplication::overrideCursor());
