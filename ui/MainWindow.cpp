@@ -410,13 +410,6 @@ bool TMainForm::CommitFocusedField() {
   return leave_->Commit();
 }
 
-bool TMainForm::CommitEdits() {
-  if (!CommitFocusedField()) return false;
-  // The list is written back when its page is left; while it is shown, only the page has it.
-  if (PageControl->currentIndex() == static_cast<int>(PageId::Numbers)) numbersPage_->Flush();
-  return true;
-}
-
 DatabaseRecord TMainForm::CurrentRecord() const {
   DatabaseRecord record = session_.record;
   record.connectionName.set(connectionName_);
@@ -444,7 +437,7 @@ bool TMainForm::modifiedFlag() const {
 }
 
 bool TMainForm::ConfirmSaveChanges() {
-  if (!CommitEdits()) return false;
+  if (!CommitFocusedField()) return false;
   if (!modifiedFlag()) return true;
   const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -608,7 +601,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   // A value typed but not yet stored counts as a change; a refused one keeps the window.
-  if (!CommitEdits()) {
+  if (!CommitFocusedField()) {
     event->ignore();
     return;
   }

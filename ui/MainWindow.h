@@ -56,8 +56,8 @@ class TMainForm : public QMainWindow, public PageHost {
   }
 
   // Whether the database differs from what was last loaded, saved or newly created: the
-  // whole record (image, site, owner, password, connection name) as it stands now. What a
-  // page still holds of its own is not in it; CommitEdits brings that in.
+  // whole record (image, site, owner, password, connection name) with the free-call list
+  // of the page shown. A field still being typed in is not in it until it is left.
   bool modifiedFlag() const;
   DeviceModel model() const { return model_; }
   QString panelText(int panel) const;
@@ -87,9 +87,6 @@ class TMainForm : public QMainWindow, public PageHost {
   bool ConfirmSaveChanges();
   // Stores the field being edited; false when its entry was refused (the focus is back in it).
   bool CommitFocusedField();
-  // Stores everything a page still holds: the field being edited and the free-call list of
-  // the page shown. False when the entry was refused.
-  bool CommitEdits();
   void showPage(PageId page);  // a "&Nézet" item
   void showHelp();
   void startDownload(TransferKind kind);  // a configuration or a PROM download
