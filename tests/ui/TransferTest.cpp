@@ -34,6 +34,7 @@ class TransferTest : public QObject {
   void init() { qputenv("TARVELO_DEV_DIR", dir.path().toUtf8()); }
   void cleanup() { qunsetenv("TARVELO_DEV_DIR"); }
   void downloadSwitchesModelAndDecodes();
+  void aDownloadOfWhatIsSavedIsNoChange();
   void uploadWritesTheDevice();
   void anUnreadableDeviceTypeIsUploadedOnlyAfterTheQuestion();
   void portThatCannotOpen();
@@ -73,6 +74,30 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   QVERIFY(f.window->modifiedFlag());
   QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
   QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(f.dialogs.messages.isEmpty());
+}
+
+// The save question compares with the file: a download that brings back what was saved asks
+// nothing, while one that brings something else does.
+void TransferTest::aDownloadOfWhatIsSavedIsNoChange() {
+  ConfigImage device;
+  StoreNewDatabaseDefaults(device, ImageLayout::For(DeviceModel::SixteenLine));
+  const QString image = dir.path() + "/same.img";
+  std::ofstream(image.toStdString(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(device.raw().data()), kImageSize);
+  DevsimProcess sim = LinkedDevsim(dir.path(), image, "16");
+  Fixture f;
+  f.session.workstation.portName = "USB0";
+  f.session.workstation.speedIndex = 9;
+  f.get<QAction>("DnLoad1")->trigger();
+  WaitUntilDone(f);
+  QVERIFY(f.window->modifiedFlag());  // a new database before
+  f.dialogs.saveNames = {dir.path() + "/site.pin"};
+  QVERIFY(f.window->saveDatabase());
+  f.get<QAction>("DnLoad1")->trigger();
+  WaitUntilDone(f);
+  QCOMPARE(f.window->panelText(3), QString("Sikeres letöltés."));
+  QVERIFY(!f.window->modifiedFlag());
   QVERIFY(f.dialogs.messages.isEmpty());
 }
 
