@@ -299,6 +299,7 @@ void TerminalTest::dialTransparentAndDisconnect() {
   QTest::mouseClick(connect, Qt::LeftButton);
   QTest::mouseClick(transp, Qt::LeftButton);
   QCOMPARE(ReceivedUntil(line.pty, "transpon"), std::string("transpon"));
+  f.dialogs.answers = {QMessageBox::No};  // the connection chosen above is a change
   f.window->close();
   QCOMPARE(ReceivedUntil(line.pty, "transpof"), std::string("transpof"));
   QVERIFY(!f.window->comPort().Connected());
