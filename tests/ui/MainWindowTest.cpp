@@ -518,7 +518,7 @@ void MainWindowTest::aRefusedValueHoldsItsPageAndFocus() {
 
 // A 16-line database opened in the 4-line model (as a file named on the command line always
 // is) is decoded with the 16-line map; read with the 4-line one, the code-table repair wrote
-// into the 16-line timers. Without a version text the model stays.
+// into the 16-line timers. Without a version text, the model whose map reads it decides.
 void MainWindowTest::aDatabaseIsShownInItsOwnModel() {
   QTemporaryDir dir;
   const QString file = dir.path() + "/site16.pi1";
@@ -536,7 +536,8 @@ void MainWindowTest::aDatabaseIsShownInItsOwnModel() {
   QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("44"));
   QVERIFY(!f.window->modifiedFlag());
 
-  // The 4-line version text switches back; a database without one keeps the model.
+  // The 4-line version text switches back; a database without one that only the 16-line map
+  // reads is shown in that model whichever is shown.
   r.image.SetBytes(kVersionTextOffset, "P4239");
   const QString file4 = dir.path() + "/site4.pi1";
   QVERIFY(SaveDatabaseFile(file4.toStdString(), r).ok);
