@@ -298,6 +298,9 @@ TransferResult Transfers::WriteRange(DeviceModel model) {
     if (inStep && link_.SegmentReply()[0] == kAck) {
       ++segment;
       failures = 0;
+    } else if (inStep && !link_.Watchful()) {
+      // A refusal on a line in step is this frame's: it is sent again, as it always was.
+      ++failures;
     } else {
       // A late acknowledgement would pass for the next frame's.
       if (!answered) link_.Settle(kWriteTimeoutMs);

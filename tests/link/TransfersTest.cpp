@@ -650,3 +650,23 @@ TEST(Transfers, AnswersWithinATickAreNotTakenForEarlyOnes) {
             TransferResult::Ok);
   EXPECT_EQ(frame, 212);
 }
+
+// A refusal on a line in step is the answer to the frame just sent: that frame alone goes
+// again, with no waiting for a quiet line and no frames sent twice.
+TEST(Transfers, ARefusalOnACleanLineSendsOnlyThatFrameAgain) {
+  Rig rig;
+  rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
+  int writes = 0, refused = 0;
+  rig.device.spoil = [&](int, std::string& reply) {
+    if (reply.size() != 1) return;
+    if (writes++ % 3 == 0) {
+      reply[0] = static_cast<char>(kNak);
+      ++refused;
+    }
+  };
+  const uint32_t before = rig.clock.now;
+  EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), TransferResult::Ok);
+  EXPECT_EQ(Writes(rig.device.frames).size(), 212u + static_cast<size_t>(refused));
+  EXPECT_LT(rig.clock.now - before, 1000u + 11u * 2000u + 212u * 3u * 5u)
+      << "no quiet-line waits for plain refusals";
+}
