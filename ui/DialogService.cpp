@@ -57,6 +57,22 @@ QMessageBox::StandardButton QtDialogService::Ask(const QString& text, const QStr
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+int QtDialogService::Choose(const QString& text, const QString& caption,
+                            const QStringList& buttons) {
+  QMessageBox box(QMessageBox::Question,
+                  caption.isEmpty() ? QApplication::applicationName() : caption, text,
+                  QMessageBox::NoButton, parent_);
+  QList<QAbstractButton*> added;
+  for (const QString& b : buttons) added << box.addButton(b, QMessageBox::AcceptRole);
+  if (!added.isEmpty()) {
+    box.setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+    box.setEscapeButton(added.last());
+  }
+  MakeRoomForCaption(box);
+  box.exec();
+  return static_cast<int>(added.indexOf(box.clickedButton()));
+}
+
 QString QtDialogService::OpenFileName(const FileDialogOptions& options) {
   QFileDialog dialog(parent_, options.title, QString(), options.filter);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -25,6 +25,9 @@ class DialogService {
   virtual QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
                                           QMessageBox::StandardButtons buttons,
                                           QMessageBox::Icon icon = QMessageBox::Question) = 0;
+  // A question whose answers are named by their buttons; the index of the one pressed, or -1
+  // when the box was closed without one. The last button is the one Escape presses.
+  virtual int Choose(const QString& text, const QString& caption, const QStringList& buttons) = 0;
   // Empty when cancelled.
   virtual QString OpenFileName(const FileDialogOptions& options) = 0;
   virtual QString SaveFileName(const FileDialogOptions& options) = 0;
@@ -43,6 +46,7 @@ class QtDialogService : public DialogService {
   QMessageBox::StandardButton Ask(const QString& text, const QString& caption,
                                   QMessageBox::StandardButtons buttons,
                                   QMessageBox::Icon icon) override;
+  int Choose(const QString& text, const QString& caption, const QStringList& buttons) override;
   QString OpenFileName(const FileDialogOptions& options) override;
   QString SaveFileName(const FileDialogOptions& options) override;
   QString Password() override;

@@ -523,16 +523,15 @@ std::optional<DeviceModel> TMainForm::ModelOfLoaded(const DatabaseRecord& loaded
   const ModelProof proof = ProveDatabaseModel(loaded);
   if (proof.model) return proof.model;
   const QString question =
-      QString(
-          "Az adatbázis típusa nem állapítható meg: %1.\nMelyik típusként nyitja meg ?\n\n"
-          "Igen: 4 vonalas, %2\nNem: 16 vonalas, %3\nMégsem: nem nyitja meg")
-          .arg(Q(proof.reason), ModelName(DeviceModel::FourLine),
-               ModelName(DeviceModel::SixteenLine));
-  switch (dialogs_->Ask(question, "Tarvelo",
-                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
-    case QMessageBox::Yes:
+      QString("Az adatbázis típusa nem állapítható meg: %1.\nMelyik típusként nyitja meg ?")
+          .arg(Q(proof.reason));
+  const QStringList buttons = {QString("4 vonalas: ") + ModelName(DeviceModel::FourLine),
+                               QString("16 vonalas: ") + ModelName(DeviceModel::SixteenLine),
+                               "Mégsem"};
+  switch (dialogs_->Choose(question, "Tarvelo", buttons)) {
+    case 0:
       return DeviceModel::FourLine;
-    case QMessageBox::No:
+    case 1:
       return DeviceModel::SixteenLine;
     default:
       return std::nullopt;

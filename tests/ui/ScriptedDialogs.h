@@ -28,6 +28,13 @@ class ScriptedDialogs : public DialogService {
     s_.messages << caption + ": " + text;
     return Pop(s_.answers, QMessageBox::Cancel);
   }
+  // Scripted with the question answers: Yes presses the first button, No the second, anything
+  // else closes the box.
+  int Choose(const QString& text, const QString& caption, const QStringList& buttons) override {
+    s_.messages << caption + ": " + text + " [" + buttons.join(" | ") + "]";
+    const auto answer = Pop(s_.answers, QMessageBox::Cancel);
+    return answer == QMessageBox::Yes ? 0 : answer == QMessageBox::No ? 1 : -1;
+  }
   QString OpenFileName(const FileDialogOptions& options) override {
     s_.fileDialogs << options;
     return Pop(s_.openNames, QString());
