@@ -121,6 +121,13 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   }
 }
 
+TPrefer::~TPrefer() {
+  // Whatever was typed has been stored or refused by now; the boxes' leave checks must not
+  // run while the dialog is taken apart.
+  window_.leave().Forget(SEkodlen);
+  window_.leave().Forget(SEkoddb);
+}
+
 void TPrefer::Fill() {
   const DatabaseRecord& record = window_.session().record;
   Esite->setText(FromCp1250(record.site.text()));

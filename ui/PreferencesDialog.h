@@ -22,6 +22,7 @@ class TPrefer : public QDialog {
  public:
   // Fills the fields from the window's database; frees itself when closed.
   explicit TPrefer(TMainForm& window);
+  ~TPrefer() override;
 
  protected:
   void done(int result) override;

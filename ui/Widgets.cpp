@@ -70,9 +70,11 @@ LeaveDispatcher::~LeaveDispatcher() {
 
 void LeaveDispatcher::OnLeave(QWidget* scope, LeaveHandler handler) {
   handlers_.emplace_back(scope, std::move(handler));
-  connect(scope, &QObject::destroyed, this, [this, scope] {
-    std::erase_if(handlers_, [scope](const auto& h) { return h.first == scope; });
-  });
+  connect(scope, &QObject::destroyed, this, [this, scope] { Forget(scope); });
+}
+
+void LeaveDispatcher::Forget(QWidget* scope) {
+  std::erase_if(handlers_, [scope](const auto& h) { return h.first == scope; });
 }
 
 QWidget* LeaveDispatcher::ScopeOf(QWidget* widget) const {

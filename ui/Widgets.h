@@ -59,6 +59,10 @@ class LeaveDispatcher : public QObject {
   ~LeaveDispatcher() override;
 
   void OnLeave(QWidget* scope, LeaveHandler handler);
+  // Drops a control's handler. A dialog whose handlers reach into it calls this before its
+  // controls die: a control gives up the focus while it is destroyed, after its dialog's own
+  // part is gone.
+  void Forget(QWidget* scope);
   // Runs the handler of the control holding the focus as if it had been left; used to
   // store the field being edited before a command. False when the entry was refused: the
   // focus is back in the control and the command must not run.
