@@ -12,6 +12,7 @@
 #include "files/DatabaseFile.h"
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
+#include "tests/EachModel.h"
 #include "tests/TempDirTest.h"
 
 using namespace tarvelo;
@@ -25,14 +26,15 @@ class DatabaseFileTest : public TempDirTest {
   static void WriteAll(const std::string& path, const std::string& bytes) { Put(path, bytes); }
 
   static DatabaseRecord Sample(const std::string& site, const std::string& owner,
-                               const std::string& password) {
-    DatabaseRecord r;
-    NewDatabaseDefaults(r, ImageLayout::For(DeviceModel::FourLine));
+                               const std::string& password,
+                               DeviceModel model = DeviceModel::FourLine) {
+    DatabaseRecord r = NewRecord(model);
     r.site.set(site);
     r.owner.set(owner);
     r.password.set(password);
     r.connectionName.set("Iroda");
-    r.image.SetImageByte(1408, 0x5A);  // a device byte no field names
+    // A device byte no field names.
+    r.image.SetImageByte(model == DeviceModel::FourLine ? 1408 : 1632, 0x5A);
     return r;
   }
 
@@ -41,9 +43,19 @@ class DatabaseFileTest : public TempDirTest {
   }
 };
 
+// What the file holds of the image: the same for a database of either model.
+class DatabaseFileEachModel : public DatabaseFileTest, public ModelParam {
+ protected:
+  DatabaseRecord Sample(const std::string& site, const std::string& owner,
+                        const std::string& password) const {
+    return DatabaseFileTest::Sample(site, owner, password, model());
+  }
+};
+TARVELO_EACH_MODEL(DatabaseFileEachModel);
+
 }  // namespace
 
-TEST_F(DatabaseFileTest, KeyAndScramblingAsAnotherReaderSeesThem) {
+TEST_P(DatabaseFileEachModel, KeyAndScramblingAsAnotherReaderSeesThem) {
   struct Case {
     std::string site, owner;
     uint8_t key;
@@ -72,7 +84,7 @@ TEST_F(DatabaseFileTest, KeyAndScramblingAsAnotherReaderSeesThem) {
   }
 }
 
-TEST_F(DatabaseFileTest, SaveAndLoadRoundTrip) {
+TEST_P(DatabaseFileEachModel, SaveAndLoadRoundTrip) {
   DatabaseRecord r = Sample("Győr", "Ödön", "Jelszó");
   const DatabaseRecord inMemory = r;
   const std::string path = Path("a.pin");
@@ -108,7 +120,7 @@ TEST_F(DatabaseFileTest, AShortenedPasswordLeavesNothingOfTheOldOne) {
   EXPECT_EQ(bytes.find("ret123"), std::string::npos);
 }
 
-TEST_F(DatabaseFileTest, RefusedLoadsLeaveTheRecordAsItWas) {
+TEST_P(DatabaseFileEachModel, RefusedLoadsLeaveTheRecordAsItWas) {
   DatabaseRecord saved = Sample("Site", "Owner", "Secret");
   const std::string good = Path("good.pin");
   ASSERT_TRUE(SaveDatabaseFile(good, saved).ok);
@@ -161,7 +173,7 @@ TEST_F(DatabaseFileTest, EmptyStoredPasswordOpensWithAnEmptyAnswer) {
   EXPECT_EQ(LoadDatabaseFile(Path("open.pin"), loaded, Typing("")).status, LoadStatus::Ok);
 }
 
-TEST_F(DatabaseFileTest, FailedWriteKeepsTheOldFile) {
+TEST_P(DatabaseFileEachModel, FailedWriteKeepsTheOldFile) {
   DatabaseRecord r = Sample("Site", "", "");
   const std::string path = Path("keep.pin");
   ASSERT_TRUE(SaveDatabaseFile(path, r).ok);
@@ -202,7 +214,7 @@ TEST_F(DatabaseFileTest, SaveIntoAMissingFolderFails) {
   EXPECT_NE(result.message.find("folder.pin"), std::string::npos);
 }
 
-TEST_F(DatabaseFileTest, SavingThroughALinkReplacesItsTarget) {
+TEST_P(DatabaseFileEachModel, SavingThroughALinkReplacesItsTarget) {
   DatabaseRecord r = Sample("Site", "", "");
   const std::string target = Path("real.pin");
   const std::string link = Path("link.pin");

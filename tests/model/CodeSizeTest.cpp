@@ -11,12 +11,6 @@ using namespace tarvelo;
 
 namespace {
 
-const ImageLayout* const kLayouts[] = {&kFour, &kSixteen};
-
-std::string Name(const ImageLayout& layout) {
-  return &layout == &kFour ? "4-line" : "16-line";
-}
-
 // Code k of a table: different for every k below 10^digits, zero-padded to `digits`.
 std::string CodeOf(int k, int digits) {
   long mod = 1;
@@ -45,56 +39,56 @@ CodeGrid GridOf(ConfigImage image, const ImageLayout& layout) {
   return grid;
 }
 
+class CodeSizeTest : public EachModel {};
+TARVELO_EACH_MODEL(CodeSizeTest);
+
 }  // namespace
 
-TEST(CodeSizeTest, LimitsFollowTheCodeLength) {
+TEST_P(CodeSizeTest, LimitsFollowTheCodeLength) {
   const std::vector<std::pair<int, int>> limits = {{2, 100}, {3, 768}, {4, 614}, {5, 512},
                                                    {6, 438}, {7, 384}, {8, 341}};
   for (const auto& [length, limit] : limits) {
-    EXPECT_EQ(MaxCodeCount(kFour, length), limit) << length;
-    EXPECT_EQ(MaxCodeCount(kSixteen, length), limit) << length;
+    EXPECT_EQ(MaxCodeCount(layout(), length), limit) << length;
   }
 }
 
-TEST(CodeSizeTest, StoresCountLowByteFirstAndRecordLength) {
-  for (const ImageLayout* layout : kLayouts) {
-    ConfigImage image = Defaults(*layout);
-    EXPECT_FALSE(StoreCodeSize(image, *layout, 341, 8));
-    EXPECT_EQ(StoredRecordLength(image, *layout), 9);
-    EXPECT_EQ(image.ImageByte(layout->Offset(Field::CodeCount)), 0x55);
-    EXPECT_EQ(image.ImageByte(layout->Offset(Field::CodeCount) + 1), 0x01);
-    EXPECT_EQ(StoredCodeCount(image, *layout), 341);
-  }
+TEST_P(CodeSizeTest, StoresCountLowByteFirstAndRecordLength) {
+  const ImageLayout& layout = this->layout();
+  ConfigImage image = Defaults(layout);
+  EXPECT_FALSE(StoreCodeSize(image, layout, 341, 8));
+  EXPECT_EQ(StoredRecordLength(image, layout), 9);
+  EXPECT_EQ(image.ImageByte(layout.Offset(Field::CodeCount)), 0x55);
+  EXPECT_EQ(image.ImageByte(layout.Offset(Field::CodeCount) + 1), 0x01);
+  EXPECT_EQ(StoredCodeCount(image, layout), 341);
 }
 
 // The fault this guards against: a new length stored over records still laid out at the old
 // one, so that every code and rights byte read back garbled.
-TEST(CodeSizeTest, ANewLengthReLaysTheTableAndComesBackByteForByte) {
-  for (const ImageLayout* layout : kLayouts) {
-    for (const bool fromGrid : {false, true}) {
-      SCOPED_TRACE(Name(*layout) + (fromGrid ? ", grid" : ", image"));
-      const ConfigImage original = WithCodes(*layout, 438, 4);
-      ConfigImage image = original;
-      auto store = [&](int length) {
-        return fromGrid ? StoreCodeSize(image, *layout, 438, length, GridOf(image, *layout))
-                        : StoreCodeSize(image, *layout, 438, length);
-      };
-      ASSERT_FALSE(store(6));
-      EXPECT_EQ(StoredRecordLength(image, *layout), 7);
-      EXPECT_EQ(StoredCodeCount(image, *layout), 438);
-      const CodeGrid grown = GridOf(image, *layout);
-      for (int k = 1; k <= 438; ++k) {
-        ASSERT_EQ(grown.row(k).code, CodeOf(k, 4) + "  ") << k;
-        const uint8_t rights = image.ImageByte(layout->Offset(Field::CodeTable) + k * 7L - 1);
-        ASSERT_EQ(rights, 0x30 + k % 16) << k;
-      }
-      ASSERT_FALSE(store(4));
-      EXPECT_TRUE(image == original);
+TEST_P(CodeSizeTest, ANewLengthReLaysTheTableAndComesBackByteForByte) {
+  const ImageLayout& layout = this->layout();
+  for (const bool fromGrid : {false, true}) {
+    SCOPED_TRACE(fromGrid ? "grid" : "image");
+    const ConfigImage original = WithCodes(layout, 438, 4);
+    ConfigImage image = original;
+    auto store = [&](int length) {
+      return fromGrid ? StoreCodeSize(image, layout, 438, length, GridOf(image, layout))
+                      : StoreCodeSize(image, layout, 438, length);
+    };
+    ASSERT_FALSE(store(6));
+    EXPECT_EQ(StoredRecordLength(image, layout), 7);
+    EXPECT_EQ(StoredCodeCount(image, layout), 438);
+    const CodeGrid grown = GridOf(image, layout);
+    for (int k = 1; k <= 438; ++k) {
+      ASSERT_EQ(grown.row(k).code, CodeOf(k, 4) + "  ") << k;
+      const uint8_t rights = image.ImageByte(layout.Offset(Field::CodeTable) + k * 7L - 1);
+      ASSERT_EQ(rights, 0x30 + k % 16) << k;
     }
+    ASSERT_FALSE(store(4));
+    EXPECT_TRUE(image == original);
   }
 }
 
-TEST(CodeSizeTest, RefusesWhatWouldNotFitOrWouldBeCutAndChangesNothing) {
+TEST_P(CodeSizeTest, RefusesWhatWouldNotFitOrWouldBeCutAndChangesNothing) {
   // Ten codes at length 6: rows 4 and 8 with six digits, the others with four.
   auto sixDigits = [](const ImageLayout& layout) {
     ConfigImage image = WithCodes(layout, 10, 6);
@@ -127,71 +121,66 @@ TEST(CodeSizeTest, RefusesWhatWouldNotFitOrWouldBeCutAndChangesNothing) {
       {[](const ImageLayout& l) { return WithCodes(l, 150, 2); }, 151, 2,
        "A kódok darabszáma 2 jegyű kódból 0..100 lehet !!!"},
   };
-  for (const ImageLayout* layout : kLayouts) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(Name(*layout) + " " + std::to_string(c.count) + "/" + std::to_string(c.length));
-      ConfigImage image = c.image(*layout);
-      const ConfigImage before = image;
-      const CodeGrid grid = GridOf(image, *layout);
-      const Refusal checked = CheckCodeSize(image, *layout, c.count, c.length, grid);
-      ASSERT_TRUE(checked);
-      EXPECT_EQ(*checked, c.message);
-      const Refusal viaGrid = StoreCodeSize(image, *layout, c.count, c.length, grid);
-      ASSERT_TRUE(viaGrid);
-      EXPECT_EQ(*viaGrid, c.message);
-      const Refusal viaImage = StoreCodeSize(image, *layout, c.count, c.length);
-      ASSERT_TRUE(viaImage);
-      EXPECT_EQ(*viaImage, c.message);
-      EXPECT_TRUE(image == before);
-    }
+  const ImageLayout& layout = this->layout();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + "/" + std::to_string(c.length));
+    ConfigImage image = c.image(layout);
+    const ConfigImage before = image;
+    const CodeGrid grid = GridOf(image, layout);
+    const Refusal checked = CheckCodeSize(image, layout, c.count, c.length, grid);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(*checked, c.message);
+    const Refusal viaGrid = StoreCodeSize(image, layout, c.count, c.length, grid);
+    ASSERT_TRUE(viaGrid);
+    EXPECT_EQ(*viaGrid, c.message);
+    const Refusal viaImage = StoreCodeSize(image, layout, c.count, c.length);
+    ASSERT_TRUE(viaImage);
+    EXPECT_EQ(*viaImage, c.message);
+    EXPECT_TRUE(image == before);
   }
 }
 
-TEST(CodeSizeTest, TheSizeAsStoredIsNoChangeWhereverItLies) {
-  for (const ImageLayout* layout : kLayouts) {
-    SCOPED_TRACE(Name(*layout));
-    // Two-digit codes beyond the dialog's 100, a record length of 15, none at all.
-    for (const auto& [count, length] : {std::pair{150, 2}, {10, 14}, {0, 0}, {3, -1}}) {
-      ConfigImage image = WithCodes(*layout, count, 4);
-      StoreRecordLength(image, *layout, length + 1);
-      const ConfigImage before = image;
-      EXPECT_FALSE(CheckCodeLength(image, *layout, length)) << length;
-      EXPECT_FALSE(CheckCodeCount(image, *layout, count, length)) << count;
-      EXPECT_FALSE(StoreCodeSize(image, *layout, count, length, GridOf(image, *layout)));
-      EXPECT_FALSE(StoreCodeSize(image, *layout, count, length));
-      EXPECT_TRUE(image == before) << count << "/" << length;
-    }
-    // Lowering such a count is a change like any other: up to the box's limit.
-    ConfigImage image = WithCodes(*layout, 150, 2);
-    EXPECT_TRUE(StoreCodeSize(image, *layout, 120, 2));
-    EXPECT_FALSE(StoreCodeSize(image, *layout, 100, 2));
-    EXPECT_EQ(StoredCodeCount(image, *layout), 100);
+TEST_P(CodeSizeTest, TheSizeAsStoredIsNoChangeWhereverItLies) {
+  const ImageLayout& layout = this->layout();
+  // Two-digit codes beyond the dialog's 100, a record length of 15, none at all.
+  for (const auto& [count, length] : {std::pair{150, 2}, {10, 14}, {0, 0}, {3, -1}}) {
+    ConfigImage image = WithCodes(layout, count, 4);
+    StoreRecordLength(image, layout, length + 1);
+    const ConfigImage before = image;
+    EXPECT_FALSE(CheckCodeLength(image, layout, length)) << length;
+    EXPECT_FALSE(CheckCodeCount(image, layout, count, length)) << count;
+    EXPECT_FALSE(StoreCodeSize(image, layout, count, length, GridOf(image, layout)));
+    EXPECT_FALSE(StoreCodeSize(image, layout, count, length));
+    EXPECT_TRUE(image == before) << count << "/" << length;
   }
+  // Lowering such a count is a change like any other: up to the box's limit.
+  ConfigImage image = WithCodes(layout, 150, 2);
+  EXPECT_TRUE(StoreCodeSize(image, layout, 120, 2));
+  EXPECT_FALSE(StoreCodeSize(image, layout, 100, 2));
+  EXPECT_EQ(StoredCodeCount(image, layout), 100);
 }
 
-TEST(CodeSizeTest, ACountChangeTouchesOnlyTheRecordsItAdds) {
-  for (const ImageLayout* layout : kLayouts) {
-    SCOPED_TRACE(Name(*layout));
-    const long table = layout->Offset(Field::CodeTable);
-    ConfigImage image = WithCodes(*layout, 20, 4);
-    // Lowered: the records left behind stay as they were.
-    const ConfigImage full = image;
-    ASSERT_FALSE(StoreCodeSize(image, *layout, 10, 4));
-    EXPECT_EQ(StoredCodeCount(image, *layout), 10);
-    EXPECT_EQ(image.Bytes(table, 20 * 5), full.Bytes(table, 20 * 5));
-    // Raised: the added records read as the grid shows rows it never had, blank without
-    // rights; the ones kept are not written again.
-    image.SetImageByte(table + 4, 0x7F);  // a rights byte no page would store
-    ASSERT_FALSE(StoreCodeSize(image, *layout, 12, 4));
-    EXPECT_EQ(image.ImageByte(table + 4), 0x7F);
-    EXPECT_EQ(image.Bytes(table + 10 * 5, 10), "    0    0");
-    // From the grid, the added rows as the grid holds them.
-    CodeGrid grid = GridOf(image, *layout);
-    grid.setRowCount(15);
-    grid.row(13) = {"42", {kYes, kNo, kNo, kYes}};
-    ASSERT_FALSE(StoreCodeSize(image, *layout, 14, 4, grid));
-    EXPECT_EQ(image.ImageByte(table + 4), 0x7F);
-    EXPECT_EQ(image.Bytes(table + 12 * 5, 10), "42  9    0");
-    EXPECT_EQ(StoredCodeCount(image, *layout), 14);
-  }
+TEST_P(CodeSizeTest, ACountChangeTouchesOnlyTheRecordsItAdds) {
+  const ImageLayout& layout = this->layout();
+  const long table = layout.Offset(Field::CodeTable);
+  ConfigImage image = WithCodes(layout, 20, 4);
+  // Lowered: the records left behind stay as they were.
+  const ConfigImage full = image;
+  ASSERT_FALSE(StoreCodeSize(image, layout, 10, 4));
+  EXPECT_EQ(StoredCodeCount(image, layout), 10);
+  EXPECT_EQ(image.Bytes(table, 20 * 5), full.Bytes(table, 20 * 5));
+  // Raised: the added records read as the grid shows rows it never had, blank without
+  // rights; the ones kept are not written again.
+  image.SetImageByte(table + 4, 0x7F);  // a rights byte no page would store
+  ASSERT_FALSE(StoreCodeSize(image, layout, 12, 4));
+  EXPECT_EQ(image.ImageByte(table + 4), 0x7F);
+  EXPECT_EQ(image.Bytes(table + 10 * 5, 10), "    0    0");
+  // From the grid, the added rows as the grid holds them.
+  CodeGrid grid = GridOf(image, layout);
+  grid.setRowCount(15);
+  grid.row(13) = {"42", {kYes, kNo, kNo, kYes}};
+  ASSERT_FALSE(StoreCodeSize(image, layout, 14, 4, grid));
+  EXPECT_EQ(image.ImageByte(table + 4), 0x7F);
+  EXPECT_EQ(image.Bytes(table + 12 * 5, 10), "42  9    0");
+  EXPECT_EQ(StoredCodeCount(image, layout), 14);
 }

@@ -2,6 +2,7 @@
 
 #include "model/Codecs.h"
 #include "model/General.h"
+#include "tests/EachModel.h"
 
 using namespace tarvelo;
 
@@ -108,9 +109,14 @@ TEST(Codecs, ParseWholeNumberTakesOneSignAndDigitsOnly) {
   }
 }
 
-TEST(Codecs, SignedJunkIsNotStoredAsAByte) {
+namespace {
+class CodecsEachModel : public EachModel {};
+TARVELO_EACH_MODEL(CodecsEachModel);
+}  // namespace
+
+TEST_P(CodecsEachModel, SignedJunkIsNotStoredAsAByte) {
   ConfigImage image;
-  const ImageLayout layout = ImageLayout::For(DeviceModel::FourLine);
+  const ImageLayout& layout = this->layout();
   image.SetImageByte(layout.Offset(Field::CoPosition), 23);
   for (const char* text : {"+-0", "+-1", "-+3"}) {
     EXPECT_TRUE(TestByteRange(image, layout, Field::CoPosition, text).has_value()) << text;

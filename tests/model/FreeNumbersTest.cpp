@@ -10,17 +10,13 @@ std::string Entry(const std::string& s) {
   return s + std::string(16 - s.size(), ' ');
 }
 
-class FreeNumbersEachModel : public ::testing::TestWithParam<DeviceModel> {
- protected:
-  ImageLayout layout() const { return ImageLayout::For(GetParam()); }
-};
-INSTANTIATE_TEST_SUITE_P(Models, FreeNumbersEachModel,
-                         ::testing::Values(DeviceModel::FourLine, DeviceModel::SixteenLine));
+class FreeNumbersEachModel : public EachModel {};
+TARVELO_EACH_MODEL(FreeNumbersEachModel);
 }  // namespace
 
 TEST_P(FreeNumbersEachModel, GapsAreSkippedAndTheFlushClosesThem) {
-  const ImageLayout l = layout();
-  ConfigImage image = Defaults(l);
+  const ImageLayout& l = layout();
+  ConfigImage image = DefaultImage();
   const long start = l.Offset(Field::FreeNumbers);
   image.SetBytes(start, Entry("0612345"));
   image.SetBytes(start + 16 * 5, Entry("0680 1"));
@@ -34,9 +30,9 @@ TEST_P(FreeNumbersEachModel, GapsAreSkippedAndTheFlushClosesThem) {
 }
 
 TEST_P(FreeNumbersEachModel, CapacityStopsAdding) {
-  const ImageLayout l = layout();
+  const ImageLayout& l = layout();
   const int capacity = FreeNumberCapacity(l);
-  EXPECT_EQ(capacity, GetParam() == DeviceModel::FourLine ? 208 : 192);
+  EXPECT_EQ(capacity, fourLine() ? 208 : 192);
   FreeNumberList list(capacity);
   for (int i = 0; i < capacity; ++i) {
     std::string text = std::to_string(1000 + i);
@@ -52,7 +48,7 @@ TEST_P(FreeNumbersEachModel, CapacityStopsAdding) {
   EXPECT_EQ(image.ImageByte(codes), ' ');
 }
 
-TEST(FreeNumberList, AddNormalisesAndRefusesDuplicates) {
+TEST_P(FreeNumbersEachModel, AddNormalisesAndRefusesDuplicates) {
   FreeNumberList list(10);
   std::string entry = " 06 80 123 456 ";
   ASSERT_EQ(list.Add(entry), FreeNumberList::AddResult::Added);
@@ -63,8 +59,8 @@ TEST(FreeNumberList, AddNormalisesAndRefusesDuplicates) {
   // An empty entry adds 16 spaces, which the flush writes as an empty entry.
   std::string empty;
   ASSERT_EQ(list.Add(empty), FreeNumberList::AddResult::Added);
-  const ImageLayout l = ImageLayout::For(DeviceModel::FourLine);
-  ConfigImage image = Defaults(l);
+  const ImageLayout& l = layout();
+  ConfigImage image = DefaultImage();
   FlushFreeNumbers(image, l, list.items());
   EXPECT_EQ(DecodeFreeNumbers(image, l).size(), 1u);
 }
@@ -89,11 +85,11 @@ TEST(FreeNumberList, ReplaceDeleteAndSort) {
   EXPECT_EQ(list.items(), (std::vector<std::string>{Entry("12"), Entry("20")}));
 }
 
-TEST(FreeNumbers, TrimmedFlushStripsBlanksAndControls) {
-  const ImageLayout l = ImageLayout::For(DeviceModel::SixteenLine);
-  ConfigImage image = Defaults(l);
+TEST_P(FreeNumbersEachModel, TrimmedFlushStripsBlanksAndControls) {
+  const ImageLayout& l = layout();
+  ConfigImage image = DefaultImage();
   FlushFreeNumbersTrimmed(image, l, {"\t 0612 \r", "12345678901234567890"});
-  EXPECT_EQ(image.Bytes(2048, 32), Entry("0612") + "1234567890123456");
+  EXPECT_EQ(image.Bytes(l.Offset(Field::FreeNumbers), 32), Entry("0612") + "1234567890123456");
 }
 
 TEST(FreeNumbers, FindGoesOnFromTheCurrentItemAndWraps) {

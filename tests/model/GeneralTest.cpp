@@ -6,6 +6,12 @@
 
 using namespace tarvelo;
 
+namespace {
+// The settings whose rule is the same in both models.
+class GeneralEachModel : public EachModel {};
+TARVELO_EACH_MODEL(GeneralEachModel);
+}  // namespace
+
 TEST(SmdrFormat, EncodeTable) {
   struct Case {
     const ImageLayout* layout;
@@ -56,7 +62,8 @@ TEST(SmdrMode, DecodeAndEncode) {
   EXPECT_EQ(image.ImageByte(kSixteen.Offset(Field::SmdrMode)), 0x10);
 }
 
-TEST(TestByteRange, AcceptsOnlyWholeNumbersFrom0To255) {
+TEST_P(GeneralEachModel, TestByteRangeAcceptsOnlyWholeNumbersFrom0To255) {
+  const long at = layout().Offset(Field::CoPosition);
   struct Case {
     const char* text;
     int stored;  // -1: refused
@@ -71,43 +78,45 @@ TEST(TestByteRange, AcceptsOnlyWholeNumbersFrom0To255) {
                                          {"4 2", -1},
                                          {"99999999999999999999", -1}}) {
     ConfigImage image;
-    image.SetImageByte(1656, 7);
-    const Refusal r = TestByteRange(image, kFour, Field::CoPosition, c.text);
+    image.SetImageByte(at, 7);
+    const Refusal r = TestByteRange(image, layout(), Field::CoPosition, c.text);
     if (c.stored < 0) {
       ASSERT_TRUE(r) << c.text;
       EXPECT_EQ(*r, "Értéknek 0..255 között kell lenni !!!");
-      EXPECT_EQ(image.ImageByte(1656), 7) << c.text;
+      EXPECT_EQ(image.ImageByte(at), 7) << c.text;
     } else {
       EXPECT_FALSE(r) << c.text;
-      EXPECT_EQ(image.ImageByte(1656), c.stored);
+      EXPECT_EQ(image.ImageByte(at), c.stored);
     }
   }
 }
 
-TEST(CoCharCount, DecodeAndEncode) {
-  ConfigImage image = Defaults(kFour);
-  EXPECT_EQ(DecodeCoCharCount(image, kFour), 1);
+TEST_P(GeneralEachModel, CoCharCountDecodeAndEncode) {
+  const ImageLayout& l = layout();
+  ConfigImage image = DefaultImage();
+  EXPECT_EQ(DecodeCoCharCount(image, l), 1);
   // Outside 1..4 the box shows the width the CO numbers are cut with.
   for (auto [stored, index] : {std::pair{0, 0}, std::pair{5, 3}, std::pair{255, 3}}) {
-    image.SetImageByte(kFour.Offset(Field::CoCharCount), static_cast<uint8_t>(stored));
-    EXPECT_EQ(DecodeCoCharCount(image, kFour), index) << stored;
-    EXPECT_EQ(DecodeCoCharCount(image, kFour) + 1, CoNumberWidth(image, kFour)) << stored;
+    image.SetImageByte(l.Offset(Field::CoCharCount), static_cast<uint8_t>(stored));
+    EXPECT_EQ(DecodeCoCharCount(image, l), index) << stored;
+    EXPECT_EQ(DecodeCoCharCount(image, l) + 1, CoNumberWidth(image, l)) << stored;
   }
-  EXPECT_EQ(EncodeCoCharCount(image, kFour, -1), "Válasszon egy értéket 1..4 között !!!");
-  EXPECT_EQ(image.ImageByte(kFour.Offset(Field::CoCharCount)), 255);
-  EXPECT_FALSE(EncodeCoCharCount(image, kFour, 3));
-  EXPECT_EQ(image.ImageByte(kFour.Offset(Field::CoCharCount)), 4);
+  EXPECT_EQ(EncodeCoCharCount(image, l, -1), "Válasszon egy értéket 1..4 között !!!");
+  EXPECT_EQ(image.ImageByte(l.Offset(Field::CoCharCount)), 255);
+  EXPECT_FALSE(EncodeCoCharCount(image, l, 3));
+  EXPECT_EQ(image.ImageByte(l.Offset(Field::CoCharCount)), 4);
 }
 
-TEST(RecordTerminator, RefusesAnythingButAByte) {
-  ConfigImage image = Defaults(kSixteen);
-  const long at = kSixteen.Offset(Field::RecordTerminator);
+TEST_P(GeneralEachModel, RecordTerminatorRefusesAnythingButAByte) {
+  const ImageLayout& l = layout();
+  ConfigImage image = DefaultImage();
+  const long at = l.Offset(Field::RecordTerminator);
   for (const char* bad : {"x", "-1", "300", ""}) {
-    EXPECT_EQ(EncodeRecordTerminator(image, kSixteen, bad), "Hibás érték !!!") << bad;
+    EXPECT_EQ(EncodeRecordTerminator(image, l, bad), "Hibás érték !!!") << bad;
     EXPECT_EQ(image.ImageByte(at), 13);
   }
-  EXPECT_FALSE(EncodeRecordTerminator(image, kSixteen, "10"));
-  EXPECT_EQ(DecodeRecordTerminator(image, kSixteen), "10");
+  EXPECT_FALSE(EncodeRecordTerminator(image, l, "10"));
+  EXPECT_EQ(DecodeRecordTerminator(image, l), "10");
 }
 
 TEST(NumberTerminator, AllowedCharacters) {

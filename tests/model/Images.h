@@ -1,8 +1,11 @@
-// The layouts of both models and new-database images, for the model tests.
+// The layouts of both models and new-database images, for the model tests. A test that holds
+// for both models runs over them with EachModel; these name one model where only it has the
+// behaviour tested.
 #pragma once
 
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
+#include "tests/EachModel.h"
 
 namespace tarvelo {
 

@@ -4,6 +4,7 @@
 
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
+#include "tests/EachModel.h"
 
 using namespace tarvelo;
 
@@ -51,17 +52,8 @@ std::map<int, std::string> ExpectedDefaults(DeviceModel model) {
 
 }  // namespace
 
-class LayoutEachModel : public ::testing::TestWithParam<DeviceModel> {
- protected:
-  DeviceModel model() const { return GetParam(); }
-  ImageLayout layout() const { return ImageLayout::For(GetParam()); }
-};
-
-INSTANTIATE_TEST_SUITE_P(Models, LayoutEachModel,
-                         ::testing::Values(DeviceModel::FourLine, DeviceModel::SixteenLine),
-                         [](const auto& info) {
-                           return info.param == DeviceModel::FourLine ? "FourLine" : "SixteenLine";
-                         });
+class LayoutEachModel : public EachModel {};
+TARVELO_EACH_MODEL(LayoutEachModel);
 
 // Over a record that held another database of either model too: nothing of it is left, not
 // even in bytes no field of this model names.
@@ -205,10 +197,6 @@ DatabaseRecord NeverDownloaded(DeviceModel model, int codes, int codeLength, uin
   return record;
 }
 
-DeviceModel Other(DeviceModel model) {
-  return model == DeviceModel::FourLine ? DeviceModel::SixteenLine : DeviceModel::FourLine;
-}
-
 }  // namespace
 
 // Read with the other model's map, a 4-line database showed 5140 empty code rows: its code
@@ -228,7 +216,7 @@ TEST_P(LayoutEachModel, ADatabaseWithoutVersionTextIsProvenByTheMapThatReadsIt) 
     EXPECT_EQ(*proof.model, model());
     EXPECT_NE(proof.reason, "");
     // Whatever the window happens to show.
-    EXPECT_EQ(ModelToShow(record.image, Other(model())), model());
+    EXPECT_EQ(ModelToShow(record.image, otherModel()), model());
     EXPECT_EQ(ModelToShow(record.image, model()), model());
   }
 }

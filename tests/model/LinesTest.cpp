@@ -14,6 +14,9 @@ std::array<LineControls16, 16> ControlsFrom(const std::vector<LineView>& lines) 
   }
   return c;
 }
+
+class LinesEachModel : public EachModel {};
+TARVELO_EACH_MODEL(LinesEachModel);
 }  // namespace
 
 TEST(Lines16, RewriteTable) {
@@ -81,32 +84,32 @@ TEST(Lines4, SeizeModeReadsBackAsChosen) {
   }
 }
 
-TEST(CoNumbers, WidthFollowsTheCharacterCount) {
-  ConfigImage image = Defaults(kFour);
-  const long base = kFour.Offset(Field::CoNumbers);
-  image.SetImageByte(kFour.Offset(Field::CoCharCount), 3);
-  EncodeCoNumber(image, kFour, 2, "12345");
+TEST_P(LinesEachModel, CoNumberWidthFollowsTheCharacterCount) {
+  const ImageLayout& l = layout();
+  ConfigImage image = DefaultImage();
+  const long base = l.Offset(Field::CoNumbers);
+  image.SetImageByte(l.Offset(Field::CoCharCount), 3);
+  EncodeCoNumber(image, l, 2, "12345");
   EXPECT_EQ(image.Bytes(base + 3, 3), "123");
-  EXPECT_EQ(DecodeCoNumber(image, kFour, 2), "123");
-  EncodeCoNumber(image, kFour, 2, "7");
+  EXPECT_EQ(DecodeCoNumber(image, l, 2), "123");
+  EncodeCoNumber(image, l, 2, "7");
   EXPECT_EQ(image.Bytes(base + 3, 3), "7  ");
 }
 
-TEST(CoNumbers, AnOutOfRangeCountNeverReachesPastTheField) {
-  for (const ImageLayout* layout : {&kFour, &kSixteen}) {
-    ConfigImage image = Defaults(*layout);
-    const long base = layout->Offset(Field::CoNumbers);
-    const long end = base + layout->Size(Field::CoNumbers);
-    const uint8_t after = image.ImageByte(end);
-    image.SetImageByte(layout->Offset(Field::CoCharCount), 200);
-    const int lines = LineCount(layout->model());
-    EncodeCoNumber(image, *layout, lines, "ABCDEFGH");
-    EXPECT_EQ(image.Bytes(end - 4, 4), "ABCD");
-    EXPECT_EQ(image.ImageByte(end), after);
-    EXPECT_EQ(DecodeCoNumber(image, *layout, lines), "ABCD");
-    image.SetImageByte(layout->Offset(Field::CoCharCount), 0);
-    EXPECT_EQ(DecodeCoNumber(image, *layout, 1).size(), 1u);
-  }
+TEST_P(LinesEachModel, AnOutOfRangeCoCountNeverReachesPastTheField) {
+  const ImageLayout& layout = this->layout();
+  ConfigImage image = Defaults(layout);
+  const long base = layout.Offset(Field::CoNumbers);
+  const long end = base + layout.Size(Field::CoNumbers);
+  const uint8_t after = image.ImageByte(end);
+  image.SetImageByte(layout.Offset(Field::CoCharCount), 200);
+  const int lines = LineCount(layout.model());
+  EncodeCoNumber(image, layout, lines, "ABCDEFGH");
+  EXPECT_EQ(image.Bytes(end - 4, 4), "ABCD");
+  EXPECT_EQ(image.ImageByte(end), after);
+  EXPECT_EQ(DecodeCoNumber(image, layout, lines), "ABCD");
+  image.SetImageByte(layout.Offset(Field::CoCharCount), 0);
+  EXPECT_EQ(DecodeCoNumber(image, layout, 1).size(), 1u);
 }
 
 // The timers page pairs the k-th box of set #2 with the k-th box of set #1, and shows set #2

@@ -5,6 +5,11 @@
 
 using namespace tarvelo;
 
+namespace {
+class CallInEachModel : public EachModel {};
+TARVELO_EACH_MODEL(CallInEachModel);
+}  // namespace
+
 TEST(Exceptions4, EditingAnEntryPadsAndStores) {
   ConfigImage image = Defaults(kFour);
   auto texts = DecodeExceptionTexts(image, kFour);
@@ -111,22 +116,21 @@ TEST(Exceptions16, EditAndDeleteGoStraightToTheImage) {
   EXPECT_EQ(image.ImageByte(kSixteen.Offset(Field::CallInNumber)), 0);
 }
 
-TEST(CallIn, NumberFlagsAndForbiddenCodes) {
-  for (const ImageLayout* layout : {&kFour, &kSixteen}) {
-    ConfigImage image = Defaults(*layout);
-    CallInSettings s = DecodeCallIn(image, *layout);
-    s.number = "123456789012345678901234";
-    s.forbidden[20] = CompleteForbiddenEntry("1");
-    EXPECT_EQ(s.forbidden[20], "1?");
-    EncodeCallIn(image, *layout, s);
-    const long number = layout->Offset(Field::CallInNumber);
-    EXPECT_EQ(image.Bytes(number, 24), s.number);
-    EXPECT_EQ(image.ImageByte(layout->Offset(Field::ForbiddenAreaCodes) + 20), 0x1F);
-    EXPECT_EQ(DecodeCallIn(image, *layout).number, s.number);
-    s.number = "06";
-    EncodeCallIn(image, *layout, s);
-    EXPECT_EQ(image.Bytes(number, 24), std::string("06") + std::string(22, '\0'));
-  }
+TEST_P(CallInEachModel, NumberFlagsAndForbiddenCodes) {
+  const ImageLayout& layout = this->layout();
+  ConfigImage image = Defaults(layout);
+  CallInSettings s = DecodeCallIn(image, layout);
+  s.number = "123456789012345678901234";
+  s.forbidden[20] = CompleteForbiddenEntry("1");
+  EXPECT_EQ(s.forbidden[20], "1?");
+  EncodeCallIn(image, layout, s);
+  const long number = layout.Offset(Field::CallInNumber);
+  EXPECT_EQ(image.Bytes(number, 24), s.number);
+  EXPECT_EQ(image.ImageByte(layout.Offset(Field::ForbiddenAreaCodes) + 20), 0x1F);
+  EXPECT_EQ(DecodeCallIn(image, layout).number, s.number);
+  s.number = "06";
+  EncodeCallIn(image, layout, s);
+  EXPECT_EQ(image.Bytes(number, 24), std::string("06") + std::string(22, '\0'));
 }
 
 TEST(CallIn, GatewayFlagRules) {
