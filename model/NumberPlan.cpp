@@ -1,17 +1,10 @@
 #include "model/NumberPlan.h"
 
 #include "model/Codecs.h"
+#include "model/Text.h"
 
 namespace tarvelo {
 namespace {
-
-std::string TwoDigits(int value) {
-  // Appended rather than prefixed with operator+: GCC 12 sees a phantom overlap in the
-  // inlined insert at -O3.
-  std::string text(value < 10 ? 1 : 0, '0');
-  text += std::to_string(value);
-  return text;
-}
 
 // The length part of a 4-line entry text: characters 5 onward. Reading only characters
 // 5..6 would store 12 for a decoded length of 120.
@@ -51,7 +44,7 @@ ExceptionCells ExceptionRow(const ConfigImage& image, const ImageLayout& layout,
                             const std::string& entryText, int index) {
   if (layout.model() == DeviceModel::SixteenLine) {
     const long e = layout.Offset(Field::AreaExceptions) + 2L * index;
-    return {ByteToDigitPair(image.ImageByte(e)), TwoDigits(image.ImageByte(e + 1))};
+    return {ByteToDigitPair(image.ImageByte(e)), Numbered(image.ImageByte(e + 1), 2)};
   }
   return {entryText.substr(0, 4), entryText.size() > 4 ? entryText.substr(4) : ""};
 }

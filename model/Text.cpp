@@ -165,4 +165,20 @@ char Cp1250Lower(char byte) {
   }
 }
 
+std::string Numbered(long n, int digits) {
+  std::string text = std::to_string(n);
+  if (n >= 0 && static_cast<int>(text.size()) < digits) {
+    // Built by appending: GCC 12 sees a phantom overlap in an inlined insert at -O3.
+    std::string padded(static_cast<size_t>(digits) - text.size(), '0');
+    padded += text;
+    return padded;
+  }
+  return text;
+}
+
+std::string RightTrimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 }  // namespace tarvelo

@@ -25,6 +25,12 @@ char Cp1250Lower(char byte);
 // so that no escape is ambiguous. What a terminal or a printed page gets from a database.
 std::string EscapeControlBytes(std::string_view cp1250);
 
+// A number zero-padded to `digits` ("03", "0012"), as list entries are numbered.
+std::string Numbered(long n, int digits);
+
+// Without the blanks a fixed-width field pads a text with.
+std::string RightTrimmed(std::string text);
+
 // The message shown when a typed text cannot be stored, naming the character.
 std::string UnencodableMessage(const std::string& bad);
 
