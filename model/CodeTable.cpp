@@ -119,7 +119,9 @@ std::string CodeCountText(const CodeGrid& grid, int recordLength) {
 
 bool AppendCodeRow(ConfigImage& image, const ImageLayout& layout, CodeGrid& grid) {
   const int L = StoredRecordLength(image, layout);
-  if (L < 1 || grid.rowCount() >= layout.Size(Field::CodeTable) / L) return false;
+  // As many codes as the preferences allow for this length, no fewer.
+  if (L < 1 || grid.rowCount() - 1 >= CodeCountLimit(L - 1, layout.Size(Field::CodeTable)))
+    return false;
   grid.setRowCount(grid.rowCount() + 1);
   grid.row(grid.rowCount() - 1).rights = {kYes, kYes, kYes, kYes};
   StoreCodeCount(image, layout, grid.rowCount() - 1);

@@ -58,7 +58,8 @@ uint8_t RightsByte(const std::array<std::string, 4>& rights);
 std::string CodeCountText(const CodeGrid& grid, int recordLength);
 
 // The grid's Down key on its last row: adds a row with every right granted (its code as the
-// grid still holds it) while the table has room for it, and stores the new count at once.
+// grid still holds it) while the table has room for another code of the stored length (as
+// many as the preferences allow), and stores the new count at once.
 // Returns whether a row was added.
 bool AppendCodeRow(ConfigImage& image, const ImageLayout& layout, CodeGrid& grid);
 // Ctrl+Delete on the last row: removes it while more than one code row is left. The stored
