@@ -7,147 +7,63 @@
 #include "cli/Args.h"
 #include "cli/Json.h"
 #include "cli/OpenDatabase.h"
+#include "model/Settings.h"
 #include "model/Text.h"
 
 namespace tarvelo {
 namespace {
 
-std::string Utf8(const std::string& cp1250) {
-  return Cp1250ToUtf8(cp1250);
+// Where a single setting comes in a page's list: the item choices first, then the byte
+// boxes, then the rest, each in the page's order.
+int ListingRank(const SettingRow& row) {
+  if (row.kind == SettingKind::Items) return 0;
+  return row.box ? 1 : 2;
 }
-
-std::string RightTrimmed(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
-std::string WithoutColon(std::string label) {
-  if (!label.empty() && label.back() == ':') label.pop_back();
-  return label;
-}
-
-std::string Numbered(int n, int width) {
-  std::string text = std::to_string(n);
-  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), '0');
-  return text;
-}
-
-const char* YesNo(bool b) {
-  return b ? "Igen" : "Nem";
-}
-
-class Flattener {
- public:
-  explicit Flattener(std::vector<SettingEntry>& out) : out_(out) {}
-  void Page(const char* page) { page_ = page; }
-  void Add(const std::string& label, const std::string& value) {
-    out_.push_back({page_, label, value});
-  }
-
- private:
-  std::vector<SettingEntry>& out_;
-  std::string page_;
-};
 
 }  // namespace
 
 std::vector<SettingEntry> FlattenSettings(const DatabaseRecord& record, const ImageLayout& layout,
                                           const ImageView& v) {
   std::vector<SettingEntry> out;
-  Flattener f(out);
+  const SettingSource s(record, layout, v);
   const DeviceModel model = layout.model();
-  const bool four = model == DeviceModel::FourLine;
-  const auto& g = v.general;
-
-  f.Page(kRecordPage);
-  f.Add("Telepítés", Utf8(record.site.text()));
-  f.Add("Tulajdonos", Utf8(record.owner.text()));
-  f.Add("Kapcsolat", Utf8(record.connectionName.text()));
-  f.Add("Típus", ModelName(model));
-  f.Add("Verziószöveg", Utf8(record.image.VersionText()));
-
-  auto byteFields = [&](int page) {
-    for (const auto& b : v.byteFields) {
-      if (b.row->page != page) continue;
-      std::string label = WithoutColon(b.row->label);
-      if (b.row->timerSet != 0) label += " (#" + std::to_string(b.row->timerSet) + ")";
-      f.Add(label, std::to_string(b.value));
+  const auto& rows = Settings();
+  // Page by page: the rows of one page stand together in the table.
+  for (size_t first = 0; first < rows.size();) {
+    size_t end = first;
+    while (end < rows.size() && rows[end].page == rows[first].page) ++end;
+    std::vector<const SettingRow*> singles;
+    std::vector<SettingListId> lists;
+    for (size_t r = first; r < end; ++r) {
+      const SettingRow& row = rows[r];
+      if (!row.In(model) || (row.flags & kNotListed)) continue;
+      if (row.list == SettingListId::None) {
+        singles.push_back(&row);
+      } else if (std::find(lists.begin(), lists.end(), row.list) == lists.end()) {
+        lists.push_back(row.list);
+      }
     }
-  };
-
-  f.Page("Alap");
-  f.Add("SMDR sebesség", SmdrSpeedItems(model)[g.format.speed]);
-  f.Add("Paritás", ParityItems()[g.format.parity]);
-  f.Add("SMDR mód", SmdrModeItems(model)[g.mode.mode]);
-  f.Add("20hex alatti karakterek", Below20hItems()[g.mode.below20h]);
-  byteFields(0);
-  // The width the CO numbers are cut with, as `show` gives it: a stored count outside 1..4
-  // still cuts them somewhere.
-  f.Add("CO karakterszám", std::to_string(CoNumberWidth(record.image, layout)));
-  f.Add("Rekord záró kód", std::to_string(g.recordTerminator));
-  if (layout.Has(Field::NumberTerminator))
-    f.Add("Számzáró kód", std::string(1, g.numberTerminator));
-  if (g.switches) {
-    f.Add("Pinkód engedélyezés", YesNo(g.switches->pinEnable));
-    f.Add("Átállás a téli/nyári időszámításra", YesNo(g.switches->dstChange));
-    f.Add("DOS feltöltési protokoll engedélyezés", YesNo(g.switches->dosUpload));
-  }
-
-  f.Page("Vonalak");
-  for (size_t i = 0; i < v.lines.size(); ++i) {
-    const auto& l = v.lines[i];
-    const int n = static_cast<int>(i + 1);
-    const std::string port = "Port " + Numbered(n, 2) + ", ";
-    f.Add(port + "CO szám", Utf8(l.coNumber));
-    // The 4-line model has one dial and one seize mode, in the first line's panel.
-    if (!four || n == 1) {
-      f.Add(port + "Tárcsázás", DialItems(model, four ? 1 : n)[l.dial]);
-      f.Add(port + "Vonalfogás", SeizeItems()[l.seize]);
+    std::stable_sort(singles.begin(), singles.end(), [](const SettingRow* a, const SettingRow* b) {
+      return ListingRank(*a) < ListingRank(*b);
+    });
+    const std::string page = PageName(rows[first]);
+    for (const SettingRow* row : singles)
+      out.push_back({page, SettingLabel(*row, 0), row->get(s, 0)});
+    for (const SettingListId id : lists) {
+      const SettingList& list = ListOf(id);
+      std::vector<const SettingRow*> members;
+      for (size_t r = first; r < end; ++r) {
+        if (rows[r].list == id && rows[r].In(model)) members.push_back(&rows[r]);
+      }
+      const int count = EntryCount(*members.front(), s);
+      for (int i = list.first; i < list.first + count; ++i) {
+        for (const SettingRow* row : members) {
+          if (EntryListed(*row, model, i))
+            out.push_back({page, SettingLabel(*row, i), row->get(s, i)});
+        }
+      }
     }
-    if (!four) f.Add(port + "Időzítők", TimerSetItems()[l.timerSet]);
-    f.Add(port + "Alvonal", YesNo(l.subLine));
-    f.Add(port + "Behívás", YesNo(l.callIn));
-  }
-
-  f.Page("Időzítők");
-  byteFields(2);
-
-  f.Page("Számhosszak");
-  byteFields(3);
-  for (size_t i = 0; i < v.exceptions.size(); ++i) {
-    f.Add("Belföldi kivétel " + Numbered(static_cast<int>(i + 1), 2),
-          v.exceptions[i].areaCode + ":" + v.exceptions[i].length);
-  }
-  if (v.prefixes) {
-    for (size_t k = 0; k < v.prefixes->mobile.size(); ++k)
-      f.Add("Mobil prefix " + std::to_string(k + 1), v.prefixes->mobile[k]);
-    for (size_t k = 0; k < v.prefixes->international.size(); ++k)
-      f.Add("Nemzetközi prefix " + std::to_string(k + 1), v.prefixes->international[k]);
-  }
-
-  f.Page("Kódok");
-  f.Add("Kódok darabszáma", std::to_string(v.codeCount));
-  f.Add("Kódjegyek száma", std::to_string(v.codeLength));
-  for (int k = 1; k <= v.codeCount; ++k) {
-    const auto& row = v.codes.row(k);
-    const std::string label = "Kód " + Numbered(k, 4);
-    f.Add(label, Utf8(row.code));
-    for (int r = 0; r < 4; ++r)
-      f.Add(label + ", " + RightHeadings()[r], YesNo(row.rights[r] == kYes));
-  }
-
-  f.Page("Számok");
-  for (size_t i = 0; i < v.freeNumbers.size(); ++i) {
-    f.Add("Kód nélkül hívható szám " + Numbered(static_cast<int>(i + 1), 3),
-          Utf8(RightTrimmed(v.freeNumbers[i])));
-  }
-
-  f.Page("Behívás");
-  f.Add("Behívószám", Utf8(v.callIn.number));
-  f.Add("Behívás külföldi szám esetén", YesNo(v.callIn.foreign));
-  f.Add("Behívás belföldi szám esetén", YesNo(v.callIn.national));
-  for (size_t k = 0; k < v.callIn.forbidden.size(); ++k) {
-    f.Add("Tiltott körzetszám " + Numbered(static_cast<int>(k + 1), 2), v.callIn.forbidden[k]);
+    first = end;
   }
   return out;
 }
@@ -254,7 +170,7 @@ int RunDiffCommand(int argc, char** argv) {
     const auto changes = DiffSettings(*entriesA, *entriesB, chosenA != chosenB);
     // A report that did not reach its reader is no answer: that is exit 2, not "different".
     WriteOut(a.flags.count("--json") ? DiffJson(changes) : DiffText(changes));
-    return changes.empty() ? 0 : 1;
+    return changes.empty() ? kSettingsEqual : kSettingsDiffer;
   } catch (const UsageError& e) {
     std::cerr << "tarvelo-cli: " << e.message << " (súgó: tarvelo-cli --help)\n";
     return kFileError;

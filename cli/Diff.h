@@ -8,12 +8,9 @@
 
 #include "model/DatabaseRecord.h"
 #include "model/ImageView.h"
+#include "model/Pages.h"
 
 namespace tarvelo {
-
-// Page captions as the tabs show them, without the accelerator; the header texts that no
-// page shows go under kRecordPage.
-constexpr const char* kRecordPage = "Adatbázis";
 
 struct SettingEntry {
   std::string page;   // UTF-8
@@ -41,7 +38,10 @@ std::vector<SettingChange> DiffSettings(const std::vector<SettingEntry>& a,
 std::string DiffText(const std::vector<SettingChange>& changes);
 std::string DiffJson(const std::vector<SettingChange>& changes);
 
-// tarvelo-cli diff A B: exit 0 when equal, 1 when they differ, 2 on any error.
+// tarvelo-cli diff A B: the exit status says whether they differ; 2 (kFileError) on any
+// error, a usage error included, so that no error passes for a difference.
+constexpr int kSettingsEqual = 0;
+constexpr int kSettingsDiffer = 1;
 int RunDiffCommand(int argc, char** argv);
 
 }  // namespace tarvelo
