@@ -144,6 +144,17 @@ std::vector<std::string> IniFile::ReadSections() const {
 
 bool IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
+  Set(section, key, value);
+  return Save();
+}
+
+bool IniFile::WriteStrings(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& keysAndValues) {
+  for (const auto& [key, value] : keysAndValues) Set(section, key, value);
+  return Save();
+}
+
+void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
   const Found f = Find(section, key);
   if (f.line >= 0) {
     // Keep the key as it was spelt and any indentation before it.
@@ -160,7 +171,6 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     lines_.push_back("[" + section + "]");
     lines_.push_back(key + "=" + value);
   }
-  return Save();
 }
 
 std::string IniFile::Text() const {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvelo {
@@ -37,6 +38,9 @@ class IniFile {
   bool WriteInteger(const std::string& section, const std::string& key, long value) {
     return WriteString(section, key, std::to_string(value));
   }
+  // Several keys of one section with a single save, so that they land together or not at all.
+  bool WriteStrings(const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& keysAndValues);
 
  private:
   IniFile() = default;
@@ -46,6 +50,7 @@ class IniFile {
     long sectionEnd = -1;   // one past the section's last non-blank line
   };
   Found Find(const std::string& section, const std::string& key) const;
+  void Set(const std::string& section, const std::string& key, const std::string& value);
   bool Save() const;
   void Parse(std::string_view text);
 
