@@ -2,10 +2,15 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -13,6 +18,7 @@
 #include <functional>
 
 #include "files/ExchangeFiles.h"
+#include "model/CodeClipboard.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
 #include "ui/FindBar.h"
@@ -39,6 +45,21 @@ char TypedChar(const QString& text) {
 
 bool IsTypedCharacter(const QString& text) {
   return !text.isEmpty() && text.at(0).isPrint();
+}
+
+// Clipboard text that is more than one cell: the grid takes it as rows and columns.
+bool IsCellBlock(const QString& text) {
+  return text.contains('\n') || text.contains('\r') || text.contains('\t') || text.contains(';');
+}
+
+// Steps the history keeps; the oldest go first.
+constexpr size_t kHistorySteps = 100;
+
+// The one local file a drag brings, if that is what it brings.
+QString DroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().first();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
 // Holds the hourglass for as long as it lives.
@@ -88,7 +109,8 @@ class CodeGridModel : public QAbstractTableModel {
     if (!index.isValid() || index.column() != 1 || role != Qt::EditRole) return false;
     const auto typed = ToCp1250(value.toString());
     if (!typed) return false;
-    grid_.row(index.row() + 1).code = TakeEditedCode(*typed, recordLength_()).text;
+    const std::string code = TakeEditedCode(*typed, recordLength_()).text;
+    step_([&] { grid_.row(index.row() + 1).code = code; });
     emit dataChanged(index, index);
     return true;
   }
@@ -107,6 +129,8 @@ class CodeGridModel : public QAbstractTableModel {
   }
 
   void setRecordLength(std::function<int()> f) { recordLength_ = std::move(f); }
+  // How a typed code goes in: as a step of the page's history.
+  void setStep(std::function<void(const std::function<void()>&)> f) { step_ = std::move(f); }
   void reset(const std::function<void()>& change) {
     beginResetModel();
     change();
@@ -131,6 +155,7 @@ class CodeGridModel : public QAbstractTableModel {
  private:
   CodeGrid& grid_;
   std::function<int()> recordLength_ = [] { return 1; };
+  std::function<void(const std::function<void()>&)> step_ = [](const auto& f) { f(); };
 };
 
 namespace {
@@ -209,6 +234,11 @@ class CodeCellDelegate : public QStyledItemDelegate {
         QApplication::sendEvent(page_.view(), event);
         return true;
       }
+      // Lines or columns pasted into a cell are rows for the grid, not one cell's text.
+      if (key->matches(QKeySequence::Paste) && IsCellBlock(QApplication::clipboard()->text())) {
+        page_.pasteRows();
+        return true;
+      }
       if (IsTypedCharacter(key->text()) && !CodeKeyAccepted(TypedChar(key->text()))) return true;
     }
     return QStyledItemDelegate::eventFilter(object, event);
@@ -241,7 +271,11 @@ CodeGridView::CodeGridView(CodesPage& page) : QTableView(&page), page_(page) {
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignTop);
   horizontalHeader()->setFixedHeight(kRowHeight + 2);
   horizontalHeader()->setHighlightSections(false);
-  horizontalHeader()->setSectionsClickable(false);
+  // The "Kód" heading offers a sort; the others do nothing.
+  horizontalHeader()->setSectionsClickable(true);
+  connect(horizontalHeader(), &QHeaderView::sectionClicked, this, Guarded([this](int section) {
+            if (section == 1) page_.offerSort();
+          }));
 }
 
 QRect CodeGridView::selectedCells() const {
@@ -278,6 +312,30 @@ void CodeGridView::keyPressEvent(QKeyEvent* event) {
   const QModelIndex current = currentIndex();
   const bool onLastRow = current.isValid() && current.row() == model()->rowCount() - 1;
   const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+  const int row = current.isValid() ? current.row() + 1 : 1;
+  std::function<void()> command;
+  if (event->matches(QKeySequence::Copy)) {
+    command = [this] { page_.copyRows(); };
+  } else if (event->matches(QKeySequence::Cut)) {
+    command = [this] { page_.cutRows(); };
+  } else if (event->matches(QKeySequence::Paste)) {
+    command = [this] { page_.pasteRows(); };
+  } else if (event->key() == Qt::Key_Insert && mods == Qt::NoModifier) {
+    command = [this, row] { page_.insertRow(row); };
+  } else if (event->key() == Qt::Key_Delete && mods == Qt::NoModifier &&
+             page_.wholeRowsSelected()) {
+    command = [this] { page_.deleteSelectedRows(); };
+  } else if (event->key() == Qt::Key_Space && mods == Qt::ShiftModifier) {
+    command = [this] {
+      const RowRange rows = page_.selectedRows();
+      page_.selectRows(rows.first, rows.last);
+    };
+  }
+  if (command) {
+    command();
+    event->accept();
+    return;
+  }
   if (event->key() == Qt::Key_Down && mods == Qt::NoModifier && onLastRow) {
     page_.appendRow();
   } else if (event->key() == Qt::Key_Delete && mods == Qt::ControlModifier) {
@@ -307,14 +365,36 @@ void CodeGridView::mousePressEvent(QMouseEvent* event) {
     event->accept();
     return;
   }
-  followColumn(indexAt(event->position().toPoint()).column());
+  const QModelIndex at = indexAt(event->position().toPoint());
+  if (event->button() == Qt::LeftButton && at.isValid() && at.column() == 0) {
+    // The row numbers choose whole rows, Shift+click from the row chosen before.
+    const bool extend = (event->modifiers() & Qt::ShiftModifier) && rowAnchor_ >= 0;
+    if (!extend) rowAnchor_ = at.row() + 1;
+    page_.selectRows(std::min(rowAnchor_, at.row() + 1), std::max(rowAnchor_, at.row() + 1));
+    event->accept();
+    return;
+  }
+  rowAnchor_ = -1;
+  followColumn(at.column());
   QTableView::mousePressEvent(event);
+}
+
+void CodeGridView::mouseMoveEvent(QMouseEvent* event) {
+  if (rowAnchor_ >= 0 && (event->buttons() & Qt::LeftButton)) {
+    const QModelIndex at = indexAt(event->position().toPoint());
+    if (at.isValid()) {
+      page_.selectRows(std::min(rowAnchor_, at.row() + 1), std::max(rowAnchor_, at.row() + 1));
+    }
+    event->accept();
+    return;
+  }
+  QTableView::mouseMoveEvent(event);
 }
 
 void CodeGridView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
     const QRect cells = selectedCells();
-    if (!cells.isNull() && cells.left() == 2 && cells.top() >= 0) {
+    if ((!cells.isNull() && cells.left() == 2 && cells.top() >= 0) || page_.wholeRowsSelected()) {
       page_.popUpRightsMenu(event->globalPosition().toPoint());
     }
     event->accept();
@@ -339,6 +419,8 @@ CodesPage::CodesPage(PageHost& host) : Page("TabSheet5", host) {
   column->setSpacing(0);
   model_ = new CodeGridModel(grid_, this);
   model_->setRecordLength([this] { return recordLength(); });
+  model_->setStep([this](const std::function<void()>& change) { Step(change); });
+  setAcceptDrops(true);
   view_ = new CodeGridView(*this);
   view_->setModel(model_);
   view_->setItemDelegate(new CodeCellDelegate(*this, view_));
@@ -356,6 +438,13 @@ CodesPage::CodesPage(PageHost& host) : Page("TabSheet5", host) {
     a->setData(number);
     connect(a, &QAction::triggered, this, Guarded([this, number] { applyRightsItem(number); }));
   }
+  rightsMenu_->addSeparator();
+  QAction* insert = rightsMenu_->addAction("Beszúrás");
+  insert->setObjectName("Beszuras1");
+  connect(insert, &QAction::triggered, this, Guarded([this] { insertRow(selectedRows().first); }));
+  QAction* remove = rightsMenu_->addAction("Sorok törlése");
+  remove->setObjectName("SorokTorlese1");
+  connect(remove, &QAction::triggered, this, Guarded([this] { deleteSelectedRows(); }));
 
   host.leave().OnLeave(view_, [this] {
     view_->commitEditor();
@@ -385,6 +474,18 @@ void CodesPage::FillMenu(QMenu* menu) {
   exportMenu->setObjectName("Export1");
   add(exportMenu, "ExportTxt1", "-->Txt", [this] { exportCodes(CodeFile::Text); });
   add(exportMenu, "ExportPinDat1", "-->PIN.DAT", [this] { exportCodes(CodeFile::PinDat); });
+  menu->addSeparator();
+  // The keys work while the focus is on the page, whichever menu is open.
+  undoItem_ = add(menu, "Visszavonas1", "Visszavonás", [this] { undo(); });
+  undoItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redoItem_ = add(menu, "Megis1", "Mégis", [this] { redo(); });
+  redoItem_->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  for (QAction* a : {undoItem_, redoItem_}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
+  UpdateHistoryItems();
 }
 
 void CodesPage::importCodes(CodeFile format) {
@@ -396,23 +497,47 @@ void CodesPage::importCodes(CodeFile format) {
   const QString file = host_.dialogs().OpenFileName(options);
   host_.ExchangeDialogUsed(true);
   if (file.isEmpty()) return;
+  importFile(format, file);
+}
+
+void CodesPage::importDroppedFile(const QString& file) {
+  importFile(QFileInfo(file).suffix().compare("dat", Qt::CaseInsensitive) == 0 ? CodeFile::PinDat
+                                                                               : CodeFile::Text,
+             file);
+}
+
+void CodesPage::importFile(CodeFile format, const QString& file) {
+  const bool dat = format == CodeFile::PinDat;
   view_->commitEditor();
-  Refusal refused;
-  const std::string path = file.toStdString();
-  const int rowsBefore = grid_.rowCount();
-  model_->reset([&] {
-    refused = dat ? ImportPinDatFile(path, host_.image(), host_.layout(), grid_)
-                  : ImportCodeTextFile(path, host_.image(), host_.layout(), grid_);
+  Step([&] {
+    Refusal refused;
+    const std::string path = file.toStdString();
+    const int rowsBefore = grid_.rowCount();
+    model_->reset([&] {
+      refused = dat ? ImportPinDatFile(path, host_.image(), host_.layout(), grid_)
+                    : ImportCodeTextFile(path, host_.image(), host_.layout(), grid_);
+    });
+    // A file that was not taken leaves the table as it was, image included.
+    if (refused) {
+      host_.dialogs().Message(Q(*refused));
+      return;
+    }
+    ForgetRowsBeyondGrid(rowsBefore);
+    view_->setFocus(Qt::OtherFocusReason);
+    StoreImportedCodes(host_.image(), host_.layout(), grid_);
+    ShowCount();
   });
-  // A file that was not taken leaves the table as it was, image included.
-  if (refused) {
-    host_.dialogs().Message(Q(*refused));
-    return;
-  }
-  ForgetRowsBeyondGrid(rowsBefore);
-  view_->setFocus(Qt::OtherFocusReason);
-  StoreImportedCodes(host_.image(), host_.layout(), grid_);
-  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+}
+
+void CodesPage::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CodesPage::dropEvent(QDropEvent* event) {
+  const QString file = DroppedFile(event->mimeData());
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  RunGuarded([&] { importDroppedFile(file); });
 }
 
 void CodesPage::exportCodes(CodeFile format) {
@@ -439,7 +564,9 @@ void CodesPage::setCodeRowCount(int rows) {
   const int rowsBefore = grid_.rowCount();
   model_->reset([&] { grid_.setRowCount(rows); });
   ForgetRowsBeyondGrid(rowsBefore);
-  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+  ShowCount();
+  // The preferences may have laid the table out again: no earlier step fits it any more.
+  ClearHistory();
 }
 
 void CodesPage::ForgetRowsBeyondGrid(int oldRowCount) {
@@ -481,23 +608,48 @@ void CodesPage::selectAllCodes() {
 }
 
 void CodesPage::generateCodes() {
-  WaitCursor wait;
-  host_.DecodeImage();
-  Refusal refused;
-  model_->reset(
-      [&] { refused = GenerateCodes(host_.image(), host_.layout(), grid_, ClockSeededRandom()); });
-  wait.Restore();
-  if (refused) {
-    host_.dialogs().Message(Q(*refused));
-  } else {
+  // A code still being typed is stored (as each step is) before the decode shows the table.
+  view_->commitEditor();
+  Step([this] {
+    WaitCursor wait;
+    host_.DecodeImage();
+    CodeGrid generated = grid_;
+    const Refusal refused =
+        GenerateCodes(host_.image(), host_.layout(), generated, ClockSeededRandom());
+    wait.Restore();
+    if (refused) {
+      host_.dialogs().Message(Q(*refused));
+      encodeCodeTable();
+      return;
+    }
+    int replaced = 0;
+    const int count = StoredCodeCount(host_.image(), host_.layout());
+    for (int k = 1; k <= count && k < grid_.rowCount(); ++k) {
+      if (std::as_const(grid_).row(k).code.find_first_not_of(' ') != std::string::npos) ++replaced;
+    }
+    if (replaced > 0 &&
+        host_.dialogs().Ask(
+            QString("A generálás felülírja a táblában lévő %1 kódot. Folytatja ?").arg(replaced),
+            "Megerősítés", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return;
+    model_->reset([&] { grid_ = std::move(generated); });
     view_->setFocus(Qt::OtherFocusReason);
-  }
-  encodeCodeTable();
+    encodeCodeTable();
+  });
 }
 
 void CodesPage::checkDuplicateCodes() {
   view_->commitEditor();
   const bool found = CheckDuplicateCodes(grid_, [this](int i, int j) {
+    // The pair is shown while it is asked about.
+    view_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    QItemSelection pair(model_->index(i - 1, 1), model_->index(i - 1, 5));
+    pair.select(model_->index(j - 1, 1), model_->index(j - 1, 5));
+    view_->selectionModel()->setCurrentIndex(model_->index(i - 1, 1),
+                                             QItemSelectionModel::NoUpdate);
+    view_->selectionModel()->select(pair, QItemSelectionModel::ClearAndSelect);
+    view_->scrollTo(model_->index(j - 1, 1));
+    view_->scrollTo(model_->index(i - 1, 1));
     return host_.dialogs().Ask(Q(DuplicateCodeMessage(i, j)), "Hiba",
                                QMessageBox::Ok | QMessageBox::Cancel,
                                QMessageBox::Critical) == QMessageBox::Ok;
@@ -506,23 +658,32 @@ void CodesPage::checkDuplicateCodes() {
 }
 
 void CodesPage::appendRow() {
-  if (!AppendCodeRow(host_.image(), host_.layout(), grid_)) return;
-  model_->rowAdded();
-  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+  Step([this] {
+    if (!AppendCodeRow(host_.image(), host_.layout(), grid_)) {
+      SayTableFull();
+      return;
+    }
+    model_->rowAdded();
+    ShowCount();
+  });
 }
 
 void CodesPage::removeLastRow() {
   if (grid_.rowCount() <= 2) return;
   view_->commitEditor();
-  const int rowsBefore = grid_.rowCount();
-  model_->rowRemoving([this] { RemoveLastCodeRow(host_.image(), host_.layout(), grid_); });
-  ForgetRowsBeyondGrid(rowsBefore);
-  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+  Step([this] {
+    const int rowsBefore = grid_.rowCount();
+    model_->rowRemoving([this] { RemoveLastCodeRow(host_.image(), host_.layout(), grid_); });
+    ForgetRowsBeyondGrid(rowsBefore);
+    ShowCount();
+  });
 }
 
 void CodesPage::setRight(int row, int column, const std::string& text) {
-  grid_.row(row).rights[column - 2] = text;
-  model_->rowsChanged(row, row, column, column);
+  Step([&] {
+    grid_.row(row).rights[column - 2] = text;
+    model_->rowsChanged(row, row, column, column);
+  });
 }
 
 void CodesPage::toggleRightByInitial(int row, int column) {
@@ -537,8 +698,10 @@ void CodesPage::popUpRightsMenu(const QPoint& globalPos) {
 void CodesPage::applyRightsItem(int item) {
   const QRect cells = view_->selectedCells();
   if (cells.isNull()) return;
-  ApplyRightsItem(grid_, cells.top() + 1, cells.bottom() + 1, item);
-  model_->rowsChanged(cells.top() + 1, cells.bottom() + 1, 2, 5);
+  Step([&] {
+    ApplyRightsItem(grid_, cells.top() + 1, cells.bottom() + 1, item);
+    model_->rowsChanged(cells.top() + 1, cells.bottom() + 1, 2, 5);
+  });
 }
 
 void CodesPage::codeEdited(QLineEdit* editor, int row) {
@@ -565,6 +728,251 @@ void CodesPage::findCode(const QString& sought) {
   view_->followColumn(1);
   view_->setCurrentIndex(model_->index(k - 1, 1));
   view_->scrollTo(model_->index(k - 1, 1));
+}
+
+void CodesPage::ShowCount() {
+  host_.ShowCodeCount(Q(CodeCountText(grid_, recordLength())));
+}
+
+void CodesPage::SayTableFull() {
+  const int length = recordLength() - 1;
+  host_.ShowStatus(QString("A kódtábla megtelt: %1 jegyű kódból legfeljebb %2 fér el.")
+                       .arg(length)
+                       .arg(CodeCountLimit(length, host_.layout().Size(Field::CodeTable))));
+}
+
+void CodesPage::selectRows(int first, int last) {
+  const int rows = model_->rowCount();
+  first = std::clamp(first, 1, rows);
+  last = std::clamp(last, first, rows);
+  view_->commitEditor();
+  view_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  QItemSelectionModel* selection = view_->selectionModel();
+  selection->setCurrentIndex(model_->index(first - 1, 1), QItemSelectionModel::NoUpdate);
+  selection->select(QItemSelection(model_->index(first - 1, 1), model_->index(last - 1, 5)),
+                    QItemSelectionModel::ClearAndSelect);
+}
+
+bool CodesPage::wholeRowsSelected() const {
+  const QItemSelection selection = view_->selectionModel()->selection();
+  if (selection.size() != 1) return false;
+  const QItemSelectionRange& range = selection.first();
+  return range.left() <= 1 && range.right() == 5;
+}
+
+void CodesPage::copyRows() {
+  view_->commitEditor();
+  const RowRange rows = selectedRows();
+  if (rows.first > rows.last) return;
+  QApplication::clipboard()->setText(FromCp1250(CodeClipboardText(grid_, rows.first, rows.last)));
+}
+
+void CodesPage::cutRows() {
+  view_->commitEditor();
+  const RowRange rows = selectedRows();
+  if (rows.first > rows.last) return;
+  copyRows();
+  deleteRows(rows.first, rows.last);
+}
+
+void CodesPage::pasteRows() {
+  view_->commitEditor();
+  const QModelIndex current = view_->currentIndex();
+  pasteText(QApplication::clipboard()->text(), current.isValid() ? current.row() + 1 : 1);
+}
+
+bool CodesPage::pasteText(const QString& text, int first) {
+  view_->commitEditor();
+  QString refusedCharacter;
+  const auto bytes = ToCp1250(text, &refusedCharacter);
+  if (!bytes) {
+    host_.dialogs().Message(refusedCharacter);
+    return false;
+  }
+  PasteResult pasted;
+  Step([&] {
+    model_->reset([&] { pasted = PasteCodes(grid_, *bytes, first, recordLength() - 1); });
+  });
+  if (pasted.refused) {
+    host_.dialogs().Message(Q(*pasted.refused));
+    return false;
+  }
+  if (pasted.rows == 0) {
+    host_.ShowStatus("A vágólapon nincs beilleszthető kód.");
+    return false;
+  }
+  ShowCount();
+  selectRows(first, first + pasted.rows - 1);
+  view_->scrollTo(model_->index(first - 1, 1));
+  host_.ShowStatus(QString("%1 sor beillesztve.").arg(pasted.rows));
+  return true;
+}
+
+void CodesPage::insertRow(int row) {
+  view_->commitEditor();
+  bool inserted = false;
+  Step([&] { model_->reset([&] { inserted = InsertCodeRow(grid_, row, recordLength() - 1); }); });
+  if (!inserted) {
+    SayTableFull();
+    return;
+  }
+  ShowCount();
+  view_->followColumn(1);
+  view_->setCurrentIndex(model_->index(row - 1, 1));
+}
+
+void CodesPage::deleteSelectedRows() {
+  view_->commitEditor();
+  const RowRange rows = selectedRows();
+  if (rows.first > rows.last) return;
+  const int count = rows.last - rows.first + 1;
+  if (host_.dialogs().Ask(QString("Törli a kijelölt %1 sort ?").arg(count), "Megerősítés",
+                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
+  deleteRows(rows.first, rows.last);
+}
+
+void CodesPage::deleteRows(int first, int last) {
+  view_->commitEditor();
+  Step([&] {
+    ConfigImage& image = host_.image();
+    const ImageLayout& layout = host_.layout();
+    const int storedBefore = StoredCodeCount(image, layout);
+    int removed = 0;
+    model_->reset([&] { removed = DeleteCodeRows(grid_, first, last); });
+    if (removed == 0) return;
+    // The removed codes are gone from the image as well: the count comes down, and the
+    // records past it are blanked as a new table's are.
+    const int rows = grid_.rowCount() - 1;
+    const int L = recordLength();
+    if (storedBefore > rows) StoreCodeCount(image, layout, rows);
+    const long size = layout.Size(Field::CodeTable);
+    if (L >= 1) {
+      const long from = std::min<long>(static_cast<long>(rows) * L, size);
+      const long to = std::min<long>(static_cast<long>(storedBefore) * L, size);
+      if (to > from) {
+        const long table = layout.Offset(Field::CodeTable);
+        image.Fill(table + from, table + to - 1, ' ');
+      }
+    }
+    ShowCount();
+  });
+  const int rows = model_->rowCount();
+  const int at = std::clamp(first, 1, rows);
+  view_->followColumn(1);
+  view_->setCurrentIndex(model_->index(at - 1, 1));
+}
+
+void CodesPage::offerSort() {
+  view_->commitEditor();
+  const QString question = sortAscending_ ? "Rendezi a kódokat növekvő sorrendbe ?"
+                                          : "Rendezi a kódokat csökkenő sorrendbe ?";
+  if (host_.dialogs().Ask(question, "Megerősítés", QMessageBox::Yes | QMessageBox::No) !=
+      QMessageBox::Yes)
+    return;
+  sortRows(sortAscending_);
+  sortAscending_ = !sortAscending_;
+}
+
+void CodesPage::sortRows(bool ascending) {
+  view_->commitEditor();
+  Step([&] { model_->reset([&] { SortCodeRows(grid_, ascending); }); });
+}
+
+std::string CodesPage::StoredBytes() const {
+  const ConfigImage& image = host_.image();
+  const ImageLayout& layout = host_.layout();
+  return image.Bytes(layout.Offset(Field::CodeRecordLength), 1) +
+         image.Bytes(layout.Offset(Field::CodeCount), 2) +
+         image.Bytes(layout.Offset(Field::CodeTable), layout.Size(Field::CodeTable));
+}
+
+CodesPage::CodeState CodesPage::Capture() const {
+  return {grid_, StoredBytes()};
+}
+
+namespace {
+
+bool SameRows(const CodeGrid& a, const CodeGrid& b) {
+  if (a.rowCount() != b.rowCount()) return false;
+  for (int k = 1; k < a.rowCount(); ++k) {
+    if (a.row(k).code != b.row(k).code || a.row(k).rights != b.row(k).rights) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CodesPage::SameAsNow(const CodeState& state) const {
+  return SameRows(state.grid, grid_) && state.stored == StoredBytes();
+}
+
+void CodesPage::Restore(const CodeState& state) {
+  const QModelIndex current = view_->currentIndex();
+  model_->reset([&] { grid_ = state.grid; });
+  ConfigImage& image = host_.image();
+  const ImageLayout& layout = host_.layout();
+  image.SetBytes(layout.Offset(Field::CodeRecordLength), state.stored.substr(0, 1));
+  image.SetBytes(layout.Offset(Field::CodeCount), state.stored.substr(1, 2));
+  image.SetBytes(layout.Offset(Field::CodeTable), state.stored.substr(3));
+  ShowCount();
+  if (current.isValid() && model_->rowCount() > 0) {
+    const int row = std::min(current.row(), model_->rowCount() - 1);
+    view_->followColumn(current.column());
+    view_->setCurrentIndex(model_->index(row, current.column()));
+  }
+}
+
+void CodesPage::Step(const std::function<void()>& command) {
+  if (stepDepth_ > 0) {
+    command();
+    return;
+  }
+  CodeState before = Capture();
+  ++stepDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{stepDepth_};
+  command();
+  // The image follows the grid at once, so that what a step restores is what was stored.
+  if (!SameRows(before.grid, grid_)) encodeCodeTable();
+  if (SameAsNow(before)) return;
+  undo_.push_back(std::move(before));
+  if (undo_.size() > kHistorySteps) undo_.erase(undo_.begin());
+  redo_.clear();
+  UpdateHistoryItems();
+}
+
+void CodesPage::undo() {
+  view_->commitEditor();
+  if (undo_.empty()) return;
+  redo_.push_back(Capture());
+  const CodeState back = std::move(undo_.back());
+  undo_.pop_back();
+  Restore(back);
+  UpdateHistoryItems();
+}
+
+void CodesPage::redo() {
+  view_->commitEditor();
+  if (redo_.empty()) return;
+  undo_.push_back(Capture());
+  const CodeState again = std::move(redo_.back());
+  redo_.pop_back();
+  Restore(again);
+  UpdateHistoryItems();
+}
+
+void CodesPage::ClearHistory() {
+  undo_.clear();
+  redo_.clear();
+  UpdateHistoryItems();
+}
+
+void CodesPage::UpdateHistoryItems() {
+  if (undoItem_) undoItem_->setEnabled(!undo_.empty());
+  if (redoItem_) redoItem_->setEnabled(!redo_.empty());
 }
 
 }  // namespace tarvelo

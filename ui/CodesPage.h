@@ -5,12 +5,15 @@
 
 #include <QRect>
 #include <QTableView>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "model/CodeTable.h"
 #include "model/Reports.h"
 #include "ui/Page.h"
 
+class QAction;
 class QLineEdit;
 class QMenu;
 
@@ -38,11 +41,15 @@ class CodeGridView : public QTableView {
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   CodesPage& page_;
+  // The row a click on the row numbers started from, for Shift+click and dragging; -1 when
+  // the rows are not being chosen by their numbers.
+  int rowAnchor_ = -1;
 };
 
 class CodesPage : public Page {
@@ -83,13 +90,67 @@ class CodesPage : public Page {
   void exportCodes(CodeFile format);
   // The row count the preferences leave behind: the stored count + 1.
   void setCodeRowCount(int rows);
+  // A dropped file: PIN.DAT by its extension, else the code text file.
+  void importDroppedFile(const QString& file);
+
+  // Spreadsheet-like editing. Rows are code rows from 1.
+  // Whole rows chosen (by their numbers, or Shift+Space): the selection spans columns 1..5.
+  void selectRows(int first, int last);
+  bool wholeRowsSelected() const;
+  void copyRows();
+  void cutRows();
+  void pasteRows();
+  // The code text pasted into the grid from row `first` down; false (the user told why)
+  // when it cannot go in whole.
+  bool pasteText(const QString& text, int first);
+  // A blank row above `row`.
+  void insertRow(int row);
+  // Asks once, naming how many, then removes the selected rows.
+  void deleteSelectedRows();
+  void deleteRows(int first, int last);
+  // The "Kód" heading: a sort by code, ascending first, then descending.
+  void offerSort();
+  void sortRows(bool ascending);
+  void undo();
+  void redo();
+  bool canUndo() const { return !undo_.empty(); }
+  bool canRedo() const { return !redo_.empty(); }
+  // The history ends where the database was saved, opened, created or downloaded.
+  void ClearHistory();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // The code table as the grid and the image hold it: what one step of the history restores.
+  struct CodeState {
+    CodeGrid grid;
+    std::string stored;  // record length, count and table bytes
+  };
+  CodeState Capture() const;
+  std::string StoredBytes() const;
+  bool SameAsNow(const CodeState& state) const;
+  void Restore(const CodeState& state);
+  // Runs a command as one step of the history: the image follows a changed grid at once,
+  // and a command that changed nothing leaves no step.
+  void Step(const std::function<void()>& command);
+  void UpdateHistoryItems();
+  void ShowCount();
+  // The status bar's word for a table with no room for another code.
+  void SayTableFull();
+  void importFile(CodeFile format, const QString& file);
+
   // The grid keeps the texts of rows it no longer has; rows it had up to `oldRowCount` are
   // emptied, so a row added later starts empty instead of bringing a removed code back.
   void ForgetRowsBeyondGrid(int oldRowCount);
 
   CodeGrid grid_;
+  std::vector<CodeState> undo_, redo_;
+  int stepDepth_ = 0;  // commands run inside a command are part of its step
+  bool sortAscending_ = true;
+  QAction* undoItem_ = nullptr;
+  QAction* redoItem_ = nullptr;
   CodeGridModel* model_;
   CodeGridView* view_;
   QMenu* rightsMenu_;

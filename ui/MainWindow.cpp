@@ -282,6 +282,9 @@ void TMainForm::SetPanel0(const QString& text) {
 void TMainForm::SetPanel(int panel, const QString& text) {
   panels_.at(panel)->setText(text);
 }
+void TMainForm::ShowStatus(const QString& text) {
+  statusBar()->showMessage(text, 10000);
+}
 
 void TMainForm::SetUpConnection() {
   TComPort& port = connection_.port();
@@ -302,7 +305,11 @@ void TMainForm::SetUpConnection() {
   hooks.status = [this](const QString& t) { SetPanel(3, t); };
   hooks.switchModel = [this](DeviceModel m) { SwitchModel(m); };
   hooks.model = [this] { return model_; };
-  hooks.decode = [this] { DecodeImage(); };
+  hooks.decode = [this] {
+    DecodeImage();
+    codesPage_->ClearHistory();  // nothing before a download can be undone
+    numbersPage_->ClearHistory();
+  };
   hooks.disable = {PageControl, pnlBott, menuBar()};
   // The terminal would take the bytes a transfer waits for (the clock's answer among them).
   hooks.running = [this](bool on) { terminalPage_->terminal()->SetLinkSuspended(on); };
@@ -421,6 +428,8 @@ DatabaseRecord TMainForm::CurrentRecord() const {
 
 void TMainForm::KeepBaseline() {
   baseline_ = CurrentRecord();
+  codesPage_->ClearHistory();
+  numbersPage_->ClearHistory();
 }
 
 bool TMainForm::modifiedFlag() const {

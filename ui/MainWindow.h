@@ -51,6 +51,7 @@ class TMainForm : public QMainWindow, public PageHost {
   LeaveDispatcher& leave() override { return *leave_; }
   void DecodeImage() override;
   void ShowCodeCount(const QString& text) override { SetPanel(1, text); }
+  void ShowStatus(const QString& text) override;
   void ExchangeDialogUsed(bool openDialog) override {
     (openDialog ? openDialogExchanged_ : saveDialogExchanged_) = true;
   }

@@ -1,17 +1,23 @@
 #include "ui/NumbersPage.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
 
 #include "files/ExchangeFiles.h"
+#include "model/CodeClipboard.h"
 #include "model/ImageView.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
@@ -20,6 +26,18 @@
 #include "ui/Widgets.h"
 
 namespace tarvelo {
+
+namespace {
+
+constexpr size_t kHistorySteps = 100;
+
+QString DroppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().first();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
 
 NumbersPage::NumbersPage(PageHost& host)
     : Page("TabSheet6", host), list_(FreeNumberCapacity(host.layout())) {
@@ -64,7 +82,11 @@ NumbersPage::NumbersPage(PageHost& host)
   connect(addButton_, &QPushButton::clicked, this, Guarded([this] { addNumber(); }));
   connect(replaceButton_, &QPushButton::clicked, this, Guarded([this] { replaceNumber(); }));
   connect(deleteButton_, &QPushButton::clicked, this, Guarded([this] { deleteNumbers(); }));
+  // Enter in the field adds the number, as the button does.
+  connect(numberEdit_, &QLineEdit::returnPressed, this, Guarded([this] { addNumber(); }));
   numberList_->installEventFilter(this);
+  numberEdit_->installEventFilter(this);
+  setAcceptDrops(true);
   host.leave().OnLeave(this, [this] {
     FlushTrimmed();
     return true;
@@ -87,6 +109,22 @@ void NumbersPage::FillMenu(QMenu* menu) {
   QAction* exportItem = menu->addAction("Export -> CALL.TXT");
   exportItem->setObjectName("ExportCall1");
   connect(exportItem, &QAction::triggered, this, Guarded([this] { exportNumbers(); }));
+  menu->addSeparator();
+  // The keys work while the focus is on the page.
+  undoItem_ = menu->addAction("Visszavonás");
+  undoItem_->setObjectName("Visszavonas2");
+  undoItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  connect(undoItem_, &QAction::triggered, this, Guarded([this] { undo(); }));
+  redoItem_ = menu->addAction("Mégis");
+  redoItem_->setObjectName("Megis2");
+  redoItem_->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  connect(redoItem_, &QAction::triggered, this, Guarded([this] { redo(); }));
+  for (QAction* a : {undoItem_, redoItem_}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
+  UpdateHistoryItems();
 }
 
 void NumbersPage::importNumbers() {
@@ -94,6 +132,10 @@ void NumbersPage::importNumbers() {
       {"Pinkód számok importálása", "Pinkód szabad számok (*.txt);;Minden file (*)", "txt"});
   host_.ExchangeDialogUsed(true);
   if (file.isEmpty()) return;
+  importFile(file);
+}
+
+void NumbersPage::importFile(const QString& file) {
   const auto answer =
       host_.dialogs().Ask(QString(kCallTxtQuestion).replace('\r', '\n'), "Megerősítés",
                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -111,7 +153,7 @@ void NumbersPage::importNumbers() {
     host_.dialogs().Message(Q(*imported->refused));
     return;
   }
-  list_.assign(imported->items);
+  Step([&] { list_.assign(imported->items); });
   ShowItems(-1);
   if (imported->linesLeft) host_.dialogs().Message(Q(CallTxtFullMessage(list_.capacity())));
   Refresh();
@@ -204,7 +246,9 @@ void NumbersPage::addNumber() {
   if (!typed) return;
   std::string entry = *typed;
   int at = -1;
-  switch (list_.Add(entry, &at)) {
+  FreeNumberList::AddResult result = FreeNumberList::AddResult::Full;
+  Step([&] { result = list_.Add(entry, &at); });
+  switch (result) {
     case FreeNumberList::AddResult::Added:
       numberEdit_->setText(FromCp1250(entry));
       ShowItems(at);
@@ -214,6 +258,7 @@ void NumbersPage::addNumber() {
       host_.dialogs().Message(kDuplicateNumberMessage);
       break;
     case FreeNumberList::AddResult::Full:
+      SayListFull();
       break;
   }
   Refresh();
@@ -226,7 +271,8 @@ void NumbersPage::replaceNumber() {
   const auto typed = TypedNumber();
   if (!typed) return;
   std::string entry = *typed;
-  const int at = list_.Replace(ChosenRow(numberList_), entry);
+  int at = -1;
+  Step([&] { at = list_.Replace(ChosenRow(numberList_), entry); });
   numberEdit_->setText(FromCp1250(entry));
   if (at >= 0) {
     ShowItems(at);
@@ -242,9 +288,9 @@ std::set<int> NumbersPage::selectedItems() const {
 }
 
 void NumbersPage::deleteNumbers() {
-  if (list_.Delete(selectedItems()) > 0) {
-    ShowItems(-1);
-  }
+  int removed = 0;
+  Step([&] { removed = list_.Delete(selectedItems()); });
+  if (removed > 0) ShowItems(-1);
   Refresh();
 }
 
@@ -252,7 +298,7 @@ void NumbersPage::clearNumbers() {
   if (host_.dialogs().Ask(kClearQuestion, "Megerősítés", QMessageBox::Ok | QMessageBox::Cancel) !=
       QMessageBox::Ok)
     return;
-  list_.Clear();
+  Step([this] { list_.Clear(); });
   ShowItems(-1);
   numberEdit_->clear();
   Refresh();
@@ -261,7 +307,7 @@ void NumbersPage::clearNumbers() {
 void NumbersPage::setSorted(bool sorted) {
   const int current = numberList_->currentRow();
   const std::string currentText = current >= 0 ? list_.items()[current] : std::string();
-  list_.SetSorted(sorted);
+  Step([&] { list_.SetSorted(sorted); });
   if (sortedItem_ && sortedItem_->isChecked() != sorted) {
     const QSignalBlocker quiet(sortedItem_);
     sortedItem_->setChecked(sorted);
@@ -287,12 +333,154 @@ void NumbersPage::findNumber(const QString& sought) {
 }
 
 bool NumbersPage::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == numberList_ || watched == numberEdit_) && event->type() == QEvent::KeyPress &&
+      ClipboardKey(watched, static_cast<QKeyEvent*>(event)))
+    return true;
   if (watched == numberList_ && event->type() == QEvent::KeyRelease &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
     deleteNumbers();
     return true;
   }
   return Page::eventFilter(watched, event);
+}
+
+bool NumbersPage::ClipboardKey(QObject* watched, QKeyEvent* key) {
+  if (watched == numberEdit_) {
+    // The field takes one number; lines pasted into it are numbers for the list.
+    const QString text = QApplication::clipboard()->text();
+    if (!key->matches(QKeySequence::Paste) || !(text.contains('\n') || text.contains('\r')))
+      return false;
+    pasteNumbers();
+    return true;
+  }
+  if (key->matches(QKeySequence::Copy)) {
+    copyNumbers();
+  } else if (key->matches(QKeySequence::Cut)) {
+    cutNumbers();
+  } else if (key->matches(QKeySequence::Paste)) {
+    pasteNumbers();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void NumbersPage::copyNumbers() {
+  const std::set<int> chosen = selectedItems();
+  if (chosen.empty()) return;
+  QApplication::clipboard()->setText(FromCp1250(NumberClipboardText(list_.items(), chosen)));
+}
+
+void NumbersPage::cutNumbers() {
+  if (selectedItems().empty()) return;
+  copyNumbers();
+  deleteNumbers();
+}
+
+void NumbersPage::pasteNumbers() {
+  pasteText(QApplication::clipboard()->text());
+}
+
+bool NumbersPage::pasteText(const QString& text) {
+  QString refusedCharacter;
+  const auto bytes = ToCp1250(text, &refusedCharacter);
+  if (!bytes) {
+    host_.dialogs().Message(refusedCharacter);
+    return false;
+  }
+  const NumberPaste pasted = ReadNumberClipboard(*bytes, list_.items(), list_.capacity());
+  if (pasted.refused) {
+    host_.dialogs().Message(Q(*pasted.refused));
+    return false;
+  }
+  if (pasted.numbers.empty()) {
+    host_.ShowStatus("A vágólapon nincs beilleszthető szám.");
+    return false;
+  }
+  int last = -1;
+  Step([&] {
+    for (std::string number : pasted.numbers) list_.Add(number, &last);
+  });
+  ShowItems(pasted.numbers.size() == 1 ? last : -1);
+  Refresh();
+  host_.ShowStatus(QString("%1 szám beillesztve.").arg(pasted.numbers.size()));
+  return true;
+}
+
+void NumbersPage::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void NumbersPage::dropEvent(QDropEvent* event) {
+  const QString file = DroppedFile(event->mimeData());
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  RunGuarded([&] { importFile(file); });
+}
+
+void NumbersPage::SayListFull() {
+  host_.ShowStatus(
+      QString("A lista megtelt: legfeljebb %1 szám lehet benne.").arg(list_.capacity()));
+}
+
+void NumbersPage::Step(const std::function<void()>& command) {
+  if (stepDepth_ > 0) {
+    command();
+    return;
+  }
+  NumberState before{list_.items(), list_.sorted()};
+  ++stepDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{stepDepth_};
+  command();
+  if (before.items == list_.items() && before.sorted == list_.sorted()) return;
+  undo_.push_back(std::move(before));
+  if (undo_.size() > kHistorySteps) undo_.erase(undo_.begin());
+  redo_.clear();
+  UpdateHistoryItems();
+}
+
+void NumbersPage::Restore(const NumberState& state) {
+  list_.SetSorted(false);
+  list_.assign(state.items);
+  list_.SetSorted(state.sorted);
+  if (sortedItem_ && sortedItem_->isChecked() != state.sorted) {
+    const QSignalBlocker quiet(sortedItem_);
+    sortedItem_->setChecked(state.sorted);
+  }
+  ShowItems(-1);
+  Refresh();
+}
+
+void NumbersPage::undo() {
+  if (undo_.empty()) return;
+  redo_.push_back({list_.items(), list_.sorted()});
+  const NumberState back = std::move(undo_.back());
+  undo_.pop_back();
+  Restore(back);
+  UpdateHistoryItems();
+}
+
+void NumbersPage::redo() {
+  if (redo_.empty()) return;
+  undo_.push_back({list_.items(), list_.sorted()});
+  const NumberState again = std::move(redo_.back());
+  redo_.pop_back();
+  Restore(again);
+  UpdateHistoryItems();
+}
+
+void NumbersPage::ClearHistory() {
+  undo_.clear();
+  redo_.clear();
+  UpdateHistoryItems();
+}
+
+void NumbersPage::UpdateHistoryItems() {
+  if (undoItem_) undoItem_->setEnabled(!undo_.empty());
+  if (redoItem_) redoItem_->setEnabled(!redo_.empty());
 }
 
 }  // namespace tarvelo

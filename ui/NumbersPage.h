@@ -3,14 +3,19 @@
 // when the focus leaves the page.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "model/FreeNumbers.h"
 #include "ui/Page.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -48,12 +53,41 @@ class NumbersPage : public Page {
   void findNumber(const QString& sought);
   // CALL.TXT.
   void importNumbers();
+  void importFile(const QString& file);
   void exportNumbers();
+
+  // The chosen numbers as clipboard text; cut removes them as well.
+  void copyNumbers();
+  void cutNumbers();
+  void pasteNumbers();
+  // Numbers one a line, added as "&Uj szám" adds them; false (the user told why) when they
+  // cannot go in whole.
+  bool pasteText(const QString& text);
+  void undo();
+  void redo();
+  bool canUndo() const { return !undo_.empty(); }
+  bool canRedo() const { return !redo_.empty(); }
+  // The history ends where the database was saved, opened, created or downloaded.
+  void ClearHistory();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  struct NumberState {
+    std::vector<std::string> items;
+    bool sorted = false;
+  };
+  // Runs a command as one step of the history; one that changed nothing leaves no step.
+  void Step(const std::function<void()>& command);
+  void Restore(const NumberState& state);
+  void UpdateHistoryItems();
+  void SayListFull();
+  // Copy, cut and paste keys in the list or the entry field; true when taken.
+  bool ClipboardKey(QObject* watched, QKeyEvent* key);
+
   // Shows the list's items again, with item `current` (if any) current and selected.
   void ShowItems(int current);
   void DropWhatDoesNotFit();
@@ -71,6 +105,10 @@ class NumbersPage : public Page {
   QPushButton* deleteButton_;
   QLabel* counter_;
   QAction* sortedItem_ = nullptr;
+  QAction* undoItem_ = nullptr;
+  QAction* redoItem_ = nullptr;
+  std::vector<NumberState> undo_, redo_;
+  int stepDepth_ = 0;
   FindBar* findBar_;
 };
 

@@ -23,6 +23,8 @@ class PageHost {
   virtual void DecodeImage() = 0;
   // Status panel 1: the code count and length, e.g. "100/6".
   virtual void ShowCodeCount(const QString& text) = 0;
+  // A passing word in the status bar: why a key did nothing, where a command stopped.
+  virtual void ShowStatus(const QString& text) = 0;
   // An exchange-file command has used the shared open (or save) dialog: from now on that
   // dialog offers the database files in their later form.
   virtual void ExchangeDialogUsed(bool openDialog) = 0;

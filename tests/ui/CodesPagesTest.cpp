@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 
 #include "model/CodeTable.h"
 #include "model/FreeNumbers.h"
@@ -225,10 +226,12 @@ void CodesPagesTest::downOnTheLastRow_data() {
   QTest::addColumn<int>("length");
   QTest::addColumn<int>("count");
   QTest::addColumn<int>("countAfter");
-  QTest::newRow("437 rows, L = 7: one more") << 7 << 436 << 437;
-  QTest::newRow("438 rows, L = 7: full") << 7 << 437 << 437;
-  QTest::newRow("1535 rows, L = 2: one more") << 2 << 1534 << 1535;
-  QTest::newRow("1537 rows, L = 2: full") << 2 << 1536 << 1536;
+  // As many as the preferences allow for the length.
+  QTest::newRow("437 six-digit codes: one more") << 7 << 437 << 438;
+  QTest::newRow("438 six-digit codes: full") << 7 << 438 << 438;
+  QTest::newRow("99 two-digit codes: one more") << 3 << 99 << 100;
+  QTest::newRow("100 two-digit codes: full") << 3 << 100 << 100;
+  QTest::newRow("a table beyond the limit: full") << 2 << 1536 << 1536;
 }
 
 void CodesPagesTest::downOnTheLastRow() {
@@ -246,6 +249,13 @@ void CodesPagesTest::downOnTheLastRow() {
   if (countAfter > count) {
     QCOMPARE(f.text(countAfter, 1), QString());
     QCOMPARE(f.text(countAfter, 5), QString("Igen"));
+    QCOMPARE(f.window->statusBar()->currentMessage(), QString());
+  } else {
+    // A full table says so instead of doing nothing.
+    QCOMPARE(f.window->statusBar()->currentMessage(),
+             QString("A kódtábla megtelt: %1 jegyű kódból legfeljebb %2 fér el.")
+                 .arg(length - 1)
+                 .arg(CodeCountLimit(length - 1)));
   }
   // Down anywhere but on the last row only moves.
   f.focusCell(1, 1);
@@ -451,21 +461,26 @@ void CodesPagesTest::selectAllAndForbidEveryRowOfALargeTable() {
 void CodesPagesTest::generate_data() {
   QTest::addColumn<int>("length");
   QTest::addColumn<int>("count");
+  QTest::addColumn<bool>("yes");
   QTest::addColumn<QString>("refusal");
-  QTest::newRow("ten codes of six digits") << 7 << 10 << QString();
-  QTest::newRow("all hundred two-digit codes") << 3 << 100 << QString();
+  QTest::newRow("ten codes of six digits") << 7 << 10 << true << QString();
+  QTest::newRow("all hundred two-digit codes") << 3 << 100 << true << QString();
+  QTest::newRow("not over the codes there are") << 7 << 10 << false << QString();
   QTest::newRow("more two-digit codes than there are")
-      << 3 << 101
+      << 3 << 101 << true
       << "Értelmetlen adat: 2 jegyű kódból csak 100 különböző van, 101 nem generálható !!!";
-  QTest::newRow("too many") << 4 << 615 << "Értelmetlen adat: Kódok darabszáma:615";
+  QTest::newRow("too many") << 4 << 615 << true << "Értelmetlen adat: Kódok darabszáma:615";
 }
 
 void CodesPagesTest::generate() {
   QFETCH(int, length);
   QFETCH(int, count);
+  QFETCH(bool, yes);
   QFETCH(QString, refusal);
   CodesFixture f(length, count, 0x30);
   f.session.record.image.SetBytes(f.window->layout().Offset(Field::CodeTable), "99");
+  const ConfigImage stored = f.session.record.image;
+  f.dialogs.answers = {yes ? QMessageBox::Yes : QMessageBox::No};
   f.menuItem("Generls1")->trigger();
   QVERIFY(!QApplication::overrideCursor());
   QVERIFY(f.window->modifiedFlag());
@@ -476,7 +491,16 @@ void CodesPagesTest::generate() {
     QCOMPARE(f.text(1, 2), QString("Nem"));
     return;
   }
-  QVERIFY(f.dialogs.messages.isEmpty());
+  // A table that holds codes is not overwritten without a word.
+  QCOMPARE(f.dialogs.messages,
+           QStringList{QString("Megerősítés: A generálás felülírja a táblában lévő %1 kódot. "
+                               "Folytatja ?")
+                           .arg(count)});
+  if (!yes) {
+    QCOMPARE(f.text(1, 1).left(2), QString("99"));
+    QVERIFY(f.session.record.image == stored);
+    return;
+  }
   QSet<QString> codes;
   for (int k = 1; k <= count; ++k) {
     const QString code = f.text(k, 1);
@@ -776,8 +800,8 @@ void CodesPagesTest::menusBelongToTheirPages() {
   auto* codes = f.get<QMenu>("Kdok2");
   QStringList items;
   for (QAction* a : codes->actions()) items << (a->isSeparator() ? "-" : a->text());
-  QCOMPARE(items,
-           QStringList({"Mind kijelöl", "-", "Generálás", "Ellenörzés", "-", "Import", "Export"}));
+  QCOMPARE(items, QStringList({"Mind kijelöl", "-", "Generálás", "Ellenörzés", "-", "Import",
+                               "Export", "-", "Visszavonás", "Mégis"}));
   // Each has its command, so each is enabled.
   for (const char* name : {"ImportTxt1", "ImportPinDat1", "ExportTxt1", "ExportPinDat1"})
     QVERIFY(f.get<QAction>(name)->isEnabled());
@@ -787,13 +811,17 @@ void CodesPagesTest::menusBelongToTheirPages() {
   for (QAction* a : f.get<QMenu>("Szamok2")->actions())
     items << (a->isSeparator() ? "-" : a->text());
   QCOMPARE(items, QStringList({"Mind töröl", "ABC Rendezett", "-", "Import <- CALL.TXT",
-                               "Export -> CALL.TXT"}));
+                               "Export -> CALL.TXT", "-", "Visszavonás", "Mégis"}));
+  // Nothing to undo yet.
+  for (const char* name : {"Visszavonas1", "Megis1", "Visszavonas2", "Megis2"})
+    QVERIFY(!f.get<QAction>(name)->isEnabled());
   QVERIFY(f.get<QAction>("ABCRendezett1")->isCheckable());
   QVERIFY(f.get<QAction>("ImportCall1")->isEnabled());
   QVERIFY(f.get<QAction>("ExportCall1")->isEnabled());
   QStringList popup;
   for (QAction* a : f.get<QMenu>("PopupMenu1")->actions()) popup << a->text();
-  QCOMPARE(popup, QStringList({"Nemzetközi", "Mobil", "Távolsági", "Helyi", "Tiltott"}));
+  QCOMPARE(popup, QStringList({"Nemzetközi", "Mobil", "Távolsági", "Helyi", "Tiltott", "",
+                               "Beszúrás", "Sorok törlése"}));
 }
 
 TARVELO_TEST_MAIN(CodesPagesTest)
