@@ -93,3 +93,13 @@ steps = bytes([1, 0, 1, 1, 2, 4, 1, 2, 9, 6, 3, 0, 4, 3, 5, 5, 1, 2, 6, 1, 4, 2,
 put("codegrid", "small", b"123456?000000?" + b"12\\ 5\\ 1\x08\\ 98765432\\ " + steps
     + ctl(0, 0x20, 1, 4, 0, 3, 14))
 put("codegrid", "odd-length", steps + ctl(1, 0x31, 0, 200, 0, 2, 0))
+
+# Printed lists: a table of codes with control bytes in them, free numbers, heading texts;
+# and short pages over bytes that print as escapes.
+put("reports", "codes-and-numbers", b"1234\x1b[2J\x0f" * 8 + b"0680123456      \x07       " * 4
+    + b"iroda.pin\x00Gy\xf5r\x00Kov\xe1cs\x00" + ctl(1, 0x20, 1, 7, 0, 12, 40, 60, 30, 1, 1, 40, 0, 1))
+put("reports", "short-pages", b"\x9b\x81\\\x7f" * 40 + ctl(0, 0x41, 0, 200, 1, 3, 7, 2, 2, 2, 5))
+# The safe writer: a new file, a file replaced through a link, one cut short, odd names.
+put("safefile", "new-and-replaced", b"b.pin\x00first\x00second" + ctl(1, 1, 0, 0, 1, 4, 0, 0))
+put("safefile", "cut", b"x" * 200 + ctl(1, 0, 1, 50, 1, 2))
+put("safefile", "names", b"sub/new name\x00\xc5\x91\x00.hidden.~abcdefghij\x00" + b"y" * 40)

@@ -6,16 +6,17 @@
 # reproducer in build-fuzz/findings/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: database ini image codetable pindat
 #                                              codetext calltxt codegrid link escape terminal
-#                                              text (default: all)
-# FUZZ_JOBS=N runs N targets at a time. Without clang it says so and does nothing else,
-# unless FUZZ_REQUIRED=1 (CI), when that is an error.
+#                                              text reports safefile (default: all)
+# FUZZ_BUILD=DIR builds and runs in DIR instead of build-fuzz/. FUZZ_JOBS=N runs N targets at
+# a time. Without clang it says so and does nothing else, unless FUZZ_REQUIRED=1 (CI), when
+# that is an error.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-25}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(database ini image codetable pindat codetext calltxt codegrid link escape terminal
-  text)
+  text reports safefile)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   if [ "${FUZZ_REQUIRED:-0}" = 1 ]; then
@@ -26,7 +27,7 @@ if ! command -v clang++ >/dev/null 2>&1; then
   exit 0
 fi
 
-dir="$here/build-fuzz"
+dir="${FUZZ_BUILD:-$here/build-fuzz}"
 CC=clang CXX=clang++ cmake -S "$here/fuzz" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
