@@ -108,6 +108,12 @@ void EncodeCoNumber(ConfigImage& image, const ImageLayout& layout, int line,
 
 const std::vector<ByteFieldRow>& ByteFields() {
   using F = Field;
+  // The two timer sets have the same boxes.
+  static constexpr const char* kFirstTone = "Elsö T. hang:";
+  static constexpr const char* kSecondTone = "Második T. hang:";
+  static constexpr const char* kCoTimeout = "CO leidözítés:";
+  static constexpr const char* kCoReset = "CO reszet:";
+  static constexpr const char* kTenths = "x100mS";
   // clang-format off
   static const std::vector<ByteFieldRow> rows = {
     {"MEcopos", "CO pozíció:", "", F::CoPosition, 0, 0},
@@ -115,14 +121,14 @@ const std::vector<ByteFieldRow>& ByteFields() {
     {"MEibe", "Beemelési:", "x 100mS", F::SeizeTimer, 2, 0},
     {"MEibo", "Bontási:", "x 100mS", F::ReleaseTimer, 2, 0},
     {"MEintd", "Interdigit:", "x 0,5S", F::InterdigitTimer, 2, 0},
-    {"ME1t1", "Elsö T. hang:", "x100mS", F::FirstTone1, 2, 1},
-    {"ME2t1", "Második T. hang:", "x100mS", F::SecondTone1, 2, 1},
-    {"MEcol1", "CO leidözítés:", "x100mS", F::CoTimeout1, 2, 1},
-    {"MEcor1", "CO reszet:", "x100mS", F::CoReset1, 2, 1},
-    {"ME1t2", "Elsö T. hang:", "x100mS", F::FirstTone2, 2, 2},
-    {"ME2t2", "Második T. hang:", "x100mS", F::SecondTone2, 2, 2},
-    {"MEcol2", "CO leidözítés:", "x100mS", F::CoTimeout2, 2, 2},
-    {"MEcor2", "CO reszet:", "x100mS", F::CoReset2, 2, 2},
+    {"ME1t1", kFirstTone, kTenths, F::FirstTone1, 2, 1},
+    {"ME2t1", kSecondTone, kTenths, F::SecondTone1, 2, 1},
+    {"MEcol1", kCoTimeout, kTenths, F::CoTimeout1, 2, 1},
+    {"MEcor1", kCoReset, kTenths, F::CoReset1, 2, 1},
+    {"ME1t2", kFirstTone, kTenths, F::FirstTone2, 2, 2},
+    {"ME2t2", kSecondTone, kTenths, F::SecondTone2, 2, 2},
+    {"MEcol2", kCoTimeout, kTenths, F::CoTimeout2, 2, 2},
+    {"MEcor2", kCoReset, kTenths, F::CoReset2, 2, 2},
     {"edLI", "Hurok/Imp különbség:", "A két jelfogó elengedése közötti idő (x10mS)",
         F::LoopImpulseDelta, 2, 0},
     {"MEloclen", "Helyi számhossz:", "", F::LocalLength, 3, 0},

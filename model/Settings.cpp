@@ -376,7 +376,7 @@ void NumberPlanRows(std::vector<SettingRow>& rows) {
   for (const ByteFieldRow& box : ByteFields()) {
     if (box.page == static_cast<int>(page)) rows.push_back(ByteBox(box, nullptr, nullptr));
   }
-  SettingRow ex{page,        "numberPlan", nullptr,      "Belföldi kivétel",
+  SettingRow ex{page,        "numberPlan", nullptr,      ListOf(L::Exceptions).entryCaption,
                 kBothModels, Kind::Text,   L::Exceptions};
   ex.parts = {{"areaCode", "Körzetszám", Kind::Text}, {"length", "Hossz", Kind::Number}};
   ex.get = [](const SettingSource& s, int i) {
