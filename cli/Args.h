@@ -27,8 +27,10 @@ struct UsageError {
   std::string message;
 };
 
-// Options with a value and flags; everything else is a positional argument.
+// Options with a value and flags; everything else is a positional argument. A command that
+// takes an action word ("codes export") finds it in `action`.
 struct Args {
+  std::string action;
   std::map<std::string, std::string> options;
   std::map<std::string, bool> flags;
   std::vector<std::string> positional;

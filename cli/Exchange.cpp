@@ -120,19 +120,28 @@ int Numbers(const std::string& action, const Args& a, const std::string& file,
 
 }  // namespace
 
-int RunExchangeCommand(const std::string& command, int argc, char** argv) {
-  const bool codes = command == "codes";
-  const Args a = codes ? Parse(argc, argv, 3, {"--format", "--password", "--model"}, {})
-                       : Parse(argc, argv, 3, {"--password", "--model"}, {"--append"});
-  const std::string action = argc > 2 ? argv[2] : "";
-  if (action != "export" && action != "import")
+namespace {
+
+// The action word comes before the options: "codes export FILE DB".
+std::string Action(const std::string& command, const Args& a) {
+  if (a.action != "export" && a.action != "import")
     throw UsageError{command + ": export vagy import kell"};
-  if (a.positional.size() != 2) throw UsageError{command + " " + action + ": FILE DB kell"};
+  if (a.positional.size() != 2) throw UsageError{command + " " + a.action + ": FILE DB kell"};
+  return a.action;
+}
+
+}  // namespace
+
+int RunCodesCommand(const Args& a) {
+  const std::string action = Action("codes", a);
+  return Codes(action, a, a.positional[0], a.positional[1]);
+}
+
+int RunNumbersCommand(const Args& a) {
+  const std::string action = Action("numbers", a);
   if (a.flags.count("--append") && action != "import")
     throw UsageError{"a --append csak importnál érvényes"};
-  const std::string& file = a.positional[0];
-  const std::string& db = a.positional[1];
-  return codes ? Codes(action, a, file, db) : Numbers(action, a, file, db);
+  return Numbers(action, a, a.positional[0], a.positional[1]);
 }
 
 }  // namespace tarvelo

@@ -1,10 +1,12 @@
 #pragma once
 
-#include <string>
-
 namespace tarvelo {
 
-// tarvelo-cli codes export|import and numbers export|import; returns the exit status.
-int RunExchangeCommand(const std::string& command, int argc, char** argv);
+struct Args;
+
+// tarvelo-cli codes export|import and numbers export|import, with their arguments parsed
+// (the action word in Args::action); each returns the exit status.
+int RunCodesCommand(const Args& args);
+int RunNumbersCommand(const Args& args);
 
 }  // namespace tarvelo

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -88,67 +90,35 @@ int Fail(const std::string& line, int status) {
   return status;
 }
 
-}  // namespace
-
-int RunTransferCommand(const std::string& command, int argc, char** argv) {
-  const bool writesFile = command == "download" || command == "prom";
-  std::vector<std::string> withValue = {"--port", "--speed"};
-  if (writesFile) withValue.push_back("-o");
-  if (command == "download") withValue.insert(withValue.end(), {"--site", "--owner", "--password"});
-  if (command == "upload") withValue.insert(withValue.end(), {"--model", "--password", "--backup"});
-  const std::vector<std::string> flags =
-      command == "upload" ? std::vector<std::string>{"--verify", "--no-type-check"}
-                          : std::vector<std::string>{};
-  const Args a = Parse(argc, argv, 2, withValue, flags);
-  if (command == "upload" ? a.positional.size() != 1 : !a.positional.empty()) {
-    throw UsageError{command == "upload" ? "egy adatbázis fájlt kell megadni"
-                                         : "fölösleges argumentum: " + a.positional[0]};
-  }
-  if (writesFile && !a.options.count("-o")) throw UsageError{"a -o FILE megadása kötelező"};
-  // A transfer takes long: a file it could not be saved to is found out before it starts.
+// A transfer takes long: a file it could not be saved to is found out before it starts.
+std::optional<int> OutputsUnwritable(const Args& a) {
   for (const char* option : {"-o", "--backup"}) {
     if (const auto it = a.options.find(option); it != a.options.end()) {
       const FileResult writable = CheckWritable(it->second);
       if (!writable.ok) return Fail(writable.message, kFileError);
     }
   }
+  return std::nullopt;
+}
 
-  DatabaseRecord record;
-  DeviceModel uploadModel = DeviceModel::FourLine;
-  if (command == "upload") {
-    // Asked for on the terminal like every other command's database when not given.
-    auto opened = OpenDatabase(a.positional[0], a, "--password", ParseModel(a));
-    if (!opened) return kFileError;
-    record = std::move(opened->record);
-    uploadModel = opened->model;
-  }
-  if (command == "download") {
-    NewDatabaseDefaults(record, ImageLayout::For(DeviceModel::FourLine));
-    record.site.set(RecordText(a, "--site"));
-    record.owner.set(RecordText(a, "--owner"));
-    record.password.set(RecordText(a, "--password"));
-  }
+const std::string& OutputFile(const Args& a) {
+  const auto it = a.options.find("-o");
+  if (it == a.options.end()) throw UsageError{"a -o FILE megadása kötelező"};
+  return it->second;
+}
 
-  ConfigImage backup;
-  UploadOptions uploadOptions;
-  uploadOptions.verify = a.flags.count("--verify") > 0;
-  uploadOptions.withoutTypeCheck = a.flags.count("--no-type-check") > 0;
-  bool backupUnwritten = false;
-  if (a.options.count("--backup")) {
-    uploadOptions.backup = &backup;
-    // Written before the first segment goes out, so it is there whatever becomes of the
-    // upload: a lost line, a stop, the device refusing.
-    uploadOptions.keepBackup = [&](const ConfigImage& read) {
-      const auto failed = SaveDeviceBackup(a.options.at("--backup"), record, read);
-      if (failed) {
-        backupUnwritten = true;
-      } else {
-        std::cerr << "A készülék beállításai mentve: " << a.options.at("--backup") << "\n";
-      }
-      return failed;
-    };
-  }
+void NoPositional(const Args& a) {
+  if (!a.positional.empty()) throw UsageError{"fölösleges argumentum: " + a.positional[0]};
+}
 
+// What one command does with the device once the port is open.
+using DeviceStep = std::function<TransferResult(Transfers&)>;
+
+// Opens the port, runs `step` on `image` and says why it failed, if it did. Returns
+// the exit status of a failure, nothing when the transfer went through. A backup the upload
+// could not write ends it as a file error, whatever the device said.
+std::optional<int> RunOnDevice(const Args& a, ConfigImage& image, const DeviceStep& step,
+                               const bool* backupUnwritten = nullptr) {
   DeviceConnection connection;
   TransferResult result = TransferResult::Failed;
   std::vector<int> differing;
@@ -158,15 +128,8 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     SerialLinkPort linkPort(connection.port());
     SteadyClock clock;
     CliHost host(connection);
-    Transfers transfers(linkPort, clock, host, record.image);
-    if (command == "download")
-      result = transfers.DownloadImage();
-    else if (command == "prom")
-      result = transfers.DownloadProm();
-    else if (command == "upload")
-      result = transfers.UploadImage(uploadModel, uploadOptions);
-    else
-      result = transfers.SyncClock();
+    Transfers transfers(linkPort, clock, host, image);
+    result = step(transfers);
     differing = transfers.Differing();
     if (result != TransferResult::Ok)
       failure = host.message().empty() ? "az átvitel nem sikerült" : host.message();
@@ -176,7 +139,7 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
   } catch (const EComPort& e) {
     failure = connection.port().Port() + ": " + e.what();
   }
-  if (backupUnwritten) return Fail(failure, kFileError);
+  if (backupUnwritten && *backupUnwritten) return Fail(failure, kFileError);
   if (result == TransferResult::VerifyFailed) {
     for (int segment : differing) {
       std::cerr << "eltérő memória szegmens: " << segment << "\n";
@@ -184,18 +147,84 @@ int RunTransferCommand(const std::string& command, int argc, char** argv) {
     return Fail(failure, kVerifyError);
   }
   if (!failure.empty()) return Fail(failure, kTransferError);
+  return std::nullopt;
+}
 
-  if (command == "download") {
-    const SaveResult saved = SaveDatabaseFile(a.options.at("-o"), record);
-    if (!saved.ok) return Fail(saved.message, kFileError);
-    std::cerr << "Mentve: " << a.options.at("-o") << "\n";
-  } else if (command == "prom") {
-    const FileResult written = WriteFileAtomically(
-        a.options.at("-o"),
-        std::string_view(reinterpret_cast<const char*>(record.image.raw().data()), kImageSize));
-    if (!written.ok) return Fail(written.message, kFileError);
-    std::cerr << "Mentve: " << a.options.at("-o") << "\n";
+}  // namespace
+
+int RunDownloadCommand(const Args& a) {
+  NoPositional(a);
+  const std::string& out = OutputFile(a);
+  if (const auto status = OutputsUnwritable(a)) return *status;
+  DatabaseRecord record;
+  NewDatabaseDefaults(record, ImageLayout::For(DeviceModel::FourLine));
+  record.site.set(RecordText(a, "--site"));
+  record.owner.set(RecordText(a, "--owner"));
+  record.password.set(RecordText(a, "--password"));
+  if (const auto status =
+          RunOnDevice(a, record.image, [](Transfers& t) { return t.DownloadImage(); }))
+    return *status;
+  const SaveResult saved = SaveDatabaseFile(out, record);
+  if (!saved.ok) return Fail(saved.message, kFileError);
+  std::cerr << "Mentve: " << out << "\n";
+  return 0;
+}
+
+int RunPromCommand(const Args& a) {
+  NoPositional(a);
+  const std::string& out = OutputFile(a);
+  if (const auto status = OutputsUnwritable(a)) return *status;
+  ConfigImage prom;
+  if (const auto status = RunOnDevice(a, prom, [](Transfers& t) { return t.DownloadProm(); }))
+    return *status;
+  const FileResult written = WriteFileAtomically(
+      out, std::string_view(reinterpret_cast<const char*>(prom.raw().data()), kImageSize));
+  if (!written.ok) return Fail(written.message, kFileError);
+  std::cerr << "Mentve: " << out << "\n";
+  return 0;
+}
+
+int RunClockCommand(const Args& a) {
+  NoPositional(a);
+  ConfigImage unused;
+  if (const auto status = RunOnDevice(a, unused, [](Transfers& t) { return t.SyncClock(); }))
+    return *status;
+  return 0;
+}
+
+int RunUploadCommand(const Args& a) {
+  if (a.positional.size() != 1) throw UsageError{"egy adatbázis fájlt kell megadni"};
+  if (const auto status = OutputsUnwritable(a)) return *status;
+  // Asked for on the terminal like every other command's database when not given.
+  auto opened = OpenDatabase(a.positional[0], a, "--password", ParseModel(a));
+  if (!opened) return kFileError;
+  DatabaseRecord record = std::move(opened->record);
+
+  ConfigImage backup;
+  UploadOptions options;
+  options.verify = a.flags.count("--verify") > 0;
+  options.withoutTypeCheck = a.flags.count("--no-type-check") > 0;
+  bool backupUnwritten = false;
+  if (const auto it = a.options.find("--backup"); it != a.options.end()) {
+    const std::string& path = it->second;
+    options.backup = &backup;
+    // Written before the first segment goes out, so it is there whatever becomes of the
+    // upload: a lost line, a stop, the device refusing.
+    options.keepBackup = [&](const ConfigImage& read) {
+      const auto failed = SaveDeviceBackup(path, record, read);
+      if (failed) {
+        backupUnwritten = true;
+      } else {
+        std::cerr << "A készülék beállításai mentve: " << path << "\n";
+      }
+      return failed;
+    };
   }
+  const DeviceModel model = opened->model;
+  if (const auto status = RunOnDevice(
+          a, record.image, [&](Transfers& t) { return t.UploadImage(model, options); },
+          &backupUnwritten))
+    return *status;
   return 0;
 }
 

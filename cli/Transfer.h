@@ -1,10 +1,14 @@
 #pragma once
 
-#include <string>
-
 namespace tarvelo {
 
-// tarvelo-cli download / upload / prom / clock; returns the exit status.
-int RunTransferCommand(const std::string& command, int argc, char** argv);
+struct Args;
+
+// tarvelo-cli download / upload / prom / clock, with their arguments parsed; each returns
+// the exit status.
+int RunDownloadCommand(const Args& args);
+int RunUploadCommand(const Args& args);
+int RunPromCommand(const Args& args);
+int RunClockCommand(const Args& args);
 
 }  // namespace tarvelo

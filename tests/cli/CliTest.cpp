@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "cli/Commands.h"
 #include "files/DatabaseFile.h"
 #include "model/CodeTable.h"
 #include "model/DatabaseRecord.h"
@@ -19,6 +20,7 @@
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
 #include "model/Text.h"
+#include "tests/EachModel.h"
 #include "tests/cli/CliFixture.h"
 
 using namespace tarvelo;
@@ -27,6 +29,10 @@ namespace fs = std::filesystem;
 namespace {
 
 class CliTest : public CliFixture {};
+
+// What the tool does alike with a database of either model.
+class CliEachModel : public CliFixture, public ModelParam {};
+TARVELO_EACH_MODEL(CliEachModel);
 
 // Reads a database file the way the format describes it, without the program's loader.
 ConfigImage Descramble(const std::string& bytes) {
@@ -42,25 +48,22 @@ ConfigImage Descramble(const std::string& bytes) {
 
 }  // namespace
 
-TEST_F(CliTest, NewWritesTheDefaultsOfEachModel) {
-  for (const auto& [flag, model] :
-       {std::pair{"4", DeviceModel::FourLine}, std::pair{"16", DeviceModel::SixteenLine}}) {
-    const std::string file = Path(std::string("new") + flag + ".pin");
-    const CliRun r = Cli({"new", "--model", flag, "-o", file, "--site", "Szeged", "--owner",
-                          "Kovács Ödön", "--password", "Titok"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string bytes = Slurp(file);
-    ASSERT_EQ(bytes.size(), 9227u);
-    EXPECT_EQ(bytes.substr(0, 11), "\x0ATarvelo1V2");
-    EXPECT_EQ(bytes.substr(267, 12),
-              "\x0BKov\xE1"
-              "cs \xD6"
-              "d\xF6n")
-        << "owner in Windows-1250";
-    ConfigImage expected;
-    StoreNewDatabaseDefaults(expected, ImageLayout::For(model));
-    EXPECT_EQ(Descramble(bytes), expected) << flag;
-  }
+TEST_P(CliEachModel, NewWritesTheDefaultsOfTheModel) {
+  const std::string file = Path("new.pin");
+  const CliRun r = Cli({"new", "--model", flag(), "-o", file, "--site", "Szeged", "--owner",
+                        "Kovács Ödön", "--password", "Titok"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string bytes = Slurp(file);
+  ASSERT_EQ(bytes.size(), 9227u);
+  EXPECT_EQ(bytes.substr(0, 11), "\x0ATarvelo1V2");
+  EXPECT_EQ(bytes.substr(267, 12),
+            "\x0BKov\xE1"
+            "cs \xD6"
+            "d\xF6n")
+      << "owner in Windows-1250";
+  ConfigImage expected;
+  StoreNewDatabaseDefaults(expected, layout());
+  EXPECT_EQ(Descramble(bytes), expected);
 }
 
 TEST_F(CliTest, ShowPrintsThePagesAndJson) {
@@ -116,6 +119,83 @@ TEST_F(CliTest, FailuresExitWithOneLineAndWriteNothing) {
     EXPECT_TRUE(r.out.empty());
   }
   EXPECT_FALSE(fs::exists(Path("x.pin")));
+}
+
+// The help text is made from the command table; it reads as it always has.
+TEST_F(CliTest, HelpListsEveryCommandAsBefore) {
+  const std::string expected =
+      "Használat:\n"
+      "  tarvelo-cli new --model 4|16 -o FILE [--force] [--site S] [--owner O] [--password P]\n"
+      "  tarvelo-cli show FILE [--model 4|16] [--password P] [--json]\n"
+      "  tarvelo-cli diff A B [--password P] [--password-b P] [--model 4|16] [--model-b 4|16] "
+      "[--json]\n"
+      "  tarvelo-cli apply SETTINGS.json FILE [--model 4|16] [--password P]\n"
+      "  tarvelo-cli download --port DEV [--speed BAUD] -o FILE [--site S] [--owner O] "
+      "[--password P]\n"
+      "  tarvelo-cli upload --port DEV [--speed BAUD] FILE [--model 4|16] [--password P]\n"
+      "                     [--backup FILE] [--verify] [--no-type-check]\n"
+      "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
+      "  tarvelo-cli clock --port DEV [--speed BAUD]\n"
+      "  tarvelo-cli codes export|import FILE DB [--format dat|txt] [--password P] [--model "
+      "4|16]\n"
+      "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n"
+      "  tarvelo-cli print codes|numbers FILE [--rows A-B] [--model 4|16] [--password P]\n"
+      "                    -o OUT.pdf|OUT.txt\n";
+  EXPECT_EQ(UsageText(), expected);
+  for (const char* asked : {"--help", "-h", "help"}) {
+    const CliRun r = Cli({asked, "whatever", "--follows"});
+    EXPECT_EQ(r.status, 0) << asked;
+    EXPECT_EQ(r.out, expected) << asked;
+    EXPECT_EQ(r.err, "") << asked;
+  }
+}
+
+// Each row parses by its own options: every one it takes is shown in its help lines, and a
+// switch it does not take is refused in one line with the row's usage status, before
+// anything is read or written.
+TEST_F(CliTest, EveryCommandTakesExactlyTheOptionsItsHelpNames) {
+  std::vector<std::string> seen;
+  for (const Command& c : Commands()) {
+    for (const std::string& name : c.names) {
+      EXPECT_EQ(std::count(seen.begin(), seen.end(), name), 0) << name << " twice in the table";
+      seen.push_back(name);
+    }
+    if (c.anyArguments) continue;
+    std::string help;
+    for (const std::string& line : c.usage) help += " " + line + " ";
+    for (const auto* list : {&c.withValue, &c.flags}) {
+      for (const std::string& option : *list) {
+        const bool named = help.find(" " + option + " ") != std::string::npos ||
+                           help.find("[" + option + " ") != std::string::npos ||
+                           help.find("[" + option + "]") != std::string::npos;
+        EXPECT_TRUE(named) << c.names[0] << ": " << option << " missing from the help";
+      }
+    }
+    std::vector<std::string> args = {c.names[0]};
+    if (c.action) args.push_back("export");
+    args.insert(args.end(), {Path("a"), Path("b"), "--bogus"});
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, c.usageStatus) << c.names[0] << ": " << r.err;
+    EXPECT_EQ(r.err, "tarvelo-cli: ismeretlen kapcsoló: --bogus (súgó: tarvelo-cli --help)\n")
+        << c.names[0];
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fs::exists(Path("a")) || fs::exists(Path("b"))) << c.names[0];
+    // An option that takes a value and is given none is refused alike.
+    if (!c.withValue.empty()) {
+      std::vector<std::string> bare = {c.names[0]};
+      if (c.action) bare.push_back("export");
+      bare.push_back(c.withValue.back());
+      const CliRun last = Cli(bare);
+      EXPECT_EQ(last.status, c.usageStatus) << c.names[0];
+      EXPECT_EQ(last.err, "tarvelo-cli: hiányzik az érték: " + c.withValue.back() +
+                              " (súgó: tarvelo-cli --help)\n")
+          << c.names[0];
+    }
+  }
+  for (const char* command : {"new", "show", "diff", "apply", "download", "upload", "prom", "clock",
+                              "codes", "numbers", "print"}) {
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), command), 1) << command;
+  }
 }
 
 TEST_F(CliTest, ShowTakesTheModelFromTheVersionText) {
@@ -456,7 +536,7 @@ TEST_F(CliTest, NewRefusesAnExistingFileUnlessForced) {
 
 // The count shown is the width the CO numbers are cut with, also when the stored count is
 // outside 1..4, so that the count and the numbers agree.
-TEST_F(CliTest, ShowGivesTheCoCountTheNumbersAreCutWith) {
+TEST_P(CliEachModel, ShowGivesTheCoCountTheNumbersAreCutWith) {
   struct Case {
     uint8_t stored;
     const char* count;
@@ -465,14 +545,12 @@ TEST_F(CliTest, ShowGivesTheCoCountTheNumbersAreCutWith) {
   // The defaults put "0102030405..." in the field: line 2 starts at the width.
   const Case cases[] = {{0, "1", "\"1\""},    {1, "1", "\"1\""},    {3, "3", "\"203\""},
                         {4, "4", "\"0304\""}, {5, "4", "\"0304\""}, {255, "4", "\"0304\""}};
-  const ImageLayout layout = ImageLayout::For(DeviceModel::SixteenLine);
   for (const auto& c : cases) {
-    DatabaseRecord r;
-    NewDatabaseDefaults(r, layout);
-    r.image.SetImageByte(layout.Offset(Field::CoCharCount), c.stored);
+    DatabaseRecord r = NewRecord(model());
+    r.image.SetImageByte(layout().Offset(Field::CoCharCount), c.stored);
     ASSERT_TRUE(SaveDatabaseFile(Path("co.pin"), r).ok);
     for (const bool json : {false, true}) {
-      std::vector<std::string> args = {"show", Path("co.pin"), "--model", "16", "--password", ""};
+      std::vector<std::string> args = {"show", Path("co.pin"), "--model", flag(), "--password", ""};
       if (json) args.push_back("--json");
       const CliRun run = Cli(args);
       ASSERT_EQ(run.status, 0) << run.err;
@@ -557,7 +635,7 @@ TEST_F(CliTest, AnUnstorablePasswordIsRefused) {
 // other's fields: `codes import --model 4` on a 16-line database overwrote its timers, and
 // an upload sent a 4-line image to a 16-line device. Every command that opens a database
 // refuses it, naming both models, before it reads or writes anything else.
-TEST_F(CliTest, AModelThatContradictsTheDatabaseIsRefused) {
+TEST_P(CliEachModel, AModelThatContradictsTheDatabaseIsRefused) {
   Put(Path("codes.txt"), "1234\r\n");
   Put(Path("CALL.TXT"), "112\r\n");
   Put(Path("empty.json"), "{}");
@@ -566,10 +644,8 @@ TEST_F(CliTest, AModelThatContradictsTheDatabaseIsRefused) {
     DeviceModel model;
     const char* version;  // "" for one never downloaded, proven by its map
   };
-  for (const Db& db :
-       {Db{"db16.pin", DeviceModel::SixteenLine, "P4290"},
-        Db{"db4.pin", DeviceModel::FourLine, "P4239"},
-        Db{"new16.pin", DeviceModel::SixteenLine, ""}, Db{"new4.pin", DeviceModel::FourLine, ""}}) {
+  for (const Db& db : {Db{"downloaded.pin", model(), fourLine() ? "P4239" : "P4290"},
+                       Db{"new.pin", model(), ""}}) {
     const std::string file = Path(db.name);
     DatabaseRecord r;
     NewDatabaseDefaults(r, ImageLayout::For(db.model));
@@ -620,10 +696,7 @@ TEST_F(CliTest, AModelThatContradictsTheDatabaseIsRefused) {
   // What proves no model is read as the user says.
   DatabaseRecord zeros;
   ASSERT_TRUE(SaveDatabaseFile(Path("zeros.pin"), zeros).ok);
-  for (const DeviceModel model : {DeviceModel::FourLine, DeviceModel::SixteenLine}) {
-    const CliRun r = Cli({"show", Path("zeros.pin"), "--password", "", "--model",
-                          model == DeviceModel::FourLine ? "4" : "16"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(std::string("Típus: ") + ModelName(model)), std::string::npos);
-  }
+  const CliRun r = Cli({"show", Path("zeros.pin"), "--password", "", "--model", flag()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(std::string("Típus: ") + ModelName(model())), std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include "files/DatabaseFile.h"
 #include "model/CodeTable.h"
 #include "model/FreeNumbers.h"
+#include "tests/EachModel.h"
 #include "tests/cli/CliFixture.h"
 
 using namespace tarvelo;
@@ -33,37 +34,38 @@ class ExchangeCliTest : public CliFixture {
   }
 };
 
-TEST_F(ExchangeCliTest, CodesTravelThroughBothFormatsForBothModels) {
-  for (const auto& [flag, model] :
-       {std::pair{"4", DeviceModel::FourLine}, std::pair{"16", DeviceModel::SixteenLine}}) {
-    const std::string db = NewDb(std::string("a") + flag + ".pi1", flag);
-    Put(Path("in.txt"), "1234\tHelyi\r\n654321\r\n12\tx\r\n");
-    CliRun r = Cli({"codes", "import", Path("in.txt"), db, "--password", "pw", "--model", flag});
+class ExchangeCliEachModel : public ExchangeCliTest, public ModelParam {};
+TARVELO_EACH_MODEL(ExchangeCliEachModel);
+
+TEST_P(ExchangeCliEachModel, CodesTravelThroughBothFormats) {
+  const std::string flag = this->flag();
+  const DeviceModel model = this->model();
+  const std::string db = NewDb(std::string("a") + flag + ".pi1", flag);
+  Put(Path("in.txt"), "1234\tHelyi\r\n654321\r\n12\tx\r\n");
+  CliRun r = Cli({"codes", "import", Path("in.txt"), db, "--password", "pw", "--model", flag});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3 kód beolvasva (6 jegyű).\n");
+  const std::string table = CodeTable(db, model);
+  EXPECT_EQ(table.substr(0, 6), "3x7:12");
+
+  ASSERT_EQ(
+      Cli({"codes", "export", Path("out.dat"), db, "--password", "pw", "--model", flag}).status, 0);
+  const std::string dat = Slurp(Path("out.dat"));
+  EXPECT_EQ(dat.size(), 25u);
+  EXPECT_EQ(dat.substr(0, 3), std::string("\x07\x03\x00", 3));
+  ASSERT_EQ(Cli({"codes", "export", Path("out.list"), db, "--format", "txt", "--password", "pw",
+                 "--model", flag})
+                .status,
+            0);
+  const std::string first = "1234  \tHelyi\tT\xE1v\tMobil\tNemz\r\n";
+  EXPECT_EQ(Slurp(Path("out.list")).substr(0, first.size()), first);
+
+  for (const auto& [file, format] : {std::pair{"out.dat", "dat"}, std::pair{"out.list", "txt"}}) {
+    const std::string other = NewDb(std::string("b") + flag + format + ".pi1", flag);
+    r = Cli({"codes", "import", Path(file), other, "--format", format, "--password", "pw",
+             "--model", flag});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "3 kód beolvasva (6 jegyű).\n");
-    const std::string table = CodeTable(db, model);
-    EXPECT_EQ(table.substr(0, 6), "3x7:12");
-
-    ASSERT_EQ(
-        Cli({"codes", "export", Path("out.dat"), db, "--password", "pw", "--model", flag}).status,
-        0);
-    const std::string dat = Slurp(Path("out.dat"));
-    EXPECT_EQ(dat.size(), 25u);
-    EXPECT_EQ(dat.substr(0, 3), std::string("\x07\x03\x00", 3));
-    ASSERT_EQ(Cli({"codes", "export", Path("out.list"), db, "--format", "txt", "--password", "pw",
-                   "--model", flag})
-                  .status,
-              0);
-    const std::string first = "1234  \tHelyi\tT\xE1v\tMobil\tNemz\r\n";
-    EXPECT_EQ(Slurp(Path("out.list")).substr(0, first.size()), first);
-
-    for (const auto& [file, format] : {std::pair{"out.dat", "dat"}, std::pair{"out.list", "txt"}}) {
-      const std::string other = NewDb(std::string("b") + flag + format + ".pi1", flag);
-      r = Cli({"codes", "import", Path(file), other, "--format", format, "--password", "pw",
-               "--model", flag});
-      ASSERT_EQ(r.status, 0) << r.err;
-      EXPECT_EQ(CodeTable(other, model), table) << format;
-    }
+    EXPECT_EQ(CodeTable(other, model), table) << format;
   }
 }
 
