@@ -91,7 +91,10 @@ inline void WriteOut(const std::string& text) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int err = n < 0 ? errno : EIO;
-      throw std::runtime_error(std::string("a kimenet nem írható: ") + SystemErrorText(err));
+      // The system's text for a closed descriptor speaks of the serial port.
+      const std::string reason =
+          err == EBADF ? "a szabványos kimenet le van zárva" : SystemErrorText(err);
+      throw std::runtime_error("a kimenet nem írható: " + reason);
     }
     done += static_cast<size_t>(n);
   }

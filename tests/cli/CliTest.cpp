@@ -243,8 +243,8 @@ bool HavePdfToText() {
   return std::system("command -v pdftotext >/dev/null 2>&1") == 0;
 }
 
-// Runs the tool with its standard output on `outFd` (-1: a file read back afterwards) and
-// SIGPIPE as given; stdin is /dev/null.
+// Runs the tool with its standard output on `outFd` (closed when negative) and SIGPIPE as
+// given; stdin is /dev/null.
 CliRun RunWithOutput(const std::vector<std::string>& args, int outFd, bool ignoreSigpipe,
                      const std::string& errPath) {
   const pid_t pid = ::fork();
@@ -252,7 +252,11 @@ CliRun RunWithOutput(const std::vector<std::string>& args, int outFd, bool ignor
     const int in = ::open("/dev/null", O_RDONLY);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0);
-    ::dup2(outFd, 1);
+    if (outFd >= 0) {
+      ::dup2(outFd, 1);
+    } else {
+      ::close(1);
+    }
     ::dup2(err, 2);
     ::signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
     std::vector<char*> argv{const_cast<char*>(TARVELO_CLI)};
@@ -397,37 +401,45 @@ TEST_F(CliTest, AFailedStandardOutputIsNoSuccess) {
   struct Case {
     const char* name;
     std::vector<std::string> args;
-    bool pipe;
+    enum { Full, Pipe, Closed } out;
     bool ignoreSigpipe;
     const char* reason;  // in the user's language, like every other message
   };
   std::vector<std::string> json = show;
   json.push_back("--json");
   const Case cases[] = {
-      {"full disk", show, false, false, "betelt a lemez"},
-      {"full disk, json", json, false, false, "betelt a lemez"},
-      {"help on a full disk", {"--help"}, false, false, "betelt a lemez"},
-      {"closed pipe", show, true, false, "lezárt cső"},
-      {"closed pipe, SIGPIPE ignored", show, true, true, "lezárt cső"},
-      {"closed pipe, help", {"--help"}, true, false, "lezárt cső"},
+      {"full disk", show, Case::Full, false, "betelt a lemez"},
+      {"full disk, json", json, Case::Full, false, "betelt a lemez"},
+      {"help on a full disk", {"--help"}, Case::Full, false, "betelt a lemez"},
+      {"closed pipe", show, Case::Pipe, false, "lezárt cső"},
+      {"closed pipe, SIGPIPE ignored", show, Case::Pipe, true, "lezárt cső"},
+      {"closed pipe, help", {"--help"}, Case::Pipe, false, "lezárt cső"},
+      // Started with its standard output closed: said as such, not as a port's error.
+      {"no standard output", show, Case::Closed, false, "a szabványos kimenet le van zárva"},
+      {"no standard output, help",
+       {"--help"},
+       Case::Closed,
+       false,
+       "a szabványos kimenet le van zárva"},
   };
   for (const auto& c : cases) {
     int fd = -1;
     int fds[2] = {-1, -1};
-    if (c.pipe) {
+    if (c.out == Case::Pipe) {
       ASSERT_EQ(::pipe(fds), 0);
       ::close(fds[0]);
       fd = fds[1];
-    } else {
+    } else if (c.out == Case::Full) {
       fd = ::open("/dev/full", O_WRONLY);
       ASSERT_GE(fd, 0);
     }
     const CliRun r = RunWithOutput(c.args, fd, c.ignoreSigpipe, Path("err"));
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     EXPECT_EQ(r.status, 2) << c.name << ": " << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find("kimenet"), std::string::npos) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_EQ(r.err.find("port"), std::string::npos) << c.name << ": " << r.err;
   }
 }
 
