@@ -3,48 +3,35 @@
 #include "terminal/CodePage.h"
 
 namespace tarvelo {
+namespace {
+
+constexpr struct {
+  KeyCode code;
+  TermKey cursor;
+} kCursorKeys[] = {
+    {KeyCode::kHome, TermKey::kHome}, {KeyCode::kLeft, TermKey::kLeft},
+    {KeyCode::kUp, TermKey::kUp},     {KeyCode::kRight, TermKey::kRight},
+    {KeyCode::kDown, TermKey::kDown},
+};
+
+}  // namespace
 
 KeyOutput EncodeKey(const TypedKey& key) {
   KeyOutput out;
-  switch (key.code) {
-    case KeyCode::kHome:
-      out.kind = KeyOutput::Kind::kCursor;
-      out.cursor = TermKey::kHome;
-      return out;
-    case KeyCode::kLeft:
-      out.kind = KeyOutput::Kind::kCursor;
-      out.cursor = TermKey::kLeft;
-      return out;
-    case KeyCode::kUp:
-      out.kind = KeyOutput::Kind::kCursor;
-      out.cursor = TermKey::kUp;
-      return out;
-    case KeyCode::kRight:
-      out.kind = KeyOutput::Kind::kCursor;
-      out.cursor = TermKey::kRight;
-      return out;
-    case KeyCode::kDown:
-      out.kind = KeyOutput::Kind::kCursor;
-      out.cursor = TermKey::kDown;
-      return out;
-    case KeyCode::kCharacter:
-    case KeyCode::kOther:
-      break;
+  for (const auto& [code, cursor] : kCursorKeys) {
+    if (key.code != code) continue;
+    out.kind = KeyOutput::Kind::kCursor;
+    out.cursor = cursor;
+    return out;
   }
   const KeyModifiers& m = key.modifiers;
   const bool controlOnly = m.control && !m.shift && !m.alt && !m.meta;
-  if (controlOnly && key.code == KeyCode::kCharacter) {
-    const auto c = static_cast<uint8_t>(key.character);
-    if (c >= '@' && c <= '_') {
-      out.kind = KeyOutput::Kind::kBytes;
-      out.bytes = std::string(1, static_cast<char>(c & 0x1F));
-      return out;
-    }
-    if (c == ' ') {
-      out.kind = KeyOutput::Kind::kBytes;
-      out.bytes = std::string(1, '\0');
-      return out;
-    }
+  const auto c = static_cast<uint8_t>(key.character);
+  // The space bar stands for NUL as Ctrl+@ does: both have 0 in their low five bits.
+  if (controlOnly && key.code == KeyCode::kCharacter && ((c >= '@' && c <= '_') || c == ' ')) {
+    out.kind = KeyOutput::Kind::kBytes;
+    out.bytes = std::string(1, static_cast<char>(c & 0x1F));
+    return out;
   }
   if (key.text.empty()) return out;
   out.kind = KeyOutput::Kind::kBytes;
