@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 
+#include "model/Pages.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
@@ -50,7 +51,7 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
   auto* grid = new QGridLayout(this);
   int row = 0;
   for (const ByteFieldRow& f : ByteFields()) {
-    if (f.page != 3) continue;
+    if (f.page != static_cast<int>(PageId::NumberPlan)) continue;
     QLineEdit* edit = byteBoxes_.Add(f, this);
     edit->setMaximumWidth(60);
     grid->addWidget(new QLabel(Q(f.label), this), row, 0);

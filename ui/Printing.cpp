@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "model/Pages.h"
 #include "ui/CodesPage.h"
 #include "ui/ErrorGuard.h"
 #include "ui/NumbersPage.h"
@@ -53,9 +54,11 @@ PrintData PrintDataFromPages(const DatabaseRecord& record, const std::string& fi
 }
 
 PrintKind PrintKindForPage(int pageIndex) {
-  if (pageIndex >= 0 && pageIndex <= 3) return PrintKind::Window;
-  if (pageIndex == 4) return PrintKind::Codes;
-  if (pageIndex == 5) return PrintKind::Numbers;
+  if (pageIndex >= static_cast<int>(PageId::General) &&
+      pageIndex <= static_cast<int>(PageId::NumberPlan))
+    return PrintKind::Window;
+  if (pageIndex == static_cast<int>(PageId::Codes)) return PrintKind::Codes;
+  if (pageIndex == static_cast<int>(PageId::Numbers)) return PrintKind::Numbers;
   return PrintKind::Nothing;
 }
 

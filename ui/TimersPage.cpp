@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "model/Lines.h"
+#include "model/Pages.h"
 #include "ui/QtText.h"
 
 namespace tarvelo {
@@ -21,7 +22,7 @@ TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host), byteBoxes_(hos
   int row = 0;
   std::vector<int> set1Rows;
   for (const ByteFieldRow& f : ByteFields()) {
-    if (f.page != 2) continue;
+    if (f.page != static_cast<int>(PageId::Timers)) continue;
     QLineEdit* edit = byteBoxes_.Add(f, this);
     edit->setToolTip(Q(f.hint));
     edit->setMaximumWidth(60);
