@@ -69,8 +69,8 @@ TEST_P(ExchangeCliEachModel, CodesTravelThroughBothFormats) {
   }
 }
 
-TEST_F(ExchangeCliTest, RefusedImportsLeaveTheDatabaseFileAlone) {
-  const std::string db = NewDb("db.pi1", "4");
+TEST_P(ExchangeCliEachModel, RefusedImportsLeaveTheDatabaseFileAlone) {
+  const std::string db = NewDb("db.pi1", flag());
   const std::string before = Slurp(db);
   const struct {
     const char* name;
@@ -84,59 +84,58 @@ TEST_F(ExchangeCliTest, RefusedImportsLeaveTheDatabaseFileAlone) {
   };
   for (const auto& c : cases) {
     Put(Path(c.name), c.bytes);
-    const CliRun r = Cli({"codes", "import", Path(c.name), db, "--password", "pw", "--model", "4"});
+    const CliRun r =
+        Cli({"codes", "import", Path(c.name), db, "--password", "pw", "--model", flag()});
     EXPECT_EQ(r.status, 2) << c.name;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_EQ(Slurp(db), before) << c.name;
   }
-  CliRun r = Cli({"numbers", "import", Path("nincs.txt"), db, "--password", "pw", "--model", "4"});
+  CliRun r =
+      Cli({"numbers", "import", Path("nincs.txt"), db, "--password", "pw", "--model", flag()});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("Megnyitási hiba!"), std::string::npos);
-  r = Cli({"codes", "import", Path("short.dat"), db, "--password", "rossz", "--model", "4"});
+  r = Cli({"codes", "import", Path("short.dat"), db, "--password", "rossz", "--model", flag()});
   EXPECT_EQ(r.status, 2);
-  r = Cli({"codes", "export", Path("x.bin"), db, "--password", "pw", "--model", "4"});
+  r = Cli({"codes", "export", Path("x.bin"), db, "--password", "pw", "--model", flag()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("--format"), std::string::npos);
   EXPECT_EQ(Slurp(db), before);
 }
 
-TEST_F(ExchangeCliTest, NumbersFillToCapacityAndAppendOnRequest) {
-  for (const auto& [flag, model, capacity] : {std::tuple{"4", DeviceModel::FourLine, 208},
-                                              std::tuple{"16", DeviceModel::SixteenLine, 192}}) {
-    const std::string db = NewDb(std::string("n") + flag + ".pi1", flag);
-    std::string lines;
-    for (int i = 0; i < 250; ++i) lines += std::to_string(100000 + i) + "\r\n";
-    Put(Path("CALL.TXT"), lines);
-    CliRun r =
-        Cli({"numbers", "import", Path("CALL.TXT"), db, "--password", "pw", "--model", flag});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("Maximum " + std::to_string(capacity) + " szám"), std::string::npos);
-    const ImageLayout layout = ImageLayout::For(model);
-    EXPECT_EQ(static_cast<int>(DecodeFreeNumbers(Load(db).image, layout).size()), capacity);
+TEST_P(ExchangeCliEachModel, NumbersFillToCapacityAndAppendOnRequest) {
+  const std::string flag = this->flag();
+  const int capacity = fourLine() ? 208 : 192;
+  const std::string db = NewDb(std::string("n") + flag + ".pi1", flag);
+  std::string lines;
+  for (int i = 0; i < 250; ++i) lines += std::to_string(100000 + i) + "\r\n";
+  Put(Path("CALL.TXT"), lines);
+  CliRun r = Cli({"numbers", "import", Path("CALL.TXT"), db, "--password", "pw", "--model", flag});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Maximum " + std::to_string(capacity) + " szám"), std::string::npos);
+  const ImageLayout& layout = this->layout();
+  EXPECT_EQ(static_cast<int>(DecodeFreeNumbers(Load(db).image, layout).size()), capacity);
 
-    ASSERT_EQ(
-        Cli({"numbers", "export", Path("out.txt"), db, "--password", "pw", "--model", flag}).status,
-        0);
-    EXPECT_EQ(Slurp(Path("out.txt")).size(), static_cast<size_t>(capacity) * 18);
-    Put(Path("two.txt"), "0612345\n0698765\n");
-    r = Cli({"numbers", "import", Path("two.txt"), db, "--password", "pw", "--model", flag});
-    ASSERT_EQ(r.status, 0) << r.err;
-    Put(Path("one.txt"), "112\n");
-    r = Cli({"numbers", "import", Path("one.txt"), db, "--append", "--password", "pw", "--model",
-             flag});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(
-        DecodeFreeNumbers(Load(db).image, layout),
-        (std::vector<std::string>{"0612345         ", "0698765         ", "112             "}));
-  }
+  ASSERT_EQ(
+      Cli({"numbers", "export", Path("out.txt"), db, "--password", "pw", "--model", flag}).status,
+      0);
+  EXPECT_EQ(Slurp(Path("out.txt")).size(), static_cast<size_t>(capacity) * 18);
+  Put(Path("two.txt"), "0612345\n0698765\n");
+  r = Cli({"numbers", "import", Path("two.txt"), db, "--password", "pw", "--model", flag});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Put(Path("one.txt"), "112\n");
+  r = Cli(
+      {"numbers", "import", Path("one.txt"), db, "--append", "--password", "pw", "--model", flag});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(DecodeFreeNumbers(Load(db).image, layout),
+            (std::vector<std::string>{"0612345         ", "0698765         ", "112             "}));
 }
 
-TEST_F(ExchangeCliTest, NumberFilesAreReadAsWrittenOrNotAtAll) {
-  const std::string db = NewDb("n.pi1", "16");
-  const ImageLayout layout = ImageLayout::For(DeviceModel::SixteenLine);
+TEST_P(ExchangeCliEachModel, NumberFilesAreReadAsWrittenOrNotAtAll) {
+  const std::string db = NewDb("n.pi1", flag());
+  const ImageLayout& layout = this->layout();
   // CR alone ends a line as well; blank lines are no numbers.
   Put(Path("cr.txt"), "\r\r0612345\r\r  \r112\r");
-  CliRun r = Cli({"numbers", "import", Path("cr.txt"), db, "--password", "pw", "--model", "16"});
+  CliRun r = Cli({"numbers", "import", Path("cr.txt"), db, "--password", "pw", "--model", flag()});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<std::string> two = {"0612345         ", "112             "};
   EXPECT_EQ(DecodeFreeNumbers(Load(db).image, layout), two);
@@ -152,7 +151,7 @@ TEST_F(ExchangeCliTest, NumberFilesAreReadAsWrittenOrNotAtAll) {
   for (const auto& c : cases) {
     for (bool append : {false, true}) {
       std::vector<std::string> args = {"numbers",    "import", Path(c.file), db,
-                                       "--password", "pw",     "--model",    "16"};
+                                       "--password", "pw",     "--model",    flag()};
       if (append) args.push_back("--append");
       r = Cli(args);
       EXPECT_EQ(r.status, 2) << c.file;
@@ -163,30 +162,31 @@ TEST_F(ExchangeCliTest, NumberFilesAreReadAsWrittenOrNotAtAll) {
   }
 }
 
-TEST_F(ExchangeCliTest, ATableOfNoCodesTravelsAsNone) {
-  const std::string fresh = NewDb("fresh.pi1", "4");
-  ASSERT_EQ(
-      Cli({"codes", "export", Path("none.dat"), fresh, "--password", "pw", "--model", "4"}).status,
-      0);
+TEST_P(ExchangeCliEachModel, ATableOfNoCodesTravelsAsNone) {
+  const std::string fresh = NewDb("fresh.pi1", flag());
+  ASSERT_EQ(Cli({"codes", "export", Path("none.dat"), fresh, "--password", "pw", "--model", flag()})
+                .status,
+            0);
   EXPECT_EQ(Slurp(Path("none.dat")), std::string("\x07\x00\x00\x00", 4));
-  ASSERT_EQ(
-      Cli({"codes", "export", Path("none.txt"), fresh, "--password", "pw", "--model", "4"}).status,
-      0);
+  ASSERT_EQ(Cli({"codes", "export", Path("none.txt"), fresh, "--password", "pw", "--model", flag()})
+                .status,
+            0);
   EXPECT_EQ(Slurp(Path("none.txt")), "");
 
-  const std::string db = NewDb("codes.pi1", "4");
+  const std::string db = NewDb("codes.pi1", flag());
   Put(Path("in.txt"), "1234\r\n5678\r\n");
-  ASSERT_EQ(Cli({"codes", "import", Path("in.txt"), db, "--password", "pw", "--model", "4"}).status,
-            0);
+  ASSERT_EQ(
+      Cli({"codes", "import", Path("in.txt"), db, "--password", "pw", "--model", flag()}).status,
+      0);
   const CliRun r =
-      Cli({"codes", "import", Path("none.dat"), db, "--password", "pw", "--model", "4"});
+      Cli({"codes", "import", Path("none.dat"), db, "--password", "pw", "--model", flag()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(CodeTable(db, DeviceModel::FourLine), "0x7:");
+  EXPECT_EQ(CodeTable(db, model()), "0x7:");
 
   // A header of record length 0 says so, not "-1 digits".
   Put(Path("zero.dat"), std::string("\x00\x01\x00", 3) + "x");
   const CliRun zero =
-      Cli({"codes", "import", Path("zero.dat"), db, "--password", "pw", "--model", "4"});
+      Cli({"codes", "import", Path("zero.dat"), db, "--password", "pw", "--model", flag()});
   EXPECT_EQ(zero.status, 2);
   EXPECT_NE(zero.err.find("rekordhossz 0"), std::string::npos) << zero.err;
   EXPECT_EQ(zero.err.find("-1"), std::string::npos) << zero.err;
