@@ -196,7 +196,11 @@ bool InsertCodeRow(CodeGrid& grid, int at, int codeLength) {
   if (at < 1 || at > rows + 1) return false;
   if (rows + 1 > std::max(CodeCountLimit(codeLength), rows)) return false;
   grid.setRowCount(rows + 2);
-  for (int k = rows + 1; k > at; --k) grid.row(k) = std::as_const(grid).row(k - 1);
+  // A copy first: writing a row may move the storage the row read lies in.
+  for (int k = rows + 1; k > at; --k) {
+    CodeRow above = std::as_const(grid).row(k - 1);
+    grid.row(k) = std::move(above);
+  }
   grid.row(at) = {"", {kYes, kYes, kYes, kYes}};
   return true;
 }
@@ -207,7 +211,10 @@ int DeleteCodeRows(CodeGrid& grid, int first, int last) {
   last = std::min(last, rows);
   if (first > last) return 0;
   const int removed = last - first + 1;
-  for (int k = first; k + removed <= rows; ++k) grid.row(k) = std::as_const(grid).row(k + removed);
+  for (int k = first; k + removed <= rows; ++k) {
+    CodeRow below = std::as_const(grid).row(k + removed);
+    grid.row(k) = std::move(below);
+  }
   for (int k = std::max(rows - removed + 1, 1); k <= rows; ++k) grid.row(k) = CodeRow{};
   if (removed >= rows) {
     // The grid of an empty table.

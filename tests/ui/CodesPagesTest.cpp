@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -10,6 +11,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 
+#include "model/CodeClipboard.h"
 #include "model/CodeTable.h"
 #include "model/FreeNumbers.h"
 #include "tests/ui/Fixture.h"
@@ -86,6 +88,37 @@ struct CodesFixture : Fixture {
   }
   QAction* menuItem(const char* name) const { return get<QAction>(name); }
   int storedCount() const { return StoredCodeCount(session.record.image, window->layout()); }
+  void key(int key, Qt::KeyboardModifiers mods = {}) {
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), mods);
+  }
+  // Whole rows chosen by their numbers, as the mouse does.
+  void chooseRows(int first, int last) {
+    grid->setFocus(Qt::TabFocusReason);
+    click(first, 0);
+    if (last != first) click(last, 0, Qt::ShiftModifier);
+  }
+  // Every cell the grid shows, row by row.
+  QStringList cells() const {
+    QStringList out;
+    for (int k = 1; k <= grid->model()->rowCount(); ++k)
+      for (int c = 1; c <= 5; ++c) out << text(k, c);
+    return out;
+  }
+  // The stored table's bytes for rows 1..n.
+  std::string records(int n, int length) const {
+    return session.record.image.Bytes(window->layout().Offset(Field::CodeTable),
+                                      static_cast<long>(n) * length);
+  }
+  // Codes with rights bytes 0x30 + k % 16 (so every row differs), stored and shown.
+  void varyRights(int length) {
+    for (int k = 1; k <= grid->model()->rowCount(); ++k) {
+      const long at = window->layout().Offset(Field::CodeTable) + static_cast<long>(k) * length - 1;
+      session.record.image.SetImageByte(at, static_cast<uint8_t>(0x30 + k % 16));
+    }
+    window->DecodeImage();
+  }
+  bool canUndo() const { return menuItem("Visszavonas1")->isEnabled(); }
+  QString status() const { return window->statusBar()->currentMessage(); }
   std::string record(int k, int length) const {
     return session.record.image.Bytes(
         window->layout().Offset(Field::CodeTable) + static_cast<long>(k - 1) * length, length);
@@ -109,7 +142,21 @@ struct NumbersFixture : Fixture {
     get<QPushButton>("BTNujszam1")->click();
   }
   QString counter() const { return get<QLabel>("Label50")->text(); }
+  QStringList items() const {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text().trimmed();
+    return out;
+  }
 };
+
+// The record of a code with the rights bits given.
+std::string Record(const std::string& code, int bits) {
+  return code + static_cast<char>(0x30 + bits);
+}
+
+void SetClipboard(const QString& text) {
+  QApplication::clipboard()->setText(text);
+}
 
 std::string Entry(const std::string& s) {
   return s + std::string(16 - s.size(), ' ');
@@ -141,6 +188,19 @@ class CodesPagesTest : public QObject {
   void duplicateCheck();
   void findCode();
   void decodePanelAndRepairMessages();
+  void paste_data();
+  void paste();
+  void refusedPasteChangesNothing_data();
+  void refusedPasteChangesNothing();
+  void copyThenPasteIsTheSame_data();
+  void copyThenPasteIsTheSame();
+  void insertAndDeleteRows_data();
+  void insertAndDeleteRows();
+  void undoAndRedoEachCommand_data();
+  void undoAndRedoEachCommand();
+  void historyEndsAtSaveOpenAndNew();
+  void sortByTheCodeHeading();
+  void droppedFilesAreImported();
 
   void numbersDecodeAndFlushCloseGaps();
   void numbersAddReplaceDeleteAndButtons();
@@ -152,6 +212,10 @@ class CodesPagesTest : public QObject {
   void numbersClearAsks();
   void numbersFlushedWhenTheFocusLeavesThePage();
   void findNumber();
+  void numbersCopyPasteAndEnter_data();
+  void numbersCopyPasteAndEnter();
+  void numbersUndoAndRedoEachCommand_data();
+  void numbersUndoAndRedoEachCommand();
   void menusBelongToTheirPages();
 };
 
@@ -252,10 +316,16 @@ void CodesPagesTest::downOnTheLastRow() {
     QCOMPARE(f.window->statusBar()->currentMessage(), QString());
   } else {
     // A full table says so instead of doing nothing.
-    QCOMPARE(f.window->statusBar()->currentMessage(),
-             QString("A kódtábla megtelt: %1 jegyű kódból legfeljebb %2 fér el.")
-                 .arg(length - 1)
-                 .arg(CodeCountLimit(length - 1)));
+    const QString full = QString("A kódtábla megtelt: %1 jegyű kódból legfeljebb %2 fér el.")
+                             .arg(length - 1)
+                             .arg(CodeCountLimit(length - 1));
+    QCOMPARE(f.window->statusBar()->currentMessage(), full);
+    // Nor is a row inserted.
+    f.window->statusBar()->clearMessage();
+    f.focusCell(1, 1);
+    f.key(Qt::Key_Insert);
+    QCOMPARE(f.grid->model()->rowCount(), countAfter);
+    QCOMPARE(f.window->statusBar()->currentMessage(), full);
   }
   // Down anywhere but on the last row only moves.
   f.focusCell(1, 1);
@@ -309,7 +379,7 @@ void CodesPagesTest::aRemovedCodeStaysRemoved_data() {
   QTest::addColumn<int>("model");
   QTest::addColumn<QString>("cut");
   for (int model : {0, 1}) {
-    for (const char* cut : {"Ctrl+Delete", "text import", "lower count"}) {
+    for (const char* cut : {"Ctrl+Delete", "Delete", "Ctrl+X", "text import", "lower count"}) {
       QTest::addRow("%s/%s", model ? "16" : "4", cut) << model << QString(cut);
     }
   }
@@ -324,6 +394,15 @@ void CodesPagesTest::aRemovedCodeStaysRemoved() {
   if (cut == "Ctrl+Delete") {
     f.focusCell(3, 1);
     QTest::keyClick(f.grid, Qt::Key_Delete, Qt::ControlModifier);
+  } else if (cut == "Delete") {
+    f.chooseRows(3, 3);
+    f.dialogs.answers = {QMessageBox::Yes};
+    f.key(Qt::Key_Delete);
+    QCOMPARE(f.dialogs.messages, QStringList{"Megerősítés: Törli a kijelölt 1 sort ?"});
+  } else if (cut == "Ctrl+X") {
+    f.chooseRows(3, 3);
+    f.key(Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QString("000003\tIgen\tNem\tNem\tNem\n"));
   } else if (cut == "text import") {
     const QString file = f.dir.path() + "/two.txt";
     QFile out(file);
@@ -532,6 +611,11 @@ void CodesPagesTest::duplicateCheck() {
   f.dialogs.answers = {QMessageBox::Cancel};
   f.menuItem("Ellenrzs1")->trigger();
   QCOMPARE(f.dialogs.messages, QStringList({"Hiba: Kód eggyezés:1 = 5"}));
+  // The pair asked about is the one selected.
+  for (int k = 1; k <= 8; ++k) {
+    QCOMPARE(f.grid->selectionModel()->isSelected(f.cell(k, 1)), k == 1 || k == 5);
+    QCOMPARE(f.grid->selectionModel()->isSelected(f.cell(k, 5)), k == 1 || k == 5);
+  }
   // A code being typed counts as it stands.
   f.focusCell(8, 1);
   f.type("000004");
@@ -792,6 +876,608 @@ void CodesPagesTest::findNumber() {
   QTest::keyClick(find, Qt::Key_Return);
   QCOMPARE(f.dialogs.messages, QStringList{"Nincs ilyen szám !"});
   QCOMPARE(f.list->currentRow(), 1);
+}
+
+namespace {
+
+// The rights of row k in a pasted text: every combination in turn.
+int BitsOf(int k) {
+  return k % 16;
+}
+
+QString PastedCode(int k, int digits) {
+  long modulus = 1;
+  for (int i = 0; i < digits; ++i) modulus *= 10;
+  return QString("%1").arg((k * 7919L) % modulus, digits, 10, QChar('0'));
+}
+
+// Rows 1..n in the given spelling of the rights.
+QString PasteText(int n, int digits, const QString& spelling) {
+  const QStringList words = {"Helyi", "Táv", "Mobil", "Nemz"};
+  const QChar separator = spelling == "pontosvessző" ? ';' : '\t';
+  QString text;
+  for (int k = 1; k <= n; ++k) {
+    text += PastedCode(k, digits);
+    for (int r = 0; r < 4; ++r) {
+      const bool yes = BitsOf(k) >> r & 1;
+      QString cell;
+      if (spelling == "Igen/Nem" || spelling == "pontosvessző") cell = yes ? "Igen" : "Nem";
+      if (spelling == "I/N") cell = yes ? "I" : "N";
+      if (spelling == "1/0") cell = yes ? "1" : "0";
+      if (spelling == "x/üres") cell = yes ? "x" : "";
+      if (spelling == "szavak") cell = yes ? words[r] : "";
+      text += separator + cell;
+    }
+    text += spelling == "pontosvessző" ? "\r\n" : "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+void CodesPagesTest::paste_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("length");
+  QTest::addColumn<int>("rows");
+  QTest::addColumn<QString>("spelling");
+  for (int model : {0, 1}) {
+    for (const char* spelling : {"Igen/Nem", "I/N", "1/0", "x/üres", "szavak", "pontosvessző"}) {
+      const char* m = model ? "16" : "4";
+      QTest::addRow("%s/5 rows/%s", m, spelling) << model << 7 << 5 << QString(spelling);
+      // 614 four-digit codes fill the table.
+      QTest::addRow("%s/614 rows/%s", m, spelling) << model << 5 << 614 << QString(spelling);
+      QTest::addRow("%s/615 rows/%s", m, spelling) << model << 5 << 615 << QString(spelling);
+    }
+  }
+}
+
+// One Ctrl+V takes the rows from the current row down, growing the grid; a text that does
+// not fit is refused whole.
+void CodesPagesTest::paste() {
+  QFETCH(int, model);
+  QFETCH(int, length);
+  QFETCH(int, rows);
+  QFETCH(QString, spelling);
+  CodesFixture f(length, 1, 0x30, model);
+  f.leave(f.grid);
+  const ConfigImage before = f.session.record.image;
+  SetClipboard(PasteText(rows, length - 1, spelling));
+  f.focusCell(1, 1);
+  f.key(Qt::Key_V, Qt::ControlModifier);
+  const int limit = CodeCountLimit(length - 1);
+  if (rows > limit) {
+    QCOMPARE(f.dialogs.messages,
+             QStringList{QString("A vágólap %1. sora már nem fér el: a táblában legfeljebb %2 "
+                                 "kód lehet !!!")
+                             .arg(limit + 1)
+                             .arg(limit)});
+    QCOMPARE(f.grid->model()->rowCount(), 1);
+    QCOMPARE(f.text(1, 1), QString("0001"));
+    QVERIFY(f.session.record.image == before);
+    QVERIFY(!f.canUndo());
+    return;
+  }
+  QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join("|")));
+  QCOMPARE(f.grid->model()->rowCount(), rows);
+  QCOMPARE(f.window->panelText(1), QString("%1/%2").arg(rows).arg(length - 1));
+  QCOMPARE(f.status(), QString("%1 sor beillesztve.").arg(rows));
+  std::string expected;
+  for (int k = 1; k <= rows; ++k) {
+    QCOMPARE(f.text(k, 1), PastedCode(k, length - 1));
+    for (int r = 0; r < 4; ++r)
+      QCOMPARE(f.text(k, 2 + r), QString(BitsOf(k) >> r & 1 ? "Igen" : "Nem"));
+    expected += Record(PastedCode(k, length - 1).toStdString(), BitsOf(k));
+  }
+  f.leave(f.grid);
+  QCOMPARE(f.storedCount(), rows);
+  QCOMPARE(f.records(rows, length), expected);
+  QVERIFY(f.canUndo());
+}
+
+void CodesPagesTest::refusedPasteChangesNothing_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<QString>("message");
+  for (int model : {0, 1}) {
+    const char* m = model ? "16" : "4";
+    QTest::addRow("%s/letters", m) << model << "111111\n222222\n12a456\n"
+                                   << "A vágólap 3. sorában a kód (\"12a456\") nem csak "
+                                      "számjegyekből áll !!!";
+    QTest::addRow("%s/too long", m) << model << "1234567\tIgen"
+                                    << "A vágólap 1. sorában a kód (\"1234567\") hosszabb 6 "
+                                       "jegynél !!!";
+    QTest::addRow("%s/blank line", m) << model << "111111\n\n333333"
+                                      << "A vágólap 2. sora üres !!!";
+    QTest::addRow("%s/a right", m) << model << "111111\tIgen\tIgen\tTalán"
+                                   << "A vágólap 1. sorában a \"Mobil\" oszlopban \"Talán\" "
+                                      "áll; Igen vagy Nem lehet !!!";
+    QTest::addRow("%s/a name after the rights", m)
+        << model << "111111\tI\tI\tI\tI\tKovács"
+        << "A vágólap 1. sorában a kód és a négy jog után még adat áll (\"Kovács\") !!!";
+    QTest::addRow("%s/beyond the table", m)
+        << model << PasteText(437, 6, "I/N")
+        << "A vágólap 437. sora már nem fér el: a táblában legfeljebb 438 kód lehet !!!";
+    QTest::addRow("%s/a character the code page lacks", m)
+        << model << "111111\n22✓222\n"
+        << "A(z) \"✓\" karakter nem használható (nincs a közép-európai kódlapban) !!!";
+  }
+}
+
+void CodesPagesTest::refusedPasteChangesNothing() {
+  QFETCH(int, model);
+  QFETCH(QString, text);
+  QFETCH(QString, message);
+  CodesFixture f(7, 5, 0x3A, model);
+  f.leave(f.grid);
+  const ConfigImage before = f.session.record.image;
+  const QStringList shown = f.cells();
+  SetClipboard(text);
+  f.focusCell(3, 1);
+  f.key(Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.dialogs.messages, QStringList{message});
+  QCOMPARE(f.cells(), shown);
+  f.leave(f.grid);
+  QVERIFY(f.session.record.image == before);
+  QVERIFY(!f.canUndo());
+  // The same while a code is being typed: the typed digits go in, the text does not.
+  f.dialogs.messages.clear();
+  f.focusCell(3, 1);
+  f.type("9");
+  QVERIFY(f.grid->editing());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.dialogs.messages.size(), text.contains('\n') || text.contains('\t') ? 1 : 0);
+  QCOMPARE(f.grid->model()->rowCount(), 5);
+}
+
+void CodesPagesTest::copyThenPasteIsTheSame_data() {
+  QTest::addColumn<int>("model");
+  QTest::newRow("4-line") << 0;
+  QTest::newRow("16-line") << 1;
+}
+
+void CodesPagesTest::copyThenPasteIsTheSame() {
+  QFETCH(int, model);
+  CodesFixture f(7, 20, 0x30, model);
+  f.varyRights(7);
+  f.leave(f.grid);
+  const ConfigImage before = f.session.record.image;
+  const QStringList shown = f.cells();
+  f.chooseRows(1, 20);
+  f.key(Qt::Key_C, Qt::ControlModifier);
+  const QStringList lines = QApplication::clipboard()->text().split('\n');
+  QCOMPARE(lines.size(), 21);  // the last line ends too
+  QCOMPARE(lines[3], QString("000004\tNem\tNem\tIgen\tNem"));
+  // Pasted back over itself it is no change at all.
+  f.focusCell(1, 1);
+  f.key(Qt::Key_V, Qt::ControlModifier);
+  QVERIFY(f.dialogs.messages.isEmpty());
+  QCOMPARE(f.cells(), shown);
+  f.leave(f.grid);
+  QVERIFY(f.session.record.image == before);
+  QVERIFY(!f.canUndo());
+  // Rows 3..7 copied below the last row: the same codes and rights, stored the same.
+  f.chooseRows(3, 7);
+  f.key(Qt::Key_C, Qt::ControlModifier);
+  f.focusCell(20, 1);
+  f.key(Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.grid->model()->rowCount(), 24);
+  f.leave(f.grid);
+  QCOMPARE(f.storedCount(), 24);
+  for (int i = 0; i < 5; ++i) {
+    for (int c = 1; c <= 5; ++c) QCOMPARE(f.text(20 + i, c), f.text(3 + i, c));
+    QCOMPARE(f.record(20 + i, 7), f.record(3 + i, 7));
+  }
+}
+
+void CodesPagesTest::insertAndDeleteRows_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("at");
+  QTest::addColumn<bool>("popup");  // the popup items instead of the keys
+  for (int model : {0, 1}) {
+    const char* m = model ? "16" : "4";
+    QTest::addRow("%s/first row", m) << model << 1 << false;
+    QTest::addRow("%s/middle", m) << model << 4 << true;
+    QTest::addRow("%s/last row", m) << model << 6 << false;
+  }
+}
+
+// A blank row goes in above the row given, then it and the code below it are deleted: the
+// stored table holds exactly the codes left, in order, and nothing past them.
+void CodesPagesTest::insertAndDeleteRows() {
+  QFETCH(int, model);
+  QFETCH(int, at);
+  QFETCH(bool, popup);
+  CodesFixture f(7, 6, 0x30, model);
+  f.varyRights(7);
+  std::vector<std::string> records;
+  for (int k = 1; k <= 6; ++k) records.push_back(f.record(k, 7));
+  if (popup) {
+    f.click(at, 2);
+    f.rightClick(at, 2);
+    f.chooseRight("Beszúrás");
+  } else {
+    f.focusCell(at, 1);
+    f.key(Qt::Key_Insert);
+  }
+  QCOMPARE(f.grid->model()->rowCount(), 7);
+  QCOMPARE(f.window->panelText(1), QString("7/6"));
+  QCOMPARE(f.text(at, 1), QString());
+  for (int c = 2; c <= 5; ++c) QCOMPARE(f.text(at, c), QString("Igen"));
+  QCOMPARE(f.grid->currentIndex(), f.cell(at, 1));
+  f.leave(f.grid);
+  std::vector<std::string> expected = records;
+  expected.insert(expected.begin() + (at - 1), "      ?");
+  QCOMPARE(f.storedCount(), 7);
+  for (int k = 1; k <= 7; ++k)
+    QCOMPARE(QString::fromStdString(f.record(k, 7)), QString::fromStdString(expected[k - 1]));
+
+  // The blank row and the code below it.
+  f.chooseRows(at, at + 1);
+  QVERIFY(f.page->wholeRowsSelected());
+  f.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
+  for (int i = 0; i < 2; ++i) {
+    if (popup) {
+      f.rightClick(at, 3);
+      f.chooseRight("Sorok törlése");
+    } else {
+      f.key(Qt::Key_Delete);
+    }
+    QCOMPARE(f.dialogs.messages.last(), QString("Megerősítés: Törli a kijelölt 2 sort ?"));
+    QCOMPARE(f.grid->model()->rowCount(), i == 0 ? 7 : 5);  // No keeps them
+  }
+  QCOMPARE(f.window->panelText(1), QString("5/6"));
+  f.leave(f.grid);
+  expected.erase(expected.begin() + (at - 1), expected.begin() + (at + 1));
+  QCOMPARE(f.storedCount(), 5);
+  for (int k = 1; k <= 5; ++k) QCOMPARE(f.record(k, 7), expected[k - 1]);
+  QCOMPARE(f.record(6, 7), std::string(7, ' '));
+  QCOMPARE(f.record(7, 7), std::string(7, ' '));
+  // Read back as any stored table is.
+  f.window->DecodeImage();
+  QCOMPARE(f.grid->model()->rowCount(), 5);
+  for (int k = 1; k <= 5; ++k) QCOMPARE(f.text(k, 1).toStdString(), expected[k - 1].substr(0, 6));
+}
+
+void CodesPagesTest::undoAndRedoEachCommand_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<QString>("command");
+  for (int model : {0, 1}) {
+    for (const char* command :
+         {"typing a code", "rights key", "double click", "rights menu", "paste", "cut", "insert",
+          "delete rows", "Down", "Ctrl+Delete", "generate", "import", "sort"}) {
+      QTest::addRow("%s/%s", model ? "16" : "4", command) << model << QString(command);
+    }
+  }
+}
+
+// Each command is one step: Ctrl+Z brings back the grid and the stored table exactly,
+// Ctrl+Y and Ctrl+Shift+Z do it again.
+void CodesPagesTest::undoAndRedoEachCommand() {
+  QFETCH(int, model);
+  QFETCH(QString, command);
+  CodesFixture f(7, 8, 0x30, model);
+  f.session.record.image.SetBytes(f.window->layout().Offset(Field::CodeTable), "999999");
+  f.varyRights(7);
+  f.leave(f.grid);
+  const ConfigImage before = f.session.record.image;
+  const QStringList shownBefore = f.cells();
+
+  if (command == "typing a code") {
+    f.focusCell(2, 1);
+    f.type("6543217");
+  } else if (command == "rights key") {
+    f.focusCell(2, 3);
+    f.key(Qt::Key_N);
+  } else if (command == "double click") {
+    f.click(2, 4);
+    QTest::mouseDClick(f.grid->viewport(), Qt::LeftButton, {}, f.at(2, 4));
+  } else if (command == "rights menu") {
+    f.click(2, 2);
+    f.click(5, 5, Qt::ShiftModifier);
+    f.rightClick(5, 5);
+    f.chooseRight("Tiltott");
+  } else if (command == "paste") {
+    SetClipboard("111111\n222222\tNem\tNem\tNem\tNem\n");
+    f.focusCell(8, 1);
+    f.key(Qt::Key_V, Qt::ControlModifier);
+  } else if (command == "cut") {
+    f.chooseRows(2, 3);
+    f.key(Qt::Key_X, Qt::ControlModifier);
+  } else if (command == "insert") {
+    f.focusCell(3, 1);
+    f.key(Qt::Key_Insert);
+  } else if (command == "delete rows") {
+    f.chooseRows(2, 4);
+    f.dialogs.answers = {QMessageBox::Yes};
+    f.key(Qt::Key_Delete);
+  } else if (command == "Down") {
+    f.focusCell(8, 2);
+    f.key(Qt::Key_Down);
+  } else if (command == "Ctrl+Delete") {
+    f.focusCell(8, 1);
+    f.key(Qt::Key_Delete, Qt::ControlModifier);
+  } else if (command == "generate") {
+    f.dialogs.answers = {QMessageBox::Yes};
+    f.menuItem("Generls1")->trigger();
+  } else if (command == "import") {
+    const QString file = f.dir.path() + "/codes.txt";
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("1111\r\n2222\r\n3333\r\n");
+    out.close();
+    f.dialogs.openNames = {file};
+    f.menuItem("ImportTxt1")->trigger();
+  } else if (command == "sort") {
+    QHeaderView* header = f.grid->horizontalHeader();
+    f.dialogs.answers = {QMessageBox::Yes};
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(1) + 10, 5));
+  }
+  f.leave(f.grid);
+  const ConfigImage after = f.session.record.image;
+  const QStringList shownAfter = f.cells();
+  QVERIFY(!(after == before));
+  QVERIFY(f.canUndo());
+
+  f.grid->setFocus(Qt::OtherFocusReason);
+  f.key(Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(f.cells(), shownBefore);
+  QVERIFY(f.session.record.image == before);
+  QVERIFY(!f.canUndo());  // one step
+  QCOMPARE(f.window->panelText(1), QString("8/6"));
+  f.key(Qt::Key_Y, Qt::ControlModifier);
+  QCOMPARE(f.cells(), shownAfter);
+  QVERIFY(f.session.record.image == after);
+  f.menuItem("Visszavonas1")->trigger();
+  QVERIFY(f.session.record.image == before);
+  f.key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  QCOMPARE(f.cells(), shownAfter);
+  QVERIFY(f.session.record.image == after);
+  // Leaving and coming back stores nothing else.
+  f.leave(f.grid);
+  QVERIFY(f.session.record.image == after);
+}
+
+void CodesPagesTest::historyEndsAtSaveOpenAndNew() {
+  CodesFixture f(7, 5);
+  NumbersPage& numbers = *qobject_cast<NumbersPage*>(f.get<QWidget>("TabSheet6"));
+  int added = 0;
+  auto change = [&] {
+    f.focusCell(1, 3);
+    f.key(f.text(1, 3) == "Igen" ? Qt::Key_N : Qt::Key_I);
+    QVERIFY(f.canUndo());
+    f.window->showPage(PageId::Numbers);
+    f.get<QLineEdit>("MEfreecall")->setText(QString::number(100 + ++added));
+    f.get<QPushButton>("BTNujszam1")->click();
+    QVERIFY(numbers.canUndo());
+    f.window->showPage(PageId::Codes);
+  };
+  change();
+  const QString file = f.dir.path() + "/saved.pin";
+  f.dialogs.saveNames = {file};
+  QVERIFY(f.window->saveDatabase());
+  QVERIFY(!f.canUndo());
+  QVERIFY(!numbers.canUndo());
+  f.grid->setFocus();
+  f.key(Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(f.text(1, 3), QString("Nem"));  // saved as it is
+
+  change();
+  f.dialogs.answers = {QMessageBox::No};
+  f.window->newDatabase();
+  QVERIFY(!f.canUndo());
+  QVERIFY(!numbers.canUndo());
+
+  f.window->showPage(PageId::Codes);
+  change();
+  f.dialogs.answers = {QMessageBox::No};
+  f.dialogs.openNames = {file};
+  f.dialogs.passwords = {""};
+  f.window->openDatabase();
+  QVERIFY(!f.canUndo());
+  QVERIFY(!numbers.canUndo());
+}
+
+void CodesPagesTest::sortByTheCodeHeading() {
+  CodesFixture f(7, 4, 0x30, 1);
+  for (auto [k, code] : {std::pair{1, "300000"}, std::pair{2, "100000"}, std::pair{4, "200000"}})
+    f.session.record.image.SetBytes(
+        f.window->layout().Offset(Field::CodeTable) + static_cast<long>(k - 1) * 7, code);
+  // A row without a code goes last either way.
+  f.session.record.image.SetBytes(f.window->layout().Offset(Field::CodeTable) + 14, "      ");
+  f.varyRights(7);
+  f.leave(f.grid);
+  QHeaderView* header = f.grid->horizontalHeader();
+  auto clickHeading = [&](int section) {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(section) + 10, 5));
+  };
+  clickHeading(2);  // only the code heading sorts
+  QVERIFY(f.dialogs.messages.isEmpty());
+  f.dialogs.answers = {QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes};
+  clickHeading(1);
+  QCOMPARE(f.text(1, 1), QString("300000"));  // No: nothing moves
+  clickHeading(1);
+  QStringList codes;
+  for (int k = 1; k <= 4; ++k) codes << f.text(k, 1) + "/" + f.text(k, 2);
+  // Each code keeps its rights (row k had bits k % 16).
+  QCOMPARE(codes, QStringList({"100000/Nem", "200000/Nem", "300000/Igen", "      /Igen"}));
+  clickHeading(1);
+  codes.clear();
+  for (int k = 1; k <= 4; ++k) codes << f.text(k, 1);
+  QCOMPARE(codes, QStringList({"300000", "200000", "100000", "      "}));
+  QCOMPARE(f.dialogs.messages,
+           QStringList({"Megerősítés: Rendezi a kódokat növekvő sorrendbe ?",
+                        "Megerősítés: Rendezi a kódokat növekvő sorrendbe ?",
+                        "Megerősítés: Rendezi a kódokat csökkenő sorrendbe ?"}));
+  f.leave(f.grid);
+  QCOMPARE(f.record(1, 7), Record("300000", 1));
+  f.grid->setFocus();
+  f.key(Qt::Key_Z, Qt::ControlModifier);
+  f.key(Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(f.text(1, 1), QString("300000"));
+  QCOMPARE(f.text(2, 1), QString("100000"));
+  QCOMPARE(f.record(2, 7), Record("100000", 2));
+}
+
+void CodesPagesTest::droppedFilesAreImported() {
+  CodesFixture f(7, 3);
+  const QString codes = f.dir.path() + "/kodok.txt";
+  QFile out(codes);
+  QVERIFY(out.open(QIODevice::WriteOnly));
+  out.write("111111\r\n222222\r\n");
+  out.close();
+  auto drop = [&](QWidget* page, const QString& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(page, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(page, &dropped);
+  };
+  drop(f.page, codes);
+  QCOMPARE(f.grid->model()->rowCount(), 2);
+  QCOMPARE(f.text(2, 1), QString("222222"));
+  QCOMPARE(f.storedCount(), 2);
+  QVERIFY(f.dialogs.fileDialogs.isEmpty());  // no dialog: the file is given
+
+  const QString numbers = f.dir.path() + "/CALL.TXT";
+  QFile call(numbers);
+  QVERIFY(call.open(QIODevice::WriteOnly));
+  call.write("0612345\r\n112\r\n");
+  call.close();
+  f.window->showPage(PageId::Numbers);
+  f.dialogs.answers = {QMessageBox::No};  // overwrite
+  drop(f.get<QWidget>("TabSheet6"), numbers);
+  QCOMPARE(f.get<QListWidget>("lbFreeCall")->count(), 2);
+}
+
+void CodesPagesTest::numbersCopyPasteAndEnter_data() {
+  QTest::addColumn<int>("model");
+  QTest::newRow("4-line") << 0;
+  QTest::newRow("16-line") << 1;
+}
+
+void CodesPagesTest::numbersCopyPasteAndEnter() {
+  QFETCH(int, model);
+  NumbersFixture f(model);
+  // Enter in the field adds the number as the button does.
+  f.edit->setFocus();
+  f.edit->setText("06 1 234");
+  QTest::keyClick(f.edit, Qt::Key_Return);
+  QCOMPARE(f.items(), QStringList{"061234"});
+  SetClipboard(" 06 80 123 456\r\n\r\n112\n");
+  f.list->setFocus();
+  QTest::keyClick(f.list, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.items(), QStringList({"061234", "0680123456", "112"}));
+  QCOMPARE(f.counter(), QString("Bejegyzések:3/%1").arg(model ? 192 : 208));
+  // Refused whole, naming the line and why.
+  SetClipboard("999\n112\n");
+  QTest::keyClick(f.list, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.dialogs.messages,
+           QStringList{"A vágólap 2. sorának száma (\"112\") már bent van a listában !!!"});
+  QCOMPARE(f.list->count(), 3);
+  // Lines pasted into the field go to the list as well.
+  SetClipboard("555\n666\n");
+  f.edit->setFocus();
+  f.edit->clear();
+  QTest::keyClick(f.edit, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.items(), QStringList({"061234", "0680123456", "112", "555", "666"}));
+  QCOMPARE(f.edit->text(), QString());
+  // Copy and cut the chosen ones.
+  f.list->setFocus();
+  f.list->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  f.list->setCurrentRow(3, QItemSelectionModel::Select);
+  QTest::keyClick(f.list, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QApplication::clipboard()->text(), QString("0680123456\n555\n"));
+  QTest::keyClick(f.list, Qt::Key_X, Qt::ControlModifier);
+  QCOMPARE(f.items(), QStringList({"061234", "112", "666"}));
+  // A full list takes no more and says so.
+  const int capacity = model ? 192 : 208;
+  QString many;
+  for (int i = 0; i < capacity - 3; ++i) many += QString::number(100000 + i) + "\n";
+  SetClipboard(many + "999999\n");
+  QTest::keyClick(f.list, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.dialogs.messages.last(),
+           QString("A vágólap %1. sora már nem fér el: a listában legfeljebb %2 szám lehet !!!")
+               .arg(capacity - 2)
+               .arg(capacity));
+  SetClipboard(many);
+  QTest::keyClick(f.list, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(f.list->count(), capacity);
+  f.add("777");
+  QCOMPARE(f.list->count(), capacity);
+  QCOMPARE(f.window->statusBar()->currentMessage(),
+           QString("A lista megtelt: legfeljebb %1 szám lehet benne.").arg(capacity));
+  f.window->showPage(PageId::Codes);
+  QCOMPARE(f.entry(capacity - 1), Entry(std::to_string(100000 + capacity - 4)));
+}
+
+void CodesPagesTest::numbersUndoAndRedoEachCommand_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<QString>("command");
+  for (int model : {0, 1}) {
+    for (const char* command :
+         {"add", "replace", "delete", "clear", "paste", "cut", "sorted", "import"}) {
+      QTest::addRow("%s/%s", model ? "16" : "4", command) << model << QString(command);
+    }
+  }
+}
+
+void CodesPagesTest::numbersUndoAndRedoEachCommand() {
+  QFETCH(int, model);
+  QFETCH(QString, command);
+  NumbersFixture f(model);
+  for (const char* n : {"30", "10", "20"}) f.add(n);
+  f.page->ClearHistory();
+  const QStringList before = f.items();
+  auto* undo = f.get<QAction>("Visszavonas2");
+  QVERIFY(!undo->isEnabled());
+  f.list->setFocus();
+  f.list->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  if (command == "add") {
+    f.add("40");
+  } else if (command == "replace") {
+    f.edit->setText("11");
+    f.get<QPushButton>("BTNfreejav")->click();
+  } else if (command == "delete") {
+    QTest::keyClick(f.list, Qt::Key_Delete);
+  } else if (command == "clear") {
+    f.dialogs.answers = {QMessageBox::Ok};
+    f.get<QAction>("Mindtrl1")->trigger();
+  } else if (command == "paste") {
+    SetClipboard("50\n60\n");
+    QTest::keyClick(f.list, Qt::Key_V, Qt::ControlModifier);
+  } else if (command == "cut") {
+    QTest::keyClick(f.list, Qt::Key_X, Qt::ControlModifier);
+  } else if (command == "sorted") {
+    f.get<QAction>("ABCRendezett1")->trigger();
+  } else if (command == "import") {
+    const QString file = f.dir.path() + "/CALL.TXT";
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("0612345\r\n");
+    out.close();
+    f.dialogs.openNames = {file};
+    f.dialogs.answers = {QMessageBox::Yes};  // append
+    f.get<QAction>("ImportCall1")->trigger();
+  }
+  const QStringList after = f.items();
+  QVERIFY(after != before);
+  QVERIFY(undo->isEnabled());
+  f.list->setFocus();
+  QTest::keyClick(f.list, Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(f.items(), before);
+  QVERIFY(!undo->isEnabled());
+  QVERIFY(!f.get<QAction>("ABCRendezett1")->isChecked());
+  QCOMPARE(f.counter(), QString("Bejegyzések:3/%1").arg(model ? 192 : 208));
+  QTest::keyClick(f.list, Qt::Key_Y, Qt::ControlModifier);
+  QCOMPARE(f.items(), after);
+  QCOMPARE(f.get<QAction>("ABCRendezett1")->isChecked(), command == "sorted");
+  // What the list shows is what is stored.
+  f.window->showPage(PageId::Codes);
+  for (int i = 0; i < after.size(); ++i) QCOMPARE(f.entry(i), Entry(after[i].toStdString()));
 }
 
 void CodesPagesTest::menusBelongToTheirPages() {
