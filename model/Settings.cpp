@@ -71,6 +71,7 @@ bool IsFour(DeviceModel model) {
 
 constexpr const char* kTypeCaption = "Típus";
 constexpr const char* kCodeCaption = "Kód";
+constexpr const char* kSwitchMessage = "Igen vagy Nem lehet";
 
 using Items = std::function<const std::vector<std::string>&(DeviceModel, int)>;
 
@@ -101,7 +102,7 @@ SettingRow Switch(PageId page, const char* object, const char* key, const char* 
   row.get = [read](const SettingSource& s, int i) { return std::string(YesNo(read(s, i))); };
   row.set = [store](DatabaseRecord& r, const ImageLayout& l, int i,
                     const std::string& v) -> SetResult {
-    if (v != YesNo(true) && v != YesNo(false)) return Refuse("Igen vagy Nem lehet");
+    if (v != kYes && v != kNo) return Refuse(kSwitchMessage);
     store(r, l, i, v == YesNo(true));
     return std::nullopt;
   };
@@ -494,7 +495,7 @@ void CodeRows(std::vector<SettingRow>& rows) {
   rows.push_back(length);
 
   SettingRow code{page,        "codes",    "code",      kCodeCaption,
-                  kBothModels, Kind::Text, L::CodeRows, kDataText};
+                  kBothModels, Kind::Text, L::CodeRows, kDataText | kBlankPadded};
   code.column = 10;
   code.get = [](const SettingSource& s, int k) { return Cp1250ToUtf8(CodeOf(s, k).code); };
   code.set = [](DatabaseRecord& r, const ImageLayout& l, int k, const std::string& v) {
@@ -512,7 +513,9 @@ void CodeRows(std::vector<SettingRow>& rows) {
         [right](const SettingSource& s, int k) { return CodeOf(s, k).rights[right] == kYes; },
         [](DatabaseRecord&, const ImageLayout&, int, bool) {});
     const char* const key = kRightKeys[right];
-    row.set = [key](DatabaseRecord& r, const ImageLayout& l, int k, const std::string& v) {
+    row.set = [key](DatabaseRecord& r, const ImageLayout& l, int k,
+                    const std::string& v) -> SetResult {
+      if (v != kYes && v != kNo) return Refuse(kSwitchMessage);
       const SettingRow& self = *SettingByKey("codes", key);
       std::optional<GroupRefusal> refused = StoreCodeSettings(r, l, {{&self, k, v}});
       return refused ? Refuse(refused->message) : std::nullopt;
