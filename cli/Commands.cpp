@@ -66,13 +66,7 @@ bool OpenDatabase(const Args& a, const std::string& file, ShownDatabase& db) {
   db.record = std::move(opened->record);
   db.layout = ImageLayout::For(opened->model);
   db.view = DecodeImageView(db.record.image, db.layout);
-  for (const auto& m : db.view.codeDecode.messages) {
-    std::string line = m;
-    for (auto& c : line) {
-      if (c == '\r') c = ' ';
-    }
-    std::cerr << "figyelmeztetés: " << line << "\n";
-  }
+  WarnOfRepairs(db.view.codeDecode.messages);
   return true;
 }
 

@@ -38,13 +38,7 @@ int Save(const std::string& path, LoadedDatabase& db) {
 // The code grid as the window shows it after opening the database.
 CodeGrid DecodedGrid(LoadedDatabase& db) {
   CodeGrid grid;
-  const CodeTableDecode decoded = DecodeCodeTable(db.record.image, db.layout, grid);
-  for (std::string m : decoded.messages) {
-    for (auto& c : m) {
-      if (c == '\r') c = ' ';
-    }
-    std::cerr << "figyelmeztetés: " << m << "\n";
-  }
+  WarnOfRepairs(DecodeCodeTable(db.record.image, db.layout, grid).messages);
   return grid;
 }
 

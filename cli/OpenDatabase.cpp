@@ -32,6 +32,15 @@ std::string AskPasswordOnTerminal(const std::string& path) {
   return *text;
 }
 
+void WarnOfRepairs(const std::vector<std::string>& messages) {
+  for (std::string line : messages) {
+    for (char& c : line) {
+      if (c == '\r') c = ' ';
+    }
+    std::cerr << "figyelmeztetés: " << line << "\n";
+  }
+}
+
 std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& args,
                                            const char* passwordOption,
                                            std::optional<DeviceModel> forcedModel) {

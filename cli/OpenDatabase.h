@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/ConfigImage.h"
 #include "model/DatabaseRecord.h"
@@ -31,5 +32,9 @@ std::string AskPasswordOnTerminal(const std::string& path);
 std::optional<OpenedDatabase> OpenDatabase(const std::string& path, const Args& args,
                                            const char* passwordOption,
                                            std::optional<DeviceModel> forcedModel);
+
+// The repairs a code table needed when it was read, one "figyelmeztetés:" line each on stderr
+// (the window's line breaks in them become blanks).
+void WarnOfRepairs(const std::vector<std::string>& messages);
 
 }  // namespace tarvelo

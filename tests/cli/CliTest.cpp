@@ -546,6 +546,33 @@ TEST_F(CliTest, NewRefusesAnExistingFileUnlessForced) {
   EXPECT_EQ(fresh.err, "Mentve: " + Path("fresh.pin") + "\n");
 }
 
+// A code table that does not fit is repaired as the window repairs it when it opens the
+// file; every command that reads the table says what it repaired, one line a repair.
+TEST_P(CliEachModel, ARepairedCodeTableIsReportedByEveryReader) {
+  DatabaseRecord r = NewRecord(model());
+  r.image.SetBytes(kVersionTextOffset, fourLine() ? "P4239" : "P4290");
+  r.image.SetImageByte(layout().Offset(Field::CodeRecordLength), 12);
+  r.image.SetImageByte(layout().Offset(Field::CodeCount), 1000 & 0xFF);
+  r.image.SetImageByte(layout().Offset(Field::CodeCount) + 1, 1000 >> 8);
+  const std::string db = Path("broken.pin");
+  ASSERT_TRUE(SaveDatabaseFile(db, r).ok);
+  const std::string warnings =
+      "figyelmeztetés: Érvénytelen kódmennyiség! Az adatbázis sérült lehet.\n"
+      "figyelmeztetés: Jelzett kód hosszúság:12 Beállítom 8-ra (maximum)\n"
+      "figyelmeztetés: Jelzett kód mennyiség:1000 Beállítom 341-ra (maximum)\n";
+  const std::vector<std::vector<std::string>> readers = {
+      {"show", db},
+      {"codes", "export", Path("codes.txt"), db},
+      {"print", "codes", db, "-o", Path("codes-list.txt")},
+  };
+  for (auto args : readers) {
+    args.insert(args.end(), {"--password", ""});
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.status, 0) << args[0] << ": " << run.err;
+    EXPECT_EQ(run.err.substr(0, warnings.size()), warnings) << args[0];
+  }
+}
+
 // The count shown is the width the CO numbers are cut with, also when the stored count is
 // outside 1..4, so that the count and the numbers agree.
 TEST_P(CliEachModel, ShowGivesTheCoCountTheNumbersAreCutWith) {
