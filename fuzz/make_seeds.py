@@ -103,3 +103,30 @@ put("reports", "short-pages", b"\x9b\x81\\\x7f" * 40 + ctl(0, 0x41, 0, 200, 1, 3
 put("safefile", "new-and-replaced", b"b.pin\x00first\x00second" + ctl(1, 1, 0, 0, 1, 4, 0, 0))
 put("safefile", "cut", b"x" * 200 + ctl(1, 0, 1, 50, 1, 2))
 put("safefile", "names", b"sub/new name\x00\xc5\x91\x00.hidden.~abcdefghij\x00" + b"y" * 40)
+# Clipboard texts: code rows in the rights spellings a spreadsheet or the code text file gives,
+# pasted into a table of five 6-digit codes, then rows inserted, deleted and sorted, and
+# numbers pasted into the list.
+rows = (b"123456\tIgen\tNem\tI\tN\r\n000001;1;0;x;\r\n" + b"654321\tHelyi\tT\xe1v\t\tNemz\n"
+        + b"7\n12a4\tIgen\n\n99\tx\tx\tx\tx\tKiss\n")
+table5 = ctl(1, 0x20, 1, 4, 0, 5, 0)
+put("clipboard", "codes", rows + table5 + ctl(1, 0))
+put("clipboard", "rows-and-numbers", rows + b"\\ 06 80 123 456\r\n112\n112\n" + table5
+    + ctl(2, 0, 3, 1, 1, 2, 4, 0, 3, 1, 0, 4))
+put("clipboard", "two-digit-limit", b"10\n11\n12\n" * 40 + ctl(0, 0x30, 1, 0, 0, 98, 0, 97, 0))
+# Settings documents: show's own listing of both new databases, a change of several pages and
+# a refused one. The document comes first; the last two bytes are the number of patches over
+# the image (none) and the model.
+for name, database, password, model in [("show4", "new4", "", b"\x00"),
+                                        ("show16", "new16-protected", "titok", b"\x01")]:
+    shown = subprocess.run([cli, "show", os.path.join(seeds, "database", database), "--json",
+                            "--password", password], check=True, capture_output=True).stdout
+    put("apply", name, shown + b"\x00" + model)
+put("apply", "change", ('{"general": {"smdrSpeed": "4800", "coPosition": 30}, "lines": '
+                        '[{"port": "02", "callIn": true, "coNumber": "7"}], "codes": {"count": 3, '
+                        '"codeLength": 4, "table": [{"row": 2, "code": "1234", "mobile": false}]}, '
+                        '"freeNumbers": ["112", "1 04"], "callIn": {"number": "0612345"}}')
+    .encode("utf-8") + b"\x00\x01")
+put("apply", "refused", b'{"general": {"coPosition": 256}}\x00\x00')
+# Two databases: site texts first, then from the end each side's model, patch count and patches.
+put("diff", "same-model", b"P\xe9cs\\ Gy\xf5r\\ " + bytes([0x10, 0x20, 0x30, 0x40]) * 6 + b"\x02\x00\x01\x00")
+put("diff", "two-models", b"a\\ b\\ " + bytes(range(40)) + b"\x04\x01\x03\x00")

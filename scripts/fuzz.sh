@@ -6,7 +6,8 @@
 # reproducer in build-fuzz/findings/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: database ini image codetable pindat
 #                                              codetext calltxt codegrid link escape terminal
-#                                              text reports safefile (default: all)
+#                                              text reports safefile clipboard apply diff
+#                                              (default: all)
 # FUZZ_BUILD=DIR builds and runs in DIR instead of build-fuzz/. FUZZ_JOBS=N runs N targets at
 # a time. Without clang it says so and does nothing else, unless FUZZ_REQUIRED=1 (CI), when
 # that is an error.
@@ -16,7 +17,7 @@ seconds="${1:-25}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(database ini image codetable pindat codetext calltxt codegrid link escape terminal
-  text reports safefile)
+  text reports safefile clipboard apply diff)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   if [ "${FUZZ_REQUIRED:-0}" = 1 ]; then
@@ -37,9 +38,12 @@ mkdir -p "$dir/findings"
 run() {
   local t="$1"
   mkdir -p "$dir/corpus/$t"
-  # The image, link and codegrid targets read many steps from one input: let inputs grow long early.
+  # The image, link, codegrid and clipboard targets read many steps from one input: let inputs
+  # grow long early.
   local extra=()
-  case "$t" in image | link | codegrid) extra=(-max_len=2048 -len_control=10) ;; esac
+  case "$t" in image | link | codegrid | clipboard) extra=(-max_len=2048 -len_control=10) ;; esac
+  # A settings document as show writes it is some ten kilobytes.
+  [ "$t" = apply ] && extra=(-max_len=32768)
   # -timeout: one input running longer than that is a hang; -rss_limit_mb: so is a run away.
   local rc=0
   "$dir/fuzz_$t" "$dir/corpus/$t" "$here/fuzz/seeds/$t" -max_total_time="$seconds" \
