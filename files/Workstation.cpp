@@ -8,6 +8,9 @@ namespace tarvelo {
 namespace {
 constexpr const char* kOptions = "OPTIONS";
 constexpr const char* kVerify = "VERIFY";
+constexpr const char* kPortKey = "COM";
+constexpr const char* kSpeedKey = "SPEED";
+constexpr const char* kPhoneKey = "PHONE";
 }  // namespace
 
 std::string SpeedIndexToText(int index) {
@@ -68,17 +71,48 @@ void SaveWorkstationSettings(const WorkstationSettings& s, const std::string& in
   ini.WriteInteger("CONNECTION", "COMSP", s.speedIndex);
 }
 
+ConnectionDefaults PickedConnectionDefaults() {
+  return {"COM1", "9600"};
+}
+
+std::vector<std::string> ConnectionNames(const std::string& iniPath) {
+  return IniFile(iniPath).ReadSections();
+}
+
+NamedConnection ReadConnection(const std::string& name, const ConnectionDefaults& defaults,
+                               const std::string& iniPath) {
+  const IniFile ini(iniPath);
+  NamedConnection c;
+  c.port = ini.ReadString(name, kPortKey, defaults.port);
+  c.speed = ini.ReadString(name, kSpeedKey, defaults.speed);
+  c.phone = ini.ReadString(name, kPhoneKey, "");
+  c.hasPort = ini.HasKey(name, kPortKey);
+  return c;
+}
+
+bool StoreConnection(const std::string& name, const std::optional<std::string>& port,
+                     const std::optional<std::string>& speed, const std::string& phone,
+                     const std::string& iniPath) {
+  std::vector<std::pair<std::string, std::string>> keys;
+  if (port) keys.emplace_back(kPortKey, *port);
+  if (speed) keys.emplace_back(kSpeedKey, *speed);
+  keys.emplace_back(kPhoneKey, phone);
+  IniFile ini(iniPath);
+  return ini.WriteStrings(name, keys);
+}
+
 ConnectionLookup LookupConnection(const std::string& name, WorkstationSettings& settings,
                                   const std::string& iniPath) {
   ConnectionLookup result;
   if (name.empty()) return result;
   result.looked = true;
-  const IniFile ini(iniPath);
-  settings.SetPortName(ini.ReadString(name, "COM", settings.portName));
-  settings.speedIndex =
-      SpeedTextToIndex(ini.ReadString(name, "SPEED", SpeedIndexToText(settings.speedIndex)));
-  result.phone = ini.ReadString(name, "PHONE", "");
-  result.showName = ini.HasKey(name, "COM");
+  // A key the connection lacks leaves the workstation's value as it is.
+  const NamedConnection c =
+      ReadConnection(name, {settings.portName, SpeedIndexToText(settings.speedIndex)}, iniPath);
+  settings.SetPortName(c.port);
+  settings.speedIndex = SpeedTextToIndex(c.speed);
+  result.phone = c.phone;
+  result.showName = c.hasPort;
   return result;
 }
 

@@ -16,7 +16,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "files/IniFile.h"
 #include "files/Workstation.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
@@ -275,7 +274,7 @@ void TPingset::ShowCurrentSettings() {
   {
     const QSignalBlocker quiet(lbConn);
     lbConn->clear();
-    for (const std::string& name : IniFile(session.connectionsIniPath).ReadSections()) {
+    for (const std::string& name : ConnectionNames(session.connectionsIniPath)) {
       auto* item = new QListWidgetItem(FromCp1250(name), lbConn);
       item->setData(kSectionRole, QByteArray::fromStdString(name));
     }
@@ -292,10 +291,11 @@ void TPingset::LoadSelectedConnection() {
   const QListWidgetItem* item = selected.first();
   const std::string name = item->data(kSectionRole).toByteArray().toStdString();
   edConn->setText(item->text());
-  const IniFile ini(window_.session().connectionsIniPath);
-  SelectPort(FromCp1250(ini.ReadString(name, "COM", "COM1")));
-  SelectSpeed(FromCp1250(ini.ReadString(name, "SPEED", "9600")));
-  edPhone->setText(FromCp1250(ini.ReadString(name, "PHONE", "")));
+  const NamedConnection c =
+      ReadConnection(name, PickedConnectionDefaults(), window_.session().connectionsIniPath);
+  SelectPort(FromCp1250(c.port));
+  SelectSpeed(FromCp1250(c.speed));
+  edPhone->setText(FromCp1250(c.phone));
 }
 
 bool TPingset::StoreAndApply() {
@@ -319,10 +319,10 @@ bool TPingset::StoreAndApply() {
   if (!name->empty()) {
     // With no port or speed picked (the stored one is not on this system, or unknown) the
     // connection keeps what it had rather than losing it to an empty value.
-    IniFile ini(session.connectionsIniPath);
-    if (portChosen) ini.WriteString(*name, "COM", CmbCom->currentText().toStdString());
-    if (speedChosen) ini.WriteString(*name, "SPEED", CmbSpeed->currentText().toStdString());
-    ini.WriteString(*name, "PHONE", *phone);
+    StoreConnection(
+        *name, portChosen ? std::optional(CmbCom->currentText().toStdString()) : std::nullopt,
+        speedChosen ? std::optional(CmbSpeed->currentText().toStdString()) : std::nullopt, *phone,
+        session.connectionsIniPath);
   }
   // Likewise the workstation keeps its port and speed when none is picked: an empty port
   // name would only fail at the next open, and the speed would have no value at all.

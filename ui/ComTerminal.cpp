@@ -1,30 +1,23 @@
 #include "ui/ComTerminal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QHash>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
-#include <optional>
 
-#include "model/Text.h"
-#include "serial/SystemErrorText.h"
+#include "terminal/CodePage.h"
+#include "terminal/KeyInput.h"
+#include "terminal/SessionLog.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 
@@ -43,58 +36,41 @@ TermColor FromQColor(const QColor& c) {
          static_cast<TermColor>(c.blue());
 }
 
-// The character of each Windows-1250 byte, as one UTF-8 text (empty: none).
-const std::array<std::string, 256>& Cp1250Characters() {
-  static const std::array<std::string, 256> table = [] {
-    std::array<std::string, 256> t;
-    for (int b = 0; b < 256; ++b) t[b] = Cp1250ToUtf8(std::string(1, static_cast<char>(b)));
-    return t;
-  }();
-  return table;
-}
-
-// The byte each typed character stands for in Windows-1250.
-const QHash<char16_t, uint8_t>& TypedBytes() {
-  static const QHash<char16_t, uint8_t> table = [] {
-    QHash<char16_t, uint8_t> t;
-    for (int b = 0; b < 256; ++b) {
-      const QString s = Q(Cp1250Characters()[b]);
-      if (s.size() == 1) t.insert(s.at(0).unicode(), static_cast<uint8_t>(b));
-    }
-    return t;
-  }();
-  return table;
-}
-
-bool IsLeftUndefined(uint8_t b) {
-  // The bytes the code page leaves without a character come back as C1 controls.
-  const QString s = Q(Cp1250Characters()[b]);
-  return s.size() != 1 || !s.at(0).isPrint();
-}
-
-std::string TimeStamp() {
-  using namespace std::chrono;
-  const auto now = system_clock::now();
-  const std::time_t seconds = system_clock::to_time_t(now);
-  const int ms =
-      static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-  std::tm t{};
-  localtime_r(&seconds, &t);
-  char text[40];
-  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
-  std::snprintf(text + n, sizeof text - n, ".%03d", ms);
-  return text;
-}
-
-// The control character a Ctrl+key stands for (Ctrl+A 1 .. Ctrl+Z 26, Ctrl+[ ESC, ...),
-// read from the key rather than the text, which not every keyboard layout fills in.
-std::optional<uint8_t> ControlCharacter(const QKeyEvent& event) {
-  const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
-  if (mods != Qt::ControlModifier) return std::nullopt;
-  const int key = event.key();
-  if (key >= Qt::Key_At && key <= Qt::Key_Underscore) return static_cast<uint8_t>(key & 0x1F);
-  if (key == Qt::Key_Space) return 0;
-  return std::nullopt;
+// The key as the terminal knows it, from Qt's description of it.
+TypedKey ToTypedKey(const QKeyEvent& event) {
+  TypedKey key;
+  const int code = event.key();
+  switch (code) {
+    case Qt::Key_Home:
+      key.code = KeyCode::kHome;
+      break;
+    case Qt::Key_Left:
+      key.code = KeyCode::kLeft;
+      break;
+    case Qt::Key_Up:
+      key.code = KeyCode::kUp;
+      break;
+    case Qt::Key_Right:
+      key.code = KeyCode::kRight;
+      break;
+    case Qt::Key_Down:
+      key.code = KeyCode::kDown;
+      break;
+    default:
+      // Qt numbers the keys with printable ASCII names by that character.
+      if (code >= 0x20 && code <= 0x7E) {
+        key.code = KeyCode::kCharacter;
+        key.character = static_cast<char>(code);
+      }
+      break;
+  }
+  const Qt::KeyboardModifiers mods = event.modifiers();
+  key.modifiers.shift = mods.testFlag(Qt::ShiftModifier);
+  key.modifiers.control = mods.testFlag(Qt::ControlModifier);
+  key.modifiers.alt = mods.testFlag(Qt::AltModifier);
+  key.modifiers.meta = mods.testFlag(Qt::MetaModifier);
+  key.text = event.text().toStdString();
+  return key;
 }
 
 // A fixed-pitch font of the size of `wanted`: proportional text would not stay in its cells.
@@ -125,101 +101,13 @@ QFont FixedPitchLike(const QFont& wanted) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- SessionLog
-
-bool SessionLog::Open(const std::string& path, std::string* error) {
-  Close();
-  // Non-blocking only for the open itself: a pipe without a reader must not hang the window.
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error)
-      *error = "A naplófájl nem nyitható meg: " + path + " (" + SystemErrorText(errno) + ")";
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    if (error) *error = "A napló csak közönséges fájlba írható: " + path;
-    return false;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  fd_ = fd;
-  path_ = path;
-  return true;
-}
-
-void SessionLog::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
-bool SessionLog::Write(char direction, std::string_view bytes) {
-  if (fd_ < 0) return false;
-  if (WriteAll(FormatLine(direction, bytes))) return true;
-  Close();
-  return false;
-}
-
-bool SessionLog::WriteAll(const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string SessionLog::FormatLine(char direction, std::string_view bytes) {
-  std::string line = TimeStamp();
-  line += ' ';
-  line += direction;
-  line += ' ';
-  const auto& characters = Cp1250Characters();
-  for (const char c : bytes) {
-    const auto b = static_cast<uint8_t>(c);
-    switch (b) {
-      case '\\':
-        line += "\\\\";
-        continue;
-      case '\r':
-        line += "\\r";
-        continue;
-      case '\n':
-        line += "\\n";
-        continue;
-      case '\t':
-        line += "\\t";
-        continue;
-      case 27:
-        line += "\\e";
-        continue;
-      default:
-        break;
-    }
-    if (b >= 0x20 && b < 0x7F) {
-      line += c;
-    } else if (b >= 0x80 && !IsLeftUndefined(b)) {
-      line += characters[b];
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
-      line += hex;
-    }
-  }
-  line += '\n';
-  return line;
-}
-
 // ---------------------------------------------------------------- TCustomComTerminal
 
 TCustomComTerminal::TCustomComTerminal(QWidget* parent)
     : QAbstractScrollArea(parent), state_(this) {
   for (int b = 0; b < 256; ++b) {
-    const QString s = Q(Cp1250Characters()[b]);
-    glyphs_[b] = b >= 32 && s.size() == 1 && s.at(0).isPrint() ? s.at(0) : QChar(u' ');
+    const CodePageCharacter& c = TerminalCharacter(static_cast<uint8_t>(b));
+    glyphs_[b] = c.visible ? QChar(static_cast<char16_t>(c.codePoint)) : QChar(u' ');
   }
   link_.LinkRxBuf = [this](TCustomComPort*, const uint8_t* bytes, int count) {
     RecordAndDrop('<', bytes, count);
@@ -392,18 +280,16 @@ void TCustomComTerminal::Send(std::string_view bytes) {
 
 void TCustomComTerminal::RecordAndDrop(char direction, const uint8_t* bytes, int count) {
   if (!log_.IsOpen()) return;
-  if (log_.Write(direction, std::string_view(reinterpret_cast<const char*>(bytes), count))) return;
-  const QString why = QString::fromStdString(SystemErrorText(errno));
-  if (OnLogFailed) OnLogFailed(this, "A napló írása nem sikerült, a napló leállt: " + why);
+  const FileResult written = log_.Append(
+      SessionLogLine(direction, std::string_view(reinterpret_cast<const char*>(bytes), count),
+                     std::chrono::system_clock::now()));
+  if (!written.ok && OnLogFailed) OnLogFailed(this, Q(written.message));
 }
 
 bool TCustomComTerminal::StartLog(const QString& path, QString* error) {
-  std::string why;
-  if (!log_.Open(path.toStdString(), &why)) {
-    if (error) *error = Q(why);
-    return false;
-  }
-  return true;
+  const FileResult opened = log_.Open(path.toStdString());
+  if (!opened.ok && error) *error = Q(opened.message);
+  return opened.ok;
 }
 
 void TCustomComTerminal::StopLog() {
@@ -810,36 +696,19 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event) {
     v->setValue(v->value() + (key == Qt::Key_PageUp ? -1 : 1) * v->pageStep());
     return;
   }
-  static constexpr std::pair<int, TermKey> kKeys[] = {
-      {Qt::Key_Home, TermKey::kHome},   {Qt::Key_Left, TermKey::kLeft}, {Qt::Key_Up, TermKey::kUp},
-      {Qt::Key_Right, TermKey::kRight}, {Qt::Key_Down, TermKey::kDown},
-  };
-  for (const auto& [qtKey, termKey] : kKeys) {
-    if (key != qtKey) continue;
-    ScrollToBottom();
-    state_.SendKey(termKey);
-    return;
-  }
-  if (const std::optional<uint8_t> control = ControlCharacter(*event)) {
-    ScrollToBottom();
-    state_.SendKeyChar(*control);
-    return;
-  }
-  const QString text = event->text();
-  if (text.isEmpty()) {
-    QAbstractScrollArea::keyPressEvent(event);
-    return;
-  }
-  ScrollToBottom();
-  const auto& bytes = TypedBytes();
-  for (const QChar c : text) {
-    const char16_t u = c.unicode();
-    if (u < 0x80) {
-      state_.SendKeyChar(static_cast<uint8_t>(u));
-    } else if (const auto found = bytes.constFind(u); found != bytes.cend()) {
-      state_.SendKeyChar(found.value());
-    }
-    // A character the code page lacks cannot go over the line; it is dropped.
+  const KeyOutput out = EncodeKey(ToTypedKey(*event));
+  switch (out.kind) {
+    case KeyOutput::Kind::kNone:
+      QAbstractScrollArea::keyPressEvent(event);
+      return;
+    case KeyOutput::Kind::kCursor:
+      ScrollToBottom();
+      state_.SendKey(out.cursor);
+      return;
+    case KeyOutput::Kind::kBytes:
+      ScrollToBottom();
+      for (const char c : out.bytes) state_.SendKeyChar(static_cast<uint8_t>(c));
+      return;
   }
 }
 
@@ -932,22 +801,7 @@ void TCustomComTerminal::PasteClipboard() {
 
 void TCustomComTerminal::PasteText(const QString& text) {
   if (text.isEmpty() || !CanSend()) return;
-  QString lines = text;
-  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
-  lines.replace(QChar(u'\n'), QChar(u'\r'));
-  const auto& table = TypedBytes();
-  std::string bytes;
-  bytes.reserve(lines.size());
-  for (const QChar c : lines) {
-    const char16_t u = c.unicode();
-    if (u < 0x80) {
-      bytes += static_cast<char>(u);
-    } else if (const auto found = table.constFind(u); found != table.cend()) {
-      bytes += static_cast<char>(found.value());
-    } else {
-      bytes += '?';
-    }
-  }
+  const std::string bytes = EncodePastedText(text.toStdString());
   ScrollToBottom();
   state_.SendText(bytes);
 }

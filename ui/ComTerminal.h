@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "files/LogFile.h"
 #include "serial/ComPort.h"
 #include "terminal/TermState.h"
 
@@ -23,34 +24,6 @@ namespace tarvelo {
 enum TTermCaret : uint8_t { tcBlock, tcUnderline, tcNone };
 enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 enum TBorderStyle : uint8_t { bsNone, bsSingle };
-
-// A record of what went over the line, written as it happens so that nothing is lost when
-// the program ends badly. One line per block: local time to the millisecond, "<" for
-// received or ">" for sent, then the bytes: printable ones as their Windows-1250 character
-// in UTF-8, the others (and the backslash) escaped, so the bytes can be read back exactly.
-class SessionLog {
- public:
-  SessionLog() = default;
-  ~SessionLog() { Close(); }
-  SessionLog(const SessionLog&) = delete;
-  SessionLog& operator=(const SessionLog&) = delete;
-
-  // Appends to `path`, creating it. Only a regular file is taken: a device, a pipe or a
-  // folder under that name would block or swallow the record. False with `error` (UTF-8).
-  bool Open(const std::string& path, std::string* error);
-  void Close();
-  bool IsOpen() const { return fd_ >= 0; }
-  const std::string& path() const { return path_; }
-  // False when the file could not be written; the log is then closed.
-  bool Write(char direction, std::string_view bytes);
-
-  static std::string FormatLine(char direction, std::string_view bytes);
-
- private:
-  bool WriteAll(const std::string& text);
-  int fd_ = -1;
-  std::string path_;
-};
 
 class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   Q_OBJECT
@@ -146,6 +119,7 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
 
   // --- Session log
 
+  // Appends a record of every block sent and received to `path`; see SessionLogLine.
   bool StartLog(const QString& path, QString* error);
   void StopLog();
   bool Logging() const { return log_.IsOpen(); }
@@ -245,7 +219,7 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   TCustomComPort* port_ = nullptr;
   TComLink link_;
   bool linkSuspended_ = false;
-  SessionLog log_;
+  LogFile log_;
 
   TTermCaret caret_ = tcBlock;
   bool smoothScroll_ = false;

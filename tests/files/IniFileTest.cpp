@@ -235,3 +235,59 @@ TEST_F(IniTest, ConfigFolderFromTheEnvironment) {
   EXPECT_EQ(ConnectionsIniPath(), Path("xdg") + "/tarvelo/tvconn.ini");
   unsetenv("XDG_CONFIG_HOME");
 }
+
+// Every reader of a connection gets the same keys; only what a missing key stands for is the
+// reader's own: the dialog's fixed port and speed, or the workstation's current ones.
+TEST_F(IniTest, ReadConnectionFillsMissingKeysFromTheDefaultsGiven) {
+  Put(Path("tvconn.ini"), kForeign + std::string("[Szeged]\nSPEED=9601\nPHONE=3\n"));
+  struct Case {
+    const char* name;
+    ConnectionDefaults defaults;
+    NamedConnection expected;
+  } const cases[] = {
+      {"iroda", PickedConnectionDefaults(), {"COM2", "9600", "", true}},
+      {"TELEPHELY B", PickedConnectionDefaults(), {"COM3", "9600", "06 1 234 5678", true}},
+      {"Telephely B", {"USB0", "2400"}, {"COM3", "2400", "06 1 234 5678", true}},
+      // A stored speed that is no speed text is handed on as it is: the dialog then picks
+      // none, the lookup takes it for 9600.
+      {"szeged", {"USB0", "2400"}, {"USB0", "9601", "3", false}},
+      {"nincs ilyen", PickedConnectionDefaults(), {"COM1", "9600", "", false}},
+  };
+  for (const Case& c : cases) {
+    const NamedConnection got = ReadConnection(c.name, c.defaults, Path("tvconn.ini"));
+    EXPECT_EQ(got.port, c.expected.port) << c.name;
+    EXPECT_EQ(got.speed, c.expected.speed) << c.name;
+    EXPECT_EQ(got.phone, c.expected.phone) << c.name;
+    EXPECT_EQ(got.hasPort, c.expected.hasPort) << c.name;
+  }
+  EXPECT_EQ(ConnectionNames(Path("tvconn.ini")),
+            (std::vector<std::string>{"Iroda", "telephely B", "Szeged"}));
+  WorkstationSettings s;
+  s.speedIndex = 3;
+  LookupConnection("Szeged", s, Path("tvconn.ini"));
+  EXPECT_EQ(s.portName, "COM1");
+  EXPECT_EQ(s.speedIndex, 5);
+}
+
+TEST_F(IniTest, StoreConnectionWritesItsKeysTogether) {
+  Put(Path("tvconn.ini"), "; kept\n[Iroda]\nPHONE=1\nMODEM=x\n\n[Szeged]\nCOM=USB7\nSPEED=7\n");
+  ASSERT_TRUE(StoreConnection("IRODA", "USB0", "19200", "2", Path("tvconn.ini")));
+  ASSERT_TRUE(StoreConnection("szeged", std::nullopt, std::nullopt, "3", Path("tvconn.ini")));
+  ASSERT_TRUE(
+      StoreConnection("P\xE9"
+                      "cs",
+                      "COM2", std::nullopt, "", Path("tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("tvconn.ini")),
+            "; kept\n[Iroda]\nPHONE=2\nMODEM=x\nCOM=USB0\nSPEED=19200\n\n"
+            "[Szeged]\nCOM=USB7\nSPEED=7\nPHONE=3\n\n"
+            "[P\xE9"
+            "cs]\nCOM=COM2\nPHONE=\n");
+  // A file that cannot be read whole is not replaced by the few keys of one connection.
+  const std::string big = "[A]\nPHONE=" + std::string(size_t{1} << 20, '1') + "\n";
+  Put(Path("big.ini"), big);
+  EXPECT_FALSE(StoreConnection("A", "COM1", "9600", "2", Path("big.ini")));
+  EXPECT_EQ(Slurp(Path("big.ini")), big);
+  // A missing file and folder are made.
+  ASSERT_TRUE(StoreConnection("B", "COM1", "9600", "", Path("new/tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("new/tvconn.ini")), "[B]\nCOM=COM1\nSPEED=9600\nPHONE=\n");
+}
