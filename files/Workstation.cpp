@@ -13,22 +13,6 @@ constexpr const char* kSpeedKey = "SPEED";
 constexpr const char* kPhoneKey = "PHONE";
 }  // namespace
 
-std::string SpeedIndexToText(int index) {
-  return (index >= 0 && index < kSpeedCount) ? kPortSpeeds[index].text : "------";
-}
-
-int SpeedTextToIndex(const std::string& text) {
-  for (const PortSpeed& s : kPortSpeeds) {
-    if (text == s.text) return s.index;
-  }
-  return 5;
-}
-
-const PortSpeed& PortSpeedFor(int speedIndex) {
-  constexpr int kFallback = 6;  // 19200
-  return kPortSpeeds[(speedIndex >= 0 && speedIndex < kSpeedCount) ? speedIndex : kFallback];
-}
-
 std::string ConfigDir() {
   if (const char* dir = std::getenv("TARVELO_CONFIG_DIR"); dir && *dir) return dir;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
@@ -55,7 +39,8 @@ WorkstationSettings LoadWorkstationSettings(const std::string& iniPath) {
   s.SetPortName(ini.ReadString("CONNECTION", "COMNR", "COM1"));
   // The index is one byte wide.
   s.speedIndex = static_cast<int>(
-      static_cast<unsigned long>(ini.ReadInteger("CONNECTION", "COMSP", 6)) & 0xFF);
+      static_cast<unsigned long>(ini.ReadInteger("CONNECTION", "COMSP", kDefaultSpeedIndex)) &
+      0xFF);
   s.verifyAfterUpload = ini.ReadInteger(kOptions, kVerify, 0) != 0;
   return s;
 }

@@ -2,40 +2,13 @@
 // ("tvconn.ini"), both in the user's settings folder.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "serial/ComTypes.h"
+#include "serial/Speeds.h"
 
 namespace tarvelo {
-
-// The workstation's speeds: a speed index is a row here, its text is what the INI files and
-// the speed list show, and the port opens at its rate. The device's own table stopped at
-// 38400; 57600 and 115200 open at their own rates rather than at whatever lay past its end.
-struct PortSpeed {
-  int index;
-  const char* text;
-  int baud;
-  TBaudRate rate;
-};
-constexpr int kSpeedCount = 10;
-constexpr std::array<PortSpeed, kSpeedCount> kPortSpeeds = {{{0, "300", 300, br300},
-                                                             {1, "600", 600, br600},
-                                                             {2, "1200", 1200, br1200},
-                                                             {3, "2400", 2400, br2400},
-                                                             {4, "4800", 4800, br4800},
-                                                             {5, "9600", 9600, br9600},
-                                                             {6, "19200", 19200, br19200},
-                                                             {7, "38400", 38400, br38400},
-                                                             {8, "57600", 57600, br57600},
-                                                             {9, "115200", 115200, br115200}}};
-
-std::string SpeedIndexToText(int index);        // "------" from 10 on
-int SpeedTextToIndex(const std::string& text);  // 5 ("9600") when none is equal
-// The speed a port opens at for a speed index; one outside the table opens at 19200.
-const PortSpeed& PortSpeedFor(int speedIndex);
 
 // $TARVELO_CONFIG_DIR, else $XDG_CONFIG_HOME/tarvelo, else ~/.config/tarvelo.
 std::string ConfigDir();
@@ -43,9 +16,9 @@ std::string ProgramIniPath();      // "tarvelo.ini" there
 std::string ConnectionsIniPath();  // "tvconn.ini" there
 
 struct WorkstationSettings {
-  std::string portName = "COM1";   // at most 6 characters
-  int speedIndex = 6;              // one byte
-  bool verifyAfterUpload = false;  // read the device back after every upload
+  std::string portName = "COM1";        // at most 6 characters
+  int speedIndex = kDefaultSpeedIndex;  // one byte
+  bool verifyAfterUpload = false;       // read the device back after every upload
 
   void SetPortName(const std::string& name) { portName = name.substr(0, 6); }
   std::string PanelText() const;  // "COM1 ( 19200 )"

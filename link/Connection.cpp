@@ -1,6 +1,6 @@
 #include "link/Connection.h"
 
-#include "files/Workstation.h"
+#include "serial/Speeds.h"
 
 namespace tarvelo {
 

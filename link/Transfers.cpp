@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "model/Codecs.h"
+#include "serial/SystemErrorText.h"
 
 namespace tarvelo {
 
@@ -102,7 +104,9 @@ std::optional<DeviceModel> Transfers::ReadType(ConfigImage& into, int attempts) 
 
 bool Transfers::DownloadPortOpen() {
   if (host_.PortOpen()) return true;
-  host_.Message("Portnyitási hiba!" + std::to_string(host_.LastSystemError()));
+  // The reason in words: the open that failed, or a port that has been closed since.
+  const int error = host_.LastSystemError();
+  host_.Message("Portnyitási hiba! (" + SystemErrorText(error != 0 ? error : EBADF) + ")");
   host_.Busy(false);
   return false;
 }

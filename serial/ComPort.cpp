@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <system_error>
 
 #include "serial/Platform.h"
@@ -17,10 +18,10 @@
 
 namespace tarvelo {
 
-// ---------------------------------------------------------------- errors and rates
+// ---------------------------------------------------------------- errors
 
-std::string EComPort::Text(int code) {
-  static const char* const kTexts[] = {"Unable to open com port",
+namespace {
+constexpr const char* kErrorTexts[] = {"Unable to open com port",
                                        "WriteFile function failed",
                                        "ReadFile function failed",
                                        "Invalid Async parameter",
@@ -43,11 +44,16 @@ std::string EComPort::Text(int code) {
                                        "WaitForEvent method failed",
                                        "A component is linked to OnRxBuf event",
                                        "Registry error"};
-  return (code >= 1 && code <= 23) ? kTexts[code - 1] : "Unknown error";
+static_assert(std::size(kErrorTexts) == ecRegistry, "a text for every error code");
+}  // namespace
+
+std::string EComPort::Text(TComErrorCode code) {
+  return (code >= ecOpenFailed && code <= ecRegistry) ? kErrorTexts[code - ecOpenFailed]
+                                                      : "Unknown error";
 }
 
 namespace {
-std::string Message(int code, int systemError) {
+std::string Message(TComErrorCode code, int systemError) {
   std::string m = EComPort::Text(code);
   if (systemError < 0) return m;
   m += " (rendszerhiba " + std::to_string(systemError) + ": " + SystemErrorText(systemError) + ")";
@@ -59,35 +65,10 @@ std::string Message(int code, int systemError) {
 }
 }  // namespace
 
-EComPort::EComPort(int code, int systemError, const std::string& detail)
+EComPort::EComPort(TComErrorCode code, int systemError, const std::string& detail)
     : std::runtime_error(Message(code, systemError) + detail),
       ErrorCode(code),
       SystemErrorCode(systemError) {}
-
-namespace {
-struct RateRow {
-  TBaudRate rate;
-  int baud;
-};
-constexpr RateRow kRates[] = {
-    {br110, 110},     {br300, 300},     {br600, 600},       {br1200, 1200},     {br2400, 2400},
-    {br4800, 4800},   {br9600, 9600},   {br14400, 14400},   {br19200, 19200},   {br38400, 38400},
-    {br56000, 56000}, {br57600, 57600}, {br115200, 115200}, {br128000, 128000}, {br256000, 256000}};
-}  // namespace
-
-int BaudRateValue(TBaudRate rate, int customBaudRate) {
-  for (const RateRow& r : kRates) {
-    if (r.rate == rate) return r.baud;
-  }
-  return customBaudRate;
-}
-
-TBaudRate BaudRateFor(int baud) {
-  for (const RateRow& r : kRates) {
-    if (r.baud == baud) return r.rate;
-  }
-  return brCustom;
-}
 
 // ---------------------------------------------------------------- settings objects
 
@@ -531,6 +512,7 @@ long long TCustomComPort::EventThreadCpuNs() const {
 
 void TCustomComPort::Open() {
   if (Connected()) return;
+  closedOnReportedFailure_ = false;
   if (OnBeforeOpen) OnBeforeOpen(this);
   int error = 0;
   std::string holder;
@@ -608,7 +590,24 @@ bool TCustomComPort::OnEventThread() const {
 void TCustomComPort::ThreadFailed(unsigned generation, std::exception_ptr error) {
   if (!Connected() || generation != generation_) return;
   threadError_ = error;
-  if (OnThreadFailure) OnThreadFailure(this, error);
+  if (!OnThreadFailure) return;
+  // On the event thread the handler cannot close the port, so nothing is marked there.
+  const bool here = !OnEventThread();
+  if (here) reportingFailure_ = true;
+  try {
+    OnThreadFailure(this, error);
+  } catch (...) {
+    if (here) reportingFailure_ = false;
+    throw;
+  }
+  if (here) reportingFailure_ = false;
+}
+
+EComPort TCustomComPort::ClosedPortError(TComErrorCode code) const {
+  // As the system answers a read or write of a device that is not open.
+  EComPort e(code, EBADF);
+  e.AlreadyReported = closedOnReportedFailure_;
+  return e;
 }
 
 void TCustomComPort::Close() {
@@ -639,6 +638,7 @@ void TCustomComPort::Close() {
   StopThread();
   platform::CloseDevice(fd_);
   fd_ = -1;
+  closedOnReportedFailure_ = reportingFailure_;
   EachLink([this](TComLink& l) {
     if (l.LinkConnChange) l.LinkConnChange(this, false);
   });
@@ -679,8 +679,7 @@ int MsLeft(Clock::time_point deadline) {
 
 int TCustomComPort::Read(uint8_t* buffer, int count) {
   if (!buffer) throw EComPort(ecInvalidAsync);
-  // As the system answers a read of a device that is not open.
-  if (!Connected()) throw EComPort(ecReadFailed, EBADF);
+  if (!Connected()) throw ClosedPortError(ecReadFailed);
   const int interval = timeouts_.ReadInterval();
   const long total =
       static_cast<long>(timeouts_.ReadTotalMultiplier()) * count + timeouts_.ReadTotalConstant();
@@ -738,7 +737,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
 }
 
 int TCustomComPort::WriteText(const std::string& text) {
-  if (!Connected()) throw EComPort(ecWriteFailed, EBADF);
+  if (!Connected()) throw ClosedPortError(ecWriteFailed);
   if (text.empty()) return 0;
   const std::string copy = text;
   const long total = static_cast<long>(timeouts_.WriteTotalMultiplier()) * copy.size() +

@@ -18,21 +18,20 @@
 #include <vector>
 
 #include "serial/ComTypes.h"
+#include "serial/Speeds.h"
 
 namespace tarvelo {
-
-// The component's own integer rate for a TBaudRate (`customBaudRate` for brCustom), and the
-// TBaudRate for an integer rate (brCustom when no constant names it).
-int BaudRateValue(TBaudRate rate, int customBaudRate);
-TBaudRate BaudRateFor(int baud);
 
 class EComPort : public std::runtime_error {
  public:
   // `detail` is added to the message, e.g. who holds a port that is in use.
-  EComPort(int code, int systemError = -1, const std::string& detail = std::string());
-  int ErrorCode;
+  EComPort(TComErrorCode code, int systemError = -1, const std::string& detail = std::string());
+  TComErrorCode ErrorCode;
   int SystemErrorCode;
-  static std::string Text(int code);
+  // The port was closed by the handler its event thread's failure was given to, which has
+  // shown that failure: a read or write that then finds it closed has nothing to add.
+  bool AlreadyReported = false;
+  static std::string Text(TComErrorCode code);
 };
 
 class TCustomComPort;
@@ -260,6 +259,8 @@ class TCustomComPort {
   void DrainOutput(size_t bytes, Clock::time_point started,
                    std::optional<Clock::time_point> deadline);
   void ThreadFailed(unsigned generation, std::exception_ptr error);
+  // What a read or write of a closed port raises.
+  EComPort ClosedPortError(TComErrorCode code) const;
 
   std::string port_ = "COM1";
   TBaudRate baudRate_ = br9600;
@@ -286,6 +287,10 @@ class TCustomComPort {
   std::shared_ptr<HandOverBox> box_;
   std::exception_ptr threadError_;  // user-interface thread only
   unsigned generation_ = 0;         // counts opens, so a late report of an old one is dropped
+  // User-interface thread only: OnThreadFailure runs there now, and the port was closed
+  // while it ran (until the next open).
+  bool reportingFailure_ = false;
+  bool closedOnReportedFailure_ = false;
   // Input counted from the open: bytes reads have taken from the device, and how far the
   // receive rule has told its readers (taken then, plus queued then).
   std::atomic<long long> rxTaken_{0};

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "serial/Platform.h"
+#include "serial/Speeds.h"
 
 namespace tarvelo::platform {
 
@@ -149,21 +150,11 @@ std::string FindHolder(const std::string& path) {
 }
 
 // The rates the classic termios interface names; any other goes through termios2.
-struct SpeedRow {
-  uint32_t baud;
-  speed_t speed;
-};
-constexpr SpeedRow kSpeeds[] = {
-    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
-
 std::optional<speed_t> StandardSpeed(uint32_t baud) {
-  for (const SpeedRow& r : kSpeeds) {
-    if (r.baud == baud) return r.speed;
-  }
-  return std::nullopt;
+  if (baud > static_cast<uint32_t>(INT_MAX)) return std::nullopt;
+  const PortSpeed* s = PortSpeedOfBaud(static_cast<int>(baud));
+  if (!s || s->systemSpeed == B0) return std::nullopt;
+  return s->systemSpeed;
 }
 
 int SetLine(int fd, int bit, bool on) {

@@ -14,6 +14,14 @@
 
 namespace tarvelo {
 
+// How the simulator ends: its exit statuses.
+enum DevsimExit : int {
+  kDevsimDone = 0,      // ended by SIGINT or SIGTERM with its memory saved; also --help
+  kDevsimUsage = 1,     // an option it does not know or a value it cannot take
+  kDevsimFailed = 2,    // a file it cannot read or save, or no pseudo-terminal for it
+  kDevsimNotRun = 127,  // the program could not be started at all
+};
+
 class DevsimProcess {
  public:
   DevsimProcess(const std::string& program, const std::vector<std::string>& args) {
@@ -29,7 +37,7 @@ class DevsimProcess {
       close(out[0]);
       close(out[1]);
       execv(program.c_str(), argv.data());
-      _exit(127);
+      _exit(kDevsimNotRun);
     }
     close(out[1]);
     // One line; a simulator that did not start closes the pipe without one, and one that

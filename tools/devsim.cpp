@@ -24,8 +24,13 @@
 
 #include "files/SafeFile.h"
 #include "model/ConfigImage.h"
+#include "tools/DevsimProcess.h"
 
 namespace {
+
+using tarvelo::kDevsimDone;
+using tarvelo::kDevsimFailed;
+using tarvelo::kDevsimUsage;
 
 const char* const kUsage =
     "usage: tarvelo-devsim [--image FILE] [--prom FILE] [--model 4|16] [--baud N]\n"
@@ -60,11 +65,11 @@ std::string Load(const std::string& path, bool savedBack) {
   const tarvelo::ReadResult got = tarvelo::ReadRegularFile(path, data.size());
   if (!got.ok && got.error != ENOENT) {
     std::fprintf(stderr, "tarvelo-devsim: %s\n", got.message.c_str());
-    std::exit(2);
+    std::exit(kDevsimFailed);
   }
   if (savedBack && got.ok && (!got.whole || (!got.bytes.empty() && got.bytes.size() != 8192))) {
     std::fprintf(stderr, "tarvelo-devsim: %s: not an 8192-byte memory image\n", path.c_str());
-    std::exit(2);
+    std::exit(kDevsimFailed);
   }
   data.replace(0, got.bytes.size(), got.bytes);
   return data;
@@ -282,7 +287,7 @@ int main(int argc, char** argv) {
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "tarvelo-devsim: %s needs a value\n%s", a.c_str(), kUsage);
-        std::exit(1);
+        std::exit(kDevsimUsage);
       }
       return argv[++i];
     };
@@ -301,7 +306,7 @@ int main(int argc, char** argv) {
       if (std::sscanf(range.c_str(), "%d-%d", &o.faultFirst, &o.faultLast) != 2 ||
           o.faultFirst < 0 || o.faultLast > 255 || o.faultFirst > o.faultLast) {
         std::fprintf(stderr, "tarvelo-devsim: bad segment range %s\n%s", range.c_str(), kUsage);
-        return 1;
+        return kDevsimUsage;
       }
     } else if (a == "--seed")
       o.seed = static_cast<unsigned>(std::atol(value().c_str()));
@@ -316,20 +321,20 @@ int main(int argc, char** argv) {
       if (eq == std::string::npos || std::none_of(std::begin(kKinds), std::end(kKinds),
                                                   [&](const char* k) { return kind == k; })) {
         std::fprintf(stderr, "tarvelo-devsim: bad fault %s\n%s", f.c_str(), kUsage);
-        return 1;
+        return kDevsimUsage;
       }
       o.faults[kind] = std::atof(f.c_str() + eq + 1);
     } else if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
-      return 0;
+      return kDevsimDone;
     } else {
       std::fprintf(stderr, "tarvelo-devsim: unknown option %s\n%s", a.c_str(), kUsage);
-      return 1;
+      return kDevsimUsage;
     }
   }
   if (o.model != 4 && o.model != 16) {
     std::fprintf(stderr, "tarvelo-devsim: --model is 4 or 16\n");
-    return 1;
+    return kDevsimUsage;
   }
   // Read before the line exists, so a file that cannot be read leaves nothing behind.
   std::string memory = Load(o.imagePath, true);
@@ -338,7 +343,7 @@ int main(int argc, char** argv) {
   char name[256] = {};
   if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
     std::perror("tarvelo-devsim: openpty");
-    return 2;
+    return kDevsimFailed;
   }
   termios t{};
   tcgetattr(master, &t);
@@ -351,7 +356,7 @@ int main(int argc, char** argv) {
     unlink(o.linkPath.c_str());
     if (symlink(name, o.linkPath.c_str()) != 0) {
       std::perror("tarvelo-devsim: symlink");
-      return 2;
+      return kDevsimFailed;
     }
   }
   std::printf("%s\n", name);
@@ -362,5 +367,5 @@ int main(int argc, char** argv) {
   device.Serve();
   const bool saved = device.Save();
   if (!o.linkPath.empty()) unlink(o.linkPath.c_str());
-  return saved ? 0 : 2;
+  return saved ? kDevsimDone : kDevsimFailed;
 }

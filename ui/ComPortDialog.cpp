@@ -80,7 +80,7 @@ TPingset::TPingset(TMainForm& window, PortLister listPorts)
   CmbCom->setItemDelegate(new PortItemDelegate(CmbCom));
   CmbSpeed = new QComboBox(this);
   CmbSpeed->setObjectName("CmbSpeed");
-  for (const PortSpeed& s : kPortSpeeds) CmbSpeed->addItem(s.text);
+  for (const PortSpeed& s : WorkstationSpeeds()) CmbSpeed->addItem(s.text);
   edPhone = new QLineEdit(this);
   edPhone->setObjectName("edPhone");
   fields->addWidget(label("Label1", "Portszám:"), 0, 0);

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
-#include <cerrno>
 
 #include "files/DatabaseFile.h"
 #include "link/SerialLinkPort.h"
@@ -101,7 +100,7 @@ void TransferRunner::Run(TransferKind kind) {
   } catch (const EComPort& e) {
     // The port was closed under the transfer by its event thread's failure, which has been
     // shown already: the read or write that found it closed has nothing to add.
-    if (!connection_.IsOpen() && e.SystemErrorCode == EBADF) return;
+    if (!connection_.IsOpen() && e.AlreadyReported) return;
     // A port that failed is closed, so the next transfer starts afresh.
     connection_.CloseUnlessHeld();
     ReportError(std::current_exception());

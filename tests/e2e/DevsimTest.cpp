@@ -274,7 +274,7 @@ TEST_F(DevsimTest, AnImageFileOfAnotherSizeIsRefused) {
     const std::string cmd = std::string(TARVELO_DEVSIM) + " --image " + Path("db.pin") + " 2>" +
                             Path("err") + " </dev/null >/dev/null";
     const int raw = std::system(cmd.c_str());
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << size;
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == kDevsimFailed) << size;
     EXPECT_EQ(Slurp(Path("db.pin")), bytes) << size;
     EXPECT_NE(Slurp(Path("err")).find("8192"), std::string::npos) << Slurp(Path("err"));
   }

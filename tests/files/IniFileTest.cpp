@@ -185,22 +185,6 @@ TEST_F(IniTest, TextInMemoryReadsAndWritesLikeTheFile) {
   EXPECT_EQ(memory.Text(), Slurp(Path("same.ini")));
 }
 
-TEST_F(IniTest, SpeedTextsAndBaudRates) {
-  EXPECT_EQ(SpeedTextToIndex("115200"), 9);
-  EXPECT_EQ(SpeedTextToIndex("9601"), 5);
-  EXPECT_EQ(SpeedTextToIndex(" 300"), 5);
-  EXPECT_EQ(SpeedIndexToText(0), "300");
-  EXPECT_EQ(SpeedIndexToText(10), "------");
-  EXPECT_EQ(PortSpeedFor(7).baud, 38400);
-  EXPECT_EQ(PortSpeedFor(8).rate, br57600);
-  EXPECT_EQ(PortSpeedFor(9).baud, 115200);
-  EXPECT_EQ(PortSpeedFor(10).baud, 19200);
-  for (int i = 0; i < kSpeedCount; ++i) {
-    EXPECT_EQ(kPortSpeeds[i].index, i);
-    EXPECT_EQ(BaudRateValue(kPortSpeeds[i].rate, 0), kPortSpeeds[i].baud) << i;
-  }
-}
-
 TEST_F(IniTest, LookupConnection) {
   Put(Path("tvconn.ini"), kForeign);
   WorkstationSettings s;

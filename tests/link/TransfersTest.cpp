@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 
 #include "link/Transfers.h"
@@ -34,7 +35,8 @@ struct RecordingHost : TransferHost {
   void SwitchModel(DeviceModel m) override { model = m; }
   void Decode() override { ++decodes; }
   bool PortOpen() override { return open; }
-  int LastSystemError() override { return 2; }
+  int lastError = ENOENT;
+  int LastSystemError() override { return lastError; }
   void ReleasePort() override { ++closes; }
   std::tm LocalTime() override { return now; }
 };
@@ -506,9 +508,15 @@ TEST(Transfers, PortNotOpenAndStopRequests) {
   Rig rig;
   rig.host.open = false;
   EXPECT_EQ(rig.transfers.DownloadImage(), TransferResult::PortNotOpen);
-  EXPECT_EQ(rig.host.messages, (std::vector<std::string>{"Portnyitási hiba!2"}));
+  // The message says why in words, not with the system's number.
+  EXPECT_EQ(rig.host.messages,
+            (std::vector<std::string>{"Portnyitási hiba! (nincs ilyen fájl vagy mappa)"}));
   EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine), TransferResult::PortNotOpen);
   EXPECT_EQ(rig.host.messages.size(), 1u) << "the upload says nothing";
+  // No open failed: the port was closed after it opened.
+  rig.host.lastError = 0;
+  EXPECT_EQ(rig.transfers.DownloadProm(), TransferResult::PortNotOpen);
+  EXPECT_EQ(rig.host.messages.back(), "Portnyitási hiba! (a port nincs megnyitva)");
 
   Rig stop;
   stop.host.cancelAfter = 5;

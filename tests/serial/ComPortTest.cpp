@@ -9,6 +9,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <optional>
 
 #include "serial/ComPort.h"
 #include "serial/Platform.h"
@@ -497,9 +498,10 @@ TEST(ComPort, CloseDoesNotWaitForASlowUserInterface) {
 }
 
 TEST(ComPort, ErrorTexts) {
-  EXPECT_STREQ(EComPort(7).what(), "SetCommState function failed");
-  EXPECT_EQ(EComPort(7).SystemErrorCode, -1);
-  const EComPort denied(1, EACCES);
+  EXPECT_STREQ(EComPort(ecSetState).what(), "SetCommState function failed");
+  EXPECT_EQ(EComPort(ecSetState).SystemErrorCode, -1);
+  EXPECT_STREQ(EComPort(ecRegistry).what(), "Registry error");
+  const EComPort denied(ecOpenFailed, EACCES);
   EXPECT_EQ(std::string(denied.what()),
             "Unable to open com port (rendszerhiba 13: nincs hozzá jogosultság) – a felhasználónak "
             "a \"dialout\" csoport tagjának kell lennie (a felvétel után újra be kell "
@@ -521,7 +523,8 @@ TEST(ComPort, SystemReasonsInHungarian) {
   for (const auto& [err, text] : cases) EXPECT_EQ(SystemErrorText(err), text) << err;
   // The rest in the system's words.
   EXPECT_EQ(SystemErrorText(EDOM), std::strerror(EDOM));
-  EXPECT_NE(std::string(EComPort(7, EBUSY).what()).find("az eszköz foglalt"), std::string::npos);
+  EXPECT_NE(std::string(EComPort(ecSetState, EBUSY).what()).find("az eszköz foglalt"),
+            std::string::npos);
 }
 
 TEST(ComPort, PortListInAStandInFolder) {
@@ -591,6 +594,61 @@ TEST(ComPort, AnEventThreadThatEndsReportsWhy) {
       EXPECT_FALSE(ui.ServeOne(300ms)) << "no events after the failure";
     }
     EXPECT_NO_THROW(port.Close());
+  }
+}
+
+// A port its failure handler closed (as the window's connection does) says so on the read or
+// write that finds it closed, so that nobody shows the same failure twice; a port closed by
+// its owner does not.
+TEST(ComPort, AReadOfAPortClosedOnItsReportedFailureSaysItWasReported) {
+  PtyPair pty;
+  FakeUiThread ui;
+  TComPort port;
+  port.SetSyncPoster(ui.Poster());
+  port.OnRxChar = [](TCustomComPort*, int) { throw std::runtime_error("handler failed"); };
+  port.OnThreadFailure = [](TCustomComPort* p, std::exception_ptr) { p->Close(); };
+  port.SetPort(pty.path);
+  uint8_t buf[4];
+  auto readFails = [&]() -> std::optional<EComPort> {
+    try {
+      port.Read(buf, sizeof buf);
+    } catch (const EComPort& e) {
+      return e;
+    }
+    return std::nullopt;
+  };
+
+  port.Open();
+  pty.Send("a");
+  ASSERT_TRUE(ui.ServeOne());  // the failing hand-over
+  ASSERT_TRUE(ui.ServeOne());  // its report, which closes the port
+  ASSERT_FALSE(port.Connected());
+  auto e = readFails();
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->ErrorCode, ecReadFailed);
+  EXPECT_TRUE(e->AlreadyReported);
+  try {
+    port.WriteText("x");
+    ADD_FAILURE() << "a write of a closed port";
+  } catch (const EComPort& w) {
+    EXPECT_EQ(w.ErrorCode, ecWriteFailed);
+    EXPECT_TRUE(w.AlreadyReported);
+  }
+
+  // Opened again and closed by its owner: nothing was reported for this close.
+  port.OnRxChar = nullptr;
+  port.Open();
+  port.Close();
+  e = readFails();
+  ASSERT_TRUE(e);
+  EXPECT_FALSE(e->AlreadyReported);
+  // A port never opened has nothing reported either.
+  TComPort fresh;
+  try {
+    fresh.WriteText("x");
+    ADD_FAILURE() << "a write of a port never opened";
+  } catch (const EComPort& w) {
+    EXPECT_FALSE(w.AlreadyReported);
   }
 }
 
