@@ -1,5 +1,6 @@
 #include "cli/Exchange.h"
 
+#include <cctype>
 #include <iostream>
 
 #include "cli/Args.h"
@@ -50,7 +51,8 @@ bool PinDatFormat(const Args& a, const std::string& file) {
   } else {
     const size_t dot = file.find_last_of("./");
     if (dot != std::string::npos && file[dot] == '.') {
-      for (char c : file.substr(dot + 1)) format += static_cast<char>(std::tolower(c));
+      for (char c : file.substr(dot + 1))
+        format += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
   }
   if (format == "dat") return true;
