@@ -9,19 +9,27 @@
 #include <QVBoxLayout>
 
 #include "model/General.h"
+#include "model/Settings.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 
 namespace tarvelo {
+namespace {
+
+const SettingRow& Row(const char* key) {
+  return RowOf("general", key);
+}
+
+}  // namespace
 
 GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host), byteBoxes_(host) {
-  speedGroup_ = new RadioGroup("RGspeed", "SMDR sebesség", 2, this);
-  parityGroup_ = new RadioGroup("RGbit", "Paritás", 1, this);
-  parityGroup_->setItems(ParityItems());
-  modeGroup_ = new RadioGroup("RGmod", "SMDR mód", 1, this);
-  below20hGroup_ = new RadioGroup("RG20h", "20hex alatti karakterek", 1, this);
-  below20hGroup_->setItems(Below20hItems());
+  speedGroup_ = new RadioGroup("RGspeed", Caption(Row("smdrSpeed")), 2, this);
+  parityGroup_ = new RadioGroup("RGbit", Caption(Row("parity")), 1, this);
+  parityGroup_->setItems(Row("parity").items(DeviceModel::FourLine, 0));
+  modeGroup_ = new RadioGroup("RGmod", Caption(Row("smdrMode")), 1, this);
+  below20hGroup_ = new RadioGroup("RG20h", Caption(Row("below20h")), 1, this);
+  below20hGroup_->setItems(Row("below20h").items(DeviceModel::FourLine, 0));
 
   QLineEdit* coPositionEdit = byteBoxes_.Add(ByteFieldOf(Field::CoPosition), this);
   coCharCountBox_ = new QComboBox(this);
@@ -30,13 +38,13 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host), byteBoxes_(h
   QLineEdit* calledPositionEdit = byteBoxes_.Add(ByteFieldOf(Field::CalledPosition), this);
   recordTerminatorEdit_ = MakeEdit("MErzk", 3, this);
   numberTerminatorEdit_ = MakeEdit("MEszamz", 1, this);
-  numberTerminatorLabel_ = new QLabel("Számzáró kód:", this);
+  numberTerminatorLabel_ = MakeLabel(Row("numberTerminator"), numberTerminatorEdit_, this);
   numberTerminatorLabel_->setObjectName("lblSzamz");
-  pinEnableBox_ = new QCheckBox("Pinkód engedélyezés", this);
+  pinEnableBox_ = new QCheckBox(Caption(Row("pinEnable")), this);
   pinEnableBox_->setObjectName("chkPinEna");
-  dstChangeBox_ = new QCheckBox("Átállás a téli/nyári időszámításra", this);
+  dstChangeBox_ = new QCheckBox(Caption(Row("dstChange")), this);
   dstChangeBox_->setObjectName("chkDSTena");
-  dosUploadBox_ = new QCheckBox("DOS feltöltési protokoll engedélyezés", this);
+  dosUploadBox_ = new QCheckBox(Caption(Row("dosUpload")), this);
   dosUploadBox_->setObjectName("chkDOSena");
 
   auto* grid = new QGridLayout(this);
@@ -50,10 +58,13 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host), byteBoxes_(h
     e->setMaximumWidth(60);
   }
   coCharCountBox_->setMaximumWidth(60);
-  form->addRow(Q(ByteFieldOf(Field::CoPosition).label), coPositionEdit);
-  form->addRow("CO karakterszám:", coCharCountBox_);
-  form->addRow(Q(ByteFieldOf(Field::CalledPosition).label), calledPositionEdit);
-  form->addRow("Rekord záró kód:", recordTerminatorEdit_);
+  auto addRow = [this, form](const SettingRow& row, QWidget* box) {
+    form->addRow(MakeLabel(row, box, this), box);
+  };
+  addRow(RowOfBox(ByteFieldOf(Field::CoPosition)), coPositionEdit);
+  addRow(Row("coCharCount"), coCharCountBox_);
+  addRow(RowOfBox(ByteFieldOf(Field::CalledPosition)), calledPositionEdit);
+  addRow(Row("recordTerminator"), recordTerminatorEdit_);
   form->addRow(numberTerminatorLabel_, numberTerminatorEdit_);
   grid->addLayout(form, 0, 2, 2, 1);
   auto* checks = new QVBoxLayout;
@@ -93,8 +104,8 @@ GeneralPage::GeneralPage(PageHost& host) : Page("TabSheet1", host), byteBoxes_(h
 
 void GeneralPage::ApplyModel(DeviceModel model) {
   const bool four = model == DeviceModel::FourLine;
-  speedGroup_->setItems(SmdrSpeedItems(model));
-  modeGroup_->setItems(SmdrModeItems(model));
+  speedGroup_->setItems(Row("smdrSpeed").items(model, 0));
+  modeGroup_->setItems(Row("smdrMode").items(model, 0));
   pinEnableBox_->setVisible(four);
   dstChangeBox_->setVisible(four);
   numberTerminatorLabel_->setVisible(!four);
@@ -121,58 +132,49 @@ void GeneralPage::Decode(const ImageView& view) {
   }
 }
 
+// Passing through a group changes nothing: the byte may hold bits the choice does not show
+// (a new 4-line database has one), and they stay while the choice is the same.
+void GeneralPage::storeChoice(const RadioGroup* group, const char* key) {
+  const int chosen = group->itemIndex();
+  if (chosen < 0) return;
+  const SettingRow& row = Row(key);
+  const QString item = group->items().value(chosen);
+  if (ReadSetting(host_, row) == item.toStdString()) return;
+  StoreSetting(host_, row, 0, item);
+}
+
 void GeneralPage::storeSmdrFormat() {
-  const int speed = speedGroup_->itemIndex();
-  const int parity = parityGroup_->itemIndex();
-  if (speed < 0 || parity < 0) return;
-  // Passing through the group changes nothing: the byte may hold bits the choice does not
-  // show (a new 4-line database has one), and they stay while the choice is the same.
-  const SmdrFormatChoice stored = DecodeSmdrFormat(host_.image(), host_.layout());
-  if (stored.speed == speed && stored.parity == parity) return;
-  EncodeSmdrFormat(host_.image(), host_.layout(), {speed, parity});
+  storeChoice(speedGroup_, "smdrSpeed");
+  storeChoice(parityGroup_, "parity");
 }
 
 void GeneralPage::storeSmdrMode() {
-  const int mode = modeGroup_->itemIndex();
-  const int below20h = below20hGroup_->itemIndex();
-  if (mode < 0 || below20h < 0) return;
-  const SmdrModeChoice stored = DecodeSmdrMode(host_.image(), host_.layout());
-  if (stored.mode == mode && stored.below20h == below20h) return;
-  EncodeSmdrMode(host_.image(), host_.layout(), {mode, below20h});
+  storeChoice(modeGroup_, "smdrMode");
+  storeChoice(below20hGroup_, "below20h");
 }
 
 bool GeneralPage::storeCoCharCount() {
-  if (const Refusal r =
-          EncodeCoCharCount(host_.image(), host_.layout(), coCharCountBox_->currentIndex())) {
-    host_.dialogs().Message(Q(*r));
-    return false;
-  }
-  return true;
+  return StoreSetting(host_, Row("coCharCount"), 0, coCharCountBox_->currentText());
 }
 
 bool GeneralPage::storeRecordTerminator() {
-  if (const Refusal r = EncodeRecordTerminator(host_.image(), host_.layout(),
-                                               recordTerminatorEdit_->text().toStdString())) {
-    host_.dialogs().Message(Q(*r));
-    return false;
-  }
-  return true;
+  return StoreSetting(host_, Row("recordTerminator"), 0, recordTerminatorEdit_->text());
 }
 
 bool GeneralPage::storeNumberTerminator() {
-  if (!host_.layout().Has(Field::NumberTerminator)) return true;
-  if (const Refusal r = EncodeNumberTerminator(host_.image(), host_.layout(),
-                                               numberTerminatorEdit_->text().toStdString())) {
-    host_.dialogs().Message(Q(*r));
-    return false;
-  }
-  return true;
+  const SettingRow& row = Row("numberTerminator");
+  if (!row.In(host_.layout().model())) return true;  // its box is hidden in that model
+  return StoreSetting(host_, row, 0, numberTerminatorEdit_->text());
 }
 
 void GeneralPage::storeSwitches() {
-  EncodeSwitchBits(
-      host_.image(), host_.layout(),
-      {pinEnableBox_->isChecked(), dstChangeBox_->isChecked(), dosUploadBox_->isChecked()});
+  const std::pair<const QCheckBox*, const char*> switches[] = {
+      {pinEnableBox_, "pinEnable"}, {dstChangeBox_, "dstChange"}, {dosUploadBox_, "dosUpload"}};
+  for (const auto& [box, key] : switches) {
+    const SettingRow& row = Row(key);
+    // The 16-line model has no switch byte.
+    if (row.In(host_.layout().model())) StoreSetting(host_, row, 0, YesNo(box->isChecked()));
+  }
 }
 
 }  // namespace tarvelo

@@ -27,6 +27,8 @@ class GeneralPage : public Page {
   void storeSwitches();
 
  private:
+  void storeChoice(const RadioGroup* group, const char* key);
+
   ByteBoxes byteBoxes_;
   RadioGroup* speedGroup_;
   RadioGroup* parityGroup_;

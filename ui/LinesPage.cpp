@@ -20,8 +20,18 @@ namespace {
 
 // Room between two columns, in the header row and in every line panel.
 constexpr int kGap = 6;
-const char* const kHeadings[] = {"Port",     "CO szám", "Tárcsázás", "Vonalfogás",
-                                 "Időzítők", "Alvonal", "Behívás"};
+// The settings of a line, in the order of the columns after the port number.
+const char* const kColumnKeys[] = {"coNumber", "dial", "seize", "timerSet", "subLine", "callIn"};
+constexpr size_t kColumns = std::size(kColumnKeys) + 1;
+
+const SettingRow& Row(const char* key) {
+  return RowOf("", key);
+}
+
+QString Heading(size_t column) {
+  if (column == 0) return Q(ListOf(SettingListId::Lines).entryCaption);
+  return Caption(Row(kColumnKeys[column - 1]));
+}
 
 QString Nn(int n) {
   return QString("%1").arg(n, 2, 10, QChar('0'));
@@ -33,8 +43,8 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(4, 4, 4, 4);
   auto* header = new QHBoxLayout;
-  for (size_t i = 0; i < std::size(kHeadings); ++i) {
-    headings_[i] = new QLabel(kHeadings[i], this);
+  for (size_t i = 0; i < kColumns; ++i) {
+    headings_[i] = new QLabel(Heading(i), this);
     header->addWidget(headings_[i]);
   }
   header->setSpacing(kGap);
@@ -114,6 +124,10 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
   }
   stackLayout->addStretch(1);
   scroll->setWidget(stack);
+  const Line& first = lines_[0];
+  QWidget* firstCells[] = {first.port,     first.coNumber, first.dial,  first.seize,
+                           first.timerSet, first.subLine,  first.callIn};
+  for (size_t i = 0; i < kColumns; ++i) headings_[i]->setBuddy(firstCells[i]);
   column->addWidget(scroll, 1);
 
   // The header's first column starts where the panels' first column does.
@@ -145,7 +159,7 @@ void LinesPage::SizeColumns() {
   l.dial->setItems(DialItems(DeviceModel::FourLine, 1));
   dialWidth4_ = std::max(widths_[2], wide(l.dial));
   l.dial->setItems(DialItems(DeviceModel::SixteenLine, 1));
-  for (size_t i = 0; i < std::size(kHeadings); ++i) headings_[i]->setFixedWidth(widths_[i]);
+  for (size_t i = 0; i < kColumns; ++i) headings_[i]->setFixedWidth(widths_[i]);
   for (Line& line : lines_) {
     QWidget* row[] = {line.port,     line.coNumber, line.dial,  line.seize,
                       line.timerSet, line.subLine,  line.callIn};
@@ -191,29 +205,30 @@ void LinesPage::storeLineSetting(int n, LineControl control) {
     storeAllLines16();
     return;
   }
-  ConfigImage& image = host_.image();
-  const ImageLayout& layout = host_.layout();
   const Line& l = line(n);
-  switch (control) {
-    case LineControl::Dial:
-      if (l.dial->itemIndex() < 0) return;
-      EncodeDialMode4(image, layout, l.dial->itemIndex());
-      break;
-    case LineControl::Seize:
-      if (l.seize->itemIndex() < 0) return;
-      EncodeSeizeMode4(image, layout, l.seize->itemIndex());
-      break;
-    case LineControl::TimerSet:
-      return;  // one timer set in this model
-    case LineControl::SubLine:
-      EncodeLineBit4(image, layout, false, n, l.subLine->isChecked());
-      break;
-    case LineControl::CallIn:
-      EncodeLineBit4(image, layout, true, n, l.callIn->isChecked());
-      break;
+  const RadioGroup* group = control == LineControl::Dial       ? l.dial
+                            : control == LineControl::Seize    ? l.seize
+                            : control == LineControl::TimerSet ? l.timerSet
+                                                               : nullptr;
+  const char* const key = control == LineControl::Dial       ? "dial"
+                          : control == LineControl::Seize    ? "seize"
+                          : control == LineControl::TimerSet ? "timerSet"
+                          : control == LineControl::SubLine  ? "subLine"
+                                                             : "callIn";
+  const SettingRow& row = Row(key);
+  if (!row.In(DeviceModel::FourLine)) return;  // one timer set in this model
+  QString value;
+  if (group) {
+    if (group->itemIndex() < 0) return;
+    value = group->items().value(group->itemIndex());
+  } else {
+    value = YesNo((control == LineControl::SubLine ? l.subLine : l.callIn)->isChecked());
   }
+  StoreSetting(host_, row, n, value);
 }
 
+// Leaving any line control rewrites the bytes of all 16 lines from what their controls show
+// (bits 5..7 come out 0), where a row would store one control of one line.
 void LinesPage::storeAllLines16() {
   std::array<LineControls16, 16> controls;
   for (int n = 1; n <= 16; ++n) {
@@ -228,15 +243,16 @@ void LinesPage::storeAllLines16() {
   EncodeLines16(host_.image(), host_.layout(), controls);
 }
 
+// The box takes any length; the field keeps as many characters as the CO character count.
 bool LinesPage::storeCoNumber(int n) {
+  const QString typed = line(n).coNumber->text();
   QString message;
-  const auto text = ToCp1250(line(n).coNumber->text(), &message);
-  if (!text) {
+  if (!ToCp1250(typed, &message)) {
     host_.dialogs().Message(message);
     return false;
   }
-  EncodeCoNumber(host_.image(), host_.layout(), n, *text);
-  return true;
+  const int width = CoNumberWidth(host_.image(), host_.layout());
+  return StoreSetting(host_, Row("coNumber"), n, typed.left(width));
 }
 
 }  // namespace tarvelo

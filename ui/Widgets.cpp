@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QRadioButton>
@@ -13,7 +14,10 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <stdexcept>
+
 #include "model/General.h"
+#include "model/Settings.h"
 #include "ui/DialogService.h"
 #include "ui/QtText.h"
 
@@ -187,6 +191,61 @@ int ChosenRow(const QListWidget* list) {
   return item && item->isSelected() ? list->row(item) : -1;
 }
 
+const SettingRow& RowOf(const char* object, const char* key) {
+  if (const SettingRow* row = SettingByKey(object, key)) return *row;
+  throw std::logic_error(std::string("no setting ") + object + "." + key);
+}
+
+const SettingRow& RowOfBox(const ByteFieldRow& box) {
+  if (const SettingRow* row = SettingByControl(box.control)) return *row;
+  throw std::logic_error(std::string("no setting shown in ") + box.control);
+}
+
+QString Caption(const SettingRow& row) {
+  std::string caption = row.caption;
+  if (row.list != SettingListId::None) {
+    const SettingList& list = ListOf(row.list);
+    if (list.caption && caption == list.entryCaption) caption = list.caption;
+  }
+  if (!row.parts.empty()) {
+    std::string parts;
+    for (const SettingPart& part : row.parts)
+      parts += (parts.empty() ? "" : ":") + std::string(part.caption);
+    caption += " (" + parts + ")";
+  }
+  return Q(caption);
+}
+
+QString LabelText(const SettingRow& row) {
+  return Caption(row) + ":";
+}
+
+QLabel* MakeLabel(const SettingRow& row, QWidget* box, QWidget* parent) {
+  auto* label = new QLabel(LabelText(row), parent);
+  label->setBuddy(box);
+  return label;
+}
+
+std::string ReadSetting(PageHost& host, const SettingRow& row, int index) {
+  // The rows read from a whole record; the page holds only its image.
+  DatabaseRecord record;
+  record.image = host.image();
+  ConfigImage decoded = record.image;
+  const ImageView view = DecodeImageView(decoded, host.layout());
+  return row.get(SettingSource(record, host.layout(), view), index);
+}
+
+bool StoreSetting(PageHost& host, const SettingRow& row, int index, const QString& value) {
+  DatabaseRecord record;
+  record.image = host.image();
+  if (const SetResult refused = row.set(record, host.layout(), index, value.toStdString())) {
+    host.dialogs().Message(Q(refused->message));
+    return false;
+  }
+  host.image() = record.image;
+  return true;
+}
+
 QLineEdit* ByteBoxes::Add(const ByteFieldRow& row, QWidget* parent) {
   QLineEdit* edit = MakeEdit(row.control, 3, parent);
   boxes_.push_back({edit, &row});
@@ -203,14 +262,9 @@ void ByteBoxes::Decode(const ImageView& view) {
 }
 
 bool ByteBoxes::Store(const Box& box) {
-  const Field field = box.row->field;
-  if (!host_.layout().Has(field)) return true;  // its box is hidden in that model
-  if (const Refusal r =
-          TestByteRange(host_.image(), host_.layout(), field, box.edit->text().toStdString())) {
-    host_.dialogs().Message(Q(*r));
-    return false;
-  }
-  return true;
+  const SettingRow& setting = RowOfBox(*box.row);
+  if (!setting.In(host_.layout().model())) return true;  // its box is hidden in that model
+  return StoreSetting(host_, setting, 0, box.edit->text());
 }
 
 }  // namespace tarvelo

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/Lines.h"
+#include "model/Settings.h"
 #include "ui/Page.h"
 
 class QGridLayout;
@@ -92,6 +93,28 @@ int ChosenRow(const QListWidget* list);
 
 // An edit box with its object name and, when maxLength is above 0, a length limit.
 QLineEdit* MakeEdit(const QString& objectName, int maxLength, QWidget* parent = nullptr);
+
+// A setting's row by its place in the settings document, or by the control name of its
+// byte box. Asking for a row that does not exist is a programming error (std::logic_error).
+const SettingRow& RowOf(const char* object, const char* key);
+const SettingRow& RowOfBox(const ByteFieldRow& box);
+
+// What a page shows over or beside a setting: the row's caption, or, for a row that is one
+// entry of a list ("Mobil prefix"), the caption of the whole list ("Mobil prefixek"),
+// followed by the names of the entry's parts ("Belföldi kivételek (Körzetszám:Hossz)").
+// `LabelText` adds the colon of a label in front of a box.
+QString Caption(const SettingRow& row);
+QString LabelText(const SettingRow& row);
+
+// The label in front of a setting's box; the box is its buddy, which is how the label and the
+// box are found as a pair.
+QLabel* MakeLabel(const SettingRow& row, QWidget* box, QWidget* parent);
+
+// What the row reads from the image the page edits.
+std::string ReadSetting(PageHost& host, const SettingRow& row, int index = 0);
+// Stores a value the way the command line stores it, through the row's check. A refusal is
+// shown, leaves the image as it was, and returns false.
+bool StoreSetting(PageHost& host, const SettingRow& row, int index, const QString& value);
 
 // The byte-valued edit boxes of a page, each one row of the model's byte-field table. A box
 // stores into its field as the model in the type box places it, like every other control:
