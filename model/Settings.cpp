@@ -147,45 +147,43 @@ SettingRow HeaderText(const char* key, const char* caption, ShortString Database
   return row;
 }
 
+// One of two choices packed into one byte (SMDR speed and parity; mode and control
+// characters): the other keeps what is stored.
+template <typename Pair>
+SettingRow Packed(const char* key, const char* caption, Items items,
+                  Pair (*decode)(const ConfigImage&, const ImageLayout&),
+                  void (*encode)(ConfigImage&, const ImageLayout&, Pair), int Pair::*member) {
+  return Choice(
+      PageId::General, "general", key, caption, kBothModels, items,
+      [decode, member](const SettingSource& s, int) {
+        return decode(s.record.image, s.layout).*member;
+      },
+      [decode, encode, member](DatabaseRecord& r, const ImageLayout& l, int, int chosen) {
+        Pair pair = decode(r.image, l);
+        pair.*member = chosen;
+        encode(r.image, l, pair);
+      });
+}
+
 void GeneralRows(std::vector<SettingRow>& rows) {
   const PageId page = PageId::General;
   const char* const g = "general";
-  rows.push_back(Choice(
-      page, g, "smdrSpeed", "SMDR sebesség", kBothModels,
+  rows.push_back(Packed(
+      "smdrSpeed", "SMDR sebesség",
       [](DeviceModel m, int) -> const std::vector<std::string>& { return SmdrSpeedItems(m); },
-      [](const SettingSource& s, int) { return s.view.general.format.speed; },
-      [](DatabaseRecord& r, const ImageLayout& l, int, int chosen) {
-        SmdrFormatChoice c = DecodeSmdrFormat(r.image, l);
-        c.speed = chosen;
-        EncodeSmdrFormat(r.image, l, c);
-      }));
-  rows.push_back(Choice(
-      page, g, "parity", "Paritás", kBothModels,
+      DecodeSmdrFormat, EncodeSmdrFormat, &SmdrFormatChoice::speed));
+  rows.push_back(Packed(
+      "parity", "Paritás",
       [](DeviceModel, int) -> const std::vector<std::string>& { return ParityItems(); },
-      [](const SettingSource& s, int) { return s.view.general.format.parity; },
-      [](DatabaseRecord& r, const ImageLayout& l, int, int chosen) {
-        SmdrFormatChoice c = DecodeSmdrFormat(r.image, l);
-        c.parity = chosen;
-        EncodeSmdrFormat(r.image, l, c);
-      }));
-  rows.push_back(Choice(
-      page, g, "smdrMode", "SMDR mód", kBothModels,
+      DecodeSmdrFormat, EncodeSmdrFormat, &SmdrFormatChoice::parity));
+  rows.push_back(Packed(
+      "smdrMode", "SMDR mód",
       [](DeviceModel m, int) -> const std::vector<std::string>& { return SmdrModeItems(m); },
-      [](const SettingSource& s, int) { return s.view.general.mode.mode; },
-      [](DatabaseRecord& r, const ImageLayout& l, int, int chosen) {
-        SmdrModeChoice c = DecodeSmdrMode(r.image, l);
-        c.mode = chosen;
-        EncodeSmdrMode(r.image, l, c);
-      }));
-  rows.push_back(Choice(
-      page, g, "below20h", "20hex alatti karakterek", kBothModels,
+      DecodeSmdrMode, EncodeSmdrMode, &SmdrModeChoice::mode));
+  rows.push_back(Packed(
+      "below20h", "20hex alatti karakterek",
       [](DeviceModel, int) -> const std::vector<std::string>& { return Below20hItems(); },
-      [](const SettingSource& s, int) { return s.view.general.mode.below20h; },
-      [](DatabaseRecord& r, const ImageLayout& l, int, int chosen) {
-        SmdrModeChoice c = DecodeSmdrMode(r.image, l);
-        c.below20h = chosen;
-        EncodeSmdrMode(r.image, l, c);
-      }));
+      DecodeSmdrMode, EncodeSmdrMode, &SmdrModeChoice::below20h));
   rows.push_back(ByteBox(ByteFieldOf(Field::CoPosition), g, "coPosition"));
 
   // The box shows the width the CO numbers are cut with, also for a stored count outside
