@@ -10,6 +10,7 @@
 #include "link/Connection.h"
 #include "model/DatabaseRecord.h"
 #include "model/ImageLayout.h"
+#include "model/Pages.h"
 #include "ui/DialogService.h"
 #include "ui/Page.h"
 #include "ui/Session.h"
@@ -33,8 +34,6 @@ class TerminalPage;
 class Printing;
 class TransferRunner;
 
-// The pages in their order on the page control.
-enum class PageId { General, Lines, Timers, NumberPlan, Codes, Numbers, CallIn, Terminal };
 
 class TMainForm : public QMainWindow, public PageHost {
  public:
