@@ -14,30 +14,39 @@
 #include "ui/Widgets.h"
 
 namespace tarvelo {
+namespace {
+
+const SettingRow& Row(const char* key) {
+  return RowOf("callIn", key);
+}
+
+}  // namespace
 
 CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
   auto* grid = new QGridLayout(this);
   callInNumberEdit_ = MakeEdit("edBehiv", 24, this);
-  grid->addWidget(new QLabel("Behívószám:", this), 0, 0);
+  grid->addWidget(MakeLabel(Row("number"), callInNumberEdit_, this), 0, 0);
   // All 24 characters in view, in whatever font.
   callInNumberEdit_->setMinimumWidth(
       callInNumberEdit_->fontMetrics().horizontalAdvance(QString(24, QChar('0'))) + 14);
   grid->addWidget(callInNumberEdit_, 0, 1, 1, 3);
-  foreignBox_ = new QCheckBox("Behívás külföldi szám esetén", this);
+  foreignBox_ = new QCheckBox(Caption(Row("foreign")), this);
   foreignBox_->setObjectName("chkIntGW");
-  nationalBox_ = new QCheckBox("Behívás belföldi szám esetén", this);
+  nationalBox_ = new QCheckBox(Caption(Row("national")), this);
   nationalBox_->setObjectName("chkNatGW");
   grid->addWidget(foreignBox_, 1, 0, 1, 3);
   grid->addWidget(nationalBox_, 2, 0, 1, 3);
-  grid->addWidget(new QLabel("Behívásról tiltott körzetszámok:", this), 3, 0, 1, 3);
   forbiddenList_ = new QListWidget(this);
   forbiddenList_->setObjectName("lbGW");
+  grid->addWidget(MakeLabel(Row("forbiddenAreaCodes"), forbiddenList_, this), 3, 0, 1, 3);
   forbiddenList_->setMaximumWidth(120);
   for (int k = 0; k < kForbiddenCount; ++k) forbiddenList_->addItem(kEmptyForbiddenText);
   grid->addWidget(forbiddenList_, 4, 0, 4, 1);
   forbiddenEdit_ = MakeEdit("edGW", 2, this);
   forbiddenEdit_->setMaximumWidth(40);
-  grid->addWidget(new QLabel("Körzetszám:", this), 4, 1);
+  auto* entryLabel = new QLabel("Körzetszám:", this);
+  entryLabel->setBuddy(forbiddenEdit_);
+  grid->addWidget(entryLabel, 4, 1);
   grid->addWidget(forbiddenEdit_, 4, 2);
   putButton_ = new QPushButton("&Felvesz", this);
   putButton_->setObjectName("btnGWAdd");
@@ -69,20 +78,9 @@ void CallInPage::Decode(const ImageView& view) {
 }
 
 bool CallInPage::storeCallIn() {
-  CallInSettings s;
-  QString message;
-  const auto number = ToCp1250(callInNumberEdit_->text(), &message);
-  if (!number) {
-    host_.dialogs().Message(message);
-    return false;
-  }
-  s.number = *number;
-  s.foreign = foreignBox_->isChecked();
-  s.national = nationalBox_->isChecked();
-  for (int k = 0; k < kForbiddenCount; ++k) {
-    s.forbidden.push_back(ToCp1250(forbiddenList_->item(k)->text()).value_or(""));
-  }
-  EncodeCallIn(host_.image(), host_.layout(), s);
+  if (!StoreSetting(host_, Row("number"), 0, callInNumberEdit_->text())) return false;
+  StoreSetting(host_, Row("foreign"), 0, YesNo(foreignBox_->isChecked()));
+  StoreSetting(host_, Row("national"), 0, YesNo(nationalBox_->isChecked()));
   return true;
 }
 
@@ -94,17 +92,16 @@ void CallInPage::showSelectedForbidden() {
 void CallInPage::putForbiddenEntry() {
   const int chosen = ChosenRow(forbiddenList_);
   if (chosen < 0) return;
-  QListWidgetItem* item = forbiddenList_->item(chosen);
   QString message;
   const auto text = ToCp1250(forbiddenEdit_->text(), &message);
   if (!text) {
     host_.dialogs().Message(message);
     return;
   }
+  if (!StoreSetting(host_, Row("forbiddenAreaCodes"), chosen + 1, forbiddenEdit_->text())) return;
   const QString entry = FromCp1250(CompleteForbiddenEntry(*text));
   forbiddenEdit_->setText(entry);
-  item->setText(entry);
-  storeCallIn();
+  forbiddenList_->item(chosen)->setText(entry);
 }
 
 void CallInPage::clearForbiddenEntry() {

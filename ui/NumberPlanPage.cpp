@@ -18,6 +18,13 @@
 namespace tarvelo {
 namespace {
 
+constexpr int kMobileWidth = 4;
+constexpr int kInternationalWidth = 2;
+
+const SettingRow& Row(const char* key) {
+  return RowOf("numberPlan", key);
+}
+
 // Draws an exception row: the area code at the left edge, the length at the middle.
 class ExceptionDelegate : public QStyledItemDelegate {
  public:
@@ -54,14 +61,14 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
     if (f.page != static_cast<int>(PageId::NumberPlan)) continue;
     QLineEdit* edit = byteBoxes_.Add(f, this);
     edit->setMaximumWidth(60);
-    grid->addWidget(new QLabel(Q(f.label), this), row, 0);
+    grid->addWidget(MakeLabel(RowOfBox(f), edit, this), row, 0);
     grid->addWidget(edit, row, 1);
     ++row;
   }
 
-  grid->addWidget(new QLabel("Belföldi kivételek (Körzetszám:Hossz):", this), row++, 0, 1, 3);
   exceptionList_ = new QListWidget(this);
   exceptionList_->setObjectName("lbKiv");
+  grid->addWidget(MakeLabel(Row("exceptions"), exceptionList_, this), row++, 0, 1, 3);
   exceptionList_->setItemDelegate(new ExceptionDelegate(this, exceptionList_));
   exceptionList_->setMaximumWidth(180);
   for (int i = 0; i < kExceptionCount; ++i) exceptionList_->addItem(kEmptyExceptionText);
@@ -86,18 +93,22 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
   prefixPanel_ = new QWidget(this);
   prefixPanel_->setObjectName("pnlPref");
   auto* prefs = new QGridLayout(prefixPanel_);
-  prefs->addWidget(new QLabel("Mobil prefixek:", prefixPanel_), 0, 0, 1, 4);
   for (int k = 0; k < 4; ++k) {
-    mobilePrefixEdits_[k] = MakeEdit(QString("edMP0%1").arg(k + 1), 4, prefixPanel_);
+    mobilePrefixEdits_[k] = MakeEdit(QString("edMP0%1").arg(k + 1), kMobileWidth, prefixPanel_);
     mobilePrefixEdits_[k]->setFixedWidth(56);
     prefs->addWidget(mobilePrefixEdits_[k], 1, k);
   }
-  prefs->addWidget(new QLabel("Nemzetközi prefixek:", prefixPanel_), 2, 0, 1, 4);
+  prefs->addWidget(MakeLabel(Row("mobilePrefixes"), mobilePrefixEdits_[0], prefixPanel_), 0, 0, 1,
+                   4);
   for (int k = 0; k < 2; ++k) {
-    internationalPrefixEdits_[k] = MakeEdit(QString("edIP0%1").arg(k + 1), 2, prefixPanel_);
+    internationalPrefixEdits_[k] =
+        MakeEdit(QString("edIP0%1").arg(k + 1), kInternationalWidth, prefixPanel_);
     internationalPrefixEdits_[k]->setFixedWidth(56);
     prefs->addWidget(internationalPrefixEdits_[k], 3, k);
   }
+  prefs->addWidget(
+      MakeLabel(Row("internationalPrefixes"), internationalPrefixEdits_[0], prefixPanel_), 2, 0, 1,
+      4);
   grid->addWidget(prefixPanel_, row, 2, 4, 1, Qt::AlignTop);
   grid->setRowStretch(row + 3, 1);
   grid->setColumnStretch(3, 1);
@@ -109,10 +120,16 @@ NumberPlanPage::NumberPlanPage(PageHost& host) : Page("TabSheet4", host), byteBo
   connect(editButton_, &QPushButton::clicked, this, Guarded([this] { editException(); }));
   connect(deleteButton_, &QPushButton::clicked, this, Guarded([this] { deleteException(); }));
   host.leave().OnLeave(exceptionList_, [this] { return storeNumberPlan(); });
-  for (QLineEdit* e : mobilePrefixEdits_)
-    host.leave().OnLeave(e, [this] { return storeNumberPlan(); });
-  for (QLineEdit* e : internationalPrefixEdits_)
-    host.leave().OnLeave(e, [this] { return storeNumberPlan(); });
+  for (int k = 0; k < 4; ++k) {
+    host.leave().OnLeave(mobilePrefixEdits_[k], [this, k] {
+      return storePrefix(mobilePrefixEdits_[k], "mobilePrefixes", k + 1);
+    });
+  }
+  for (int k = 0; k < 2; ++k) {
+    host.leave().OnLeave(internationalPrefixEdits_[k], [this, k] {
+      return storePrefix(internationalPrefixEdits_[k], "internationalPrefixes", k + 1);
+    });
+  }
 }
 
 void NumberPlanPage::ApplyModel(DeviceModel model) {
@@ -190,6 +207,21 @@ void NumberPlanPage::deleteException() {
   if (i < 0) return;
   DeleteException16(host_.image(), host_.layout(), i);
   exceptionList_->viewport()->update();
+}
+
+// A prefix is stored on its own, through its row; the box then shows it completed, as the
+// field keeps it.
+bool NumberPlanPage::storePrefix(QLineEdit* edit, const char* key, int index) {
+  if (host_.layout().model() != DeviceModel::FourLine) return true;
+  QString message;
+  const auto text = ToCp1250(edit->text(), &message);
+  if (!text) {
+    host_.dialogs().Message(message);
+    return false;
+  }
+  if (!StoreSetting(host_, Row(key), index, edit->text())) return false;
+  edit->setText(FromCp1250(CompletePrefix(*text, static_cast<size_t>(edit->maxLength()))));
+  return true;
 }
 
 bool NumberPlanPage::storeNumberPlan() {

@@ -27,6 +27,8 @@ class NumberPlanPage : public Page {
   void deleteException();
   // Stores the 4-line exception list and prefixes; false when an entry was refused.
   bool storeNumberPlan();
+  // Stores one prefix box (`index` from 1); false when its entry was refused.
+  bool storePrefix(QLineEdit* edit, const char* key, int index);
 
  private:
   ByteBoxes byteBoxes_;

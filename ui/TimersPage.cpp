@@ -12,9 +12,11 @@ namespace tarvelo {
 
 TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host), byteBoxes_(host) {
   auto* grid = new QGridLayout(this);
-  auto* set1Heading = new QLabel("#1", this);
+  // The sets are named as a line's timer set choice names them.
+  const std::vector<std::string>& sets = RowOf("", "timerSet").items(DeviceModel::SixteenLine, 1);
+  auto* set1Heading = new QLabel(Q(sets.at(0)), this);
   set1Heading->setObjectName("lblido1");
-  set2Heading_ = new QLabel("#2", this);
+  set2Heading_ = new QLabel(Q(sets.at(1)), this);
   set2Heading_->setObjectName("lblido2");
 
   // Rows follow the table of byte fields. The headings stand right above the rows of the
@@ -36,7 +38,7 @@ TimersPage::TimersPage(PageHost& host) : Page("TabSheet3", host), byteBoxes_(hos
       grid->addWidget(set2Heading_, row, 2);
       ++row;
     }
-    auto* label = new QLabel(Q(f.label), this);
+    QLabel* label = MakeLabel(RowOfBox(f), edit, this);
     grid->addWidget(label, row, 0);
     grid->addWidget(edit, row, 1);
     if (f.timerSet == 1) set1Rows.push_back(row);
