@@ -78,15 +78,15 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
   auto* form = new QFormLayout(this);
-  auto edit = [&](const char* name, const char* label) {
+  auto edit = [&](const char* name, const QString& label) {
     auto* e = new QLineEdit(this);
     e->setObjectName(name);
     e->setMinimumWidth(220);
     form->addRow(label, e);
     return e;
   };
-  Esite = edit("Esite", "Telepítés:");
-  Euser = edit("Euser", "Tulajdonos:");
+  Esite = edit("Esite", LabelText(RowOf("", "site")));
+  Euser = edit("Euser", LabelText(RowOf("", "owner")));
   Epassw1 = edit("Epassw1", "Jelszó:");
   Epassw1->setEchoMode(QLineEdit::Password);
   Edatetime = edit("Edatetime", "Utolsó módosítás:");
@@ -96,14 +96,14 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   count->setRange(0, kMaxTypedCount);
   count->setLimits(0, MaxCodeCount(window_.layout(), 6));
   SEkoddb = count;
-  form->addRow("Kódok darabszáma:", SEkoddb);
+  form->addRow(LabelText(RowOf("codes", "count")), SEkoddb);
   auto* length = new LimitedSpinBox(this);
   length->setObjectName("SEkodlen");
   length->setRange(0, kMaxTypedLength);
   length->setLimits(kMinCodeLength, kMaxCodeLength);
   length->setValue(6);
   SEkodlen = length;
-  form->addRow("Kódjegyek száma:", SEkodlen);
+  form->addRow(LabelText(RowOf("codes", "codeLength")), SEkodlen);
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OKBtn");
   ok->setDefault(true);
