@@ -19,6 +19,7 @@
 #include "link/SerialLinkPort.h"
 #include "link/Transfers.h"
 #include "model/NewDatabase.h"
+#include "serial/Speeds.h"
 
 namespace tarvelo {
 namespace {
@@ -73,7 +74,7 @@ class CliHost : public TransferHost {
 void OpenPort(DeviceConnection& connection, const Args& a) {
   const auto it = a.options.find("--port");
   if (it == a.options.end()) throw UsageError{"a --port megadása kötelező"};
-  long speed = 19200;
+  long speed = PortSpeedFor(kDefaultSpeedIndex).baud;
   if (const auto s = a.options.find("--speed"); s != a.options.end()) {
     char* end = nullptr;
     speed = std::strtol(s->second.c_str(), &end, 10);

@@ -57,7 +57,7 @@ void SaveWorkstationSettings(const WorkstationSettings& s, const std::string& in
 }
 
 ConnectionDefaults PickedConnectionDefaults() {
-  return {"COM1", "9600"};
+  return {"COM1", SpeedIndexToText(kSpeedIndex9600)};
 }
 
 std::vector<std::string> ConnectionNames(const std::string& iniPath) {
