@@ -131,20 +131,18 @@ int main(int argc, char** argv) {
   cfmakeraw(&t);
   tcsetattr(master, TCSANOW, &t);
 
-  TComPort port;
-  port.SetSyncPoster([&app](std::function<void()> f) {
+  DeviceConnection connection;
+  connection.SetHandOver([&app](std::function<void()> f) {
     QMetaObject::invokeMethod(&app, std::move(f), Qt::QueuedConnection);
   });
-  port.SetPort(name);
-  port.SetBaudRate(br115200);
   Probe term;
   term.SetColumns(80);
   term.SetRows(24);
   term.SetAutoSize(true);
-  term.SetComPort(&port);
+  term.SetConnection(&connection);
   // TARVELO_BENCH_HIDDEN=1: the control is not shown, for the cost of reading alone.
   if (qEnvironmentVariableIsEmpty("TARVELO_BENCH_HIDDEN")) term.show();
-  port.Open();
+  connection.BeginTransfer(name, br115200);
 
   int toChild[2];
   if (pipe(toChild) != 0) return 1;
@@ -167,8 +165,8 @@ int main(int argc, char** argv) {
   char written[32] = {};
   [[maybe_unused]] ssize_t n = read(toChild[0], written, sizeof written - 1);
   waitpid(child, nullptr, 0);
-  port.Close();
-  term.SetComPort(nullptr);
+  connection.EndTransfer();
+  term.SetConnection(nullptr);
   const int lines = std::atoi(written);
 
   std::vector<double> lags = term.lagsMs;

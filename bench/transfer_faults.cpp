@@ -49,9 +49,9 @@ void RunOnce(const char* devsim, const std::string& fault, int seed, Tally& down
       devsim, {"--image", image, "--model", "4", "--fault", fault, "--seed", std::to_string(seed)});
   if (sim.path.empty()) return;
   DeviceConnection connection;
-  connection.port().SetEvents(0);
+  connection.SetEventThread(false);
   connection.BeginTransfer(sim.path, BaudRateFor(kBaud), kBaud);
-  SerialLinkPort port(connection.port());
+  SerialLinkPort port(connection);
   SteadyClock clock;
   bench::QuietHost host(connection);
 

@@ -48,9 +48,9 @@ void Run(const char* devsim, long baud) {
   DevsimProcess sim(devsim, {"--model", "4", "--baud", std::to_string(baud)});
   if (sim.path.empty()) return;
   DeviceConnection connection;
-  connection.port().SetEvents(0);
+  connection.SetEventThread(false);
   connection.BeginTransfer(sim.path, BaudRateFor(static_cast<int>(baud)), static_cast<int>(baud));
-  CountingPort counting(connection.port());
+  CountingPort counting(connection);
   SteadyClock clock;
   bench::QuietHost host(connection);
   ConfigImage image;

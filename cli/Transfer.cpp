@@ -81,7 +81,7 @@ void OpenPort(DeviceConnection& connection, const Args& a) {
     if (*end != '\0' || speed <= 0 || speed > 4000000)
       throw UsageError{"hibás --speed: " + s->second};
   }
-  connection.port().SetEvents(0);  // nothing listens: no event thread
+  connection.SetEventThread(false);  // nothing listens
   const int baud = static_cast<int>(speed);
   connection.BeginTransfer(it->second, BaudRateFor(baud), baud);
 }
@@ -126,7 +126,7 @@ std::optional<int> RunOnDevice(const Args& a, ConfigImage& image, const DeviceSt
   std::string failure;
   try {
     OpenPort(connection, a);
-    SerialLinkPort linkPort(connection.port());
+    SerialLinkPort linkPort(connection);
     SteadyClock clock;
     CliHost host(connection);
     Transfers transfers(linkPort, clock, host, image);
@@ -138,7 +138,7 @@ std::optional<int> RunOnDevice(const Args& a, ConfigImage& image, const DeviceSt
       failure += " Típusellenőrzés nélkül a --no-type-check kapcsolóval lehet feltölteni.";
     }
   } catch (const EComPort& e) {
-    failure = connection.port().Port() + ": " + e.what();
+    failure = connection.PortName() + ": " + e.what();
   }
   if (backupUnwritten && *backupUnwritten) return Fail(failure, kFileError);
   if (result == TransferResult::VerifyFailed) {

@@ -37,6 +37,16 @@ void DeviceConnection::OpenAt(const std::string& portName, TBaudRate rate, int c
   }
 }
 
+void DeviceConnection::OnOpenChanged(std::function<void(bool open)> changed) {
+  if (!changed) {
+    port_.OnAfterOpen = nullptr;
+    port_.OnAfterClose = nullptr;
+    return;
+  }
+  port_.OnAfterOpen = [changed](TCustomComPort*) { changed(true); };
+  port_.OnAfterClose = [changed](TCustomComPort*) { changed(false); };
+}
+
 void DeviceConnection::Shutdown() {
   held_ = false;
   openedForTransfer_ = false;

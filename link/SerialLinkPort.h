@@ -1,24 +1,25 @@
-// The exchanges' port and clock over the real serial port and the system's tick counter.
+// The exchanges' port and clock over the device's serial connection and the system's tick
+// counter.
 #pragma once
 
 #include <chrono>
 
+#include "link/Connection.h"
 #include "link/Protocol.h"
-#include "serial/ComPort.h"
 
 namespace tarvelo {
 
 class SerialLinkPort : public LinkPort {
  public:
-  explicit SerialLinkPort(TCustomComPort& port) : port_(port) {}
-  int Read(uint8_t* buffer, int count) override { return port_.Read(buffer, count); }
-  int WriteText(const std::string& bytes) override { return port_.WriteText(bytes); }
+  explicit SerialLinkPort(DeviceConnection& connection) : connection_(connection) {}
+  int Read(uint8_t* buffer, int count) override { return connection_.Read(buffer, count); }
+  int WriteText(const std::string& bytes) override { return connection_.Write(bytes); }
   void WaitForInput(int timeoutMs, int expected) override {
-    port_.WaitForInput(timeoutMs, expected);
+    connection_.WaitForInput(timeoutMs, expected);
   }
 
  private:
-  TCustomComPort& port_;
+  DeviceConnection& connection_;
 };
 
 class SteadyClock : public LinkClock {

@@ -17,9 +17,10 @@
 #include <algorithm>
 
 #include "files/Workstation.h"
+#include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
-#include "ui/MainWindow.h"
 #include "ui/QtText.h"
+#include "ui/Session.h"
 
 namespace tarvelo {
 namespace {
@@ -50,8 +51,8 @@ QString UserName() {
 
 }  // namespace
 
-TPingset::TPingset(TMainForm& window, PortLister listPorts)
-    : QDialog(&window), window_(window), listPorts_(std::move(listPorts)) {
+TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
+    : QDialog(parent), host_(host), listPorts_(std::move(listPorts)) {
   setObjectName("Pingset");
   setWindowTitle("Com port beállítások");
   // Every way of closing applies the settings, so there is no close box to suggest otherwise.
@@ -267,7 +268,7 @@ void TPingset::showEvent(QShowEvent* event) {
 }
 
 void TPingset::ShowCurrentSettings() {
-  const Session& session = window_.session();
+  const Session& session = host_.session();
   SelectPort(Q(session.workstation.portName));
   const int speed = session.workstation.speedIndex;
   CmbSpeed->setCurrentIndex(speed >= 0 && speed < kSpeedCount ? speed : -1);
@@ -281,8 +282,8 @@ void TPingset::ShowCurrentSettings() {
   }
   // The connection and number in use: closing without touching them keeps them, where empty
   // fields would clear the database's connection name and the number to dial.
-  edConn->setText(FromCp1250(window_.connectionName()));
-  edPhone->setText(FromCp1250(window_.phoneNumber()));
+  edConn->setText(FromCp1250(host_.connectionName()));
+  edPhone->setText(FromCp1250(host_.phoneNumber()));
 }
 
 void TPingset::LoadSelectedConnection() {
@@ -292,7 +293,7 @@ void TPingset::LoadSelectedConnection() {
   const std::string name = item->data(kSectionRole).toByteArray().toStdString();
   edConn->setText(item->text());
   const NamedConnection c =
-      ReadConnection(name, PickedConnectionDefaults(), window_.session().connectionsIniPath);
+      ReadConnection(name, PickedConnectionDefaults(), host_.session().connectionsIniPath);
   SelectPort(FromCp1250(c.port));
   SelectSpeed(FromCp1250(c.speed));
   edPhone->setText(FromCp1250(c.phone));
@@ -303,17 +304,17 @@ bool TPingset::StoreAndApply() {
   const std::optional<std::string> name = ToCp1250(edConn->text(), &message);
   const std::optional<std::string> phone = name ? ToCp1250(edPhone->text(), &message) : name;
   if (!name || !phone) {
-    window_.dialogs().Message(message);
+    host_.dialogs().Message(message);
     (name ? edPhone : edConn)->setFocus();
     return false;
   }
   // The file could not find such a section again: its header would end at the bracket.
   if (name->find(']') != std::string::npos) {
-    window_.dialogs().Message("A kapcsolat neve nem tartalmazhat ] karaktert !!!");
+    host_.dialogs().Message("A kapcsolat neve nem tartalmazhat ] karaktert !!!");
     edConn->setFocus();
     return false;
   }
-  Session& session = window_.session();
+  Session& session = host_.session();
   const bool portChosen = CmbCom->currentIndex() >= 0;
   const bool speedChosen = CmbSpeed->currentIndex() >= 0;
   if (!name->empty()) {
@@ -329,8 +330,8 @@ bool TPingset::StoreAndApply() {
   if (portChosen) session.workstation.SetPortName(CmbCom->currentText().toStdString());
   if (speedChosen) session.workstation.speedIndex = CmbSpeed->currentIndex();
   const bool named = name->find_first_not_of(' ') != std::string::npos;
-  window_.applyConnection(*name, *phone,
-                          named ? FromCp1250(*name) : Q(session.workstation.PanelText()));
+  host_.applyConnection(*name, *phone,
+                        named ? FromCp1250(*name) : Q(session.workstation.PanelText()));
   return true;
 }
 

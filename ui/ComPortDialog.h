@@ -19,15 +19,31 @@ class QTimer;
 
 namespace tarvelo {
 
-class TMainForm;
+class DialogService;
+struct Session;
+
+// What the COM port dialog reads from the window, and what it sets there when it closes.
+class ComPortHost {
+ public:
+  virtual ~ComPortHost() = default;
+  // The workstation's port and speed and the named connections' file.
+  virtual Session& session() = 0;
+  virtual DialogService& dialogs() = 0;
+  // The connection name and the modem number to dial in use now, Windows-1250.
+  virtual const std::string& connectionName() const = 0;
+  virtual const std::string& phoneNumber() const = 0;
+  // The connection, the number to dial and the text of the connection panel.
+  virtual void applyConnection(const std::string& name, const std::string& phone,
+                               const QString& panel) = 0;
+};
 
 class TPingset : public QDialog {
  public:
   using PortLister = std::function<std::vector<platform::PortInfo>()>;
 
-  // Reads and applies the window's settings. `listPorts` is asked again every second so
+  // Reads and applies the host's settings. `listPorts` is asked again every second so
   // adapters plugged in or out show up while the dialog is open.
-  explicit TPingset(TMainForm& window, PortLister listPorts = platform::ListPorts);
+  TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts = platform::ListPorts);
 
   // The hint line under the port list: why the chosen port may not open.
   QString portWarning() const;
@@ -57,7 +73,7 @@ class TPingset : public QDialog {
   void ShowPortWarning();
   void FitSize();
 
-  TMainForm& window_;
+  ComPortHost& host_;
   PortLister listPorts_;
   std::vector<PortItem> portItems_;
   // The port last chosen here; it is selected again when its adapter comes back.

@@ -144,33 +144,28 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
 
 TCustomComTerminal::~TCustomComTerminal() {
   try {
-    SetComPort(nullptr);
+    SetConnection(nullptr);
   } catch (...) {
     // The link was not registered after all; nothing is left to undo.
   }
 }
 
-void TCustomComTerminal::SetComPort(TCustomComPort* port) {
-  if (port == port_) return;
-  TCustomComPort* old = port_;
-  port_ = port;
-  if (old && !linkSuspended_) old->RemoveLink(&link_);
-  if (port_ && !linkSuspended_) port_->AddLink(&link_);
-}
-
-void TCustomComTerminal::SetConnected(bool on) {
-  if (!port_) return;
-  port_->SetConnected(on);
+void TCustomComTerminal::SetConnection(DeviceConnection* connection) {
+  if (connection == connection_) return;
+  DeviceConnection* old = connection_;
+  connection_ = connection;
+  if (old && !linkSuspended_) old->Unbind(&link_);
+  if (connection_ && !linkSuspended_) connection_->Bind(&link_);
 }
 
 void TCustomComTerminal::SetLinkSuspended(bool suspended) {
   if (suspended == linkSuspended_) return;
   linkSuspended_ = suspended;
-  if (!port_) return;
+  if (!connection_) return;
   if (suspended) {
-    port_->RemoveLink(&link_);
+    connection_->Unbind(&link_);
   } else {
-    port_->AddLink(&link_);
+    connection_->Bind(&link_);
   }
 }
 
@@ -275,7 +270,7 @@ void TCustomComTerminal::Bell() {
 }
 
 void TCustomComTerminal::Send(std::string_view bytes) {
-  port_->WriteText(std::string(bytes));
+  connection_->Write(std::string(bytes));
 }
 
 void TCustomComTerminal::RecordAndDrop(char direction, const uint8_t* bytes, int count) {

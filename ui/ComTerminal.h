@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "files/LogFile.h"
-#include "serial/ComPort.h"
+#include "link/Connection.h"
 #include "terminal/TermState.h"
 
 namespace tarvelo {
@@ -33,11 +33,10 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
 
   // --- The port
 
-  TCustomComPort* ComPort() const { return port_; }
-  // Moves the link from the old port to the new one (none: unbound).
-  void SetComPort(TCustomComPort* port);
-  bool Connected() const { return port_ && port_->Connected(); }
-  void SetConnected(bool on);
+  // Moves the link from the old connection to the new one (none: unbound). Who opens and
+  // closes the port is the connection's business; the terminal only reads and writes.
+  void SetConnection(DeviceConnection* connection);
+  bool Connected() const { return connection_ && connection_->IsOpen(); }
   // Takes the link off the port while someone else reads it (a transfer), and puts it back.
   // Received bytes then stay queued for that reader.
   void SetLinkSuspended(bool suspended);
@@ -216,7 +215,7 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   QChar Glyph(uint8_t ch) const { return glyphs_[ch]; }
 
   TComTermState state_;
-  TCustomComPort* port_ = nullptr;
+  DeviceConnection* connection_ = nullptr;
   TComLink link_;
   bool linkSuspended_ = false;
   LogFile log_;
@@ -265,7 +264,7 @@ class TComTerminal : public TCustomComTerminal {
   Q_OBJECT
   Q_PROPERTY(int Columns READ Columns WRITE SetColumns)
   Q_PROPERTY(int Rows READ Rows WRITE SetRows)
-  Q_PROPERTY(bool Connected READ Connected WRITE SetConnected)
+  Q_PROPERTY(bool Connected READ Connected)
   Q_PROPERTY(bool LocalEcho READ LocalEcho WRITE SetLocalEcho)
   Q_PROPERTY(bool SendLF READ SendLF WRITE SetSendLF)
   Q_PROPERTY(bool AppendLF READ AppendLF WRITE SetAppendLF)

@@ -101,7 +101,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   PageControl->setObjectName("PageControl");
   codesPage_ = new CodesPage(*this);
   numbersPage_ = new NumbersPage(*this);
-  terminalPage_ = new TerminalPage(*this);
+  terminalPage_ = new TerminalPage(*this, *this);
   pages_ = {new GeneralPage(*this),    new LinesPage(*this), new TimersPage(*this),
             new NumberPlanPage(*this), codesPage_,           numbersPage_,
             new CallInPage(*this),     terminalPage_};
@@ -153,15 +153,13 @@ TMainForm::~TMainForm() {
   // and the page speaks to this window.
   hide();
   SetErrorReporter(nullptr);
-  // The port's handlers speak to this window; it must not outlive them.
-  TComPort& port = connection_.port();
-  port.OnAfterOpen = nullptr;
-  port.OnAfterClose = nullptr;
+  // The connection's handlers speak to this window; it must not outlive them.
+  connection_.OnOpenChanged(nullptr);
   terminalPage_->DetachPort();
   // Closed before the hand-over goes: with the port still open (a disconnect that failed on
   // closing) its event thread would find the hand-over missing and serve events itself.
   connection_.Shutdown();
-  port.SetSyncPoster(nullptr);
+  connection_.SetHandOver(nullptr);
 }
 
 void TMainForm::BuildMenus() {
@@ -287,20 +285,20 @@ void TMainForm::ShowStatus(const QString& text) {
 }
 
 void TMainForm::SetUpConnection() {
-  TComPort& port = connection_.port();
   // Event sets are served on this thread; an error there is shown like any other.
-  port.SetSyncPoster([this](std::function<void()> f) {
+  connection_.SetHandOver([this](std::function<void()> f) {
     QMetaObject::invokeMethod(
         this, [f = std::move(f)] { RunGuarded(f); }, Qt::QueuedConnection);
   });
-  port.OnAfterOpen = [this](TCustomComPort*) {
-    SetPanel(3, "Kapcsolódva...");
-    terminalPage_->PortOpened();
-  };
-  port.OnAfterClose = [this](TCustomComPort*) {
-    SetPanel(3, "Szétkapcsolva");
-    terminalPage_->PortClosed();
-  };
+  connection_.OnOpenChanged([this](bool open) {
+    if (open) {
+      SetPanel(3, "Kapcsolódva...");
+      terminalPage_->PortOpened();
+    } else {
+      SetPanel(3, "Szétkapcsolva");
+      terminalPage_->PortClosed();
+    }
+  });
   TransferRunner::Hooks hooks;
   hooks.status = [this](const QString& t) { SetPanel(3, t); };
   hooks.switchModel = [this](DeviceModel m) { SwitchModel(m); };
@@ -326,7 +324,7 @@ void TMainForm::SetUpConnection() {
 
 void TMainForm::openComPortSettings() {
   // The dialog applies what it shows when it closes and then frees itself.
-  (new TPingset(*this))->exec();
+  (new TPingset(*this, this))->exec();
 }
 
 void TMainForm::applyConnection(const std::string& name, const std::string& phone,
@@ -335,6 +333,10 @@ void TMainForm::applyConnection(const std::string& name, const std::string& phon
   phoneNumber_ = phone;
   terminalPage_->ShowPhoneNumber(phone);
   SetPanel(2, panel);
+}
+
+void TMainForm::SetDeviceClock() {
+  transfers_->StartTransfer(TransferKind::Clock);
 }
 
 void TMainForm::startDownload(TransferKind kind) {
@@ -445,9 +447,11 @@ bool TMainForm::modifiedFlag() const {
            now.connectionName.text() == then.connectionName.text());
 }
 
-bool TMainForm::ConfirmSaveChanges() {
+bool TMainForm::ConfirmSaveChanges(bool* asked) {
+  if (asked) *asked = false;
   if (!CommitFocusedField()) return false;
   if (!modifiedFlag()) return true;
+  if (asked) *asked = true;
   const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
@@ -472,7 +476,7 @@ FileDialogOptions TMainForm::DatabaseSaveOptions() const {
 
 void TMainForm::openPreferences() {
   // The dialog stores what it shows when it closes and then frees itself.
-  (new TPrefer(*this))->exec();
+  (new TPrefer(*this, this))->exec();
   codesPage_->setCodeRowCount(StoredCodeCount(image(), layout_) + 1);
 }
 
@@ -608,24 +612,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // A value typed but not yet stored counts as a change; a refused one keeps the window.
-  if (!CommitFocusedField()) {
+  // A value typed but not yet stored counts as a change; a refused one keeps the window, as
+  // does Cancel or a save that failed (the edits would be lost with the window).
+  bool asked = false;
+  if (!ConfirmSaveChanges(&asked)) {
     event->ignore();
     return;
   }
-  if (modifiedFlag()) {
-    const auto answer = dialogs_->Ask("Menti a változásokat ?", "Tarvelo",
-                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    if (answer == QMessageBox::Cancel) {
-      event->ignore();
-      return;
-    }
-    if (answer == QMessageBox::Yes && !saveDatabase()) {
-      event->ignore();  // the edits would be lost with the window
-      return;
-    }
-    SaveWorkstationSettings(session_.workstation, session_.programIniPath);
-  }
+  if (asked) SaveWorkstationSettings(session_.workstation, session_.programIniPath);
   RunGuarded([this] { terminalPage_->Disconnect(); });
   event->accept();
 }

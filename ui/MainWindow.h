@@ -11,9 +11,12 @@
 #include "model/DatabaseRecord.h"
 #include "model/ImageLayout.h"
 #include "model/Pages.h"
+#include "ui/ComPortDialog.h"
 #include "ui/DialogService.h"
 #include "ui/Page.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/Session.h"
+#include "ui/TerminalPage.h"
 #include "ui/TransferRunner.h"
 
 class QAction;
@@ -30,12 +33,14 @@ class CodesPage;
 class LeaveDispatcher;
 class NumbersPage;
 class PathPanel;
-class TerminalPage;
 class Printing;
-class TransferRunner;
 
 
-class TMainForm : public QMainWindow, public PageHost {
+class TMainForm : public QMainWindow,
+                  public PageHost,
+                  public TerminalHost,
+                  public ComPortHost,
+                  public PreferencesHost {
  public:
   // `dialogs` may be given by tests; otherwise Qt's own dialogs are used. `openFile` is
   // the database named on the command line, if any.
@@ -43,65 +48,69 @@ class TMainForm : public QMainWindow, public PageHost {
             const QString& openFile = QString());
   ~TMainForm() override;
 
-  // PageHost
-  ConfigImage& image() override { return session_.record.image; }
-  const ImageLayout& layout() const override { return layout_; }
-  DialogService& dialogs() override { return *dialogs_; }
-  LeaveDispatcher& leave() override { return *leave_; }
-  void DecodeImage() override;
-  void ShowCodeCount(const QString& text) override { SetPanel(1, text); }
-  void ShowStatus(const QString& text) override;
-  void ExchangeDialogUsed(bool openDialog) override {
-    (openDialog ? openDialogExchanged_ : saveDialogExchanged_) = true;
-  }
-
+  // What the window shows.
   // Whether the database differs from what was last loaded, saved or newly created: the
   // whole record (image, site, owner, password, connection name) with the free-call list
   // of the page shown. A field still being typed in is not in it until it is left.
   bool modifiedFlag() const;
   DeviceModel model() const { return model_; }
+  const ImageLayout& layout() const override { return layout_; }
   QString panelText(int panel) const;
-  const std::string& connectionName() const { return connectionName_; }
+  const std::string& connectionName() const override { return connectionName_; }
   // The modem number to dial, Windows-1250; the terminal page shows and dials it.
-  const std::string& phoneNumber() const { return phoneNumber_; }
-  Session& session() { return session_; }
-  // What the COM port dialog sets when it closes: the connection, the number to dial and
-  // the text of the connection panel.
-  void applyConnection(const std::string& name, const std::string& phone, const QString& panel);
-  void openComPortSettings();
-  void openPreferences();
-  CodesPage& codesPage() { return *codesPage_; }
-  NumbersPage& numbersPage() { return *numbersPage_; }
+  const std::string& phoneNumber() const override { return phoneNumber_; }
+  // What the open and save dialogs offer for database files.
+  FileDialogOptions DatabaseOpenOptions() const;
+  FileDialogOptions DatabaseSaveOptions() const;
 
-  // The model switch of the type box: layout, item lists and visibility. No decode.
-  void applyModel();
+  // The file and view commands, as their menu items run them.
   void NewDatabaseDefaults();
-  // The file commands.
   void newDatabase();
   void openDatabase(const QString& startupFile = QString());
   // False when the caller must not go on: the entry was refused, the save dialog cancelled
   // or the file not written.
   bool saveDatabase();
   void saveDatabaseAs();
-  // Yes saves first; returns false when the caller must stop (Cancel).
-  bool ConfirmSaveChanges();
-  // Stores the field being edited; false when its entry was refused (the focus is back in it).
-  bool CommitFocusedField();
-  void showPage(PageId page);  // a "&Nézet" item
-  void showHelp();
-  void startDownload(TransferKind kind);  // a configuration or a PROM download
-  void startUpload();
-  DeviceConnection& connection() { return connection_; }
-  TComPort& comPort() { return connection_.port(); }
-  TransferRunner& transfers() { return *transfers_; }
-  Printing& printing() { return *printing_; }
+  void showPage(PageId page);   // a "&Nézet" item
+  void DecodeImage() override;  // also "&Frissítés"
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // PageHost
+  ConfigImage& image() override { return session_.record.image; }
+  DialogService& dialogs() override { return *dialogs_; }
+  LeaveDispatcher& leave() override { return *leave_; }
+  void ShowCodeCount(const QString& text) override { SetPanel(1, text); }
+  void ShowStatus(const QString& text) override;
+  void ExchangeDialogUsed(bool openDialog) override {
+    (openDialog ? openDialogExchanged_ : saveDialogExchanged_) = true;
+  }
+  // TerminalHost
+  DeviceConnection& connection() override { return connection_; }
+  const WorkstationSettings& workstation() const override { return session_.workstation; }
+  void SetDeviceClock() override;
+  // ComPortHost, PreferencesHost
+  Session& session() override { return session_; }
+  void applyConnection(const std::string& name, const std::string& phone,
+                       const QString& panel) override;
+  CodesPage& codesPage() override { return *codesPage_; }
+
   void BuildMenus();
+  void openComPortSettings();
+  void openPreferences();
+  void showHelp();
+  void startDownload(TransferKind kind);  // a configuration or a PROM download
+  void startUpload();
+  // The model switch of the type box: layout, item lists and visibility. No decode.
+  void applyModel();
   void SwitchModel(DeviceModel model);  // the type box follows
+  // Yes saves first; returns false when the caller must stop (Cancel). `asked` tells
+  // whether the question was put.
+  bool ConfirmSaveChanges(bool* asked = nullptr);
+  // Stores the field being edited; false when its entry was refused (the focus is back in it).
+  bool CommitFocusedField();
   void BuildStatusBar();
   void PageChanged();
   bool SaveTo(const QString& fileName);
@@ -117,12 +126,6 @@ class TMainForm : public QMainWindow, public PageHost {
   void SetPanel(int panel, const QString& text);
   void SetUpConnection();
 
- public:
-  // What the open and save dialogs offer for database files.
-  FileDialogOptions DatabaseOpenOptions() const;
-  FileDialogOptions DatabaseSaveOptions() const;
-
- private:
   Session& session_;
   std::unique_ptr<DialogService> dialogs_;
   DeviceConnection connection_;

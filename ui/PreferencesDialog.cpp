@@ -14,9 +14,10 @@
 #include "model/CodeSize.h"
 #include "model/CodeTable.h"
 #include "ui/CodesPage.h"
+#include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
-#include "ui/MainWindow.h"
 #include "ui/QtText.h"
+#include "ui/Session.h"
 #include "ui/Widgets.h"
 
 namespace tarvelo {
@@ -72,7 +73,7 @@ QString FileDateText(const std::optional<std::chrono::system_clock::time_point>&
          locale.toString(when.time(), timeFormat.trimmed());
 }
 
-TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
+TPrefer::TPrefer(PreferencesHost& host, QWidget* parent) : QDialog(parent), host_(host) {
   setObjectName("Prefer");
   setWindowTitle("Preferenciák");
   setAttribute(Qt::WA_DeleteOnClose);
@@ -94,7 +95,7 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   auto* count = new LimitedSpinBox(this);
   count->setObjectName("SEkoddb");
   count->setRange(0, kMaxTypedCount);
-  count->setLimits(0, MaxCodeCount(window_.layout(), 6));
+  count->setLimits(0, MaxCodeCount(host_.layout(), 6));
   SEkoddb = count;
   form->addRow(LabelText(RowOf("codes", "count")), SEkoddb);
   auto* length = new LimitedSpinBox(this);
@@ -111,8 +112,8 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   connect(SEkodlen, &QSpinBox::valueChanged, this, Guarded([this] { CodeLengthChanged(); }));
-  window_.leave().OnLeave(SEkodlen, [this] { return CodeLengthLeft(); });
-  window_.leave().OnLeave(SEkoddb, [this] { return CodeCountLeft(); });
+  host_.leave().OnLeave(SEkodlen, [this] { return CodeLengthLeft(); });
+  host_.leave().OnLeave(SEkoddb, [this] { return CodeCountLeft(); });
 
   Fill();
   adjustSize();
@@ -124,36 +125,40 @@ TPrefer::TPrefer(TMainForm& window) : QDialog(&window), window_(window) {
 TPrefer::~TPrefer() {
   // Whatever was typed has been stored or refused by now; the boxes' leave checks must not
   // run while the dialog is taken apart.
-  window_.leave().Forget(SEkodlen);
-  window_.leave().Forget(SEkoddb);
+  host_.leave().Forget(SEkodlen);
+  host_.leave().Forget(SEkoddb);
+}
+
+ConfigImage& TPrefer::image() {
+  return host_.session().record.image;
 }
 
 void TPrefer::Fill() {
-  const DatabaseRecord& record = window_.session().record;
+  const DatabaseRecord& record = host_.session().record;
   Esite->setText(FromCp1250(record.site.text()));
   Euser->setText(FromCp1250(record.owner.text()));
   Epassw1->setText(FromCp1250(record.password.text()));
   filledTexts_[0] = Esite->text();
   filledTexts_[1] = Euser->text();
   filledTexts_[2] = Epassw1->text();
-  Edatetime->setText(FileDateText(window_.session().fileDate));
+  Edatetime->setText(FileDateText(host_.session().fileDate));
   // Shown as stored, also where the table lies outside the boxes' limits: such a table is
   // kept unless the user changes it.
-  const int storedLength = StoredRecordLength(window_.image(), window_.layout()) - 1;
+  const int storedLength = StoredRecordLength(image(), host_.layout()) - 1;
   SEkodlen->setMinimum(std::min(0, storedLength));
   SEkodlen->setValue(storedLength);
   CodeLengthChanged();  // even when the box already showed that length
-  SEkoddb->setValue(StoredCodeCount(window_.image(), window_.layout()));
+  SEkoddb->setValue(StoredCodeCount(image(), host_.layout()));
 }
 
 void TPrefer::CodeLengthChanged() {
   static_cast<LimitedSpinBox*>(SEkoddb)->setLimits(
-      0, std::max(0, MaxCodeCount(window_.layout(), SEkodlen->value())));
+      0, std::max(0, MaxCodeCount(host_.layout(), SEkodlen->value())));
 }
 
 bool TPrefer::CodeLengthLeft() {
-  if (const Refusal r = CheckCodeLength(window_.image(), window_.layout(), SEkodlen->value())) {
-    window_.dialogs().Message(Q(*r));
+  if (const Refusal r = CheckCodeLength(image(), host_.layout(), SEkodlen->value())) {
+    host_.dialogs().Message(Q(*r));
     return false;
   }
   return true;
@@ -161,8 +166,8 @@ bool TPrefer::CodeLengthLeft() {
 
 bool TPrefer::CodeCountLeft() {
   if (const Refusal r =
-          CheckCodeCount(window_.image(), window_.layout(), SEkoddb->value(), SEkodlen->value())) {
-    window_.dialogs().Message(Q(*r));
+          CheckCodeCount(image(), host_.layout(), SEkoddb->value(), SEkodlen->value())) {
+    host_.dialogs().Message(Q(*r));
     return false;
   }
   return true;
@@ -170,7 +175,7 @@ bool TPrefer::CodeCountLeft() {
 
 bool TPrefer::Store() {
   QLineEdit* const edits[] = {Esite, Euser, Epassw1};
-  DatabaseRecord& record = window_.session().record;
+  DatabaseRecord& record = host_.session().record;
   ShortString* const texts[] = {&record.site, &record.owner, &record.password};
   std::optional<std::string> converted[3];
   for (int i = 0; i < 3; ++i) {
@@ -178,7 +183,7 @@ bool TPrefer::Store() {
     QString refused;
     converted[i] = ToCp1250(edits[i]->text(), &refused);
     if (!converted[i]) {
-      window_.dialogs().Message(refused);
+      host_.dialogs().Message(refused);
       edits[i]->setFocus(Qt::OtherFocusReason);
       return false;
     }
@@ -186,28 +191,27 @@ bool TPrefer::Store() {
   const int count = SEkoddb->value();
   const int length = SEkodlen->value();
   // The grid's cells are the codes as the user sees them, edits not yet stored included.
-  CodesPage& codes = window_.codesPage();
+  CodesPage& codes = host_.codesPage();
   codes.view()->commitEditor();
   const auto refuse = [this](const Refusal& r, QWidget* field) {
-    window_.dialogs().Message(Q(*r));
+    host_.dialogs().Message(Q(*r));
     field->setFocus(Qt::OtherFocusReason);
     return false;
   };
-  if (Refusal r = CheckCodeLength(window_.image(), window_.layout(), length))
-    return refuse(r, SEkodlen);
-  if (Refusal r = CheckCodeCount(window_.image(), window_.layout(), count, length)) {
+  if (Refusal r = CheckCodeLength(image(), host_.layout(), length)) return refuse(r, SEkodlen);
+  if (Refusal r = CheckCodeCount(image(), host_.layout(), count, length)) {
     // A count that only the new length refuses is a matter of the length.
-    const bool lengthChanged = length != StoredRecordLength(window_.image(), window_.layout()) - 1;
-    const bool countChanged = count != StoredCodeCount(window_.image(), window_.layout());
+    const bool lengthChanged = length != StoredRecordLength(image(), host_.layout()) - 1;
+    const bool countChanged = count != StoredCodeCount(image(), host_.layout());
     if (countChanged || !lengthChanged) return refuse(r, SEkoddb);
   }
-  if (Refusal r = CheckCodeSize(window_.image(), window_.layout(), count, length, codes.grid()))
+  if (Refusal r = CheckCodeSize(image(), host_.layout(), count, length, codes.grid()))
     return refuse(r, SEkodlen);
 
   for (int i = 0; i < 3; ++i) {
     if (converted[i]) texts[i]->set(*converted[i]);  // cut to 255 characters
   }
-  StoreCodeSize(window_.image(), window_.layout(), count, length, codes.grid());
+  StoreCodeSize(image(), host_.layout(), count, length, codes.grid());
   return true;
 }
 

@@ -12,7 +12,25 @@ class QSpinBox;
 
 namespace tarvelo {
 
-class TMainForm;
+class CodesPage;
+class ConfigImage;
+class DialogService;
+class ImageLayout;
+class LeaveDispatcher;
+struct Session;
+
+// What the preferences dialog reads from the window and stores into it.
+class PreferencesHost {
+ public:
+  virtual ~PreferencesHost() = default;
+  // The open database and the date of its file.
+  virtual Session& session() = 0;
+  virtual const ImageLayout& layout() const = 0;
+  virtual DialogService& dialogs() = 0;
+  virtual LeaveDispatcher& leave() = 0;
+  // The code grid as the user sees it: a new code size must fit the codes in it.
+  virtual CodesPage& codesPage() = 0;
+};
 
 // The file date as the system writes a short date and a long time; empty before a file
 // has been loaded.
@@ -20,8 +38,8 @@ QString FileDateText(const std::optional<std::chrono::system_clock::time_point>&
 
 class TPrefer : public QDialog {
  public:
-  // Fills the fields from the window's database; frees itself when closed.
-  explicit TPrefer(TMainForm& window);
+  // Fills the fields from the host's database; frees itself when closed.
+  TPrefer(PreferencesHost& host, QWidget* parent);
   ~TPrefer() override;
 
  protected:
@@ -37,7 +55,10 @@ class TPrefer : public QDialog {
   // All or nothing: a refused field keeps the dialog open with the focus on it.
   bool Store();
 
-  TMainForm& window_;
+  // The open database's image, which the code size is stored into.
+  ConfigImage& image();
+
+  PreferencesHost& host_;
   QLineEdit* Esite;
   QLineEdit* Euser;
   QLineEdit* Epassw1;

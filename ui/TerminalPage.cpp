@@ -12,12 +12,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "files/Workstation.h"
+#include "link/Connection.h"
 #include "ui/ComTerminal.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
-#include "ui/MainWindow.h"
 #include "ui/QtText.h"
-#include "ui/TransferRunner.h"
 
 namespace tarvelo {
 namespace {
@@ -53,7 +53,8 @@ constexpr const char* kLogIdleTip = "Napló: a forgalom rögzítése időbélyeg
 
 }  // namespace
 
-TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), window_(window) {
+TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
+    : Page("TabSheet8", host), terminalHost_(terminalHost) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
@@ -114,7 +115,7 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
   ComTerminal1->SetFontColor(Qt::white);
   ComTerminal1->SetScrollBars(ssBoth);
   ComTerminal1->SetAutoSize(true);
-  ComTerminal1->SetComPort(&window_.comPort());
+  ComTerminal1->SetConnection(&terminalHost_.connection());
   // A form feed from the far end (or ESC without a parser) starts a clean screen.
   ComTerminal1->OnChar = [](TCustomComTerminal* t, uint8_t ch) {
     if (ch == 12 || ch == 27) t->WipeScreen();
@@ -139,7 +140,7 @@ TerminalPage::TerminalPage(TMainForm& window) : Page("TabSheet8", window), windo
 
 void TerminalPage::DetachPort() {
   ComTerminal1->StopLog();
-  ComTerminal1->SetComPort(nullptr);
+  ComTerminal1->SetConnection(nullptr);
 }
 
 void TerminalPage::ShowPhoneNumber(const std::string& cp1250) {
@@ -158,14 +159,14 @@ void TerminalPage::PortClosed() {
 }
 
 void TerminalPage::ToggleConnection() {
-  DeviceConnection& connection = window_.connection();
+  DeviceConnection& connection = terminalHost_.connection();
   if (connection.IsOpen()) {
     Disconnect();
     return;
   }
   // The button went down with the click; it stays down only while the port is held.
   try {
-    const WorkstationSettings& ws = window_.session().workstation;
+    const WorkstationSettings& ws = terminalHost_.workstation();
     connection.Hold(ws.portName, ws.speedIndex);
   } catch (...) {
     btnConnect->setChecked(false);
@@ -176,7 +177,7 @@ void TerminalPage::ToggleConnection() {
 }
 
 void TerminalPage::Disconnect() {
-  DeviceConnection& connection = window_.connection();
+  DeviceConnection& connection = terminalHost_.connection();
   if (disconnecting_) return;
   disconnecting_ = true;
   struct Done {
@@ -196,7 +197,7 @@ void TerminalPage::Disconnect() {
 }
 
 void TerminalPage::Write(const std::string& bytes) {
-  window_.comPort().WriteText(bytes);
+  terminalHost_.connection().Write(bytes);
 }
 
 void TerminalPage::Dial() {
@@ -218,7 +219,7 @@ void TerminalPage::ToggleTransparent() {
 }
 
 void TerminalPage::SetDeviceClock() {
-  window_.transfers().StartTransfer(TransferKind::Clock);
+  terminalHost_.SetDeviceClock();
 }
 
 void TerminalPage::ToggleLog() {

@@ -14,12 +14,26 @@ class QToolButton;
 
 namespace tarvelo {
 
+class DeviceConnection;
 class TComTerminal;
-class TMainForm;
+struct WorkstationSettings;
+
+// What the terminal page gets from the window beside what every page gets.
+class TerminalHost {
+ public:
+  virtual ~TerminalHost() = default;
+  // The one connection to the device: the page holds it open while connected, and the
+  // terminal reads and writes through it.
+  virtual DeviceConnection& connection() = 0;
+  // The port and speed the connect button opens.
+  virtual const WorkstationSettings& workstation() const = 0;
+  // Sets the device's clock; a transfer of its own, which waits while another runs.
+  virtual void SetDeviceClock() = 0;
+};
 
 class TerminalPage : public Page {
  public:
-  explicit TerminalPage(TMainForm& window);
+  TerminalPage(PageHost& host, TerminalHost& terminalHost);
 
   TComTerminal* terminal() const { return ComTerminal1; }
   // The port has opened or closed, for the terminal or for a transfer.
@@ -41,7 +55,7 @@ class TerminalPage : public Page {
   void ToggleLog();
   void Write(const std::string& bytes);
 
-  TMainForm& window_;
+  TerminalHost& terminalHost_;
   QWidget* pnlTerm;
   QToolButton* btnConnect;
   QToolButton* btnTransp;

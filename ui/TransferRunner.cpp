@@ -71,7 +71,7 @@ bool TransferRunner::event(QEvent* e) {
 }
 
 void TransferRunner::Run(TransferKind kind) {
-  SerialLinkPort linkPort(connection_.port());
+  SerialLinkPort linkPort(connection_);
   SteadyClock clock;
   Transfers transfers(linkPort, clock, *this, session_.record.image);
   cancelled_ = false;

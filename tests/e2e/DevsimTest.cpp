@@ -292,9 +292,9 @@ TEST_F(DevsimTest, SlowLinesWaitForTheFrameToLeave) {
     Simulator sim({"--model", "4", "--baud", std::to_string(c.baud)});
     ASSERT_FALSE(sim.path.empty());
     DeviceConnection connection;
-    connection.port().SetEvents(0);
+    connection.SetEventThread(false);
     connection.BeginTransfer(sim.path, c.rate);
-    SerialLinkPort port(connection.port());
+    SerialLinkPort port(connection);
     SteadyClock clock;
     SegmentLink link(port, clock);
     if (c.baud == 600) {

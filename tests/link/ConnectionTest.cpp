@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "files/Workstation.h"
 #include "link/Connection.h"
@@ -32,7 +33,7 @@ TEST(DeviceConnection, EachSpeedIndexAndTheFlowControlReachTheDevice) {
   PtyPair pty;
   ASSERT_FALSE(pty.path.empty());
   DeviceConnection connection;
-  connection.port().SetEvents(0);
+  connection.SetEventThread(false);
   for (int index = 0; index < kSpeedCount; ++index) {
     SCOPED_TRACE(index);
     connection.BeginTransfer(pty.path, index);
@@ -55,7 +56,7 @@ TEST(DeviceConnection, EachSpeedIndexAndTheFlowControlReachTheDevice) {
 TEST(DeviceConnection, ATransferClosesOnlyWhatItOpened) {
   PtyPair pty;
   DeviceConnection connection;
-  connection.port().SetEvents(0);
+  connection.SetEventThread(false);
 
   connection.BeginTransfer(pty.path, 6);
   EXPECT_TRUE(connection.IsOpen());
@@ -92,18 +93,24 @@ TEST(DeviceConnection, AFailedOpenHoldsNothingAndKeepsTheSystemError) {
 }
 
 // An event thread that failed leaves the port closed and nothing held, and its error goes
-// on to whoever shows errors.
+// on to whoever shows errors: here, to whoever serves the hand-overs.
 TEST(DeviceConnection, AnEventThreadFailureClosesThePortAndPassesTheErrorOn) {
   PtyPair pty;
+  TComLink failing;
+  failing.LinkRxBuf = [](TCustomComPort*, const uint8_t*, int) {
+    throw std::runtime_error("handler failed");
+  };
   DeviceConnection connection;
-  TComPort& port = connection.port();
   // Hand-overs are queued here and served by the test, as the window's thread would.
   std::mutex mutex;
   std::deque<std::function<void()>> queue;
-  port.SetSyncPoster([&](std::function<void()> f) {
+  connection.SetHandOver([&](std::function<void()> f) {
     std::lock_guard lock(mutex);
     queue.push_back(std::move(f));
   });
+  std::vector<bool> openChanges;
+  connection.OnOpenChanged([&](bool open) { openChanges.push_back(open); });
+  std::exception_ptr passed;
   auto serveAll = [&] {
     for (int i = 0; i < 400 && connection.IsOpen(); ++i) {
       std::function<void()> f;
@@ -114,57 +121,58 @@ TEST(DeviceConnection, AnEventThreadFailureClosesThePortAndPassesTheErrorOn) {
           queue.pop_front();
         }
       }
-      if (f) {
-        f();
-      } else {
+      if (!f) {
         usleep(5000);
+        continue;
+      }
+      try {
+        f();
+      } catch (...) {
+        passed = std::current_exception();
       }
     }
   };
-  port.OnRxChar = [](TCustomComPort*, int) { throw std::runtime_error("handler failed"); };
+  connection.Bind(&failing);
   connection.Hold(pty.path, 6);
-  std::exception_ptr passed;
-  port.OnThreadFailure = [&, inner = port.OnThreadFailure](TCustomComPort* p,
-                                                           std::exception_ptr e) {
-    try {
-      inner(p, e);
-    } catch (...) {
-      passed = std::current_exception();
-    }
-  };
   pty.Send("x");
   serveAll();
   EXPECT_FALSE(connection.IsOpen());
   EXPECT_FALSE(connection.Held());
   ASSERT_TRUE(passed);
   EXPECT_THROW(std::rethrow_exception(passed), std::runtime_error);
+  EXPECT_EQ(openChanges, (std::vector<bool>{true, false}));
+  connection.Unbind(&failing);
+  connection.SetHandOver(nullptr);
 }
 
 // With no hand-over the failure is reported on the event thread, which cannot close its own
-// port (it would wait for itself): the program goes on, and the port closes later as usual.
+// port (it would wait for itself): the program goes on, the port stays with its owner, and
+// the next write fails where the user sees it.
 TEST(DeviceConnection, AFailureReportedOnTheEventThreadLeavesThePortToItsOwner) {
   for (const bool noPoster : {true, false}) {
-    SCOPED_TRACE(noPoster ? "no hand-over" : "smNone");
+    SCOPED_TRACE(noPoster ? "no hand-over" : "served on the event thread");
     PtyPair pty;
     DeviceConnection connection;
-    TComPort& port = connection.port();
-    if (!noPoster) {
-      port.SetSyncMethod(smNone);
-      port.SetSyncPoster([](std::function<void()> f) { f(); });
-    }
-    std::atomic<int> reports{0};
-    port.OnThreadFailure = [&, inner = port.OnThreadFailure](TCustomComPort* p,
-                                                             std::exception_ptr e) {
-      ++reports;
-      inner(p, e);
+    std::atomic<int> hangUps{0};
+    TComLink watcher;
+    // The hang-up is a failure of the event thread; the reader hears of the line going down
+    // only when it closes.
+    watcher.LinkConnChange = [&](TCustomComPort*, bool open) {
+      if (!open) ++hangUps;
     };
+    if (!noPoster) connection.SetHandOver([](std::function<void()> f) { f(); });
+    connection.Bind(&watcher);
     connection.Hold(pty.path, 6);
     pty.CloseMaster();
-    for (int i = 0; i < 200 && reports == 0; ++i) usleep(5000);
-    EXPECT_EQ(reports, 1);
+    // Time for the event thread to find the line gone and report it.
+    for (int i = 0; i < 60 && connection.Held() && connection.IsOpen(); ++i) usleep(5000);
     EXPECT_TRUE(connection.IsOpen());
     EXPECT_TRUE(connection.Held()) << "the owner releases it";
+    EXPECT_EQ(hangUps, 0);
+    EXPECT_THROW(connection.Write("x"), EComPort);
     connection.Release();
     EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(hangUps, 1);
+    connection.Unbind(&watcher);
   }
 }

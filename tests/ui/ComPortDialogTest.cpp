@@ -225,7 +225,7 @@ void ComPortDialogTest::closingStoresAndApplies() {
   QCOMPARE(FromCp1250(f.window->connectionName()), name);
   QCOMPARE(FromCp1250(f.window->phoneNumber()), phone);
   // The port itself is not touched, and the program's settings file waits for the close.
-  QVERIFY(!f.window->connection().IsOpen());
+  QVERIFY(!f.connection().IsOpen());
   QVERIFY(!QFile::exists(QString::fromStdString(f.session.programIniPath)));
 }
 
@@ -401,7 +401,7 @@ void ComPortDialogTest::portsInUseOrClosedToTheUserAreMarked() {
     closed.group = "dialout";
     return std::vector<platform::PortInfo>{free, held, closed};
   };
-  QPointer<TPingset> d = new TPingset(*f.window, lister);
+  QPointer<TPingset> d = new TPingset(*f.window, f.window.get(), lister);
   d->show();
   auto* com = Child<QComboBox>(d, "CmbCom");
   QCOMPARE(Items(com), QStringList({"COM1", "USB0", "USB1"}));

@@ -216,7 +216,7 @@ void DatabaseCommandsTest::theSaveQuestionComesExactlyWhenTheDatabaseChanged() {
   Fixture f;
   f.start(model, static_cast<int>(PageId::Codes));
   const QString db = f.dir.path() + "/site.pin";
-  auto* grid = f.window->codesPage().view();
+  auto* grid = f.codesPage().view();
   const auto typeCode = [&](const char* digits) {
     grid->setFocus(Qt::TabFocusReason);
     grid->setCurrentIndex(grid->model()->index(0, 1));
@@ -286,9 +286,9 @@ void DatabaseCommandsTest::theSaveQuestionComesExactlyWhenTheDatabaseChanged() {
         f.dialogs.openNames = {calls};
         f.dialogs.answers = {QMessageBox::Yes};
         f.get<QAction>("ImportCall1")->trigger();
-        QCOMPARE(f.window->numbersPage().numbers().items().size(), size_t(1));
+        QCOMPARE(f.numbersPage().numbers().items().size(), size_t(1));
       },
-      [&] { f.window->applyConnection("Iroda", "", "Iroda"); },
+      [&] { f.applyConnection("Iroda", "", "Iroda"); },
   };
   for (size_t i = 0; i < changes.size(); ++i) {
     changes[i]();
@@ -372,7 +372,7 @@ void DatabaseCommandsTest::codeFilesRoundTrip() {
   WriteFile(text, "1234\tHelyi\t\t\t\r\n654321\tx\r\n12\r\n");
   f.dialogs.openNames = {text};
   f.get<QAction>("ImportTxt1")->trigger();
-  CodesPage& page = f.window->codesPage();
+  CodesPage& page = f.codesPage();
   QCOMPARE(page.grid().rowCount(), 4);
   QCOMPARE(StoredRecordLength(f.session.record.image, f.window->layout()), 7);
   QCOMPARE(f.window->panelText(1), QString("3/6"));
@@ -424,7 +424,7 @@ void DatabaseCommandsTest::refusedCodeFilesChangeNothing() {
   f.get<QAction>("mnuSave")->trigger();
   const QByteArray dbBytes = ReadFile(db);
   const ConfigImage image = f.session.record.image;
-  const int rows = f.window->codesPage().grid().rowCount();
+  const int rows = f.codesPage().grid().rowCount();
   const struct {
     const char* action;
     QByteArray bytes;
@@ -444,7 +444,7 @@ void DatabaseCommandsTest::refusedCodeFilesChangeNothing() {
     QCOMPARE(f.dialogs.messages.size(), 1);
     QVERIFY2(f.dialogs.messages[0].contains("!!!"), qPrintable(f.dialogs.messages[0]));
     QVERIFY(f.session.record.image == image);
-    QCOMPARE(f.window->codesPage().grid().rowCount(), rows);
+    QCOMPARE(f.codesPage().grid().rowCount(), rows);
     QVERIFY(!f.window->modifiedFlag());
   }
   f.get<QAction>("mnuSave")->trigger();
@@ -458,7 +458,7 @@ void DatabaseCommandsTest::codeExportsWriteWhatTheGridShows() {
   f.start(0, static_cast<int>(PageId::Codes));
   const QString txt = f.dir.path() + "/kodok.txt";
   const QString dat = f.dir.path() + "/PIN.DAT";
-  CodeGridView* grid = f.window->codesPage().view();
+  CodeGridView* grid = f.codesPage().view();
   grid->setFocus(Qt::TabFocusReason);
   grid->followColumn(1);
   grid->setCurrentIndex(grid->model()->index(0, 1));
@@ -499,7 +499,7 @@ void DatabaseCommandsTest::callTxtImportAndExport() {
   QFETCH(int, capacity);
   Fixture f;
   f.start(model, static_cast<int>(PageId::Numbers));
-  const NumbersPage& page = f.window->numbersPage();
+  const NumbersPage& page = f.numbersPage();
   const QString in = f.dir.path() + "/CALL.TXT";
   QByteArray lines;
   for (int i = 0; i < 250; ++i) lines += QByteArray::number(100000 + i) + "\r\n";
@@ -600,7 +600,7 @@ void DatabaseCommandsTest::preferencesKeepTheTableAndStoreTheHeader() {
   });
   f.get<QAction>("Preferencik1")->trigger();
   QVERIFY(image == before);
-  QCOMPARE(f.window->codesPage().grid().rowCount(), 51);
+  QCOMPARE(f.codesPage().grid().rowCount(), 51);
 
   // Length 6 -> 8 with 400 codes lowers the count to 341; a long site is cut to 255.
   StoreRecordLength(image, layout, 7);
@@ -619,7 +619,7 @@ void DatabaseCommandsTest::preferencesKeepTheTableAndStoreTheHeader() {
   f.get<QAction>("Preferencik1")->trigger();
   QCOMPARE(StoredCodeCount(image, layout), 341);
   QCOMPARE(StoredRecordLength(image, layout), 9);
-  QCOMPARE(f.window->codesPage().grid().rowCount(), 342);
+  QCOMPARE(f.codesPage().grid().rowCount(), 342);
   QCOMPARE(f.session.record.site.text(), std::string(255, 'a'));
   QCOMPARE(f.session.record.password.text(), std::string("\xFAj"));
   QVERIFY(f.window->modifiedFlag());

@@ -10,8 +10,11 @@
 #include <memory>
 
 #include "tests/ui/ScriptedDialogs.h"
+#include "ui/CodesPage.h"
 #include "ui/ErrorGuard.h"
 #include "ui/MainWindow.h"
+#include "ui/NumbersPage.h"
+#include "ui/Printing.h"
 
 namespace tarvelo {
 
@@ -39,6 +42,23 @@ struct Fixture {
     T* w = window->findChild<T*>(name);
     if (!w) qFatal("no control %s", name);
     return w;
+  }
+  // The window's parts, as the pages and dialogs reach them.
+  DeviceConnection& connection() const { return static_cast<TerminalHost&>(*window).connection(); }
+  void applyConnection(const std::string& name, const std::string& phone, const QString& panel) {
+    static_cast<ComPortHost&>(*window).applyConnection(name, phone, panel);
+  }
+  CodesPage& codesPage() const { return *get<CodesPage>("TabSheet5"); }
+  NumbersPage& numbersPage() const { return *get<NumbersPage>("TabSheet6"); }
+  Printing& printing() const { return part<Printing>(); }
+  TransferRunner& transfers() const { return part<TransferRunner>(); }
+  // A helper object of the window that Qt's casts cannot find by type.
+  template <typename T>
+  T& part() const {
+    for (QObject* o : window->findChildren<QObject*>()) {
+      if (auto* t = dynamic_cast<T*>(o)) return *t;
+    }
+    qFatal("no such part of the window");
   }
   uint8_t byte(Field f, int plus = 0) const {
     return session.record.image.ImageByte(window->layout().Offset(f) + plus);

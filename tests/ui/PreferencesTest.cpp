@@ -144,7 +144,7 @@ void PreferencesTest::untouchedDialogChangesNothing() {
   QVERIFY(f.session.record == before);
   QVERIFY(!f.window->modifiedFlag());
   QCOMPARE(f.dialogs.messages, QStringList());
-  QCOMPARE(f.window->codesPage().grid().rowCount(), std::max(count, 1) + 1);
+  QCOMPARE(f.codesPage().grid().rowCount(), std::max(count, 1) + 1);
 }
 
 void PreferencesTest::codeLengthChangeReLaysTheTable_data() {
@@ -179,7 +179,7 @@ void PreferencesTest::codeLengthChangeReLaysTheTable() {
   // Leaving the grid now stores what it shows at the new length: the same bytes.
   const ConfigImage relaid = image;
   f.window->showPage(PageId::Codes);
-  f.leave(f.window->codesPage().view());
+  f.leave(f.codesPage().view());
   QVERIFY(f.session.record.image == relaid);
 
   WithPreferences(f, [](TPrefer* d) {
@@ -232,7 +232,7 @@ void PreferencesTest::sizeTheCodesDoNotFitIsRefused() {
   });
   QVERIFY(f.session.record == before);
   QVERIFY(!f.window->modifiedFlag());
-  QCOMPARE(f.window->codesPage().grid().rowCount(), count + 1);
+  QCOMPARE(f.codesPage().grid().rowCount(), count + 1);
 }
 
 void PreferencesTest::valueAboveALimitIsNamed_data() {

@@ -72,7 +72,7 @@ void AnswerWithPdf(Printing& printing, Shown& shown, const QString& file,
 // Prints the page shown with the range given, answering the dialog with the preview, and
 // returns the text the preview would draw.
 QString PrintedText(Fixture& f, QPrinter::PrintRange range, int from = 0, int to = 0) {
-  Printing& printing = f.window->printing();
+  Printing& printing = f.printing();
   printing.runPrintDialog = [=](QPrintDialog& dialog) {
     dialog.printer()->setPrintRange(range);
     if (range == QPrinter::PageRange) dialog.printer()->setFromTo(from, to);
@@ -138,7 +138,7 @@ void PrintTest::dialogSetUpByThePageShown() {
   for (const Case& c :
        {Case{0, false, 0}, Case{3, false, 0}, Case{4, true, 7}, Case{5, true, 12}}) {
     Shown shown;
-    AnswerWithPdf(f.window->printing(), shown, QString(), QPrinter::AllPages, 0, 0,
+    AnswerWithPdf(f.printing(), shown, QString(), QPrinter::AllPages, 0, 0,
                   Printing::Choice::Cancel);
     f.window->showPage(static_cast<PageId>(c.page));
     f.get<QAction>("Nyomtats1")->trigger();
@@ -156,16 +156,16 @@ void PrintTest::dialogSetUpByThePageShown() {
   // Pages "&Behívás" and "Te&rminál" print nothing: no dialog, the item is off.
   for (int page : {6, 7}) {
     Shown shown;
-    AnswerWithPdf(f.window->printing(), shown, QString());
+    AnswerWithPdf(f.printing(), shown, QString());
     f.window->showPage(static_cast<PageId>(page));
     QVERIFY(!f.get<QAction>("Nyomtats1")->isEnabled());
-    f.window->printing().Print(page);
+    f.printing().Print(page);
     QCOMPARE(shown.count, 0);
   }
   f.window->showPage(PageId::General);
   QVERIFY(f.get<QAction>("Nyomtats1")->isEnabled());
   QCOMPARE(f.get<QAction>("Nyomtats1")->shortcut(), QKeySequence("Ctrl+P"));
-  QCOMPARE(f.window->printing().printer().docName(), QString("Tarvelo nyomtatás"));
+  QCOMPARE(f.printing().printer().docName(), QString("Tarvelo nyomtatás"));
 }
 
 void PrintTest::codeListPrintsToPdf() {
@@ -174,7 +174,7 @@ void PrintTest::codeListPrintsToPdf() {
   FillLists(f, 150, 0);
   const QString file = f.dir.path() + "/codes.pdf";
   Shown shown;
-  AnswerWithPdf(f.window->printing(), shown, file);
+  AnswerWithPdf(f.printing(), shown, file);
   f.window->showPage(PageId::Codes);
   f.get<QAction>("Nyomtats1")->trigger();
   QVERIFY(QFileInfo::exists(file));
@@ -203,7 +203,7 @@ void PrintTest::numberListPrintsThePagesChosen() {
   FillLists(f, 3, 6);
   const QString file = f.dir.path() + "/numbers.pdf";
   Shown shown;
-  AnswerWithPdf(f.window->printing(), shown, file, QPrinter::PageRange, 3, 4);
+  AnswerWithPdf(f.printing(), shown, file, QPrinter::PageRange, 3, 4);
   f.window->showPage(PageId::Numbers);
   f.get<QAction>("Nyomtats1")->trigger();
   const QString text = PdfText(file, false);
@@ -219,8 +219,7 @@ void PrintTest::selectionsAndPreview() {
   if (!HavePoppler()) QSKIP("pdftotext (poppler-utils) is not installed");
   Fixture f;
   FillLists(f, 10, 5);
-  PrintData data =
-      PrintDataFromPages(f.session.record, "x.pin", f.window->codesPage(), f.window->numbersPage());
+  PrintData data = PrintDataFromPages(f.session.record, "x.pin", f.codesPage(), f.numbersPage());
   data.codeSelection = {4, 5};
   data.selectedNumbers = {1, 3};
   const QString file = f.dir.path() + "/sel.pdf";
@@ -229,7 +228,7 @@ void PrintTest::selectionsAndPreview() {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(file);
     printer.setPrintRange(QPrinter::Selection);
-    f.window->printing().PrintTo(printer, kind, data);
+    f.printing().PrintTo(printer, kind, data);
     const QString text = PdfText(file);
     if (kind == PrintKind::Codes) {
       QVERIFY2(text.contains("0004|000004") && text.contains("0005|000005"), qPrintable(text));
@@ -243,15 +242,15 @@ void PrintTest::selectionsAndPreview() {
   // The preview choice draws the same through the preview's own printer.
   const QString previewFile = f.dir.path() + "/preview.pdf";
   Shown shown;
-  AnswerWithPdf(f.window->printing(), shown, f.dir.path() + "/not.pdf", QPrinter::AllPages, 0, 0,
+  AnswerWithPdf(f.printing(), shown, f.dir.path() + "/not.pdf", QPrinter::AllPages, 0, 0,
                 Printing::Choice::Preview);
   PrintKind previewed = PrintKind::Nothing;
-  f.window->printing().runPreview = [&](QPrinter&, PrintKind kind, const PrintData& d) {
+  f.printing().runPreview = [&](QPrinter&, PrintKind kind, const PrintData& d) {
     previewed = kind;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(previewFile);
-    f.window->printing().PrintTo(printer, kind, d);
+    f.printing().PrintTo(printer, kind, d);
   };
   f.window->showPage(PageId::Numbers);
   f.get<QAction>("Nyomtats1")->trigger();
@@ -281,7 +280,7 @@ void PrintTest::codeListPrintsTheWorkingGrid() {
   Fixture f;
   FillLists(f, 7, 0);
   f.window->showPage(PageId::Codes);
-  CodesPage& page = f.window->codesPage();
+  CodesPage& page = f.codesPage();
   StoreCodeCount(f.session.record.image, f.window->layout(), 5);
   page.setCodeRowCount(6);
   page.appendRow();
@@ -333,7 +332,7 @@ void PrintTest::numberListPrintsTheWorkingList() {
                     list->visualItemRect(list->item(1)).center());
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
                     list->visualItemRect(list->item(5)).center());
-  QCOMPARE(f.window->numbersPage().selectedItems(), (std::set<int>{1, 5}));
+  QCOMPARE(f.numbersPage().selectedItems(), (std::set<int>{1, 5}));
   const QString text = PrintedText(f, QPrinter::PrintRange(range), 5, 6);
   QStringList lines;
   for (const QString& line : text.split('\n')) {
@@ -347,14 +346,14 @@ void PrintTest::windowImageAndPageSetup() {
   Fixture f;
   FillLists(f, 120, 0);
   // The page setup's choice is the printer's for the next print.
-  f.window->printing().runPageSetup = [](QPageSetupDialog& dialog) {
+  f.printing().runPageSetup = [](QPageSetupDialog& dialog) {
     dialog.printer()->setPageSize(QPageSize(QPageSize::A5));
     return true;
   };
   f.get<QAction>("Oldalbellts1")->trigger();
   const QString codes = f.dir.path() + "/a5.pdf";
   Shown shown;
-  AnswerWithPdf(f.window->printing(), shown, codes);
+  AnswerWithPdf(f.printing(), shown, codes);
   f.window->showPage(PageId::Codes);
   f.get<QAction>("Nyomtats1")->trigger();
   const QString info = PdfInfo(codes);
@@ -363,7 +362,7 @@ void PrintTest::windowImageAndPageSetup() {
   QVERIFY(PdfText(codes).contains("Oldal:3"));
 
   const QString window = f.dir.path() + "/window.pdf";
-  AnswerWithPdf(f.window->printing(), shown, window);
+  AnswerWithPdf(f.printing(), shown, window);
   f.window->showPage(PageId::Lines);
   f.get<QAction>("Nyomtats1")->trigger();
   QVERIFY(PdfInfo(window).contains(QRegularExpression("Pages:\\s+1\\n")));
@@ -375,9 +374,7 @@ void PrintTest::printDialogOffersThePreview() {
   Fixture f;
   FillLists(f, 4, 0);
   PrintKind previewed = PrintKind::Nothing;
-  f.window->printing().runPreview = [&](QPrinter&, PrintKind kind, const PrintData&) {
-    previewed = kind;
-  };
+  f.printing().runPreview = [&](QPrinter&, PrintKind kind, const PrintData&) { previewed = kind; };
   bool clicked = false;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());

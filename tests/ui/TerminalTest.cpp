@@ -190,7 +190,7 @@ void TerminalTest::keysGoOutAsBytes() {
   LinkedPty line(dir.path());
   Fixture f;
   auto* term = ConnectTerminal(f);
-  QVERIFY(f.window->connection().Held());
+  QVERIFY(f.connection().Held());
   QVERIFY(f.get<QToolButton>("btnConnect")->isChecked());
   QCOMPARE(f.window->panelText(3), QString("Kapcsolódva..."));
   term->setFocus();
@@ -220,7 +220,7 @@ void TerminalTest::keysGoOutAsBytes() {
     QCOMPARE(QByteArray::fromStdString(ReceivedUntil(line.pty, c.bytes, 1000)),
              QByteArray::fromStdString(c.bytes));
   }
-  QVERIFY(!f.window->transfers().running());
+  QVERIFY(!f.transfers().running());
   // The far end switches the cursor keys to their keypad codes.
   line.pty.Send("\033[?1h");
   QTRY_VERIFY(term->state().AppCursorKeys());
@@ -260,7 +260,7 @@ void TerminalTest::dialTransparentAndDisconnect() {
   QVERIFY(dial->isEnabled() && transp->isEnabled());
 
   // The number as the COM port dialog leaves it, then as typed; empty dials bare.
-  f.window->applyConnection("Iroda", "06-1 234", "Iroda");
+  f.applyConnection("Iroda", "06-1 234", "Iroda");
   QCOMPARE(f.get<QLineEdit>("edPhone")->text(), QString("06-1 234"));
   QTest::mouseClick(dial, Qt::LeftButton);
   QCOMPARE(ReceivedUntil(line.pty, "\r"), std::string("ATD06-1 234\r"));
@@ -287,8 +287,8 @@ void TerminalTest::dialTransparentAndDisconnect() {
   const qint64 took = clock.elapsed();
   QVERIFY2(took >= 990, QByteArray::number(took));
   QCOMPARE(line.pty.Received(200), std::string("transpof"));
-  QVERIFY(!f.window->comPort().Connected());
-  QVERIFY(!f.window->connection().Held());
+  QVERIFY(!f.connection().IsOpen());
+  QVERIFY(!f.connection().Held());
   QCOMPARE(transp->text(), QString("Transzp. Be"));
   QVERIFY(!transp->isChecked() && !transp->isEnabled());
   QVERIFY(!dial->isEnabled());
@@ -302,7 +302,7 @@ void TerminalTest::dialTransparentAndDisconnect() {
   f.dialogs.answers = {QMessageBox::No};  // the connection chosen above is a change
   f.window->close();
   QCOMPARE(ReceivedUntil(line.pty, "transpof"), std::string("transpof"));
-  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(!f.connection().IsOpen());
 }
 
 void TerminalTest::aFailedConnectLeavesTheButtonUp() {
@@ -315,7 +315,7 @@ void TerminalTest::aFailedConnectLeavesTheButtonUp() {
   QVERIFY(f.dialogs.messages[0].startsWith("Unable to open com port"));
   QCOMPARE(f.dialogs.messageCaptions[0], QString("Tarvelo1.2"));
   QVERIFY(!connect->isChecked());
-  QVERIFY(!f.window->connection().Held());
+  QVERIFY(!f.connection().Held());
   QCOMPARE(f.window->panelText(3), QString("Szétkapcsolva"));
 }
 
@@ -556,13 +556,13 @@ void TerminalTest::aDownloadLeavesTheHeldPortOpen() {
   Fixture f;
   auto* term = ConnectTerminal(f);
   auto* connect = f.get<QToolButton>("btnConnect");
-  QVERIFY(f.window->connection().Held());
+  QVERIFY(f.connection().Held());
 
   f.get<QAction>("DnLoad1")->trigger();
   QVERIFY(term->LinkSuspended());
-  QTRY_VERIFY_WITH_TIMEOUT(!f.window->transfers().running(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!f.transfers().running(), 20000);
   QCOMPARE(f.window->panelText(3), QString("Sikeres letöltés."));
-  QVERIFY(f.window->comPort().Connected());
+  QVERIFY(f.connection().IsOpen());
   QVERIFY(connect->isChecked());
   QVERIFY(f.get<QPushButton>("btnDial")->isEnabled());
   QVERIFY(!term->LinkSuspended());
@@ -570,18 +570,18 @@ void TerminalTest::aDownloadLeavesTheHeldPortOpen() {
   // The clock through the same runner: its answer reaches the clock setting, not the
   // terminal, and the held port stays open.
   QTest::mouseClick(f.get<QPushButton>("btnSync"), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(!f.window->transfers().running(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!f.transfers().running(), 20000);
   QCOMPARE(f.window->panelText(3), QString("Sikeres feltöltés"));
   QVERIFY(f.dialogs.messages.isEmpty());
-  QVERIFY(f.window->comPort().Connected());
+  QVERIFY(f.connection().IsOpen());
   QTest::mouseClick(connect, Qt::LeftButton);
-  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(!f.connection().IsOpen());
 
   // Without the page holding it, the clock setting opens the port and closes it again.
   QTest::mouseClick(f.get<QPushButton>("btnSync"), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(!f.window->transfers().running(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!f.transfers().running(), 20000);
   QCOMPARE(f.window->panelText(3), QString("Sikeres feltöltés"));
-  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(!f.connection().IsOpen());
 }
 
 TARVELO_TEST_MAIN(TerminalTest)

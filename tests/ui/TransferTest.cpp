@@ -23,7 +23,7 @@ using namespace tarvelo;
 namespace {
 
 void WaitUntilDone(Fixture& f) {
-  QTRY_VERIFY_WITH_TIMEOUT(!f.window->transfers().running(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!f.transfers().running(), 20000);
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   f.session.workstation.portName = "USB0";
   f.get<QAction>("DnLoad1")->trigger();
   // From the request on, nothing else can be started.
-  QVERIFY(f.window->transfers().running());
+  QVERIFY(f.transfers().running());
   QVERIFY(!f.get<QTabWidget>("PageControl")->isEnabled());
   QVERIFY(!f.get<QWidget>("pnlBott")->isEnabled());
   QVERIFY(!f.window->menuBar()->isEnabled());
@@ -73,7 +73,7 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   QCOMPARE(f.get<QLineEdit>("MEcopos")->text(), QString("77"));
   QVERIFY(f.window->modifiedFlag());
   QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
-  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(!f.connection().IsOpen());
   QVERIFY(f.dialogs.messages.isEmpty());
 }
 
@@ -147,7 +147,7 @@ void TransferTest::anUnreadableDeviceTypeIsUploadedOnlyAfterTheQuestion() {
     QVERIFY2(f.dialogs.messages[2].contains("rossz helyre") &&
                  f.dialogs.messages[2].contains("Zentor-16"),
              qPrintable(f.dialogs.messages[2]));
-    QVERIFY(!f.window->comPort().Connected());
+    QVERIFY(!f.connection().IsOpen());
     if (answer == QMessageBox::No)
       QCOMPARE(f.window->panelText(3), QString("Ismeretlen készüléktípus, nincs feltöltés."));
   }
@@ -162,7 +162,7 @@ void TransferTest::portThatCannotOpen() {
   Fixture f;
   f.session.workstation.portName = "USB9";
   f.get<QAction>("DNLProm")->trigger();
-  QVERIFY(!f.window->transfers().running());
+  QVERIFY(!f.transfers().running());
   QCOMPARE(f.dialogs.messages.size(), 1);
   QVERIFY(f.dialogs.messages[0].startsWith("Unable to open com port"));
   QVERIFY(!f.window->modifiedFlag());
@@ -195,19 +195,22 @@ void TransferTest::aFailingHandlerIsShownAndTheWindowGoesOn() {
 }
 
 void TransferTest::anEventThreadErrorReachesTheWindow() {
-  Fixture f;
-  PtyPair pty;
-  f.window->comPort().OnRxBuf = [](TCustomComPort*, const uint8_t*, int) {
+  // A reader bound to the line whose handler fails; it outlives the window it is bound in.
+  TComLink failing;
+  failing.LinkRxBuf = [](TCustomComPort*, const uint8_t*, int) {
     throw std::runtime_error("A vonal hibát jelzett");
   };
-  f.window->connection().Hold(pty.path, 6);
+  Fixture f;
+  PtyPair pty;
+  f.connection().Bind(&failing);
+  f.connection().Hold(pty.path, 6);
   QCOMPARE(f.window->panelText(3), QString("Kapcsolódva..."));
   pty.Send("a");
   QTRY_COMPARE(f.dialogs.messages.size(), 1);
   QCOMPARE(f.dialogs.messages[0], QString("A vonal hibát jelzett"));
   QCOMPARE(f.dialogs.messageCaptions[0], QString("Tarvelo1.2"));
-  QVERIFY(!f.window->comPort().Connected());
-  QVERIFY(!f.window->connection().Held());
+  QVERIFY(!f.connection().IsOpen());
+  QVERIFY(!f.connection().Held());
   QCOMPARE(f.window->panelText(3), QString("Szétkapcsolva"));
 }
 
@@ -224,7 +227,7 @@ void TransferTest::aLineLostDuringATransferIsReportedOnce() {
   QCOMPARE(f.dialogs.messages.size(), 1);
   QVERIFY2(f.dialogs.messages[0].startsWith("ReadFile function failed"),
            qPrintable(f.dialogs.messages[0]));
-  QVERIFY(!f.window->comPort().Connected());
+  QVERIFY(!f.connection().IsOpen());
   QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
 }
 
