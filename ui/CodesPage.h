@@ -56,6 +56,8 @@ class CodesPage : public Page {
   Q_OBJECT
  public:
   explicit CodesPage(PageHost& host);
+  // Another model keeps the table's size elsewhere: no earlier step fits it.
+  void ApplyModel(DeviceModel) override { ClearHistory(); }
   void Decode(const ImageView& view) override;
   // The "&Kódok" menu's items.
   void FillMenu(QMenu* menu);

@@ -171,6 +171,8 @@ void NumbersPage::exportNumbers() {
 void NumbersPage::ApplyModel(DeviceModel model) {
   list_.setCapacity(FreeNumberCapacity(ImageLayout::For(model)));
   Refresh();  // the counter shows the capacity
+  // An earlier list could hold more numbers than the new model has places for.
+  ClearHistory();
 }
 
 void NumbersPage::Decode(const ImageView& view) {

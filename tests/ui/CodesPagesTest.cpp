@@ -1276,6 +1276,13 @@ void CodesPagesTest::historyEndsAtSaveOpenAndNew() {
   f.window->openDatabase();
   QVERIFY(!f.canUndo());
   QVERIFY(!numbers.canUndo());
+
+  // The other model keeps the table's size elsewhere.
+  f.window->showPage(PageId::Codes);
+  change();
+  f.setModel(1);
+  QVERIFY(!f.canUndo());
+  QVERIFY(!numbers.canUndo());
 }
 
 void CodesPagesTest::sortByTheCodeHeading() {
