@@ -1,11 +1,15 @@
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
+#include <map>
 
 #include "model/Lines.h"
+#include "model/Settings.h"
 #include "tests/ui/Fixture.h"
 #include "ui/NumberPlanPage.h"
 #include "ui/Widgets.h"
@@ -15,6 +19,61 @@ using namespace tarvelo;
 namespace {
 QString Nn(int n) {
   return QString("%1").arg(n, 2, 10, QChar('0'));
+}
+
+// A row's place: "general.parity", "numberPlan.exceptions", ".dial".
+std::string PlaceOf(const SettingRow& row) {
+  const char* key = row.key ? row.key : ListOf(row.list).key;
+  return std::string(row.object) + "." + key;
+}
+
+// The control showing each setting of the settings pages; for a list, its first entry's. A
+// byte box is found by its row. A new setting on these pages needs a line here.
+const std::map<std::string, const char*> kControlOf = {
+    {"general.smdrSpeed", "RGspeed"},
+    {"general.parity", "RGbit"},
+    {"general.smdrMode", "RGmod"},
+    {"general.below20h", "RG20h"},
+    {"general.coCharCount", "CBcokar"},
+    {"general.recordTerminator", "MErzk"},
+    {"general.numberTerminator", "MEszamz"},
+    {"general.pinEnable", "chkPinEna"},
+    {"general.dstChange", "chkDSTena"},
+    {"general.dosUpload", "chkDOSena"},
+    {".coNumber", "MEco01"},
+    {".dial", "RGdial01"},
+    {".seize", "RGline01"},
+    {".timerSet", "RGtime01"},
+    {".subLine", "CBalv01"},
+    {".callIn", "CBbeh01"},
+    {"numberPlan.exceptions", "lbKiv"},
+    {"numberPlan.mobilePrefixes", "edMP01"},
+    {"numberPlan.internationalPrefixes", "edIP01"},
+    {"callIn.number", "edBehiv"},
+    {"callIn.foreign", "chkIntGW"},
+    {"callIn.national", "chkNatGW"},
+    {"callIn.forbiddenAreaCodes", "lbGW"},
+};
+
+// The text the user reads for a control: a group's title, a check box's own text, or the
+// label that names it (the label whose buddy it is, else the label of its grid row: the
+// second timer set's boxes stand beside the first set's).
+QString ShownCaption(QWidget* page, QWidget* control) {
+  if (auto* group = qobject_cast<QGroupBox*>(control); group && !group->title().isEmpty())
+    return group->title();
+  if (auto* box = qobject_cast<QCheckBox*>(control); box && !box->text().isEmpty())
+    return box->text();
+  const QList<QLabel*> labels = page->findChildren<QLabel*>();
+  for (QLabel* label : labels) {
+    if (label->buddy() == control && label->isVisibleTo(page)) return label->text();
+  }
+  const int y = control->mapTo(page, QPoint(0, 0)).y();
+  for (QLabel* label : labels) {
+    QWidget* buddy = label->buddy();
+    if (buddy && label->isVisibleTo(page) && buddy->mapTo(page, QPoint(0, 0)).y() == y)
+      return label->text();
+  }
+  return QString();
 }
 }  // namespace
 
@@ -41,6 +100,8 @@ class PagesTest : public QObject {
   void leavingAFieldUnchangedAsksNothingOnClosing_data();
   void leavingAFieldUnchangedAsksNothingOnClosing();
   void linesColumnsDoNotOverlap();
+  void eachSettingShowsItsRowsCaption_data();
+  void eachSettingShowsItsRowsCaption();
 };
 
 void PagesTest::linesVisibilityPerModel() {
@@ -519,6 +580,58 @@ void PagesTest::linesColumnsDoNotOverlap() {
       }
     }
   }
+}
+
+// The pages take each setting's caption from its row: the text beside, over or on its control
+// is the caption, with the decoration of the page (an accelerator, a colon). A control that
+// shows a whole list is named by the list's caption and the names of an entry's parts.
+void PagesTest::eachSettingShowsItsRowsCaption_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("index");
+  const PageId pages[] = {PageId::General, PageId::Lines, PageId::Timers, PageId::NumberPlan,
+                          PageId::CallIn};
+  for (DeviceModel model : {DeviceModel::FourLine, DeviceModel::SixteenLine}) {
+    const std::vector<SettingRow>& rows = Settings();
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const SettingRow& row = rows[i];
+      if (!row.page || std::find(std::begin(pages), std::end(pages), *row.page) == std::end(pages))
+        continue;
+      if (!row.In(model)) continue;
+      const std::string name = row.box ? row.box->control : PlaceOf(row);
+      QTest::newRow(qPrintable(QString("%1/%2").arg(LineCount(model)).arg(name.c_str())))
+          << static_cast<int>(model) << static_cast<int>(i);
+    }
+  }
+}
+
+void PagesTest::eachSettingShowsItsRowsCaption() {
+  QFETCH(int, model);
+  QFETCH(int, index);
+  const SettingRow& row = Settings().at(static_cast<size_t>(index));
+  Fixture f;
+  f.start(model, static_cast<int>(*row.page));
+  QWidget* page = f.window->findChild<QTabWidget*>()->currentWidget();
+  const char* name = row.box ? row.box->control : nullptr;
+  if (!name) {
+    const auto known = kControlOf.find(PlaceOf(row));
+    if (known == kControlOf.end()) QFAIL("no control is known for this setting");
+    name = known->second;
+  }
+  QWidget* control = f.get<QWidget>(name);
+  QVERIFY2(control->isVisibleTo(page), "the control is hidden in this model");
+
+  QString shown = ShownCaption(page, control);
+  shown.remove('&');
+  if (shown.endsWith(':')) shown.chop(1);
+  QString expected = QString::fromUtf8(row.caption);
+  const SettingList* list = row.list == SettingListId::None ? nullptr : &ListOf(row.list);
+  if (list && list->caption && expected == QString::fromUtf8(list->entryCaption)) {
+    expected = QString::fromUtf8(list->caption);
+    QStringList parts;
+    for (const SettingPart& part : row.parts) parts << QString::fromUtf8(part.caption);
+    if (!parts.isEmpty()) expected += " (" + parts.join(':') + ")";
+  }
+  QCOMPARE(shown, expected);
 }
 
 TARVELO_TEST_MAIN(PagesTest)
