@@ -35,7 +35,6 @@ class NumbersPage;
 class PathPanel;
 class Printing;
 
-
 class TMainForm : public QMainWindow,
                   public PageHost,
                   public TerminalHost,
@@ -48,10 +47,10 @@ class TMainForm : public QMainWindow,
             const QString& openFile = QString());
   ~TMainForm() override;
 
-  // What the window shows.
-  // Whether the database differs from what was last loaded, saved or newly created: the
-  // whole record (image, site, owner, password, connection name) with the free-call list
-  // of the page shown. A field still being typed in is not in it until it is left.
+  // What the window shows. modifiedFlag: whether the database differs from what was last
+  // loaded, saved or newly created: the whole record (image, site, owner, password,
+  // connection name) with the free-call list of the page shown. A field still being typed
+  // in is not in it until it is left.
   bool modifiedFlag() const;
   DeviceModel model() const { return model_; }
   const ImageLayout& layout() const override { return layout_; }
