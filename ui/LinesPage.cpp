@@ -76,11 +76,11 @@ LinesPage::LinesPage(PageHost& host) : Page("TabSheet2", host) {
     l.coNumber = MakeEdit("MEco" + Nn(n), 0, l.panel);
     // Two columns: the three 4-line dial modes take two rows in line 1's panel.
     l.dial = new RadioGroup("RGdial" + Nn(n), QString(), 2, l.panel);
-    l.dial->setItems(DialItems(DeviceModel::SixteenLine, n));
+    l.dial->setItems(Row("dial").items(DeviceModel::SixteenLine, n));
     l.seize = new RadioGroup("RGline" + Nn(n), QString(), 2, l.panel);
-    l.seize->setItems(SeizeItems());
+    l.seize->setItems(Row("seize").items(DeviceModel::SixteenLine, n));
     l.timerSet = new RadioGroup("RGtime" + Nn(n), QString(), 2, l.panel);
-    l.timerSet->setItems(TimerSetItems());
+    l.timerSet->setItems(Row("timerSet").items(DeviceModel::SixteenLine, n));
     l.subLine = new QCheckBox(l.panel);
     l.subLine->setObjectName("CBalv" + Nn(n));
     l.callIn = new QCheckBox(l.panel);
@@ -156,9 +156,9 @@ void LinesPage::SizeColumns() {
     widths_[i] = std::max(cells[i], headings_[i]->sizeHint().width());
   }
   // Line 1's dial group holds the three 4-line modes in two columns in that model.
-  l.dial->setItems(DialItems(DeviceModel::FourLine, 1));
+  l.dial->setItems(Row("dial").items(DeviceModel::FourLine, 1));
   dialWidth4_ = std::max(widths_[2], wide(l.dial));
-  l.dial->setItems(DialItems(DeviceModel::SixteenLine, 1));
+  l.dial->setItems(Row("dial").items(DeviceModel::SixteenLine, 1));
   for (size_t i = 0; i < kColumns; ++i) headings_[i]->setFixedWidth(widths_[i]);
   for (Line& line : lines_) {
     QWidget* row[] = {line.port,     line.coNumber, line.dial,  line.seize,
@@ -169,7 +169,7 @@ void LinesPage::SizeColumns() {
 
 void LinesPage::ApplyModel(DeviceModel model) {
   const bool four = model == DeviceModel::FourLine;
-  lines_[0].dial->setItems(DialItems(model, 1));
+  lines_[0].dial->setItems(Row("dial").items(model, 1));
   const int dialWidth = four ? dialWidth4_ : widths_[2];
   headings_[2]->setFixedWidth(dialWidth);
   headings_[4]->setVisible(!four);
