@@ -677,7 +677,7 @@ const std::vector<SettingList>& SettingLists() {
     {L::InternationalPrefixes, "numberPlan", "internationalPrefixes", "Nemzetközi prefix",
      "Nemzetközi prefixek", 1, 1, nullptr, false, "", nullptr, true, nullptr, nullptr, nullptr,
      S::Inline, nullptr, 0, 0, false, nullptr},
-    {L::CodeRows, "codes", "table", kCodeCaption, "Kódok", 4, 1, "row", true, "", "count", false,
+    {L::CodeRows, "codes", "table", kCodeCaption, PageCaption(PageId::Codes), 4, 1, "row", true, "", "count", false,
      "a kód sorszáma", "sor", "kód", S::Table, "#", 6, 1, true, nullptr},
     {L::FreeNumbers, "", "freeNumbers", "Kód nélkül hívható szám", "Kód nélkül hívható számok", 3,
      1, nullptr, false, "", nullptr, false, nullptr, nullptr, nullptr, S::OnePerLine, nullptr, 0,
