@@ -44,7 +44,9 @@ CallInPage::CallInPage(PageHost& host) : Page("TabSheet7", host) {
   grid->addWidget(forbiddenList_, 4, 0, 4, 1);
   forbiddenEdit_ = MakeEdit("edGW", 2, this);
   forbiddenEdit_->setMaximumWidth(40);
-  auto* entryLabel = new QLabel("Körzetszám:", this);
+  // The box holds an area code, named as the number plan names one.
+  const SettingPart& areaCode = RowOf("numberPlan", "exceptions").parts.at(0);
+  auto* entryLabel = new QLabel(Q(areaCode.caption) + ":", this);
   entryLabel->setBuddy(forbiddenEdit_);
   grid->addWidget(entryLabel, 4, 1);
   grid->addWidget(forbiddenEdit_, 4, 2);
