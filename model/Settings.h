@@ -9,13 +9,18 @@
 // A row of a list ("Port 03", "Kód 0012", "Tiltott körzetszám 07") takes the entry's index.
 //
 // How a page uses a row:
-//   const SettingRow& row = SettingByKey("general", "coPosition");
-//   label->setText(row.caption);                        // "CO pozíció"
-//   box->setText(row.get(SettingSource(record, layout), 0));
-//   if (const auto refused = row.set(record, layout, 0, typed)) ShowMessage(refused->message);
+//   const SettingRow& row = *SettingByKey("general", "coPosition");  // or SettingByControl
+//   label->setText(row.caption);                                     // "CO pozíció"
+//   const ImageView view = DecodeImageView(image, layout);
+//   box->setText(row.get(SettingSource(record, layout, view), 0));
+//   if (const SetResult refused = row.set(record, layout, 0, typed))
+//     ShowMessage(refused->message);
 // A refusal changes nothing. `set` stores what the page stores; where the page would keep
 // something else than what was given (odd parity in the 4-line model, a letter in a digit
-// field), `get` afterwards reads back what it kept, and `ShownAs` says what it should be.
+// field), `get` afterwards reads back what it kept, and `shownAs` says what a faithful store
+// would show: the command line refuses a value whose two differ. Rows are read in table
+// order, which is also the order to store them in: the CO character count comes before the
+// CO numbers it cuts, the code table's size before its rows.
 #pragma once
 
 #include <functional>
