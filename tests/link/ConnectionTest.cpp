@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "files/Workstation.h"
 #include "link/Connection.h"
+#include "serial/Speeds.h"
 #include "tests/serial/PtyPair.h"
 
 using namespace tarvelo;
@@ -58,13 +58,13 @@ TEST(DeviceConnection, ATransferClosesOnlyWhatItOpened) {
   DeviceConnection connection;
   connection.SetEventThread(false);
 
-  connection.BeginTransfer(pty.path, 6);
+  connection.BeginTransfer(pty.path, kDefaultSpeedIndex);
   EXPECT_TRUE(connection.IsOpen());
   connection.EndTransfer();
   EXPECT_FALSE(connection.IsOpen());
 
-  connection.Hold(pty.path, 6);
-  connection.BeginTransfer(pty.path, 6);
+  connection.Hold(pty.path, kDefaultSpeedIndex);
+  connection.BeginTransfer(pty.path, kDefaultSpeedIndex);
   connection.EndTransfer();
   EXPECT_TRUE(connection.IsOpen()) << "the terminal still holds it";
   connection.CloseUnlessHeld();
@@ -74,8 +74,8 @@ TEST(DeviceConnection, ATransferClosesOnlyWhatItOpened) {
   EXPECT_FALSE(connection.Held());
 
   // The terminal takes hold during a transfer: the port stays open afterwards.
-  connection.BeginTransfer(pty.path, 6);
-  connection.Hold(pty.path, 6);
+  connection.BeginTransfer(pty.path, kDefaultSpeedIndex);
+  connection.Hold(pty.path, kDefaultSpeedIndex);
   connection.EndTransfer();
   EXPECT_TRUE(connection.IsOpen());
   connection.Release();
@@ -83,11 +83,11 @@ TEST(DeviceConnection, ATransferClosesOnlyWhatItOpened) {
 
 TEST(DeviceConnection, AFailedOpenHoldsNothingAndKeepsTheSystemError) {
   DeviceConnection connection;
-  EXPECT_THROW(connection.Hold("/nonexistent/ttyX", 6), EComPort);
+  EXPECT_THROW(connection.Hold("/nonexistent/ttyX", kDefaultSpeedIndex), EComPort);
   EXPECT_FALSE(connection.Held());
   EXPECT_FALSE(connection.IsOpen());
   EXPECT_EQ(connection.LastOpenError(), ENOENT);
-  EXPECT_THROW(connection.BeginTransfer("/nonexistent/ttyX", 6), EComPort);
+  EXPECT_THROW(connection.BeginTransfer("/nonexistent/ttyX", kDefaultSpeedIndex), EComPort);
   connection.EndTransfer();  // nothing to close, nothing thrown
   EXPECT_FALSE(connection.IsOpen());
 }
@@ -133,7 +133,7 @@ TEST(DeviceConnection, AnEventThreadFailureClosesThePortAndPassesTheErrorOn) {
     }
   };
   connection.Bind(&failing);
-  connection.Hold(pty.path, 6);
+  connection.Hold(pty.path, kDefaultSpeedIndex);
   pty.Send("x");
   serveAll();
   EXPECT_FALSE(connection.IsOpen());
@@ -162,7 +162,7 @@ TEST(DeviceConnection, AFailureReportedOnTheEventThreadLeavesThePortToItsOwner) 
     };
     if (!noPoster) connection.SetHandOver([](std::function<void()> f) { f(); });
     connection.Bind(&watcher);
-    connection.Hold(pty.path, 6);
+    connection.Hold(pty.path, kDefaultSpeedIndex);
     pty.CloseMaster();
     // Time for the event thread to find the line gone and report it.
     for (int i = 0; i < 60 && connection.Held() && connection.IsOpen(); ++i) usleep(5000);
