@@ -102,6 +102,8 @@ class PagesTest : public QObject {
   void linesColumnsDoNotOverlap();
   void eachSettingShowsItsRowsCaption_data();
   void eachSettingShowsItsRowsCaption();
+  void aRefusedEntryShowsItsRowsRefusal_data();
+  void aRefusedEntryShowsItsRowsRefusal();
 };
 
 void PagesTest::linesVisibilityPerModel() {
@@ -632,6 +634,59 @@ void PagesTest::eachSettingShowsItsRowsCaption() {
     if (!parts.isEmpty()) expected += " (" + parts.join(':') + ")";
   }
   QCOMPARE(shown, expected);
+}
+
+// A box the page refuses to leave says what the setting's row says of the same entry, so the
+// window and the command line refuse alike; the image stays as it was.
+void PagesTest::aRefusedEntryShowsItsRowsRefusal_data() {
+  QTest::addColumn<int>("model");
+  QTest::addColumn<QString>("control");
+  QTest::addColumn<QString>("place");  // object.key, or empty for the box's own row
+  QTest::addColumn<int>("index");
+  QTest::addColumn<QString>("typed");
+  QTest::newRow("record terminator too large") << 0 << "MErzk"
+                                               << "general.recordTerminator" << 0 << "256";
+  QTest::newRow("record terminator not a number") << 1 << "MErzk"
+                                                  << "general.recordTerminator" << 0 << "x";
+  QTest::newRow("number terminator") << 1 << "MEszamz"
+                                     << "general.numberTerminator" << 0 << "a";
+  QTest::newRow("number terminator outside the code page")
+      << 1 << "MEszamz"
+      << "general.numberTerminator" << 0 << "ñ";
+  QTest::newRow("byte box, timers") << 0 << "edLI"
+                                    << "" << 0 << "300";
+  QTest::newRow("byte box, number lengths") << 1 << "MEnatlen"
+                                            << "" << 0 << "-1";
+  QTest::newRow("CO number") << 1 << "MEco02"
+                             << ".coNumber" << 2 << "ñ";
+  QTest::newRow("call-in number") << 0 << "edBehiv"
+                                  << "callIn.number" << 0 << "1ñ";
+  QTest::newRow("mobile prefix") << 0 << "edMP02"
+                                 << "numberPlan.mobilePrefixes" << 2 << "ñ";
+}
+
+void PagesTest::aRefusedEntryShowsItsRowsRefusal() {
+  QFETCH(int, model);
+  QFETCH(QString, control);
+  QFETCH(QString, place);
+  QFETCH(int, index);
+  QFETCH(QString, typed);
+  const QByteArray name = control.toLatin1();
+  const SettingRow* row = SettingByControl(name.toStdString());
+  if (!place.isEmpty()) {
+    const QStringList parts = place.split('.');
+    row = SettingByKey(parts[0].toStdString(), parts[1].toStdString());
+  }
+  QVERIFY(row);
+  Fixture f;
+  f.start(model, static_cast<int>(*row->page));
+  DatabaseRecord copy = f.session.record;
+  const SetResult refused = row->set(copy, f.window->layout(), index, typed.toStdString());
+  QVERIFY(refused);
+  const ConfigImage before = f.session.record.image;
+  f.typeAndLeave(name, typed);
+  QCOMPARE(f.dialogs.messages, QStringList({QString::fromStdString(refused->message)}));
+  QVERIFY(f.session.record.image == before);
 }
 
 TARVELO_TEST_MAIN(PagesTest)
