@@ -100,8 +100,8 @@ const SettingRow& RowOf(const char* object, const char* key);
 const SettingRow& RowOfBox(const ByteFieldRow& box);
 
 // What a page shows over or beside a setting: the row's caption, or, for a row that is one
-// entry of a list ("Mobil prefix"), the caption of the whole list ("Mobil prefixek"),
-// followed by the names of the entry's parts ("Belföldi kivételek (Körzetszám:Hossz)").
+// entry of a list (a prefix, an exception), the caption of the whole list, followed by the
+// names of an entry's parts in brackets, joined by a colon as the entry is written.
 // `LabelText` adds the colon of a label in front of a box.
 QString Caption(const SettingRow& row);
 QString LabelText(const SettingRow& row);
