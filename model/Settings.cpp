@@ -258,6 +258,31 @@ void StoreLine16(DatabaseRecord& r, const ImageLayout& l, int line, const LineCo
   EncodeLines16(r.image, l, controls);
 }
 
+using Encode4 = void (*)(ConfigImage&, const ImageLayout&, int);
+
+// A choice of a line panel. The 4-line model keeps the one it has (`encode4`) once for all
+// lines.
+SettingRow LineChoice(const char* key, const char* caption, unsigned models, Items items,
+                      int LineView::*shown, std::optional<int> LineControls16::*control,
+                      Encode4 encode4, int column) {
+  SettingRow row = Choice(
+      PageId::Lines, "", key, caption, models, items,
+      [shown](const SettingSource& s, int i) { return LineOf(s, i).*shown; },
+      [control, encode4](DatabaseRecord& r, const ImageLayout& l, int i, int chosen) {
+        if (IsFour(l.model()) && encode4) {
+          encode4(r.image, l, chosen);
+        } else {
+          LineControls16 c;
+          c.*control = chosen;
+          StoreLine16(r, l, i, c);
+        }
+      });
+  row.list = L::Lines;
+  row.flags = encode4 ? unsigned{kSharedByLines4} : 0u;
+  row.column = column;
+  return row;
+}
+
 void LineRows(std::vector<SettingRow>& rows) {
   const PageId page = PageId::Lines;
   SettingRow co{page,        "",         "coNumber", "CO szám",
@@ -278,56 +303,20 @@ void LineRows(std::vector<SettingRow>& rows) {
   };
   rows.push_back(co);
 
-  auto dialItems = [](DeviceModel m, int i) -> const std::vector<std::string>& {
-    return DialItems(m, IsFour(m) ? 1 : i);
-  };
-  SettingRow dial = Choice(
-      page, "", "dial", "Tárcsázás", kBothModels, dialItems,
-      [](const SettingSource& s, int i) { return LineOf(s, i).dial; },
-      [](DatabaseRecord& r, const ImageLayout& l, int i, int chosen) {
-        if (IsFour(l.model())) {
-          EncodeDialMode4(r.image, l, chosen);
-        } else {
-          LineControls16 c;
-          c.dial = chosen;
-          StoreLine16(r, l, i, c);
-        }
-      });
-  dial.list = L::Lines;
-  dial.flags = kSharedByLines4;
-  dial.column = 13;
-  rows.push_back(dial);
-
-  SettingRow seize = Choice(
-      page, "", "seize", "Vonalfogás", kBothModels,
+  rows.push_back(LineChoice(
+      "dial", "Tárcsázás", kBothModels,
+      [](DeviceModel m, int i) -> const std::vector<std::string>& {
+        return DialItems(m, IsFour(m) ? 1 : i);
+      },
+      &LineView::dial, &LineControls16::dial, EncodeDialMode4, 13));
+  rows.push_back(LineChoice(
+      "seize", "Vonalfogás", kBothModels,
       [](DeviceModel, int) -> const std::vector<std::string>& { return SeizeItems(); },
-      [](const SettingSource& s, int i) { return LineOf(s, i).seize; },
-      [](DatabaseRecord& r, const ImageLayout& l, int i, int chosen) {
-        if (IsFour(l.model())) {
-          EncodeSeizeMode4(r.image, l, chosen);
-        } else {
-          LineControls16 c;
-          c.seize = chosen;
-          StoreLine16(r, l, i, c);
-        }
-      });
-  seize.list = L::Lines;
-  seize.flags = kSharedByLines4;
-  seize.column = 14;
-  rows.push_back(seize);
-
-  SettingRow timers = Choice(
-      page, "", "timerSet", "Időzítők", kSixteenLineOnly,
+      &LineView::seize, &LineControls16::seize, EncodeSeizeMode4, 14));
+  rows.push_back(LineChoice(
+      "timerSet", "Időzítők", kSixteenLineOnly,
       [](DeviceModel, int) -> const std::vector<std::string>& { return TimerSetItems(); },
-      [](const SettingSource& s, int i) { return LineOf(s, i).timerSet; },
-      [](DatabaseRecord& r, const ImageLayout& l, int i, int chosen) {
-        LineControls16 c;
-        c.timerSet = chosen;
-        StoreLine16(r, l, i, c);
-      });
-  timers.list = L::Lines;
-  timers.column = 10;
-  rows.push_back(timers);
+      &LineView::timerSet, &LineControls16::timerSet, nullptr, 10));
 
   const std::pair<const char*, const char*> boxes[] = {{"subLine", "Alvonal"},
                                                        {"callIn", "Behívás"}};
