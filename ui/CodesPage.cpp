@@ -509,24 +509,26 @@ void CodesPage::importDroppedFile(const QString& file) {
 void CodesPage::importFile(CodeFile format, const QString& file) {
   const bool dat = format == CodeFile::PinDat;
   view_->commitEditor();
-  Step([&] {
-    Refusal refused;
-    const std::string path = file.toStdString();
-    const int rowsBefore = grid_.rowCount();
-    model_->reset([&] {
-      refused = dat ? ImportPinDatFile(path, host_.image(), host_.layout(), grid_)
-                    : ImportCodeTextFile(path, host_.image(), host_.layout(), grid_);
-    });
-    // A file that was not taken leaves the table as it was, image included.
-    if (refused) {
-      host_.dialogs().Message(Q(*refused));
-      return;
-    }
-    ForgetRowsBeyondGrid(rowsBefore);
-    view_->setFocus(Qt::OtherFocusReason);
-    StoreImportedCodes(host_.image(), host_.layout(), grid_);
-    ShowCount();
-  });
+  Step(
+      [&] {
+        Refusal refused;
+        const std::string path = file.toStdString();
+        const int rowsBefore = grid_.rowCount();
+        model_->reset([&] {
+          refused = dat ? ImportPinDatFile(path, host_.image(), host_.layout(), grid_)
+                        : ImportCodeTextFile(path, host_.image(), host_.layout(), grid_);
+        });
+        // A file that was not taken leaves the table as it was, image included.
+        if (refused) {
+          host_.dialogs().Message(Q(*refused));
+          return;
+        }
+        ForgetRowsBeyondGrid(rowsBefore);
+        view_->setFocus(Qt::OtherFocusReason);
+        StoreImportedCodes(host_.image(), host_.layout(), grid_);
+        ShowCount();
+      },
+      /*storesImage=*/true);
 }
 
 void CodesPage::dragEnterEvent(QDragEnterEvent* event) {
@@ -923,7 +925,7 @@ void CodesPage::Restore(const CodeState& state) {
   }
 }
 
-void CodesPage::Step(const std::function<void()>& command) {
+void CodesPage::Step(const std::function<void()>& command, bool storesImage) {
   if (stepDepth_ > 0) {
     command();
     return;
@@ -936,7 +938,7 @@ void CodesPage::Step(const std::function<void()>& command) {
   } leave{stepDepth_};
   command();
   // The image follows the grid at once, so that what a step restores is what was stored.
-  if (!SameRows(before.grid, grid_)) encodeCodeTable();
+  if (!storesImage && !SameRows(before.grid, grid_)) encodeCodeTable();
   if (SameAsNow(before)) return;
   undo_.push_back(std::move(before));
   if (undo_.size() > kHistorySteps) undo_.erase(undo_.begin());

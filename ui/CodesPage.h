@@ -136,7 +136,9 @@ class CodesPage : public Page {
   void Restore(const CodeState& state);
   // Runs a command as one step of the history: the image follows a changed grid at once,
   // and a command that changed nothing leaves no step.
-  void Step(const std::function<void()>& command);
+  // `storesImage`: the command stores the image itself (an import keeps the file's table as
+  // it stands, which an empty grid row written back would not).
+  void Step(const std::function<void()>& command, bool storesImage = false);
   void UpdateHistoryItems();
   void ShowCount();
   // The status bar's word for a table with no room for another code.
