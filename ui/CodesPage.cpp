@@ -53,7 +53,6 @@ bool IsCellBlock(const QString& text) {
 }
 
 // Steps the history keeps; the oldest go first.
-constexpr size_t kHistorySteps = 100;
 
 // The one local file a drag brings, if that is what it brings.
 QString DroppedFile(const QMimeData* data) {
@@ -420,6 +419,7 @@ CodesPage::CodesPage(PageHost& host) : Page("TabSheet5", host) {
   model_ = new CodeGridModel(grid_, this);
   model_->setRecordLength([this] { return recordLength(); });
   model_->setStep([this](const std::function<void()>& change) { Step(change); });
+  history_.SetBeforeMove([this] { view_->commitEditor(); });
   setAcceptDrops(true);
   view_ = new CodeGridView(*this);
   view_->setModel(model_);
@@ -475,17 +475,7 @@ void CodesPage::FillMenu(QMenu* menu) {
   add(exportMenu, "ExportTxt1", "-->Txt", [this] { exportCodes(CodeFile::Text); });
   add(exportMenu, "ExportPinDat1", "-->PIN.DAT", [this] { exportCodes(CodeFile::PinDat); });
   menu->addSeparator();
-  // The keys work while the focus is on the page, whichever menu is open.
-  undoItem_ = add(menu, "Visszavonas1", "Visszavonás", [this] { undo(); });
-  undoItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  redoItem_ = add(menu, "Megis1", "Mégis", [this] { redo(); });
-  redoItem_->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  for (QAction* a : {undoItem_, redoItem_}) {
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(a);
-  }
-  UpdateHistoryItems();
+  history_.AddItems(menu, this, "Visszavonas1", "Megis1");
 }
 
 void CodesPage::importCodes(CodeFile format) {
@@ -926,55 +916,11 @@ void CodesPage::Restore(const CodeState& state) {
 }
 
 void CodesPage::Step(const std::function<void()>& command, bool storesImage) {
-  if (stepDepth_ > 0) {
-    command();
-    return;
-  }
-  CodeState before = Capture();
-  ++stepDepth_;
-  struct Leave {
-    int& depth;
-    ~Leave() { --depth; }
-  } leave{stepDepth_};
-  command();
-  // The image follows the grid at once, so that what a step restores is what was stored.
-  if (!storesImage && !SameRows(before.grid, grid_)) encodeCodeTable();
-  if (SameAsNow(before)) return;
-  undo_.push_back(std::move(before));
-  if (undo_.size() > kHistorySteps) undo_.erase(undo_.begin());
-  redo_.clear();
-  UpdateHistoryItems();
-}
-
-void CodesPage::undo() {
-  view_->commitEditor();
-  if (undo_.empty()) return;
-  redo_.push_back(Capture());
-  const CodeState back = std::move(undo_.back());
-  undo_.pop_back();
-  Restore(back);
-  UpdateHistoryItems();
-}
-
-void CodesPage::redo() {
-  view_->commitEditor();
-  if (redo_.empty()) return;
-  undo_.push_back(Capture());
-  const CodeState again = std::move(redo_.back());
-  redo_.pop_back();
-  Restore(again);
-  UpdateHistoryItems();
-}
-
-void CodesPage::ClearHistory() {
-  undo_.clear();
-  redo_.clear();
-  UpdateHistoryItems();
-}
-
-void CodesPage::UpdateHistoryItems() {
-  if (undoItem_) undoItem_->setEnabled(!undo_.empty());
-  if (redoItem_) redoItem_->setEnabled(!redo_.empty());
+  history_.Step(command, [&](const CodeState& before) {
+    // The image follows the grid at once, so that what a step restores is what was stored.
+    if (!storesImage && !SameRows(before.grid, grid_)) encodeCodeTable();
+    return !SameAsNow(before);
+  });
 }
 
 }  // namespace tarvelo

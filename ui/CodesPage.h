@@ -12,6 +12,7 @@
 #include "model/CodeTable.h"
 #include "model/Reports.h"
 #include "ui/Page.h"
+#include "ui/UndoHistory.h"
 
 class QAction;
 class QLineEdit;
@@ -113,12 +114,12 @@ class CodesPage : public Page {
   // The "Kód" heading: a sort by code, ascending first, then descending.
   void offerSort();
   void sortRows(bool ascending);
-  void undo();
-  void redo();
-  bool canUndo() const { return !undo_.empty(); }
-  bool canRedo() const { return !redo_.empty(); }
+  void undo() { history_.Undo(); }
+  void redo() { history_.Redo(); }
+  bool canUndo() const { return history_.CanUndo(); }
+  bool canRedo() const { return history_.CanRedo(); }
   // The history ends where the database was saved, opened, created or downloaded.
-  void ClearHistory();
+  void ClearHistory() { history_.Clear(); }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -139,7 +140,6 @@ class CodesPage : public Page {
   // `storesImage`: the command stores the image itself (an import keeps the file's table as
   // it stands, which an empty grid row written back would not).
   void Step(const std::function<void()>& command, bool storesImage = false);
-  void UpdateHistoryItems();
   void ShowCount();
   // The status bar's word for a table with no room for another code.
   void SayTableFull();
@@ -150,11 +150,9 @@ class CodesPage : public Page {
   void ForgetRowsBeyondGrid(int oldRowCount);
 
   CodeGrid grid_;
-  std::vector<CodeState> undo_, redo_;
-  int stepDepth_ = 0;  // commands run inside a command are part of its step
+  UndoHistory<CodeState> history_{[this] { return Capture(); },
+                                  [this](const CodeState& state) { Restore(state); }};
   bool sortAscending_ = true;
-  QAction* undoItem_ = nullptr;
-  QAction* redoItem_ = nullptr;
   CodeGridModel* model_;
   CodeGridView* view_;
   QMenu* rightsMenu_;

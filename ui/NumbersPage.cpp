@@ -29,8 +29,6 @@ namespace tarvelo {
 
 namespace {
 
-constexpr size_t kHistorySteps = 100;
-
 QString DroppedFile(const QMimeData* data) {
   if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
   const QUrl url = data->urls().first();
@@ -110,21 +108,7 @@ void NumbersPage::FillMenu(QMenu* menu) {
   exportItem->setObjectName("ExportCall1");
   connect(exportItem, &QAction::triggered, this, Guarded([this] { exportNumbers(); }));
   menu->addSeparator();
-  // The keys work while the focus is on the page.
-  undoItem_ = menu->addAction("Visszavonás");
-  undoItem_->setObjectName("Visszavonas2");
-  undoItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  connect(undoItem_, &QAction::triggered, this, Guarded([this] { undo(); }));
-  redoItem_ = menu->addAction("Mégis");
-  redoItem_->setObjectName("Megis2");
-  redoItem_->setShortcuts(
-      {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  connect(redoItem_, &QAction::triggered, this, Guarded([this] { redo(); }));
-  for (QAction* a : {undoItem_, redoItem_}) {
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(a);
-  }
-  UpdateHistoryItems();
+  history_.AddItems(menu, this, "Visszavonas2", "Megis2");
 }
 
 void NumbersPage::importNumbers() {
@@ -426,22 +410,9 @@ void NumbersPage::SayListFull() {
 }
 
 void NumbersPage::Step(const std::function<void()>& command) {
-  if (stepDepth_ > 0) {
-    command();
-    return;
-  }
-  NumberState before{list_.items(), list_.sorted()};
-  ++stepDepth_;
-  struct Leave {
-    int& depth;
-    ~Leave() { --depth; }
-  } leave{stepDepth_};
-  command();
-  if (before.items == list_.items() && before.sorted == list_.sorted()) return;
-  undo_.push_back(std::move(before));
-  if (undo_.size() > kHistorySteps) undo_.erase(undo_.begin());
-  redo_.clear();
-  UpdateHistoryItems();
+  history_.Step(command, [this](const NumberState& before) {
+    return before.items != list_.items() || before.sorted != list_.sorted();
+  });
 }
 
 void NumbersPage::Restore(const NumberState& state) {
@@ -454,35 +425,6 @@ void NumbersPage::Restore(const NumberState& state) {
   }
   ShowItems(-1);
   Refresh();
-}
-
-void NumbersPage::undo() {
-  if (undo_.empty()) return;
-  redo_.push_back({list_.items(), list_.sorted()});
-  const NumberState back = std::move(undo_.back());
-  undo_.pop_back();
-  Restore(back);
-  UpdateHistoryItems();
-}
-
-void NumbersPage::redo() {
-  if (redo_.empty()) return;
-  undo_.push_back({list_.items(), list_.sorted()});
-  const NumberState again = std::move(redo_.back());
-  redo_.pop_back();
-  Restore(again);
-  UpdateHistoryItems();
-}
-
-void NumbersPage::ClearHistory() {
-  undo_.clear();
-  redo_.clear();
-  UpdateHistoryItems();
-}
-
-void NumbersPage::UpdateHistoryItems() {
-  if (undoItem_) undoItem_->setEnabled(!undo_.empty());
-  if (redoItem_) redoItem_->setEnabled(!redo_.empty());
 }
 
 }  // namespace tarvelo

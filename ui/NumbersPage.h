@@ -11,6 +11,7 @@
 
 #include "model/FreeNumbers.h"
 #include "ui/Page.h"
+#include "ui/UndoHistory.h"
 
 class QAction;
 class QDragEnterEvent;
@@ -63,12 +64,12 @@ class NumbersPage : public Page {
   // Numbers one a line, added as "&Uj szám" adds them; false (the user told why) when they
   // cannot go in whole.
   bool pasteText(const QString& text);
-  void undo();
-  void redo();
-  bool canUndo() const { return !undo_.empty(); }
-  bool canRedo() const { return !redo_.empty(); }
+  void undo() { history_.Undo(); }
+  void redo() { history_.Redo(); }
+  bool canUndo() const { return history_.CanUndo(); }
+  bool canRedo() const { return history_.CanRedo(); }
   // The history ends where the database was saved, opened, created or downloaded.
-  void ClearHistory();
+  void ClearHistory() { history_.Clear(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,7 +84,6 @@ class NumbersPage : public Page {
   // Runs a command as one step of the history; one that changed nothing leaves no step.
   void Step(const std::function<void()>& command);
   void Restore(const NumberState& state);
-  void UpdateHistoryItems();
   void SayListFull();
   // Copy, cut and paste keys in the list or the entry field; true when taken.
   bool ClipboardKey(QObject* watched, QKeyEvent* key);
@@ -105,10 +105,10 @@ class NumbersPage : public Page {
   QPushButton* deleteButton_;
   QLabel* counter_;
   QAction* sortedItem_ = nullptr;
-  QAction* undoItem_ = nullptr;
-  QAction* redoItem_ = nullptr;
-  std::vector<NumberState> undo_, redo_;
-  int stepDepth_ = 0;
+  UndoHistory<NumberState> history_{[this] {
+                                      return NumberState{list_.items(), list_.sorted()};
+                                    },
+                                    [this](const NumberState& state) { Restore(state); }};
   FindBar* findBar_;
 };
 
