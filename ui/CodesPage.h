@@ -114,10 +114,6 @@ class CodesPage : public Page {
   // The "Kód" heading: a sort by code, ascending first, then descending.
   void offerSort();
   void sortRows(bool ascending);
-  void undo() { history_.Undo(); }
-  void redo() { history_.Redo(); }
-  bool canUndo() const { return history_.CanUndo(); }
-  bool canRedo() const { return history_.CanRedo(); }
   // The history ends where the database was saved, opened, created or downloaded.
   void ClearHistory() { history_.Clear(); }
 

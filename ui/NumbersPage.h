@@ -64,12 +64,9 @@ class NumbersPage : public Page {
   // Numbers one a line, added as "&Uj szám" adds them; false (the user told why) when they
   // cannot go in whole.
   bool pasteText(const QString& text);
-  void undo() { history_.Undo(); }
-  void redo() { history_.Redo(); }
-  bool canUndo() const { return history_.CanUndo(); }
-  bool canRedo() const { return history_.CanRedo(); }
   // The history ends where the database was saved, opened, created or downloaded.
   void ClearHistory() { history_.Clear(); }
+  bool canUndo() const { return history_.CanUndo(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
