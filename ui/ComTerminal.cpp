@@ -40,29 +40,21 @@ TermColor FromQColor(const QColor& c) {
 TypedKey ToTypedKey(const QKeyEvent& event) {
   TypedKey key;
   const int code = event.key();
-  switch (code) {
-    case Qt::Key_Home:
-      key.code = KeyCode::kHome;
-      break;
-    case Qt::Key_Left:
-      key.code = KeyCode::kLeft;
-      break;
-    case Qt::Key_Up:
-      key.code = KeyCode::kUp;
-      break;
-    case Qt::Key_Right:
-      key.code = KeyCode::kRight;
-      break;
-    case Qt::Key_Down:
-      key.code = KeyCode::kDown;
-      break;
-    default:
-      // Qt numbers the keys with printable ASCII names by that character.
-      if (code >= 0x20 && code <= 0x7E) {
-        key.code = KeyCode::kCharacter;
-        key.character = static_cast<char>(code);
-      }
-      break;
+  static constexpr struct {
+    int qt;
+    KeyCode code;
+  } kNamedKeys[] = {{Qt::Key_Home, KeyCode::kHome},
+                    {Qt::Key_Left, KeyCode::kLeft},
+                    {Qt::Key_Up, KeyCode::kUp},
+                    {Qt::Key_Right, KeyCode::kRight},
+                    {Qt::Key_Down, KeyCode::kDown}};
+  for (const auto& named : kNamedKeys) {
+    if (named.qt == code) key.code = named.code;
+  }
+  // Qt numbers the keys with printable ASCII names by that character.
+  if (code >= 0x20 && code <= 0x7E) {
+    key.code = KeyCode::kCharacter;
+    key.character = static_cast<char>(code);
   }
   const Qt::KeyboardModifiers mods = event.modifiers();
   key.modifiers.shift = mods.testFlag(Qt::ShiftModifier);
