@@ -21,6 +21,7 @@
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
 #include "ui/Session.h"
+#include "ui/Widgets.h"
 
 namespace tarvelo {
 namespace {
@@ -122,7 +123,7 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   Panel1->setMinimumHeight(32);
   auto* bottom = new QHBoxLayout(Panel1);
   bottom->setContentsMargins(8, 3, 8, 3);
-  bottom->addWidget(label("Label4", "Kapcsolat:"));
+  bottom->addWidget(label("Label4", LabelText(RowOf("", "connection"))));
   edConn = new QLineEdit(Panel1);
   edConn->setObjectName("edConn");
   edConn->setMaxLength(255);  // the database keeps no longer a name

@@ -116,7 +116,7 @@ TMainForm::TMainForm(Session& session, std::unique_ptr<DialogService> dialogs,
   pnlBott->setObjectName("pnlBott");
   auto* bottom = new QHBoxLayout(pnlBott);
   bottom->setContentsMargins(6, 2, 6, 2);
-  bottom->addWidget(new QLabel("Típus:", pnlBott));
+  bottom->addWidget(new QLabel(LabelText(RowOf("", "modelName")), pnlBott));
   cbTipus = new QComboBox(pnlBott);
   cbTipus->setObjectName("cbTipus");
   cbTipus->addItem(ModelName(DeviceModel::FourLine));

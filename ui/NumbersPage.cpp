@@ -52,7 +52,8 @@ NumbersPage::NumbersPage(PageHost& host)
   numberList_->setMaximumWidth(200);
   grid->addWidget(numberList_, 0, 0, 8, 1);
 
-  grid->addWidget(new QLabel("Kód nélkül hívható számok", this), 0, 1, 1, 2);
+  grid->addWidget(new QLabel(QString::fromUtf8(ListOf(SettingListId::FreeNumbers).caption), this),
+                  0, 1, 1, 2);
   grid->addWidget(numberEdit_, 1, 1, 1, 2);
   replaceButton_ = new QPushButton("&Javítás", this);
   replaceButton_->setObjectName("BTNfreejav");
