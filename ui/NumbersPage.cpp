@@ -320,6 +320,19 @@ void NumbersPage::findNumber(const QString& sought) {
 }
 
 bool NumbersPage::eventFilter(QObject* watched, QEvent* event) {
+  // Ctrl+Z in the field takes back its own typing first; with none to take back, it takes
+  // back the list's last command, as it does anywhere else on the page (the field would
+  // otherwise swallow the key and do nothing).
+  if (watched == numberEdit_ && event->type() == QEvent::ShortcutOverride) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool redoKey = key->matches(QKeySequence::Redo) ||
+                         key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y);
+    if ((key->matches(QKeySequence::Undo) && !numberEdit_->isUndoAvailable()) ||
+        (redoKey && !numberEdit_->isRedoAvailable())) {
+      event->ignore();
+      return true;
+    }
+  }
   if ((watched == numberList_ || watched == numberEdit_) && event->type() == QEvent::KeyPress &&
       ClipboardKey(watched, static_cast<QKeyEvent*>(event)))
     return true;

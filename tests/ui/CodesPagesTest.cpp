@@ -1374,6 +1374,16 @@ void CodesPagesTest::numbersCopyPasteAndEnter() {
   f.edit->setText("06 1 234");
   QTest::keyClick(f.edit, Qt::Key_Return);
   QCOMPARE(f.items(), QStringList{"061234"});
+  // Ctrl+Z in the field takes back its typing first, then the list's last command.
+  QTest::keyClicks(f.edit, "5");
+  QTest::keyClick(f.edit, Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(f.edit->text().trimmed(), QString("061234"));
+  QCOMPARE(f.items(), QStringList{"061234"});
+  QTest::keyClick(f.edit, Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(f.items(), QStringList{});
+  f.list->setFocus();
+  QTest::keyClick(f.list, Qt::Key_Y, Qt::ControlModifier);
+  QCOMPARE(f.items(), QStringList{"061234"});
   SetClipboard(" 06 80 123 456\r\n\r\n112\n");
   f.list->setFocus();
   QTest::keyClick(f.list, Qt::Key_V, Qt::ControlModifier);
