@@ -462,8 +462,7 @@ Refusal ApplySettings(const JsonValue& settings, DatabaseRecord& record,
   return std::nullopt;
 }
 
-int RunApplyCommand(int argc, char** argv) {
-  const Args a = Parse(argc, argv, 2, {"--password", "--model"}, {});
+int RunApplyCommand(const Args& a) {
   if (a.positional.size() != 2)
     throw UsageError{"egy beállításfájlt (JSON) és egy adatbázis fájlt kell megadni"};
   const std::string& settingsPath = a.positional[0];

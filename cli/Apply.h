@@ -2,6 +2,7 @@
 // and checks of the pages.
 #pragma once
 
+#include "cli/Args.h"
 #include "cli/JsonRead.h"
 #include "model/DatabaseRecord.h"
 #include "model/General.h"
@@ -19,6 +20,6 @@ namespace tarvelo {
 Refusal ApplySettings(const JsonValue& settings, DatabaseRecord& record, const ImageLayout& layout);
 
 // tarvelo-cli apply SETTINGS.json DB; returns the exit status.
-int RunApplyCommand(int argc, char** argv);
+int RunApplyCommand(const Args& args);
 
 }  // namespace tarvelo

@@ -142,18 +142,9 @@ std::vector<std::string> WithPort(std::vector<std::string> more) {
   return more;
 }
 
-std::function<int(const Invocation&)> Parsed(int (*run)(const Args&)) {
-  return [run](const Invocation& call) { return run(call.args); };
-}
-
-// diff and apply read their own arguments; the row's options are checked first all the same.
-std::function<int(const Invocation&)> Whole(int (*run)(int, char**)) {
-  return [run](const Invocation& call) { return run(call.argc, call.argv); };
-}
-
 Command Row(std::vector<std::string> names, std::vector<std::string> usage,
             std::vector<std::string> withValue, std::vector<std::string> flags,
-            std::function<int(const Invocation&)> run) {
+            std::function<int(const Args&)> run) {
   Command c;
   c.names = std::move(names);
   c.usage = std::move(usage);
@@ -171,37 +162,36 @@ Command WithAction(Command c) {
 std::vector<Command> MakeCommands() {
   Command diff = Row(
       {"diff"}, {"A B [--password P] [--password-b P] [--model 4|16] [--model-b 4|16] [--json]"},
-      {"--password", "--password-b", "--model", "--model-b"}, {"--json"}, Whole(RunDiffCommand));
+      {"--password", "--password-b", "--model", "--model-b"}, {"--json"}, RunDiffCommand);
   diff.usageStatus = kFileError;
-  Command help = Row({"-h", "--help", "help"}, {}, {}, {}, Parsed(RunHelp));
+  Command help = Row({"-h", "--help", "help"}, {}, {}, {}, RunHelp);
   help.anyArguments = true;
   return {
       Row({"new"}, {"--model 4|16 -o FILE [--force] [--site S] [--owner O] [--password P]"},
-          {"--model", "-o", "--site", "--owner", "--password"}, {"--force"}, Parsed(RunNew)),
+          {"--model", "-o", "--site", "--owner", "--password"}, {"--force"}, RunNew),
       Row({"show"}, {"FILE [--model 4|16] [--password P] [--json]"}, {"--model", "--password"},
-          {"--json"}, Parsed(RunShow)),
+          {"--json"}, RunShow),
       diff,
       Row({"apply"}, {"SETTINGS.json FILE [--model 4|16] [--password P]"},
-          {"--password", "--model"}, {}, Whole(RunApplyCommand)),
+          {"--password", "--model"}, {}, RunApplyCommand),
       Row({"download"}, {"--port DEV [--speed BAUD] -o FILE [--site S] [--owner O] [--password P]"},
-          WithPort({"-o", "--site", "--owner", "--password"}), {}, Parsed(RunDownloadCommand)),
+          WithPort({"-o", "--site", "--owner", "--password"}), {}, RunDownloadCommand),
       Row({"upload"},
           {"--port DEV [--speed BAUD] FILE [--model 4|16] [--password P]",
            "[--backup FILE] [--verify] [--no-type-check]"},
           WithPort({"--model", "--password", "--backup"}), {"--verify", "--no-type-check"},
-          Parsed(RunUploadCommand)),
-      Row({"prom"}, {"--port DEV [--speed BAUD] -o FILE"}, WithPort({"-o"}), {},
-          Parsed(RunPromCommand)),
-      Row({"clock"}, {"--port DEV [--speed BAUD]"}, WithPort({}), {}, Parsed(RunClockCommand)),
+          RunUploadCommand),
+      Row({"prom"}, {"--port DEV [--speed BAUD] -o FILE"}, WithPort({"-o"}), {}, RunPromCommand),
+      Row({"clock"}, {"--port DEV [--speed BAUD]"}, WithPort({}), {}, RunClockCommand),
       WithAction(Row({"codes"},
                      {"export|import FILE DB [--format dat|txt] [--password P] [--model 4|16]"},
-                     {"--format", "--password", "--model"}, {}, Parsed(RunCodesCommand))),
+                     {"--format", "--password", "--model"}, {}, RunCodesCommand)),
       WithAction(Row({"numbers"},
                      {"export|import FILE DB [--append] [--password P] [--model 4|16]"},
-                     {"--password", "--model"}, {"--append"}, Parsed(RunNumbersCommand))),
+                     {"--password", "--model"}, {"--append"}, RunNumbersCommand)),
       Row({"print"},
           {"codes|numbers FILE [--rows A-B] [--model 4|16] [--password P]", "-o OUT.pdf|OUT.txt"},
-          {"--model", "--password", "--rows", "-o"}, {}, Parsed(RunPrint)),
+          {"--model", "--password", "--rows", "-o"}, {}, RunPrint),
       help,
   };
 }
@@ -251,7 +241,7 @@ int RunCommandLine(int argc, char** argv) {
       args = Parse(argc, argv, first, command->withValue, command->flags);
       if (command->action && argc > 2) args.action = argv[2];
     }
-    return command->run(Invocation{args, argc, argv});
+    return command->run(args);
   } catch (const UsageError& e) {
     Complain(e);
     return command ? command->usageStatus : kUsageError;

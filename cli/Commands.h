@@ -10,23 +10,15 @@
 
 namespace tarvelo {
 
-// A command's arguments, parsed by its row; argc and argv whole for a command that reads
-// them itself.
-struct Invocation {
-  const Args& args;
-  int argc;
-  char** argv;
-};
-
 struct Command {
   std::vector<std::string> names;  // the first is the one the help shows
   // The help lines: the arguments after the name, then lines set under them.
   std::vector<std::string> usage;
   std::vector<std::string> withValue;  // options followed by a value
   std::vector<std::string> flags;
-  std::function<int(const Invocation&)> run;
-  bool action = false;        // an action word (export|import) comes before the options
-  bool anyArguments = false;  // what follows the name is not looked at
+  std::function<int(const Args&)> run;  // the arguments as parsed by the row
+  bool action = false;                  // an action word (export|import) comes before the options
+  bool anyArguments = false;            // what follows the name is not looked at
   // "diff" answers 1 for "they differ": a usage error must not look like that answer.
   int usageStatus = kUsageError;
 };

@@ -148,33 +148,25 @@ std::optional<std::vector<SettingEntry>> Load(const std::string& path, const Arg
 
 }  // namespace
 
-int RunDiffCommand(int argc, char** argv) {
-  // Exit status 1 means "they differ" here, so a usage error must not look like one.
-  try {
-    const Args a =
-        Parse(argc, argv, 2, {"--password", "--password-b", "--model", "--model-b"}, {"--json"});
-    if (a.positional.size() != 2) throw UsageError{"két adatbázis fájlt kell megadni"};
-    const auto modelA = ParseModel(a);
-    std::optional<DeviceModel> modelB = modelA;
-    if (const auto it = a.options.find("--model-b"); it != a.options.end()) {
-      Args only;
-      only.options["--model"] = it->second;
-      modelB = ParseModel(only);
-    }
-    DeviceModel chosenA{}, chosenB{};
-    const auto entriesA = Load(a.positional[0], a, "--password", modelA, chosenA);
-    if (!entriesA) return kFileError;
-    const char* passwordB = a.options.count("--password-b") ? "--password-b" : "--password";
-    const auto entriesB = Load(a.positional[1], a, passwordB, modelB, chosenB);
-    if (!entriesB) return kFileError;
-    const auto changes = DiffSettings(*entriesA, *entriesB, chosenA != chosenB);
-    // A report that did not reach its reader is no answer: that is exit 2, not "different".
-    WriteOut(a.flags.count("--json") ? DiffJson(changes) : DiffText(changes));
-    return changes.empty() ? kSettingsEqual : kSettingsDiffer;
-  } catch (const UsageError& e) {
-    std::cerr << "tarvelo-cli: " << e.message << " (súgó: tarvelo-cli --help)\n";
-    return kFileError;
+int RunDiffCommand(const Args& a) {
+  if (a.positional.size() != 2) throw UsageError{"két adatbázis fájlt kell megadni"};
+  const auto modelA = ParseModel(a);
+  std::optional<DeviceModel> modelB = modelA;
+  if (const auto it = a.options.find("--model-b"); it != a.options.end()) {
+    Args only;
+    only.options["--model"] = it->second;
+    modelB = ParseModel(only);
   }
+  DeviceModel chosenA{}, chosenB{};
+  const auto entriesA = Load(a.positional[0], a, "--password", modelA, chosenA);
+  if (!entriesA) return kFileError;
+  const char* passwordB = a.options.count("--password-b") ? "--password-b" : "--password";
+  const auto entriesB = Load(a.positional[1], a, passwordB, modelB, chosenB);
+  if (!entriesB) return kFileError;
+  const auto changes = DiffSettings(*entriesA, *entriesB, chosenA != chosenB);
+  // A report that did not reach its reader is no answer: that is exit 2, not "different".
+  WriteOut(a.flags.count("--json") ? DiffJson(changes) : DiffText(changes));
+  return changes.empty() ? kSettingsEqual : kSettingsDiffer;
 }
 
 }  // namespace tarvelo

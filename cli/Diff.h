@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Args.h"
 #include "model/DatabaseRecord.h"
 #include "model/ImageView.h"
 #include "model/Pages.h"
@@ -42,6 +43,6 @@ std::string DiffJson(const std::vector<SettingChange>& changes);
 // error, a usage error included, so that no error passes for a difference.
 constexpr int kSettingsEqual = 0;
 constexpr int kSettingsDiffer = 1;
-int RunDiffCommand(int argc, char** argv);
+int RunDiffCommand(const Args& args);
 
 }  // namespace tarvelo
