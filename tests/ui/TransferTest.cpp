@@ -56,6 +56,12 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   DevsimProcess sim = LinkedDevsim(dir.path(), image, "16");
   Fixture f;
   f.session.workstation.portName = "USB0";
+  // A number added before the download cannot be taken back after it.
+  f.window->showPage(PageId::Numbers);
+  f.get<QLineEdit>("MEfreecall")->setText("0612345");
+  f.get<QPushButton>("BTNujszam1")->click();
+  QVERIFY(f.numbersPage().canUndo());
+  f.dialogs.answers = {QMessageBox::No};  // "Menti a változásokat ?"
   f.get<QAction>("DnLoad1")->trigger();
   // From the request on, nothing else can be started.
   QVERIFY(f.transfers().running());
@@ -66,7 +72,7 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   f.get<QAction>("mnuSave")->trigger();
   f.get<QAction>("DnLoad1")->trigger();
   QVERIFY(f.dialogs.fileDialogs.isEmpty());
-  QVERIFY(f.dialogs.messages.isEmpty());
+  QCOMPARE(f.dialogs.messages.size(), 1);
   WaitUntilDone(f);
   QCOMPARE(f.window->panelText(3), QString("Sikeres letöltés."));
   QCOMPARE(f.window->model(), DeviceModel::SixteenLine);
@@ -74,7 +80,8 @@ void TransferTest::downloadSwitchesModelAndDecodes() {
   QVERIFY(f.window->modifiedFlag());
   QVERIFY(f.get<QTabWidget>("PageControl")->isEnabled());
   QVERIFY(!f.connection().IsOpen());
-  QVERIFY(f.dialogs.messages.isEmpty());
+  QCOMPARE(f.dialogs.messages, QStringList{"Tarvelo: Menti a változásokat ?"});
+  QVERIFY(!f.numbersPage().canUndo());
 }
 
 // The save question compares with the file: a download that brings back what was saved asks
