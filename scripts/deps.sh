@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, when they are missing.
 set -euo pipefail
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n libqt6svg6
+packages=(ser2net vttest build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n libqt6svg6
           libgtest-dev libgmock-dev
           libgl-dev xvfb xauth poppler-utils librsvg2-bin dpkg-dev file)
 missing=()
