@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace tarvelo {
 
@@ -66,6 +67,16 @@ enum TComError : uint32_t {
 
 // Modem status bits, as the system layer reports the input signals.
 enum TModemSignal : uint32_t { msCTS = 0x10, msDSR = 0x20, msRing = 0x40, msRLSD = 0x80 };
+
+// A line's character format and flow control as one user of the port wants them; each field
+// left empty keeps what the port's owner sets by default.
+struct LineChoice {
+  std::optional<TDataBits> dataBits;
+  std::optional<TParityBits> parity;
+  std::optional<TStopBits> stopBits;
+  std::optional<TFlowControl> flow;  // fcHardware, fcSoftware or fcNone
+  bool operator==(const LineChoice&) const = default;
+};
 
 // The error codes an EComPort carries; each has its fixed text.
 enum TComErrorCode : int {
