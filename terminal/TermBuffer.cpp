@@ -8,6 +8,16 @@ namespace tarvelo {
 
 const TermCell TComTermBuffer::kEmpty{};
 
+char32_t LineDrawingGlyph(uint8_t ch) {
+  static constexpr char32_t kGlyphs[] = {
+      U' ',      U'\u25C6', U'\u2592', U'\u2409', U'\u240C', U'\u240D', U'\u240A', U'\u00B0',
+      U'\u00B1', U'\u2424', U'\u240B', U'\u2518', U'\u2510', U'\u250C', U'\u2514', U'\u253C',
+      U'\u23BA', U'\u23BB', U'\u2500', U'\u23BC', U'\u23BD', U'\u251C', U'\u2524', U'\u2534',
+      U'\u252C', U'\u2502', U'\u2264', U'\u2265', U'\u03C0', U'\u2260', U'\u00A3', U'\u00B7'};
+  if (ch < 0x5F || ch > 0x7E) return 0;
+  return kGlyphs[ch - 0x5F];
+}
+
 bool TermChanges::AnyRowDirty() const {
   return std::any_of(dirtyRows.begin(), dirtyRows.end(), [](uint8_t d) { return d != 0; });
 }
@@ -38,6 +48,7 @@ void TComTermBuffer::Rebuild(int columns, int rows) {
   top_ = 0;
   cells_.assign(static_cast<size_t>(columns_) * rows_, TermCell{});
   lineDirty_.assign(rows_, 0);
+  lineSizes_.assign(rows_, LineSize::kSingle);
   tabs_.assign(columns_, 0);
   for (int column = 1; column <= columns_; column += 8) tabs_[column - 1] = 1;
   repaintAll_ = true;
@@ -94,6 +105,14 @@ void TComTermBuffer::ClearScreenFrom(int column, int row) {
   if (row > rows_) return;
   ClearLineFrom(column, row);
   for (int r = row + 1; r <= rows_; ++r) ClearStorageLine(StorageLine(r), 1);
+}
+
+void TComTermBuffer::SetLineSize(int row, LineSize size) {
+  if (row < 1 || row > rows_) return;
+  const int line = StorageLine(row);
+  if (lineSizes_[line] == size) return;
+  lineSizes_[line] = size;
+  lineDirty_[line] = 1;
 }
 
 void TComTermBuffer::SetTabAt(int column, bool on) {

@@ -15,13 +15,27 @@ struct TermCell {
   uint8_t ch = 0;  // 0: empty, never drawn; the view shows its background colour there
   bool underline = false;
   // The attributes the character was written with; the colours already account for them.
+  // `bright` is bold: draw the character in a bold face (its colour is already the bright one).
   bool bright = false;
   bool inverse = false;
   TermColor foreground = 0;
   TermColor background = 0;
+  // Shown blinking: the view alternates between the character and an empty cell.
+  bool blink = false;
+  // `ch` (0x5F..0x7E) is not a code-page character but a glyph of the DEC special graphics
+  // set: draw LineDrawingGlyph(ch) instead. The UK set's pound sign is stored this way too,
+  // as 0x7D.
+  bool lineDrawing = false;
 
   bool operator==(const TermCell&) const = default;
 };
+
+// The Unicode character a line-drawing cell shows; 0 for a byte the set does not have.
+char32_t LineDrawingGlyph(uint8_t ch);
+
+// How a screen line is drawn: at normal size, each cell twice as wide (only the left half of
+// the columns is used), or the top or bottom half of characters twice as wide and high.
+enum class LineSize : uint8_t { kSingle, kDoubleWidth, kDoubleTop, kDoubleBottom };
 
 // What the drawing side has to do to catch up. When repaintAll is set the rest does not
 // matter. Otherwise: first move the pixels of the screen up by `scrolled` rows (down when
@@ -88,6 +102,13 @@ class TComTermBuffer {
   // The rest of `row` from `column`, then every later row.
   void ClearScreenFrom(int column, int row);
 
+  // Every screen line starts single; the size moves with the line when the screen scrolls and
+  // a line scrolled in or erased whole is single again.
+  LineSize LineSizeOf(int row) const {
+    return row >= 1 && row <= rows_ ? lineSizes_[StorageLine(row)] : LineSize::kSingle;
+  }
+  void SetLineSize(int row, LineSize size);
+
   bool TabAt(int column) const {
     return column >= 1 && column <= columns_ && tabs_[column - 1] != 0;
   }
@@ -128,7 +149,8 @@ class TComTermBuffer {
   int top_ = 0;  // storage line of row 1
   std::vector<TermCell> cells_;
   std::vector<uint8_t> tabs_;
-  std::vector<uint8_t> lineDirty_;  // by storage line
+  std::vector<uint8_t> lineDirty_;   // by storage line
+  std::vector<LineSize> lineSizes_;  // by storage line
   bool repaintAll_ = true;
   bool sizeChanged_ = true;
   int scrolled_ = 0;

@@ -114,7 +114,15 @@ class TComTermState {
   // lines are joined by LF. Positions outside the lines are pulled in.
   std::string SelectedText(TermPos from, TermPos to, bool rectangular) const;
   TermAttributes Attributes() const { return attributes_; }
+  // The keys' modes the far end chose: cursor keys in application mode (ESC [ ? 1 h), the
+  // keypad in application mode (ESC =, left by ESC >), and the VT52 mode of the VT100
+  // emulation (entered by ESC [ ? 2 l, left by ESC <), in which the cursor keys send VT52 codes.
   bool AppCursorKeys() const { return appCursorKeys_; }
+  bool AppKeypad() const { return appKeypad_; }
+  bool Vt52Mode() const { return vt52Mode_; }
+  // The whole screen shown with text and background swapped (ESC [ ? 5 h); a flip repaints all.
+  bool ReverseScreen() const { return reverseScreen_; }
+  LineSize LineSizeOf(int row) const { return buffer_.LineSizeOf(row); }
   const TEscapeCodes* Parser() const { return parser_.get(); }
 
   // --- Properties
@@ -182,6 +190,9 @@ class TComTermState {
   TermAttributes savedAttributes_;
   TermCell pen_;  // a cell as the current attributes and colours write it
   bool appCursorKeys_ = false;
+  bool appKeypad_ = false;
+  bool vt52Mode_ = false;
+  bool reverseScreen_ = false;
 
   bool wrapLines_ = false;
   bool localEcho_ = false;
