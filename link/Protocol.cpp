@@ -67,7 +67,7 @@ std::string SegmentLink::ReadRequest(char command, uint8_t segment) {
          ByteToHex(static_cast<uint8_t>(255 - segment)) + "\r";
 }
 
-void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
+void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs, bool settle) {
   const bool waiting = DrainInput(kReplySize) > 0;
   port_.WriteText(ReadRequest(command, segment));
   uint32_t start = clock_.Ticks();
@@ -94,7 +94,7 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
   }
   waitedBefore_ = waiting;
   if (timedOut_) {
-    Settle(limitMs);
+    if (settle) Settle(limitMs);
     outOfStep_ = false;
     return;
   }
@@ -104,14 +104,15 @@ void SegmentLink::ReadSegment(char command, uint8_t segment, int limitMs) {
   outOfStep_ = waiting || total > kReplySize;
 }
 
-bool SegmentLink::ReadTwice(char command, uint8_t segment, const uint8_t* previous) {
+bool SegmentLink::ReadPairs(char command, uint8_t segment, const uint8_t* previous, int pairs,
+                            bool settle) {
   const int limit = command == 'P' ? kPromTimeoutMs : kConfigTimeoutMs;
   std::array<uint8_t, kReplySize> first{};
   lineWasBusy_ = false;
-  for (int pair = 0; pair < kMaxTries; ++pair) {
+  for (int pair = 0; pair < pairs; ++pair) {
     // A read that timed out leaves whatever pieces it got, or an older reply, behind: it
     // can agree with nothing.
-    ReadSegment(command, segment, limit);
+    ReadSegment(command, segment, limit, settle);
     if (timedOut_) {
       Trouble();
       return false;
@@ -122,7 +123,7 @@ bool SegmentLink::ReadTwice(char command, uint8_t segment, const uint8_t* previo
       continue;
     }
     std::copy_n(reply_.begin(), kReplySize, first.begin());
-    ReadSegment(command, segment, limit);
+    ReadSegment(command, segment, limit, settle);
     if (timedOut_) {
       Trouble();
       return false;

@@ -38,6 +38,8 @@ constexpr uint8_t kNak = 0x15;
 // timing out in a row, rejected writes and clock frames all give up at this count.
 constexpr int kMaxTries = 11;
 constexpr int kMaxSettleRounds = 5;
+// A pair spoilt by a line out of step gets one more chance before a probe gives up.
+constexpr int kProbePairs = 2;
 // A reply carries no address: an answer the device still owes, or a copy of an earlier one
 // sent again late, looks like the answer to the request just made. Such a line is out of
 // step, and shows it by bytes waiting when a request goes out or coming right after a reply
@@ -68,8 +70,8 @@ class SegmentLink {
   bool StaysQuiet(int ms);
   // Whether the line misbehaved lately, so that what seems right is watched a little longer.
   bool Watchful();
-  void ReadConfigSegment(uint8_t segment) { ReadSegment('D', segment, kConfigTimeoutMs); }
-  void ReadPromSegment(uint8_t segment) { ReadSegment('P', segment, kPromTimeoutMs); }
+  void ReadConfigSegment(uint8_t segment) { ReadSegment('D', segment, kConfigTimeoutMs, true); }
+  void ReadPromSegment(uint8_t segment) { ReadSegment('P', segment, kPromTimeoutMs, true); }
   // Whether the last read found bytes waiting before its request or got more than a reply.
   bool OutOfStep() const { return outOfStep_; }
   // Reads the segment twice until both reads complete in time with replies equal byte for
@@ -78,7 +80,15 @@ class SegmentLink {
   // disagree or come from a line out of step. `previous`, the 32 bytes taken for the segment
   // before, makes a pair equal to them watched before it is trusted: on a line out of step
   // the answer owed for the segment before passes for this one's.
-  bool ReadTwice(char command, uint8_t segment, const uint8_t* previous = nullptr);
+  bool ReadTwice(char command, uint8_t segment, const uint8_t* previous = nullptr) {
+    return ReadPairs(command, segment, previous, kMaxTries, true);
+  }
+  // Asks as ReadTwice does a device that may not be listening (one that answers only after
+  // a break-in): at most kProbePairs pairs, and a read that gets no answer ends it without
+  // waiting for a quiet line, since whoever asks next waits and drains anyway.
+  bool Probe(char command, uint8_t segment) {
+    return ReadPairs(command, segment, nullptr, kProbePairs, false);
+  }
   // Whether bytes were waiting before the first request of the last ReadTwice: they came
   // after the reply taken before it, which may then have been another request's.
   bool LineWasBusy() const { return lineWasBusy_; }
@@ -96,7 +106,8 @@ class SegmentLink {
   static std::string ReadRequest(char command, uint8_t segment);
 
  private:
-  void ReadSegment(char command, uint8_t segment, int limitMs);
+  void ReadSegment(char command, uint8_t segment, int limitMs, bool settle);
+  bool ReadPairs(char command, uint8_t segment, const uint8_t* previous, int pairs, bool settle);
   uint32_t Elapsed(uint32_t since) { return clock_.Ticks() - since; }
   void Trouble();
 

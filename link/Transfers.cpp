@@ -102,6 +102,17 @@ std::optional<DeviceModel> Transfers::ReadType(ConfigImage& into, int attempts) 
   return std::nullopt;
 }
 
+std::optional<DeviceModel> Transfers::ProbeType(ConfigImage& into) {
+  // A device already taking requests (after a download, or one that always does) answers
+  // at once; the break-in's second of waiting is only for one that does not.
+  if (!link_.Probe('D', kTypeSegment) || !link_.ReplySumOK()) return std::nullopt;
+  std::memcpy(into.raw().data() + kTypeSegment * kSegmentSize, link_.SegmentReply().data(),
+              kSegmentSize);
+  const std::string version = into.VersionText();
+  if (version.empty()) return std::nullopt;
+  return ModelFromVersionText(version);
+}
+
 bool Transfers::DownloadPortOpen() {
   if (host_.PortOpen()) return true;
   // The reason in words: the open that failed, or a port that has been closed since.
@@ -194,10 +205,14 @@ TransferResult Transfers::UploadImage(DeviceModel model, const UploadOptions& op
   host_.Busy(true);
   // An image of the other model would land on the wrong fields: ask the device first, as
   // patiently as a download does, since a type that cannot be read stops the upload.
-  BreakIn();
   host_.Status("Tipusellenőrzés...");
   ConfigImage device;
-  const std::optional<DeviceModel> deviceModel = ReadType(device, kMaxTries);
+  std::optional<DeviceModel> deviceModel = ProbeType(device);
+  if (!deviceModel && !host_.Cancelled()) {
+    // Not listening, or not saying which it is: broken in, it is asked as a download asks.
+    BreakIn();
+    deviceModel = ReadType(device, kMaxTries);
+  }
   if (host_.Cancelled()) return FinishUpload(TransferResult::Cancelled);
   if (!deviceModel && !options.withoutTypeCheck) {
     return EndEarly(TransferResult::TypeUnknown, "Ismeretlen készüléktípus, nincs feltöltés.",

@@ -106,6 +106,8 @@ class Transfers {
   // Reads the type segment into `into`; the device's model, or none when it never answered
   // or gave no version text.
   std::optional<DeviceModel> ReadType(ConfigImage& into, int attempts);
+  // Asks the type once without a break-in; none when that got no clear answer.
+  std::optional<DeviceModel> ProbeType(ConfigImage& into);
   TransferResult WriteRange(DeviceModel model);
   TransferResult VerifyRange(DeviceModel model);
   bool DownloadPortOpen();

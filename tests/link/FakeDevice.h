@@ -106,12 +106,25 @@ struct SimDevice {
   // May change a reply before it is sent, as a line or a misread memory would; gets the
   // request's number among all requests.
   std::function<void(int request, std::string& reply)> spoil;
+  // Takes no request until it has been broken in (ETX, then ESC ESC); counts the break-ins.
+  bool needsBreakIn = false;
+  int breakIns = 0;
+  bool etxSeen = false;
 
   void Attach(FakePort& port) {
     port.respond = [this, &port](const std::string& text) {
-      if (text == "\x03" || text == "\x1B\x1B") return;
+      if (text == "\x03") {
+        etxSeen = true;
+        return;
+      }
+      if (text == "\x1B\x1B") {
+        if (etxSeen) ++breakIns;
+        etxSeen = false;
+        return;
+      }
+      etxSeen = false;
       frames.push_back(text);
-      if (silent) return;
+      if (silent || (needsBreakIn && breakIns == 0)) return;
       const int segment = std::stoi(text.substr(1, 2), nullptr, 16);
       if (onlySegment >= 0 && segment != onlySegment) return;
       if (text[0] == 'U') {

@@ -278,6 +278,46 @@ TEST(Transfers, UploadSendsTheTransferRange) {
   }
 }
 
+// The upload's model check is its two reads of the type segment: a device that answers them
+// gets no break-in and no wait before its first frame; one that takes requests only after a
+// break-in is broken in and then backed up, written and checked as any other.
+TEST(Transfers, UploadBreaksInOnlyWhenTheDeviceDoesNotAnswer) {
+  for (const bool needsBreakIn : {false, true}) {
+    SCOPED_TRACE(needsBreakIn ? "needs the break-in" : "answers at once");
+    Rig rig;
+    rig.device.needsBreakIn = needsBreakIn;
+    for (int i = 0; i < 8192; ++i) rig.device.memory[i] = static_cast<char>(i * 5);
+    rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
+    const std::string before = rig.device.memory;
+    for (int i = 0; i < 8192; ++i) rig.image.SetImageByte(i, static_cast<uint8_t>(i * 3));
+    const uint32_t start = rig.clock.now;
+    uint32_t checkedAt = 0;  // when the first request after the type question went out
+    const auto device = rig.port.respond;
+    rig.port.respond = [&](const std::string& text) {
+      if (checkedAt == 0 && text.size() > 2 && text != "D2BD4\r") checkedAt = rig.clock.now;
+      device(text);
+    };
+    ConfigImage backup;
+    EXPECT_EQ(rig.transfers.UploadImage(DeviceModel::FourLine, {&backup, true, {}}),
+              TransferResult::Ok);
+    const bool etxSent = std::find(rig.port.written.begin(), rig.port.written.end(), "\x03") !=
+                         rig.port.written.end();
+    EXPECT_EQ(etxSent, needsBreakIn);
+    EXPECT_EQ(rig.device.breakIns, needsBreakIn ? 1 : 0);
+    // The unanswered question before the break-in is asked once and not waited out twice.
+    const std::vector<std::string> typeReads(needsBreakIn ? 3 : 2, "D2BD4\r");
+    EXPECT_EQ(std::vector<std::string>(rig.device.frames.begin(),
+                                       rig.device.frames.begin() + typeReads.size()),
+              typeReads);
+    EXPECT_LE(checkedAt - start, needsBreakIn ? 2100u : 20u);
+    EXPECT_EQ(backup.Bytes(43 * 32, 8192 - 43 * 32), before.substr(43 * 32));
+    for (int i = 44 * 32; i < 8192; ++i)
+      ASSERT_EQ(static_cast<uint8_t>(rig.device.memory[i]), static_cast<uint8_t>(i * 3)) << i;
+    EXPECT_TRUE(rig.host.messages.empty());
+    EXPECT_EQ(rig.host.statuses.back(), "Sikeres feltöltés");
+  }
+}
+
 TEST(Transfers, UploadStopsAfterElevenRejections) {
   Rig rig;
   rig.device.memory.replace(kVersionTextOffset, 5, "P4239");
