@@ -3,10 +3,13 @@
 #include <chrono>
 #include <ctime>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "terminal/CodePage.h"
 #include "terminal/KeyInput.h"
 #include "terminal/SessionLog.h"
+#include "terminal/TextCapture.h"
 
 using namespace tarvelo;
 
@@ -26,6 +29,11 @@ constexpr KeyModifiers kCtrl{false, true, false, false};
 constexpr KeyModifiers kCtrlShift{true, true, false, false};
 constexpr KeyModifiers kShift{true, false, false, false};
 constexpr KeyModifiers kAlt{false, false, true, false};
+constexpr KeyModifiers kKeypad{false, false, false, false, true};
+constexpr KeyModes kAppCursor{true, false, false};
+constexpr KeyModes kAppKeypad{false, true, false};
+constexpr KeyModes kVt52{false, false, true};
+constexpr KeyModes kVt52AppKeypad{false, true, true};
 
 }  // namespace
 
@@ -72,6 +80,148 @@ TEST(KeyInput, KeysBecomeBytesOrCursorCodes) {
       EXPECT_EQ(out.cursor, c.cursor) << c.what;
     }
   }
+}
+
+// The keys a terminal user reaches for beside the letters, in each mode the far end can set.
+TEST(KeyInput, EditingFunctionAndKeypadKeysSendTheirCodes) {
+  struct Case {
+    const char* what;
+    TypedKey key;
+    KeyModes modes;
+    std::string bytes;  // empty: the key is the window's
+  } const cases[] = {
+      {"Tab", Key(KeyCode::kTab, 0, kNone, "\t"), {}, "\t"},
+      {"Shift+Tab", Key(KeyCode::kBacktab, 0, kShift, ""), {}, "\x1B[Z"},
+      {"Shift+Tab in VT52", Key(KeyCode::kBacktab, 0, kShift, ""), kVt52, "\t"},
+      {"Ctrl+Tab switches pages", Key(KeyCode::kTab, 0, kCtrl, ""), {}, ""},
+      {"Esc", Key(KeyCode::kEscape, 0, kNone, "\x1B"), {}, "\x1B"},
+      {"Backspace", Key(KeyCode::kBackspace, 0, kNone, "\b"), {}, "\b"},
+      {"Delete", Key(KeyCode::kDelete, 0, kNone, "\x7F"), {}, "\x7F"},
+      {"Shift+Delete", Key(KeyCode::kDelete, 0, kShift, ""), {}, ""},
+      {"Insert", Key(KeyCode::kInsert, 0, kNone, ""), {}, "\x1B[2~"},
+      {"Shift+Insert pastes", Key(KeyCode::kInsert, 0, kShift, ""), {}, ""},
+      {"End", Key(KeyCode::kEnd, 0, kNone, ""), {}, "\x1B[F"},
+      {"End in cursor-key mode", Key(KeyCode::kEnd, 0, kNone, ""), kAppCursor, "\x1BOF"},
+      {"End in VT52", Key(KeyCode::kEnd, 0, kNone, ""), kVt52, ""},
+      {"Home in cursor-key mode", Key(KeyCode::kHome, 0, kNone, ""), kAppCursor, "\x1BOH"},
+      {"PgUp", Key(KeyCode::kPageUp, 0, kNone, ""), {}, "\x1B[5~"},
+      {"PgDn", Key(KeyCode::kPageDown, 0, kNone, ""), {}, "\x1B[6~"},
+      {"Shift+PgUp scrolls back", Key(KeyCode::kPageUp, 0, kShift, ""), {}, ""},
+      {"PgDn in VT52", Key(KeyCode::kPageDown, 0, kNone, ""), kVt52, ""},
+      {"F1 is PF1", Key(KeyCode::kF1, 0, kNone, ""), {}, "\x1BOP"},
+      {"F4 is PF4", Key(KeyCode::kF4, 0, kNone, ""), {}, "\x1BOS"},
+      {"F2 in VT52", Key(KeyCode::kF2, 0, kNone, ""), kVt52, "\x1BQ"},
+      {"Alt+F4 is the window's", Key(KeyCode::kF4, 0, kAlt, ""), {}, ""},
+      {"F10 opens the menus", Key(KeyCode::kFunction, 0, kNone, ""), {}, ""},
+      {"Return", Key(KeyCode::kEnter, 0, kNone, "\r"), {}, "\r"},
+      {"keypad Enter", Key(KeyCode::kEnter, 0, kKeypad, "\r"), {}, "\r"},
+      {"keypad Enter, keypad mode", Key(KeyCode::kEnter, 0, kKeypad, "\r"), kAppKeypad, "\x1BOM"},
+      {"Return in keypad mode", Key(KeyCode::kEnter, 0, kNone, "\r"), kAppKeypad, "\r"},
+      {"keypad 7", Key(KeyCode::kCharacter, '7', kKeypad, "7"), {}, "7"},
+      {"keypad 0, keypad mode", Key(KeyCode::kCharacter, '0', kKeypad, "0"), kAppKeypad, "\x1BOp"},
+      {"keypad 9, keypad mode", Key(KeyCode::kCharacter, '9', kKeypad, "9"), kAppKeypad, "\x1BOy"},
+      {"keypad -, keypad mode", Key(KeyCode::kCharacter, '-', kKeypad, "-"), kAppKeypad, "\x1BOm"},
+      {"keypad decimal comma", Key(KeyCode::kCharacter, ',', kKeypad, ","), kAppKeypad, "\x1BOn"},
+      {"keypad 5, VT52 keypad mode", Key(KeyCode::kCharacter, '5', kKeypad, "5"), kVt52AppKeypad,
+       "\x1B?u"},
+      {"the 7 above the letters, keypad mode", Key(KeyCode::kCharacter, '7', kNone, "7"),
+       kAppKeypad, "7"},
+      // Ctrl+letter goes to the line; Ctrl+Shift+letter is the window's, whatever text the
+      // layout gives it.
+      {"Ctrl+D", Key(KeyCode::kCharacter, 'D', kCtrl, "\x04"), {}, "\x04"},
+      {"Ctrl+S", Key(KeyCode::kCharacter, 'S', kCtrl, "\x13"), {}, "\x13"},
+      {"Ctrl+Shift+D", Key(KeyCode::kCharacter, 'D', kCtrlShift, "\x04"), {}, ""},
+      {"Ctrl+Shift+V", Key(KeyCode::kCharacter, 'V', kCtrlShift, "\x16"), {}, ""},
+  };
+  for (const Case& c : cases) {
+    const KeyOutput out = EncodeKey(c.key, c.modes);
+    if (c.bytes.empty()) {
+      EXPECT_EQ(out.kind, KeyOutput::Kind::kNone) << c.what;
+    } else {
+      EXPECT_EQ(out.kind, KeyOutput::Kind::kBytes) << c.what;
+    }
+    EXPECT_EQ(out.bytes, c.bytes) << c.what;
+  }
+}
+
+// A connected terminal keeps from the shortcuts exactly the keys it sends, and never a key
+// held with Alt: those open the menus.
+TEST(KeyInput, TheTerminalTakesWhatItSendsButNeverTheMenusKeys) {
+  EXPECT_TRUE(TerminalTakesKey(Key(KeyCode::kCharacter, 'N', kCtrl, "")));
+  EXPECT_TRUE(TerminalTakesKey(Key(KeyCode::kTab, 0, kNone, "\t")));
+  EXPECT_TRUE(TerminalTakesKey(Key(KeyCode::kUp, 0, kNone, "")));
+  EXPECT_TRUE(TerminalTakesKey(Key(KeyCode::kF1, 0, kNone, "")));
+  EXPECT_FALSE(TerminalTakesKey(Key(KeyCode::kCharacter, 'S', kCtrlShift, "")));
+  EXPECT_FALSE(TerminalTakesKey(Key(KeyCode::kCharacter, 'F', kAlt, "f")));
+  EXPECT_FALSE(TerminalTakesKey(Key(KeyCode::kUp, 0, kAlt, "")));
+  EXPECT_FALSE(TerminalTakesKey(Key(KeyCode::kFunction, 0, kNone, "")));
+  EXPECT_FALSE(TerminalTakesKey(Key(KeyCode::kOther, 0, kNone, "")));
+}
+
+// What a capture file holds for what the far end sent: the text as a printer would show it.
+TEST(TextCapture, KeepsTheTextAndDropsTheControls) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> blocks;
+    std::string text;
+  } const cases[] = {
+      {"CR LF is one line end", {"one\r\ntwo\r\n"}, "one\ntwo\n"},
+      {"LF alone, LF CR and CR CR LF too", {"a\nb\n\rc\r\r\nd"}, "a\nb\nc\nd"},
+      {"a CR split from its LF", {"a\r", "\nb"}, "a\nb"},
+      {"a lone CR before text starts a line", {"50%\r75%"}, "50%\n75%"},
+      {"empty lines stay", {"a\r\n\r\nb"}, "a\n\nb"},
+      {"colours and moves dropped", {"\033[1;31mred\033[0m \033[10;5Hx\033[K"}, "red x"},
+      {"a sequence split between blocks", {"a\033[3", "8;5;1", "mb"}, "ab"},
+      {"private modes and intermediates", {"\033[?25l\033[!p\033[?7hz"}, "z"},
+      {"character sets and line sizes", {"\033(B\033)0\033#8\033#6ok"}, "ok"},
+      {"one-letter sequences",
+       {"\0337\0338\033=\033>\033Ma\033"
+        "c"},
+       "a"},
+      {"VT52 addressing takes two bytes", {"\033Y%*ab\033H"}, "ab"},
+      {"window titles end with BEL or ST", {"\033]0;title\007a\033]2;t\033\\b"}, "ab"},
+      {"ESC in a string starts a sequence", {"\033Pdata\033[1mx"}, "x"},
+      {"CAN cancels a sequence", {"\033[12\x18x"}, "x"},
+      {"ESC restarts one", {"\033[12\033[mx"}, "x"},
+      {"controls in a sequence still act", {"a\033[1\r\nmb"}, "a\nb"},
+      {"BEL, BS, SO, SI, NUL and DEL leave nothing",
+       {std::string("a\x07\b\x0E\x0F\0\x7F"
+                    "b",
+                    8)},
+       "ab"},
+      {"tabs stay", {"a\tb"}, "a\tb"},
+      {"form feed ends a line", {"a\fb"}, "a\nb"},
+      {"Windows-1250 as UTF-8", {"\xF5r \x80 \x9A"}, "őr € š"},
+      {"undefined bytes and the soft hyphen",
+       {"a\x81\xAD"
+        "b"},
+       "ab"},
+  };
+  for (const Case& c : cases) {
+    TextCapture capture;
+    std::string text;
+    for (const std::string& block : c.blocks) text += capture.Feed(block);
+    EXPECT_EQ(text, c.text) << c.what;
+  }
+}
+
+// Noise that opens a sequence or a string and never ends it must not silence the capture.
+TEST(TextCapture, AnOverLongSequenceIsGivenUp) {
+  const auto endsWith = [](const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+  };
+  TextCapture capture;
+  const std::string osc = "\x1B]" + std::string(4 * TextCapture::kMaxSequence, 'x');
+  const std::string unterminated = capture.Feed(osc + "later text");
+  EXPECT_TRUE(endsWith(unterminated, "later text")) << unterminated;
+  EXPECT_LT(unterminated.size(), osc.size());
+  const std::string csi = "\x1B[" + std::string(4 * TextCapture::kMaxSequence, '1');
+  EXPECT_TRUE(endsWith(capture.Feed(csi + "ok"), "ok"));
+  // A sequence held over from one capture does not swallow the start of the next.
+  capture.Feed("\x1B[12");
+  capture.Reset();
+  EXPECT_EQ(capture.Feed("9m"), "9m");
 }
 
 // Typed and pasted text share one rule for what the code page lacks: a "?" in its place.
