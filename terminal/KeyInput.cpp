@@ -77,14 +77,19 @@ bool PlainForFixedKey(KeyCode code, const KeyModifiers& m) {
 
 }  // namespace
 
-KeyModes KeyModesOf(const TComTermState& state) {
+// A template so that a mode the terminal core does not know yet reads as off.
+template <typename State>
+KeyModes ModesOf(const State& state) {
   KeyModes modes;
   modes.appCursorKeys = state.AppCursorKeys();
   modes.vt52 = state.Emulation() == teVT52;
-  // Read only where the terminal core knows these modes.
   if constexpr (requires { state.AppKeypad(); }) modes.appKeypad = state.AppKeypad();
   if constexpr (requires { state.Vt52Mode(); }) modes.vt52 = modes.vt52 || state.Vt52Mode();
   return modes;
+}
+
+KeyModes KeyModesOf(const TComTermState& state) {
+  return ModesOf(state);
 }
 
 KeyOutput EncodeKey(const TypedKey& key, const KeyModes& modes) {
