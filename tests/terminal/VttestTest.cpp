@@ -389,23 +389,3 @@ TEST_F(VttestTest, Vt52Mode) {
 TEST_F(VttestTest, InsertDeleteCharactersAndLines) {
   WalkMenu(8, 14);
 }
-
-// Not a check: with TARVELO_VTTEST_EXPLORE=<menu keys> it presses Return until the main menu
-// is back and writes every screen into TARVELO_VTTEST_ACTUAL, to see a menu's screens.
-TEST_F(VttestTest, Explore) {
-  const char* keys = std::getenv("TARVELO_VTTEST_EXPLORE");
-  if (keys == nullptr || actual_.empty()) GTEST_SKIP() << "only on request";
-  std::string typed = keys;
-  for (auto& c : typed)
-    if (c == '/') c = '\r';
-  ASSERT_TRUE(vttest_.Type(typed));
-  for (int i = 1; i <= 60; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "x-%02d", i);
-    WriteFile(actual_ / (std::string(name) + ".txt"), ScreenText(vttest_.Term()));
-    WriteFile(actual_ / (std::string(name) + ".attr"), ScreenAttributes(vttest_.Term()));
-    const std::string text = ScreenText(vttest_.Term());
-    if (i > 1 && text.find("Choose test type") != std::string::npos) break;
-    if (!vttest_.Type("\r")) break;
-  }
-}
