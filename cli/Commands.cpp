@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/Apply.h"
+#include "cli/Backup.h"
 #include "cli/Diff.h"
 #include "cli/Exchange.h"
 #include "cli/OpenDatabase.h"
@@ -183,6 +184,10 @@ std::vector<Command> MakeCommands() {
           RunUploadCommand),
       Row({"prom"}, {"--port DEV [--speed BAUD] -o FILE"}, WithPort({"-o"}), {}, RunPromCommand),
       Row({"clock"}, {"--port DEV [--speed BAUD]"}, WithPort({}), {}, RunClockCommand),
+      Row({"backup"},
+          {"SITES.ini -d FOLDER [-j N]",
+           "(3-as kilépési kód, ha egy telephely mentése nem sikerült)"},
+          {"-d", "-j"}, {}, RunBackupCommand),
       WithAction(Row({"codes"},
                      {"export|import FILE DB [--format dat|txt] [--password P] [--model 4|16]"},
                      {"--format", "--password", "--model"}, {}, RunCodesCommand)),
