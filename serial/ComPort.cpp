@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "serial/Platform.h"
+#include "serial/PortLine.h"
 #include "serial/SystemErrorText.h"
 
 namespace tarvelo {
@@ -221,17 +222,18 @@ thread_local const TCustomComPort* tEventThreadOf = nullptr;
 
 class TComThread {
  public:
-  TComThread(TCustomComPort* port) : port_(port), fd_(port->fd_), generation_(port->generation_) {
+  TComThread(TCustomComPort* port)
+      : port_(port), fd_(port->fd_), line_(port->line_.get()), generation_(port->generation_) {
     // Without its wake-up the thread could never be stopped on a line that says nothing.
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) throw EComPort(ecOpenFailed, errno);
     mask_ = port->events_;
     bool supported = false;
     uint32_t bits = 0;
-    platform::ModemStatus(fd_, bits, supported);
+    line_->ModemStatus(bits, supported);
     modem_ = bits;
     modemSupported_ = supported;
-    platform::LineErrorCounts(fd_, counts_, countsSupported_);
+    line_->LineErrorCounts(counts_, countsSupported_);
     try {
       thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error& e) {
@@ -326,8 +328,11 @@ class TComThread {
       }
       if (txPending_ && (mask_ & evTxEmpty)) shorten(kTxPollMs);
       const bool pollRx = watchRx && rxArmed;
-      pollfd fds[2] = {{fd_, static_cast<short>(pollRx ? POLLIN : 0), 0}, {stopFd_, POLLIN, 0}};
-      const int ready = ::poll(fds, 2, timeout);
+      // A network line may hold input it has already taken from the socket.
+      pollfd fds[3] = {{fd_, static_cast<short>(pollRx ? POLLIN : 0), 0},
+                       {stopFd_, POLLIN, 0},
+                       {line_->HeldInputFd(), static_cast<short>(pollRx ? POLLIN : 0), 0}};
+      const int ready = ::poll(fds, 3, timeout);
       if (stopping_) break;
       if (ready < 0 && errno != EINTR) break;
       if (fds[1].revents & POLLIN) {
@@ -335,14 +340,14 @@ class TComThread {
         [[maybe_unused]] ssize_t n = ::read(stopFd_, &drained, sizeof drained);
       }
       // The device went away: nothing more will come, and the user must hear of it.
-      if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) || line_->Gone()) {
         port_->gone_ = true;
         ReportFailure(std::make_exception_ptr(EComPort(ecReadFailed, EIO)));
         break;
       }
       TComEvents set = 0;
       int queued = 0;
-      if (platform::QueuedInput(fd_, queued) != 0) queued = 0;
+      if (line_->QueuedInput(queued) != 0) queued = 0;
       if (watchRx && queued > 0 && Untold(queued)) set |= evRxChar;
       const bool nowFull = queued * 5 >= port_->buffer_.InputSize() * 4;
       if (nowFull && !full) set |= evRx80Full;
@@ -350,7 +355,7 @@ class TComThread {
       if (watchSignals) {
         uint32_t bits = 0;
         bool supported = false;
-        if (platform::ModemStatus(fd_, bits, supported) == 0) {
+        if (line_->ModemStatus(bits, supported) == 0) {
           const uint32_t changed = bits ^ modem_;
           if (changed & msCTS) set |= evCTS;
           if (changed & msDSR) set |= evDSR;
@@ -363,7 +368,7 @@ class TComThread {
       if (watchErrors) {
         platform::LineCounts now;
         bool supported = false;
-        if (platform::LineErrorCounts(fd_, now, supported) == 0 && !(now == counts_)) {
+        if (line_->LineErrorCounts(now, supported) == 0 && !(now == counts_)) {
           if (now.brk != counts_.brk) set |= evBreak;
           if (now.frame != counts_.frame || now.overrun != counts_.overrun ||
               now.parity != counts_.parity || now.bufOverrun != counts_.bufOverrun) {
@@ -381,7 +386,7 @@ class TComThread {
       }
       if (txPending_ && (mask_ & evTxEmpty)) {
         int out = 0;
-        if (platform::QueuedOutput(fd_, out) != 0 || out == 0) {
+        if (line_->QueuedOutput(out) != 0 || out == 0) {
           txPending_ = false;
           set |= evTxEmpty;
         }
@@ -398,7 +403,7 @@ class TComThread {
       // so from there on only growth of the count is news.
       if (watchRx) {
         int left = 0;
-        if (platform::QueuedInput(fd_, left) != 0) left = 0;
+        if (line_->QueuedInput(left) != 0) left = 0;
         untold = left > 0 && Untold(left);
         rxArmed = left == 0;
       }
@@ -460,6 +465,7 @@ class TComThread {
  private:
   TCustomComPort* port_;
   int fd_;
+  PortLine* line_;
   unsigned generation_;
   int stopFd_ = -1;
   TComEvents mask_;
@@ -491,7 +497,7 @@ TCustomComPort::~TCustomComPort() {
     // Destruction goes on: the device is released below either way.
   }
   if (thread_) thread_.reset();
-  if (fd_ >= 0) platform::CloseDevice(fd_);
+  line_.reset();
   std::lock_guard lock(box_->mutex);
   box_->port = nullptr;
 }
@@ -503,7 +509,7 @@ void TCustomComPort::EachLink(F f) {
 }
 
 std::string TCustomComPort::DevicePath() const {
-  return platform::DevicePath(port_);
+  return IsNetworkPortName(port_) ? port_ : platform::DevicePath(port_);
 }
 
 long long TCustomComPort::EventThreadCpuNs() const {
@@ -515,12 +521,11 @@ void TCustomComPort::Open() {
   closedOnReportedFailure_ = false;
   if (OnBeforeOpen) OnBeforeOpen(this);
   int error = 0;
-  std::string holder;
-  const int fd = platform::OpenDevice(DevicePath(), error, holder);
-  if (fd < 0)
-    throw EComPort(ecOpenFailed, error,
-                   holder.empty() ? "" : "; a portot használó program: " + holder);
-  fd_ = fd;
+  std::string detail;
+  std::unique_ptr<PortLine> line = OpenPortLine(port_, DevicePath(), error, detail);
+  if (!line) throw EComPort(ecOpenFailed, error, detail);
+  line_ = std::move(line);
+  fd_ = line_->Fd();
   gone_ = false;
   rxTaken_ = 0;
   rxTold_ = 0;
@@ -531,7 +536,7 @@ void TCustomComPort::Open() {
     ApplyLineSettings();
     ApplyTimeouts();
   } catch (...) {
-    platform::CloseDevice(fd_);
+    line_.reset();
     fd_ = -1;
     throw;
   }
@@ -539,7 +544,7 @@ void TCustomComPort::Open() {
     try {
       thread_ = std::make_unique<TComThread>(this);
     } catch (...) {
-      platform::CloseDevice(fd_);
+      line_.reset();
       fd_ = -1;
       throw;
     }
@@ -569,7 +574,7 @@ void TCustomComPort::ReportSignals() {
 bool TCustomComPort::ModemSignal(uint32_t bit) {
   uint32_t bits = 0;
   bool supported = false;
-  if (const int err = platform::ModemStatus(fd_, bits, supported); err != 0) {
+  if (const int err = line_->ModemStatus(bits, supported); err != 0) {
     if (platform::DeviceGone(err)) return false;
     throw EComPort(ecModemStatus, err);
   }
@@ -632,11 +637,11 @@ void TCustomComPort::Close() {
   if (OnRLSDChange) OnRLSDChange(this, false);
   if (OnBeforeClose) OnBeforeClose(this);
   // A device that went away cannot be purged; closing must still succeed.
-  if (const int err = platform::Purge(fd_); err != 0 && !gone_ && !platform::DeviceGone(err)) {
+  if (const int err = line_->Purge(); err != 0 && !gone_ && !platform::DeviceGone(err)) {
     throw EComPort(ecPurgeFailed, err);
   }
   StopThread();
-  platform::CloseDevice(fd_);
+  line_.reset();
   fd_ = -1;
   closedOnReportedFailure_ = reportingFailure_;
   EachLink([this](TComLink& l) {
@@ -648,18 +653,15 @@ void TCustomComPort::Close() {
 int TCustomComPort::QueuedInput() {
   if (!Connected()) return 0;
   int count = 0;
-  if (const int err = platform::QueuedInput(fd_, count); err != 0)
-    throw EComPort(ecClearCommError, err);
+  if (const int err = line_->QueuedInput(count); err != 0) throw EComPort(ecClearCommError, err);
   return count;
 }
 
 bool TCustomComPort::WaitForInput(int timeoutMs, int expected) {
   if (!Connected()) return false;
-  pollfd p{fd_, POLLIN, 0};
-  const int r = ::poll(&p, 1, timeoutMs);
-  if (r <= 0 || !(p.revents & POLLIN)) return false;
+  if (!(line_->Wait(POLLIN, timeoutMs) & POLLIN)) return false;
   int queued = 0;
-  if (expected > 1 && platform::QueuedInput(fd_, queued) == 0 && queued < expected) {
+  if (expected > 1 && line_->QueuedInput(queued) == 0 && queued < expected) {
     // Whole milliseconds would add most of one to every reply at the higher speeds.
     const long long baud = std::max(BaudRateValue(baudRate_, customBaudRate_), 1);
     const long long us = (expected - queued) * 10LL * 1000000LL / baud;
@@ -688,7 +690,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(total);
   int done = 0;
   while (done < count) {
-    const ssize_t n = ::read(fd_, buffer + done, count - done);
+    const ssize_t n = line_->Read(buffer + done, static_cast<size_t>(count - done));
     if (n > 0) {
       rxTaken_ += n;
       if (discardNull_) {
@@ -706,8 +708,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
     if (n < 0 && errno == EINTR) continue;
     // In raw mode an empty queue also reads as 0 bytes; only a hang-up means it has gone.
     if (n == 0) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
+      if (line_->Wait(POLLIN, 0) & (POLLHUP | POLLERR)) {
         gone_ = true;
         throw EComPort(ecReadFailed, EIO);
       }
@@ -719,16 +720,15 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
     int wait = total > 0 ? MsLeft(deadline) : -1;
     if (interval > 0 && done > 0) wait = wait < 0 ? interval : std::min(wait, interval);
     if (wait == 0) break;
-    pollfd p{fd_, POLLIN, 0};
-    const int r = ::poll(&p, 1, wait);
-    if (r == 0) break;
-    if (p.revents & (POLLHUP | POLLERR)) {
+    const short ready = line_->Wait(POLLIN, wait);
+    if (ready == 0) break;
+    if (ready & (POLLHUP | POLLERR)) {
       gone_ = true;
       throw EComPort(ecReadFailed, EIO);
     }
   }
   int left = 0;
-  if (platform::QueuedInput(fd_, left) == 0 && left == 0) {
+  if (line_->QueuedInput(left) == 0 && left == 0) {
     EachLink([this](TComLink& l) {
       if (l.LinkRxActive) l.LinkRxActive(this, false);
     });
@@ -750,7 +750,8 @@ int TCustomComPort::WriteText(const std::string& text) {
   if (thread_) thread_->TxStarted();
   size_t done = 0;
   while (done < copy.size()) {
-    const ssize_t n = ::write(fd_, copy.data() + done, copy.size() - done);
+    const ssize_t n =
+        line_->Write(reinterpret_cast<const uint8_t*>(copy.data()) + done, copy.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
       continue;
@@ -762,10 +763,9 @@ int TCustomComPort::WriteText(const std::string& text) {
     }
     const int wait = total > 0 ? MsLeft(deadline) : -1;
     if (wait == 0) break;
-    pollfd p{fd_, POLLOUT, 0};
-    const int r = ::poll(&p, 1, wait);
-    if (r == 0) break;
-    if (p.revents & (POLLHUP | POLLERR)) {
+    const short ready = line_->Wait(POLLOUT, wait);
+    if (ready == 0) break;
+    if (ready & (POLLHUP | POLLERR)) {
       gone_ = true;
       throw EComPort(ecWriteFailed, EIO);
     }
@@ -789,7 +789,7 @@ void TCustomComPort::DrainOutput(size_t bytes, Clock::time_point started,
       started + std::chrono::microseconds(static_cast<long long>(bytes) * 10'000'000LL / baud);
   for (;;) {
     int queued = 0;
-    if (platform::QueuedOutput(fd_, queued) != 0) queued = 0;
+    if (line_->QueuedOutput(queued) != 0) queued = 0;
     const auto now = Clock::now();
     if (queued == 0 && now >= wireEnd) return;
     if (deadline && now >= *deadline) return;
@@ -860,7 +860,8 @@ void TCustomComPort::ApplyLineSettings() {
   c.xonChar = flowControl_.XonChar();
   c.xoffChar = flowControl_.XoffChar();
   c.parityCheck = parity_.Check();
-  if (const int err = platform::ApplyControl(fd_, c); err != 0) throw EComPort(ecSetState, err);
+  if (const int err = line_->ApplyControl(c); err != 0)
+    throw EComPort(ecSetState, err, line_->FailureDetail());
 }
 
 void TCustomComPort::ApplyTimeouts() {
@@ -875,8 +876,7 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
   if (!Connected()) return;
   if (events & evError) {
     int queued = 0;
-    if (const int err = platform::QueuedInput(fd_, queued); err != 0)
-      throw EComPort(ecClearCommError, err);
+    if (const int err = line_->QueuedInput(queued); err != 0) throw EComPort(ecClearCommError, err);
     TComErrors errors = thread_ ? thread_->TakeErrors() : 0;
     if (!parity_.Check()) errors &= ~ceRxParity;
     if (errors != 0 && OnError) OnError(this, errors);
@@ -915,8 +915,7 @@ void TCustomComPort::ReceiveRule(TComEvents& events) {
   // Taken before the count, so a read elsewhere in between can only make the next look
   // find news where there is none, never the other way round.
   const long long taken = rxTaken_.load();
-  if (const int err = platform::QueuedInput(fd_, n); err != 0)
-    throw EComPort(ecClearCommError, err);
+  if (const int err = line_->QueuedInput(n); err != 0) throw EComPort(ecClearCommError, err);
   rxTold_ = taken + n;
   if (n > 0)
     EachLink([this](TComLink& l) {

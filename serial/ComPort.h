@@ -160,6 +160,7 @@ class TComBuffer {
 
 class TComThread;
 struct HandOverBox;
+class PortLine;
 
 class TCustomComPort {
  public:
@@ -213,7 +214,7 @@ class TCustomComPort {
   TComTimeouts& Timeouts() { return timeouts_; }
   TComBuffer& Buffer() { return buffer_; }
 
-  // The device path the port name stands for.
+  // The device path the port name stands for; a network address stands for itself.
   std::string DevicePath() const;
   // CPU time the event thread has used, in nanoseconds (0 when none runs).
   long long EventThreadCpuNs() const;
@@ -278,7 +279,8 @@ class TCustomComPort {
   TComTimeouts timeouts_;
   TComBuffer buffer_;
 
-  int fd_ = -1;
+  int fd_ = -1;  // the line's descriptor while open
+  std::unique_ptr<PortLine> line_;
   std::atomic<bool> gone_{false};  // the device went away while open; set by either thread
   std::vector<TComLink*> links_;
   bool hasRxLink_ = false;

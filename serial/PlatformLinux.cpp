@@ -309,7 +309,10 @@ int Purge(int fd) {
 }
 
 bool DeviceGone(int error) {
-  return error == EIO || error == ENXIO || error == ENODEV;
+  // The last ones are a network line's: its server or the way to it has gone.
+  return error == EIO || error == ENXIO || error == ENODEV || error == ECONNRESET ||
+         error == EPIPE || error == ECONNABORTED || error == ETIMEDOUT || error == EHOSTUNREACH ||
+         error == ENETUNREACH;
 }
 
 std::string SysDir() {

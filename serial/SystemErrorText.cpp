@@ -48,6 +48,27 @@ std::string SystemErrorText(int err) {
     case EIO:
       // How a serial adapter pulled out mid-transfer shows itself.
       return "be- és kimeneti hiba (az eszköz eltűnt?)";
+    case ECONNREFUSED:
+      return "ezen a címen senki sem fogad kapcsolatot (nem fut a szerver, vagy más a port)";
+    case ETIMEDOUT:
+      return "nem jött válasz a megszabott időn belül";
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+      return "a gép nem érhető el";
+    case ENETUNREACH:
+    case ENETDOWN:
+      return "a hálózat nem érhető el";
+    case ECONNRESET:
+    case ECONNABORTED:
+      return "a kapcsolatot a túloldal bontotta";
+    case EADDRNOTAVAIL:
+      return "a cím nem használható ezen a gépen";
+    case EPROTO:
+      return "a túloldal nem fogadta el a kérést";
+    case EPROTONOSUPPORT:
+      return "a túloldal nem ismeri ezt az eljárást";
+    case EINVAL:
+      return "érvénytelen érték";
     default:
       // The category's message is safe from any thread, unlike strerror.
       return std::generic_category().message(err);
