@@ -270,7 +270,7 @@ std::optional<std::string> MakeFolder(const std::string& path, bool* made = null
   if (made) *made = created;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return SystemError("A mappa nem érhető el", path, errno);
-  if (!S_ISDIR(st.st_mode)) return SystemError("Nem mappa", path, ENOTDIR);
+  if (!S_ISDIR(st.st_mode)) return path + ": nem mappa";
   return std::nullopt;
 }
 
