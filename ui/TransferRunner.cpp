@@ -75,9 +75,13 @@ void TransferRunner::Run(TransferKind kind) {
   SteadyClock clock;
   Transfers transfers(linkPort, clock, *this, session_.record.image);
   cancelled_ = false;
+  pending_.reset();
+  shown_.start();
   struct EndRun {
     TransferRunner* runner;
     ~EndRun() {
+      // Every ending shows its own text, after which a segment's is out of date.
+      runner->pending_.reset();
       runner->Busy(false);
       runner->SetRunning(false);
     }
@@ -101,6 +105,7 @@ void TransferRunner::Run(TransferKind kind) {
     // The port was closed under the transfer by its event thread's failure, which has been
     // shown already: the read or write that found it closed has nothing to add.
     if (!connection_.IsOpen() && e.AlreadyReported) return;
+    ShowProgress();
     // A port that failed is closed, so the next transfer starts afresh.
     connection_.CloseUnlessHeld();
     ReportError(std::current_exception());
@@ -148,10 +153,12 @@ void TransferRunner::SetRunning(bool on) {
 }
 
 void TransferRunner::Status(const std::string& text) {
+  ShowProgress();
   hooks_.status(Q(text));
 }
 
 void TransferRunner::Message(const std::string& text) {
+  ShowProgress();
   const bool wasBusy = busy_;
   if (wasBusy) Busy(false);
   dialogs_.Message(Q(text));
@@ -170,9 +177,16 @@ void TransferRunner::Busy(bool busy) {
 
 void TransferRunner::ProcessEvents(int waitMs) {
   if (waitMs <= 0) {
+    // Between segments: a segment takes a few milliseconds on a fast line, and repainting
+    // and serving the window after each cost more than the bytes. Often enough that the
+    // window keeps up and a stop is taken at once.
+    if (shown_.isValid() && shown_.elapsed() < kDisplayMs) return;
+    ShowProgress();
     QCoreApplication::processEvents();
+    shown_.start();
     return;
   }
+  ShowProgress();
   // Wait in an event loop rather than in a loop of polls.
   QEventLoop loop;
   QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
@@ -180,6 +194,13 @@ void TransferRunner::ProcessEvents(int waitMs) {
 }
 
 void TransferRunner::Progress(const TransferProgress& p) {
+  pending_ = p;
+}
+
+void TransferRunner::ShowProgress() {
+  if (!pending_) return;
+  const TransferProgress p = *pending_;
+  pending_.reset();
   hooks_.status(Q(ProgressText(p)));
   bar_->setMaximum(p.last);
   bar_->setValue(p.segment);

@@ -2,8 +2,10 @@
 // itself, and while a transfer runs keeps everything else disabled and offers a way to stop.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,11 @@ class TransferRunner : public QObject, public TransferHost {
   void Run(TransferKind kind);
   void Upload(Transfers& transfers);
   void SetRunning(bool on);
+  // Shows the progress not shown yet: the display follows a transfer at most every
+  // kDisplayMs, and its last state is always shown before anything else is.
+  void ShowProgress();
+
+  static constexpr int kDisplayMs = 50;
 
   DeviceConnection& connection_;
   Session& session_;
@@ -81,6 +88,8 @@ class TransferRunner : public QObject, public TransferHost {
   bool cancelled_ = false;
   bool busy_ = false;
   UploadChoice upload_;
+  std::optional<TransferProgress> pending_;
+  QElapsedTimer shown_;  // since the display was last brought up to date
 };
 
 }  // namespace tarvelo
