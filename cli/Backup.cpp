@@ -394,6 +394,7 @@ Outcome BackUp(const Site& site, const std::string& folder, Reporter& reporter, 
   record.site.set(site.siteText);
   record.password.set(site.password);
   if (const auto failed = Download(site, record, reporter, index)) return Failed(*failed);
+  reporter.State(index, "mentés", true);
 
   const std::string name = FreeBackupName(siteFolder);
   if (name.empty()) return Failed("ebben a másodpercben már készült mentés: " + siteFolder);

@@ -1,6 +1,9 @@
 // tarvelo-cli backup against simulated sites on pseudo-terminals.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -176,16 +179,24 @@ TEST_F(BackupTest, ASitesFileOthersCanReadIsRefusedWhenItHoldsPasswords) {
 TEST_F(BackupTest, SitesThatCannotBeBackedUpFailAloneAndUsageErrors) {
   Sites(
       "[../kint]\nCOM=x\n[a\\b]\nCOM=x\n[Nincs port]\nSPEED=9600\n[Rossz sebesség]\nCOM=x\n"
-      "SPEED=9601\n");
+      "SPEED=9601\n[Zárolt]\nCOM=" +
+      Path("senki.tty") + "\n");
+  // Another run holds this site's folder.
+  fs::create_directories(Path("mentes/Zárolt"));
+  const int held = ::open(Path("mentes/Zárolt").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
   const CliRun run = Backup();
+  ::close(held);
   EXPECT_EQ(run.status, 3) << run.err;
   const auto lines = ResultLines(run.out);
-  ASSERT_EQ(lines.size(), 4u) << run.out;
+  ASSERT_EQ(lines.size(), 5u) << run.out;
   for (const auto& [site, line] : lines) EXPECT_EQ(line.state, "sikertelen") << site;
   EXPECT_NE(lines.at("Rossz sebesség").detail.find("9601"), std::string::npos);
   EXPECT_NE(lines.at("Nincs port").detail.find("COM"), std::string::npos);
+  EXPECT_NE(lines.at("Zárolt").detail.find("másik mentés"), std::string::npos);
   EXPECT_FALSE(fs::exists(Path("kint")));
-  EXPECT_TRUE(fs::is_empty(Path("mentes")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("mentes")), {}), 1) << "only the held one";
+  EXPECT_TRUE(fs::is_empty(Path("mentes/Zárolt")));
 
   for (const auto& args :
        std::vector<std::vector<std::string>>{{"-j", "0"}, {"-j", "33"}, {"-j", "2x"}, {"-j", ""}}) {
