@@ -1,133 +1,22 @@
 #include "terminal/EscapeCodes.h"
 
 #include <algorithm>
-#include <climits>
-#include <iterator>
 #include <span>
 
 namespace tarvelo {
 
 namespace {
 
-// A sequence the way it starts after ESC: `literal` followed by `wildcards` characters of any
-// value (the VT52 position bytes).
-struct PrefixRow {
-  std::string_view literal;
-  uint8_t wildcards;
-  TEscapeCode code;
-  bool opensControlSequence = false;
+// Stages of a VT100 sequence after ESC.
+enum Stage : uint8_t {
+  kFirst = 0,     // nothing yet after ESC
+  kIntermediate,  // ESC followed by characters 0x20..0x2F: "#", "(", ")"
+  kKeypad,        // ESC O
+  kControl,       // ESC [
 };
 
-const PrefixRow* FindPrefix(std::span<const PrefixRow> rows, const std::string& text) {
-  for (const PrefixRow& row : rows) {
-    if (text.size() != row.literal.size() + row.wildcards) continue;
-    // The literals are one or two characters: compared by hand, not by a library call.
-    size_t at = 0;
-    while (at < row.literal.size() && text[at] == row.literal[at]) ++at;
-    if (at == row.literal.size()) return &row;
-  }
-  return nullptr;
-}
-
-constexpr PrefixRow kVT52Sequences[] = {
-    {"A", 0, escCaretUp},          {"B", 0, escCaretDown},      {"C", 0, escCaretRight},
-    {"D", 0, escCaretLeft},        {"H", 0, escCaretHome},      {"I", 0, escLineUp},
-    {"J", 0, escClearToScreenEnd}, {"K", 0, escClearToLineEnd}, {"Z", 0, escAskIdentity},
-    {"/", 0, escPending},          {"/Z", 0, escTellIdentity},  {"Y", 0, escPending},
-    {"Y", 1, escPending},          {"Y", 2, escCaretTo},
-};
-
-constexpr PrefixRow kVT100Sequences[] = {
-    {"[", 0, escPending, true}, {"#", 0, escPending},          {"O", 0, escPending},
-    {"7", 0, escSaveCaretAttr}, {"8", 0, escRestoreCaretAttr}, {"H", 0, escTabSet},
-    {"c", 0, escResetTerminal}, {"#8", 0, escFillTest},        {"OA", 0, escKeypadUp},
-    {"OB", 0, escKeypadDown},   {"OC", 0, escKeypadRight},     {"OD", 0, escKeypadLeft},
-};
-
-// Which parameters a control-sequence row asks for.
-enum class Select : uint8_t {
-  kAlways,
-  kNoParams,
-  kFirstCharIs,       // first character of the first parameter equals `value`
-  kOnlyParamIs,       // exactly one parameter, equal to `value`
-  kTwoParamsFirstIs,  // exactly two parameters, the first equal to `value`
-};
-
-struct FinalRow {
-  char final;
-  Select select;
-  std::string_view value;
-  TEscapeCode code;
-};
-
-constexpr FinalRow kVT100Finals[] = {
-    {'A', Select::kAlways, "", escCaretUp},
-    {'B', Select::kAlways, "", escCaretDown},
-    {'C', Select::kAlways, "", escCaretRight},
-    {'D', Select::kAlways, "", escCaretLeft},
-    {'H', Select::kAlways, "", escCaretHome},
-    {'f', Select::kAlways, "", escCaretTo},
-    {'J', Select::kNoParams, "", escClearToScreenEnd},
-    {'J', Select::kFirstCharIs, "0", escClearToScreenEnd},
-    {'J', Select::kFirstCharIs, "2", escClearScreen},
-    {'K', Select::kNoParams, "", escClearToLineEnd},
-    {'K', Select::kFirstCharIs, "0", escClearToLineEnd},
-    {'K', Select::kFirstCharIs, "2", escClearLine},
-    {'g', Select::kNoParams, "", escTabClear},
-    {'g', Select::kFirstCharIs, "0", escTabClear},
-    {'g', Select::kFirstCharIs, "3", escTabClearAll},
-    {'n', Select::kFirstCharIs, "5", escAskStatus},
-    {'n', Select::kFirstCharIs, "0", escTellStatusOk},
-    {'n', Select::kFirstCharIs, "3", escTellStatusFault},
-    {'n', Select::kFirstCharIs, "6", escAskCaret},
-    {'c', Select::kNoParams, "", escAskIdentity},
-    {'c', Select::kOnlyParamIs, "0", escAskIdentity},
-    {'c', Select::kTwoParamsFirstIs, "?1", escTellIdentity},
-    {'R', Select::kAlways, "", escTellCaret},
-    {'m', Select::kAlways, "", escAttributes},
-    {'h', Select::kAlways, "", escModeOn},
-    {'l', Select::kAlways, "", escModeOff},
-    {'s', Select::kAlways, "", escSaveCaret},
-    {'u', Select::kAlways, "", escRestoreCaret},
-};
-
-// Finals whose parameter only selects the code; the terminal gets no parameters with them.
-constexpr std::string_view kSelectorFinals = "JKgn";
-
-bool Selects(const FinalRow& row, const EscapeParams& params) {
-  // Most finals have a single row taking any parameters; answer those without a jump table.
-  if (row.select == Select::kAlways) return true;
-  switch (row.select) {
-    case Select::kAlways:
-      return true;
-    case Select::kNoParams:
-      return params.empty();
-    case Select::kFirstCharIs:
-      return !params.empty() && params[0][0] == row.value[0];
-    case Select::kOnlyParamIs:
-      return params.size() == 1 && params[0] == row.value;
-    case Select::kTwoParamsFirstIs:
-      return params.size() == 2 && params[0] == row.value;
-  }
-  return false;
-}
-
-// Where each final letter's rows start in kVT100Finals, so that a sequence does not walk the
-// whole table; built from the table itself.
-struct FinalIndex {
-  uint8_t first[128];  // row number, or kNone
-  bool selector[128];  // the parameter only selects the code
-  static constexpr uint8_t kNone = 0xFF;
-
-  constexpr FinalIndex() : first{}, selector{} {
-    for (uint8_t& f : first) f = kNone;
-    for (uint8_t row = std::size(kVT100Finals); row-- > 0;)
-      first[static_cast<uint8_t>(kVT100Finals[row].final)] = row;
-    for (const char final : kSelectorFinals) selector[static_cast<uint8_t>(final)] = true;
-  }
-};
-
-constexpr FinalIndex kFinalIndex;
+// Stages of a VT52 sequence.
+enum Vt52Stage : uint8_t { kVt52First = 0, kVt52Slash, kVt52Row, kVt52Column };
 
 // How the parameters are written into an answer.
 enum class Form : uint8_t {
@@ -150,7 +39,10 @@ constexpr AnswerRow kVT52Answers[] = {
     {escCaretHome, "\033H"},        {escCaretTo, "\033Y", Form::kVT52Position},
     {escLineUp, "\033I"},           {escClearToLineEnd, "\033K"},
     {escClearToScreenEnd, "\033J"}, {escAskIdentity, "\033Z"},
-    {escTellIdentity, "\033/Z"},
+    {escTellIdentity, "\033/Z"},    {escTellTerminalType, "\033/Z"},
+    {escKeypadApp, "\033="},        {escKeypadNumeric, "\033>"},
+    {escEnterAnsi, "\033<"},        {escGraphicsOn, "\033F"},
+    {escGraphicsOff, "\033G"},
 };
 
 constexpr AnswerRow kVT100Answers[] = {
@@ -187,6 +79,21 @@ constexpr AnswerRow kVT100Answers[] = {
     {escSaveCaret, "\033[s"},
     {escRestoreCaret, "\033[u"},
     {escFillTest, "\033#8"},
+    {escIndex, "\033D"},
+    {escNextLine, "\033E"},
+    {escScrollRegion, "\033[", Form::kTwoNumbers, "r"},
+    {escInsertLines, "\033[", Form::kOneNumber, "L"},
+    {escDeleteLines, "\033[", Form::kOneNumber, "M"},
+    {escInsertChars, "\033[", Form::kOneNumber, "@"},
+    {escDeleteChars, "\033[", Form::kOneNumber, "P"},
+    {escEraseChars, "\033[", Form::kOneNumber, "X"},
+    {escClearFromLineStart, "\033[1K"},
+    {escClearFromScreenStart, "\033[1J"},
+    {escKeypadApp, "\033="},
+    {escKeypadNumeric, "\033>"},
+    {escAskParameters, "\033[", Form::kOneNumber, "x"},
+    {escTellParameters, "\033[", Form::kOneNumber, ";1;1;112;112;1;0x"},
+    {escTellTerminalType, "\033[?6c"},
 };
 
 std::string Answer(std::span<const AnswerRow> rows, TEscapeCode code, const EscapeParams& params) {
@@ -215,106 +122,334 @@ std::string Answer(std::span<const AnswerRow> rows, TEscapeCode code, const Esca
   return text;
 }
 
+// The first parameter of a selector final (J, K, g, n, x); none reads as 0.
+int Selector(const EscapeParams& params) {
+  return params.empty() ? 0 : params[0];
+}
+
 }  // namespace
-
-int ParamValue(int n, const EscapeParams& params) {
-  if (n < 1 || static_cast<size_t>(n) > params.size()) return 1;
-  return ParamValue(params[n - 1]);
-}
-
-int ParamValueSlow(std::string_view text) {
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
-  if (text.empty()) return 1;
-  long long value = 0;
-  for (const char ch : text) {
-    if (ch < '0' || ch > '9') return 1;
-    if (value <= INT_MAX) value = value * 10 + (ch - '0');
-  }
-  value = std::min<long long>(value, INT_MAX);
-  return static_cast<int>(negative ? -value : value);
-}
 
 std::string ParamText(long long value) {
   return std::to_string(value);
 }
 
 ScanResult TEscapeCodes::FeedSequence(uint8_t ch) {
-  sequence_ += static_cast<char>(ch);
-  if (untilLetter_ && !IsAsciiLetter(ch) && sequence_.size() < kMaxSequenceLength)
-    return scanPending;
-  TEscapeCode code = Recognise();
-  if (code == escPending) {
-    if (sequence_.size() < kMaxSequenceLength) return scanPending;
+  if (ch < 0x20 || ch == kDel) {
+    switch (ch) {
+      case kEsc:  // starts the sequence afresh
+        Begin();
+        return scanPending;
+      case kCan:
+      case kSub:  // cancel it
+        inEscape_ = inNumbers_ = false;
+        return scanPending;
+      case kDel:
+        return scanPending;
+      default:  // a control byte is performed where it stands; the sequence goes on
+        lastChar_ = ch;
+        return scanChar;
+    }
+  }
+  if (length_ < kMaxSequenceLength) {
+    text_[length_++] = static_cast<char>(ch);
+  } else {
+    overflow_ = true;
+  }
+  TEscapeCode code = Recognise(ch);
+  if (code == escPending) return scanPending;
+  if (overflow_) {
     code = escUnknown;
+    params_.clear();
   }
   lastCode_ = code;
-  inEscape_ = false;
-  untilLetter_ = false;
+  inEscape_ = inNumbers_ = false;
   return scanCode;
 }
 
-TEscapeCode TEscapeCodesVT52::Recognise() {
-  const PrefixRow* row = FindPrefix(kVT52Sequences, sequence_);
-  if (!row) return escUnknown;
-  if (row->code == escCaretTo) {
-    // Row and column travel as single characters; the space character stands for 1.
-    params_ = {ParamText(static_cast<uint8_t>(sequence_[1]) - 31),
-               ParamText(static_cast<uint8_t>(sequence_[2]) - 31)};
+TEscapeCode TEscapeCodesVT52::Recognise(uint8_t ch) {
+  switch (stage_) {
+    case kVt52First:
+      switch (ch) {
+        case 'A':
+          return escCaretUp;
+        case 'B':
+          return escCaretDown;
+        case 'C':
+          return escCaretRight;
+        case 'D':
+          return escCaretLeft;
+        case 'H':
+          return escCaretHome;
+        case 'I':
+          return escLineUp;
+        case 'J':
+          return escClearToScreenEnd;
+        case 'K':
+          return escClearToLineEnd;
+        case 'Z':
+          return escAskIdentity;
+        case '<':
+          return escEnterAnsi;
+        case '=':
+          return escKeypadApp;
+        case '>':
+          return escKeypadNumeric;
+        case 'F':
+          return escGraphicsOn;
+        case 'G':
+          return escGraphicsOff;
+        case '/':
+          stage_ = kVt52Slash;
+          return escPending;
+        case 'Y':
+          stage_ = kVt52Row;
+          return escPending;
+        default:
+          return escUnknown;
+      }
+    case kVt52Slash:
+      return ch == 'Z' ? escTellIdentity : escUnknown;
+    case kVt52Row:
+      // Row and column travel as single characters; the space character stands for 1.
+      number_ = ch - 31;
+      stage_ = kVt52Column;
+      return escPending;
+    default:
+      params_ = {number_, ch - 31};
+      return escCaretTo;
   }
-  return row->code;
 }
 
 std::string TEscapeCodesVT52::SequenceFor(TEscapeCode code, const EscapeParams& params) const {
   return Answer(kVT52Answers, code, params);
 }
 
-inline TEscapeCode TEscapeCodesVT100::RecogniseControlSequence() {
-  const char final = sequence_.back();
-  if (!IsAsciiLetter(static_cast<uint8_t>(final))) return escPending;
-  SplitParams(std::string_view(sequence_).substr(1, sequence_.size() - 2), params_);
+TEscapeCode TEscapeCodesVT100::Recognise(uint8_t ch) {
+  switch (stage_) {
+    case kControl:
+      return RecogniseControlSequence(ch);
+    case kFirst:
+      if (ch == '[') {
+        stage_ = kControl;
+        inNumbers_ = true;
+        return escPending;
+      }
+      if (ch == 'O') {
+        stage_ = kKeypad;
+        return escPending;
+      }
+      if (ch >= 0x20 && ch <= 0x2F) {
+        stage_ = kIntermediate;
+        intermediate_ = ch;
+        return escPending;
+      }
+      return FinishEscape(ch);
+    case kIntermediate:
+      if (ch >= 0x20 && ch <= 0x2F) {
+        invalid_ = true;  // none of ours has two
+        return escPending;
+      }
+      return FinishEscape(ch);
+    default:  // kKeypad
+      switch (ch) {
+        case 'A':
+          return escKeypadUp;
+        case 'B':
+          return escKeypadDown;
+        case 'C':
+          return escKeypadRight;
+        case 'D':
+          return escKeypadLeft;
+        default:
+          return escUnknown;
+      }
+  }
+}
+
+TEscapeCode TEscapeCodesVT100::FinishEscape(uint8_t final) {
+  if (invalid_) return escUnknown;
+  switch (intermediate_) {
+    case 0:
+      switch (final) {
+        case '7':
+          return escSaveCaretAttr;
+        case '8':
+          return escRestoreCaretAttr;
+        case 'H':
+          return escTabSet;
+        case 'c':
+          return escResetTerminal;
+        case 'D':
+          return escIndex;
+        case 'E':
+          return escNextLine;
+        case 'M':
+          return escLineUp;
+        case 'Z':
+          return escAskIdentity;
+        case '=':
+          return escKeypadApp;
+        case '>':
+          return escKeypadNumeric;
+        default:
+          return escUnknown;
+      }
+    case '#':
+      if (final == '8') return escFillTest;
+      if (final >= '3' && final <= '6') {
+        params_ = {final - '0'};
+        return escLineSize;
+      }
+      return escUnknown;
+    case '(':
+    case ')':
+      switch (final) {
+        case 'A':
+        case 'B':
+        case '0':
+        case '1':
+        case '2':
+          params_ = {final};
+          return intermediate_ == '(' ? escCharsetG0 : escCharsetG1;
+        default:
+          return escUnknown;
+      }
+    default:
+      return escUnknown;
+  }
+}
+
+TEscapeCode TEscapeCodesVT100::RecogniseControlSequence(uint8_t ch) {
+  if (ch >= '0' && ch <= '9') {  // only when the text is past its limit
+    AddDigit(ch);
+    return escPending;
+  }
+  if (ch == ';') {
+    CloseNumber();
+    typed_ = true;
+    return escPending;
+  }
+  if (ch >= 0x40 && ch <= 0x7E) {
+    if (typed_) CloseNumber();
+    inNumbers_ = false;
+    return FinishControlSequence(ch);
+  }
+  if (ch >= 0x3C && ch <= 0x3F) {
+    // A private marker stands first; anywhere else it spoils the sequence.
+    if (!typed_ && params_.Marker() == 0 && intermediate_ == 0) {
+      params_.SetMarker(static_cast<char>(ch));
+    } else {
+      invalid_ = true;
+    }
+    return escPending;
+  }
+  if (ch == '-' && !digits_ && !negative_ && intermediate_ == 0) {
+    negative_ = typed_ = true;
+    return escPending;
+  }
+  if (ch >= 0x20 && ch <= 0x3F) {  // intermediates and ":"
+    intermediate_ = ch;
+    return escPending;
+  }
+  // A byte with bit 7 set has no place in a sequence: it ends it.
+  params_.clear();
+  return escUnknown;
+}
+
+TEscapeCode TEscapeCodesVT100::FinishControlSequence(uint8_t final) {
+  if (invalid_ || intermediate_ != 0) {
+    params_.clear();
+    return escUnknown;
+  }
+  const char marker = params_.Marker();
+  // Only the modes and the identity answer have a private marker.
+  if (marker != 0 && final != 'h' && final != 'l' && final != 'c') {
+    params_.clear();
+    return escUnknown;
+  }
   TEscapeCode code = escUnknown;
-  const auto letter = static_cast<uint8_t>(final);
-  for (size_t row = kFinalIndex.first[letter];
-       row < std::size(kVT100Finals) && kVT100Finals[row].final == final; ++row) {
-    if (Selects(kVT100Finals[row], params_)) {
-      code = kVT100Finals[row].code;
+  switch (final) {
+    case 'A':
+      return escCaretUp;
+    case 'B':
+      return escCaretDown;
+    case 'C':
+      return escCaretRight;
+    case 'D':
+      return escCaretLeft;
+    case 'H':
+      return escCaretHome;
+    case 'f':
+      return escCaretTo;
+    case 'R':
+      return escTellCaret;
+    case 'm':
+      return escAttributes;
+    case 'h':
+      return escModeOn;
+    case 'l':
+      return escModeOff;
+    case 's':
+      return escSaveCaret;
+    case 'u':
+      return escRestoreCaret;
+    case 'r':
+      return escScrollRegion;
+    case 'L':
+      return escInsertLines;
+    case 'M':
+      return escDeleteLines;
+    case '@':
+      return escInsertChars;
+    case 'P':
+      return escDeleteChars;
+    case 'X':
+      return escEraseChars;
+    case 'c':
+      if (marker == 0 && (params_.empty() || (params_.size() == 1 && params_[0] == 0)))
+        return escAskIdentity;
+      if (marker == '?' && params_.size() == 2 && params_[0] == 1) return escTellIdentity;
+      break;
+    case 'x': {
+      const int kind = Selector(params_);
+      if (kind == 0 || kind == 1) {
+        params_ = {kind};
+        return escAskParameters;
+      }
       break;
     }
+    // The parameter of these only selects the code: the terminal gets none.
+    case 'J':
+      code = Selector(params_) == 0   ? escClearToScreenEnd
+             : Selector(params_) == 1 ? escClearFromScreenStart
+             : Selector(params_) == 2 ? escClearScreen
+                                      : escUnknown;
+      break;
+    case 'K':
+      code = Selector(params_) == 0   ? escClearToLineEnd
+             : Selector(params_) == 1 ? escClearFromLineStart
+             : Selector(params_) == 2 ? escClearLine
+                                      : escUnknown;
+      break;
+    case 'g':
+      code = Selector(params_) == 0   ? escTabClear
+             : Selector(params_) == 3 ? escTabClearAll
+                                      : escUnknown;
+      break;
+    case 'n':
+      if (!params_.empty()) {
+        code = params_[0] == 5   ? escAskStatus
+               : params_[0] == 0 ? escTellStatusOk
+               : params_[0] == 3 ? escTellStatusFault
+               : params_[0] == 6 ? escAskCaret
+                                 : escUnknown;
+      }
+      break;
+    default:
+      break;
   }
-  if (kFinalIndex.selector[letter]) params_.clear();
+  params_.clear();
   return code;
-}
-
-TEscapeCode TEscapeCodesVT100::Recognise() {
-  if (untilLetter_) return RecogniseControlSequence();
-  const PrefixRow* row = FindPrefix(kVT100Sequences, sequence_);
-  if (!row) return escUnknown;
-  if (row->opensControlSequence) untilLetter_ = true;
-  return row->code;
-}
-
-EscapeParams TEscapeCodesVT100::SplitParams(std::string_view text) {
-  EscapeParams params;
-  SplitParams(text, params);
-  return params;
-}
-
-void TEscapeCodesVT100::SplitParams(std::string_view text, EscapeParams& params) {
-  params.clear();
-  size_t start = 0;  // of the current parameter
-  // Parameters are short: copied by hand rather than by a library call for each.
-  auto add = [&params](std::string_view param) {
-    std::string& text = params.emplace_back(param.size(), '\0');
-    for (size_t i = 0; i < param.size(); ++i) text[i] = param[i];
-  };
-  for (size_t at = 0; at < text.size(); ++at) {
-    if (text[at] == ';' && at > start) {
-      add(text.substr(start, at - start));
-      start = at + 1;
-    }
-  }
-  if (start < text.size()) add(text.substr(start));
 }
 
 std::string TEscapeCodesVT100::SequenceFor(TEscapeCode code, const EscapeParams& params) const {

@@ -56,6 +56,7 @@ void TComTermBuffer::Rebuild(int columns, int rows) {
 
 void TComTermBuffer::Fill(const TermCell& cell) {
   std::fill(cells_.begin(), cells_.end(), cell);
+  std::fill(lineSizes_.begin(), lineSizes_.end(), LineSize::kSingle);
   repaintAll_ = true;
 }
 
@@ -82,6 +83,7 @@ void TComTermBuffer::ShiftUp() {
   }
   // The old row 1 becomes the empty last row; the dirty marks travel with their lines.
   ClearStorageLine(top_, 1);
+  lineSizes_[top_] = LineSize::kSingle;
   top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
   ++scrolled_;
 }
@@ -89,7 +91,90 @@ void TComTermBuffer::ShiftUp() {
 void TComTermBuffer::ShiftDown() {
   top_ = top_ == 0 ? rows_ - 1 : top_ - 1;
   ClearStorageLine(top_, 1);
+  lineSizes_[top_] = LineSize::kSingle;
   --scrolled_;
+}
+
+void TComTermBuffer::CopyRow(int from, int to) {
+  const int source = StorageLine(from);
+  const int target = StorageLine(to);
+  std::memcpy(static_cast<void*>(cells_.data() + static_cast<size_t>(target) * columns_),
+              cells_.data() + static_cast<size_t>(source) * columns_, sizeof(TermCell) * columns_);
+  lineSizes_[target] = lineSizes_[source];
+  lineDirty_[target] = 1;
+}
+
+void TComTermBuffer::ScrollRegionUp(int top, int bottom, int count) {
+  top = std::max(top, 1);
+  bottom = std::min(bottom, rows_);
+  if (top > bottom || count <= 0) return;
+  count = std::min(count, bottom - top + 1);
+  for (int row = top; row + count <= bottom; ++row) CopyRow(row + count, row);
+  for (int row = bottom - count + 1; row <= bottom; ++row) {
+    ClearStorageLine(StorageLine(row), 1);
+    lineSizes_[StorageLine(row)] = LineSize::kSingle;
+  }
+}
+
+void TComTermBuffer::ScrollRegionDown(int top, int bottom, int count) {
+  top = std::max(top, 1);
+  bottom = std::min(bottom, rows_);
+  if (top > bottom || count <= 0) return;
+  count = std::min(count, bottom - top + 1);
+  for (int row = bottom; row - count >= top; --row) CopyRow(row - count, row);
+  for (int row = top; row < top + count; ++row) {
+    ClearStorageLine(StorageLine(row), 1);
+    lineSizes_[StorageLine(row)] = LineSize::kSingle;
+  }
+}
+
+void TComTermBuffer::ClearLineTo(int column, int row) {
+  if (row < 1 || row > rows_ || column < 1) return;
+  column = std::min(column, columns_);
+  TermCell* const cells = RowCells(row);
+  std::memset(static_cast<void*>(cells), 0, sizeof(TermCell) * column);
+  lineDirty_[StorageLine(row)] = 1;
+}
+
+void TComTermBuffer::ClearScreenTo(int column, int row) {
+  if (row > rows_) {
+    row = rows_;
+    column = columns_;
+  }
+  if (row < 1) return;
+  for (int r = 1; r < row; ++r) {
+    ClearStorageLine(StorageLine(r), 1);
+    lineSizes_[StorageLine(r)] = LineSize::kSingle;
+  }
+  ClearLineTo(column, row);
+  if (column >= columns_) lineSizes_[StorageLine(row)] = LineSize::kSingle;
+}
+
+void TComTermBuffer::InsertCells(int column, int row, int count) {
+  if (!Inside(column, row) || count <= 0) return;
+  count = std::min(count, columns_ - column + 1);
+  TermCell* const cells = RowCells(row);
+  std::memmove(static_cast<void*>(cells + column - 1 + count), cells + column - 1,
+               sizeof(TermCell) * (columns_ - column + 1 - count));
+  std::memset(static_cast<void*>(cells + column - 1), 0, sizeof(TermCell) * count);
+  lineDirty_[StorageLine(row)] = 1;
+}
+
+void TComTermBuffer::DeleteCells(int column, int row, int count) {
+  if (!Inside(column, row) || count <= 0) return;
+  count = std::min(count, columns_ - column + 1);
+  TermCell* const cells = RowCells(row);
+  std::memmove(static_cast<void*>(cells + column - 1), cells + column - 1 + count,
+               sizeof(TermCell) * (columns_ - column + 1 - count));
+  std::memset(static_cast<void*>(cells + columns_ - count), 0, sizeof(TermCell) * count);
+  lineDirty_[StorageLine(row)] = 1;
+}
+
+void TComTermBuffer::EraseCells(int column, int row, int count) {
+  if (!Inside(column, row) || count <= 0) return;
+  count = std::min(count, columns_ - column + 1);
+  std::memset(static_cast<void*>(RowCells(row) + column - 1), 0, sizeof(TermCell) * count);
+  lineDirty_[StorageLine(row)] = 1;
 }
 
 void TComTermBuffer::ClearLineFrom(int column, int row) {
@@ -104,7 +189,11 @@ void TComTermBuffer::ClearScreenFrom(int column, int row) {
   }
   if (row > rows_) return;
   ClearLineFrom(column, row);
-  for (int r = row + 1; r <= rows_; ++r) ClearStorageLine(StorageLine(r), 1);
+  if (column <= 1) lineSizes_[StorageLine(row)] = LineSize::kSingle;
+  for (int r = row + 1; r <= rows_; ++r) {
+    ClearStorageLine(StorageLine(r), 1);
+    lineSizes_[StorageLine(r)] = LineSize::kSingle;
+  }
 }
 
 void TComTermBuffer::SetLineSize(int row, LineSize size) {

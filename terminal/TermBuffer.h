@@ -98,9 +98,23 @@ class TComTermBuffer {
   void ShiftUp();
   // The rows move down, the last one is lost, row 1 comes back empty.
   void ShiftDown();
+  // Within the rows top..bottom only, and without the scroll-back: `count` rows leave at the
+  // top and empty ones come in at the bottom (Up), or the other way round (Down).
+  void ScrollRegionUp(int top, int bottom, int count);
+  void ScrollRegionDown(int top, int bottom, int count);
   void ClearLineFrom(int column, int row);
-  // The rest of `row` from `column`, then every later row.
+  // Column 1 through `column` of `row`.
+  void ClearLineTo(int column, int row);
+  // The rest of `row` from `column`, then every later row; rows erased whole become single.
   void ClearScreenFrom(int column, int row);
+  // Every earlier row, then `row` through `column`; rows erased whole become single.
+  void ClearScreenTo(int column, int row);
+  // `count` empty cells at `column`; the cells after it move right, the last ones are lost.
+  void InsertCells(int column, int row, int count);
+  // `count` cells at `column` go; the cells after them move left, empty ones come in at the end.
+  void DeleteCells(int column, int row, int count);
+  // `count` cells from `column` become empty, the rest stays where it is.
+  void EraseCells(int column, int row, int count);
 
   // Every screen line starts single; the size moves with the line when the screen scrolls and
   // a line scrolled in or erased whole is single again.
@@ -143,6 +157,10 @@ class TComTermBuffer {
     return static_cast<size_t>(StorageLine(row)) * columns_ + (column - 1);
   }
   void ClearStorageLine(int line, int fromColumn);
+  TermCell* RowCells(int row) {
+    return cells_.data() + static_cast<size_t>(StorageLine(row)) * columns_;
+  }
+  void CopyRow(int from, int to);
 
   int columns_ = 0;
   int rows_ = 0;

@@ -25,32 +25,17 @@ constexpr KeyRow kKeys[] = {
     {TermKey::kDown, escCaretDown, escKeypadDown},
 };
 
-// Attributes as bits while a list is worked through.
-enum : uint8_t { kBright = 1, kUnderline = 2, kInverse = 4 };
+// The VT100's answer to a request for its terminal parameters: no parity, 8 bits, 9600 baud
+// both ways, clock multiplier 1, no option switches. Only the report kind (2 unsolicited
+// allowed, 3 on request) varies.
+constexpr int kUnsolicitedReport = 2;
+constexpr int kRequestedReport = 3;
 
-struct AttributeRow {
-  int value;
-  uint8_t bit;
-  bool on;
-};
-
-constexpr AttributeRow kAttributeChanges[] = {
-    {1, kBright, true},   {4, kUnderline, true},   {7, kInverse, true},
-    {21, kBright, false}, {24, kUnderline, false}, {27, kInverse, false},
-};
-
-// The row of kAttributeChanges for each value, so that a parameter needs no search.
-struct AttributeIndex {
-  static constexpr int kSize = 32;
-  int8_t row[kSize];
-  constexpr AttributeIndex() : row{} {
-    for (int8_t& r : row) r = -1;
-    for (int8_t r = 0; r < static_cast<int8_t>(std::size(kAttributeChanges)); ++r)
-      row[kAttributeChanges[r].value] = r;
-  }
-};
-
-constexpr AttributeIndex kAttributeIndex;
+// A count the far end gave: 0 means 1, as on a VT100; a negative one, nothing at all.
+int Count(const EscapeParams& params, int n = 1) {
+  const int value = ParamValue(n, params);
+  return value < 0 ? 0 : std::max(value, 1);
+}
 
 }  // namespace
 
@@ -73,6 +58,7 @@ class TComTermState::Batch {
 };
 
 TComTermState::TComTermState(TermEvents* events) : events_(events ? events : &Silent()) {
+  bottom_ = Rows();
   UpdatePen();
   MakeParser();
 }
@@ -92,6 +78,8 @@ void TComTermState::Report() {
 
 void TComTermState::MakeParser() {
   if (parser_) retiredParsers_.push_back(std::move(parser_));
+  if (vt52Parser_) retiredParsers_.push_back(std::move(vt52Parser_));
+  vt52Mode_ = false;
   switch (emulation_) {
     case teVT100orANSI:
       parser_ = std::make_unique<TEscapeCodesVT100>();
@@ -112,12 +100,22 @@ void TComTermState::SetEmulation(TTermEmulation emulation) {
   MakeParser();
 }
 
+void TComTermState::SetVt52Mode(bool on) {
+  if (emulation_ != teVT100orANSI || on == vt52Mode_) return;
+  if (on && !vt52Parser_) vt52Parser_ = std::make_unique<TEscapeCodesVT52>();
+  vt52Mode_ = on;
+  if (!on) vt52Graphics_ = false;
+  UpdateCharset();
+}
+
 void TComTermState::SetSize(int columns, int rows) {
   columns = std::clamp(columns, kMinColumns, kMaxColumns);
   rows = std::clamp(rows, kMinRows, kMaxRows);
   if (columns == Columns() && rows == Rows()) return;
   Batch batch(*this);
   buffer_.Rebuild(columns, rows);
+  top_ = 1;
+  bottom_ = Rows();
   PlaceCaret(caret_.column, caret_.row);
 }
 
@@ -133,23 +131,39 @@ void TComTermState::SetBackgroundColor(TermColor color) {
 
 void TComTermState::SetAltColor(TermColor color) {
   altColor_ = color;
+  altColorChosen_ = true;
   UpdatePen();
 }
 
 void TComTermState::UpdatePen() {
-  // Bright wins over inverse for the text colour.
-  pen_.foreground = attributes_.bright    ? altColor_
-                    : attributes_.inverse ? backgroundColor_
-                                          : textColor_;
-  pen_.background = attributes_.inverse ? textColor_ : backgroundColor_;
-  pen_.underline = attributes_.underline;
-  pen_.bright = attributes_.bright;
-  pen_.inverse = attributes_.inverse;
+  const TermAttributes& a = attributes_;
+  TermColor foreground = textColor_;
+  if (a.foreground >= 0) {
+    // Bold in one of the eight normal colours is its bright counterpart, never a dimmer one.
+    foreground = kTermPalette[a.bright && a.foreground < 8 ? a.foreground + 8 : a.foreground];
+  } else if (a.bright && altColorChosen_) {
+    foreground = altColor_;
+  }
+  TermColor background = a.background >= 0 ? kTermPalette[a.background] : backgroundColor_;
+  if (a.inverse) std::swap(foreground, background);
+  pen_.foreground = foreground;
+  pen_.background = background;
+  pen_.underline = a.underline;
+  pen_.bright = a.bright;
+  pen_.inverse = a.inverse;
+  pen_.blink = a.blink;
 }
 
 void TComTermState::SetAttributes(const TermAttributes& attributes) {
   attributes_ = attributes;
   UpdatePen();
+}
+
+void TComTermState::UpdateCharset() {
+  const uint8_t set = charsets_[shift_];
+  graphicsSet_ = vt52Mode_ ? vt52Graphics_ : set == '0' || set == '2';
+  ukSet_ = !vt52Mode_ && set == 'A';
+  specialPrint_ = graphicsSet_ || ukSet_ || insertMode_;
 }
 
 void TComTermState::ReceiveBytes(std::string_view bytes) {
@@ -169,30 +183,62 @@ void TComTermState::ReceiveBytes(std::string_view bytes) {
   ShowBytes(text);
 }
 
+int TComTermState::RightEdge(int row) const {
+  return buffer_.LineSizeOf(row) == LineSize::kSingle ? Columns() : std::max(Columns() / 2, 1);
+}
+
 // The path nearly every received byte takes; kept small enough to inline.
 inline void TComTermState::PutPrintable(uint8_t ch) {
-  buffer_.PutChar(caret_.column, caret_.row, pen_, ch);
-  if (caret_.column < Columns()) {
+  if (!specialPrint_ && !pendingWrap_ && caret_.column < Columns() &&
+      buffer_.LineSizeOf(caret_.row) == LineSize::kSingle) {
+    buffer_.PutChar(caret_.column, caret_.row, pen_, ch);
     ++caret_.column;
   } else {
-    StepCaret(Step::kAdvance);
+    PutSpecial(ch);
   }
   events_->CharApplied(ch);
+}
+
+// A character at the end of a line, through a character set that changes it, in insert mode
+// or on a line of double width.
+void TComTermState::PutSpecial(uint8_t ch) {
+  if (pendingWrap_) {
+    pendingWrap_ = false;
+    caret_.column = 1;
+    LineDown();
+  }
+  const int edge = RightEdge(caret_.row);
+  caret_.column = std::min(caret_.column, edge);
+  TermCell cell = pen_;
+  cell.ch = ch;
+  if (graphicsSet_ && ch >= 0x5F && ch <= 0x7E) {
+    cell.lineDrawing = true;
+  } else if (ukSet_ && ch == '#') {
+    cell.ch = 0x7D;  // the pound sign's place in the line-drawing set
+    cell.lineDrawing = true;
+  }
+  if (insertMode_) buffer_.InsertCells(caret_.column, caret_.row, 1);
+  buffer_.PutCell(caret_.column, caret_.row, cell);
+  if (caret_.column < edge) {
+    ++caret_.column;
+  } else if (wrapLines_) {
+    pendingWrap_ = true;
+  }
 }
 
 void TComTermState::ShowBytes(std::string_view bytes) {
   Batch batch(*this);
   for (const char byte : bytes) {
     const auto ch = static_cast<uint8_t>(byte);
-    // Read afresh for every byte: a handler may have changed the emulation.
-    TEscapeCodes* parser = parser_.get();
+    // Read afresh for every byte: a handler or a code may have changed the parser.
+    TEscapeCodes* parser = ActiveParser();
     if (!parser) {
       ApplyChar(ch);
       continue;
     }
     switch (parser->FeedChar(ch)) {
       case scanChar:
-        if (const uint8_t plain = parser->LastChar(); plain >= 32) {
+        if (const uint8_t plain = parser->LastChar(); plain >= 32 && plain != kDel) {
           PutPrintable(plain);
         } else {
           ApplyChar(plain);
@@ -210,7 +256,7 @@ void TComTermState::ShowBytes(std::string_view bytes) {
 }
 
 void TComTermState::ApplyChar(uint8_t ch) {
-  if (ch >= 32) {
+  if (ch >= 32 && ch != kDel) {
     PutPrintable(ch);
     return;
   }
@@ -225,64 +271,98 @@ void TComTermState::ApplyChar(uint8_t ch) {
       StepCaret(Step::kTab);
       break;
     case 10:
+    case 11:
     case 12:
       StepCaret(Step::kLineDown);
+      if (newLineMode_) StepCaret(Step::kReturn);
       break;
     case 13:
       StepCaret(Step::kReturn);
       break;
-    default:  // the other control characters leave no trace
+    case 14:  // SO: the G1 set
+    case 15:  // SI: the G0 set
+      shift_ = ch == 14 ? 1 : 0;
+      UpdateCharset();
+      break;
+    default:  // the other control characters (DEL among them) leave no trace
       break;
   }
   events_->CharApplied(ch);
 }
 
+void TComTermState::LineDown() {
+  if (caret_.row == bottom_) {
+    // The whole screen scrolls into the scroll-back; a region just loses its top line.
+    if (top_ == 1 && bottom_ == Rows()) {
+      buffer_.ShiftUp();
+    } else {
+      buffer_.ScrollRegionUp(top_, bottom_, 1);
+    }
+  } else if (caret_.row < Rows()) {
+    ++caret_.row;
+  }
+}
+
+void TComTermState::LineUp() {
+  if (caret_.row == top_) {
+    if (top_ == 1 && bottom_ == Rows()) {
+      buffer_.ShiftDown();
+    } else {
+      buffer_.ScrollRegionDown(top_, bottom_, 1);
+    }
+  } else if (caret_.row > 1) {
+    --caret_.row;
+  }
+}
+
 void TComTermState::StepCaret(Step step) {
-  int column = caret_.column;
-  int row = caret_.row;
   switch (step) {
     case Step::kAdvance:
-      if (column < Columns()) {
-        ++column;
+      if (caret_.column < RightEdge(caret_.row)) {
+        PlaceCaret(caret_.column + 1, caret_.row);
       } else if (wrapLines_) {
-        column = 1;
-        if (row < Rows()) {
-          ++row;
-        } else {
-          buffer_.ShiftUp();
-        }
+        caret_.column = 1;
+        LineDown();
+        PlaceCaret(caret_.column, caret_.row);
       }
-      break;
+      return;
     case Step::kReturn:
-      column = 1;
-      break;
+      PlaceCaret(1, caret_.row);
+      return;
     case Step::kLineDown:
-      if (row < Rows()) {
-        ++row;
-      } else {
-        buffer_.ShiftUp();
-      }
+      LineDown();
       break;
     case Step::kLineUp:
-      if (row > 1) {
-        --row;
-      } else {
-        buffer_.ShiftDown();
-      }
+      LineUp();
       break;
-    case Step::kTab:
-      if (const int stop = buffer_.NextTabStop(column + 1)) column = stop;
-      break;
+    case Step::kTab: {
+      // With no stop left the caret goes to the right margin, as a VT100 does.
+      const int edge = RightEdge(caret_.row);
+      const int stop = buffer_.NextTabStop(caret_.column + 1);
+      PlaceCaret(stop == 0 || stop > edge ? edge : stop, caret_.row);
+      return;
+    }
     case Step::kBack:
-      column = std::max(column - 1, 1);
-      break;
+      PlaceCaret(caret_.column - 1, caret_.row);
+      return;
   }
-  PlaceCaret(column, row);
+  PlaceCaret(caret_.column, caret_.row);
 }
 
 void TComTermState::PlaceCaret(long long column, long long row) {
-  caret_.column = static_cast<int>(std::clamp<long long>(column, 1, Columns()));
   caret_.row = static_cast<int>(std::clamp<long long>(row, 1, Rows()));
+  caret_.column = static_cast<int>(std::clamp<long long>(column, 1, RightEdge(caret_.row)));
+  pendingWrap_ = false;
+}
+
+void TComTermState::MoveCaretTo(long long column, long long row) {
+  column = std::max<long long>(column, 1);
+  row = std::max<long long>(row, 1);
+  if (originMode_) {
+    PlaceCaret(column, std::min<long long>(row + top_ - 1, bottom_));
+  } else {
+    PlaceCaret(column, row);
+  }
 }
 
 bool TComTermState::ApplyCode(TEscapeCode code, const EscapeParams& params) {
@@ -291,49 +371,42 @@ bool TComTermState::ApplyCode(TEscapeCode code, const EscapeParams& params) {
 }
 
 bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
-  // Most codes carry no numbers; reading them only where needed keeps attribute-heavy
-  // streams fast.
-  const auto n = [&params] { return static_cast<long long>(ParamValue(1, params)); };
-  const auto m = [&params] { return static_cast<long long>(ParamValue(2, params)); };
   const int column = caret_.column;
   const int row = caret_.row;
   switch (code) {
     case escCaretUp:
     case escKeypadUp:
-      PlaceCaret(column, row - n());
+      // Inside the scroll region the caret stops at its top margin.
+      if (const int n = Count(params))
+        PlaceCaret(column, std::max<long long>(row - n, row >= top_ ? top_ : 1));
       break;
     case escCaretDown:
     case escKeypadDown:
-      PlaceCaret(column, row + n());
+      if (const int n = Count(params))
+        PlaceCaret(column, std::min<long long>(row + n, row <= bottom_ ? bottom_ : Rows()));
       break;
     case escCaretLeft:
     case escKeypadLeft:
-      PlaceCaret(column - n(), row);
+      if (const int n = Count(params)) PlaceCaret(column - static_cast<long long>(n), row);
       break;
     case escCaretRight:
     case escKeypadRight:
-      PlaceCaret(column + n(), row);
+      if (const int n = Count(params)) PlaceCaret(column + static_cast<long long>(n), row);
       break;
     case escCaretHome:
     case escCaretTo:
-      PlaceCaret(m(), n());
+      if (ParamValue(1, params) >= 0 && ParamValue(2, params) >= 0)
+        MoveCaretTo(ParamValue(2, params), ParamValue(1, params));
       break;
     case escLineUp:
       StepCaret(Step::kLineUp);
       break;
-    case escClearToLineEnd:
-      buffer_.ClearLineFrom(column, row);
+    case escIndex:
+      StepCaret(Step::kLineDown);
       break;
-    case escClearToScreenEnd:
-      buffer_.ClearScreenFrom(column, row);
-      break;
-    case escClearLine:
-      buffer_.ClearLineFrom(1, row);
-      PlaceCaret(1, row);
-      break;
-    case escClearScreen:
-      buffer_.ClearScreenFrom(1, 1);
-      PlaceCaret(1, 1);
+    case escNextLine:
+      StepCaret(Step::kLineDown);
+      StepCaret(Step::kReturn);
       break;
     case escTabSet:
       buffer_.SetTabAt(column, true);
@@ -345,13 +418,17 @@ bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
       buffer_.ClearTabStops();
       break;
     case escAskIdentity:
-      SendCodeQuiet(escTellIdentity, {"2"});
+      SendCodeQuiet(escTellTerminalType);
+      break;
+    case escAskParameters:
+      SendCodeQuiet(escTellParameters,
+                    {ParamValue(1, params) == 1 ? kRequestedReport : kUnsolicitedReport});
       break;
     case escAskStatus:
       SendCodeQuiet(escTellStatusOk);
       break;
     case escAskCaret:
-      SendCodeQuiet(escTellCaret, {ParamText(row), ParamText(column)});
+      SendCodeQuiet(escTellCaret, {originMode_ ? row - top_ + 1 : row, column});
       break;
     case escAttributes:
       ApplyAttributes(params);
@@ -361,15 +438,21 @@ bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
       ApplyMode(params, code == escModeOn);
       break;
     case escResetTerminal:
-      ApplyAttributes({"0"});
+      Reset();
       break;
     case escSaveCaretAttr:
       savedCaret_ = caret_;
-      savedAttributes_ = attributes_;
+      saved_ = {attributes_, originMode_, pendingWrap_, {charsets_[0], charsets_[1]}, shift_};
       break;
     case escRestoreCaretAttr:
+      charsets_[0] = saved_.charsets[0];
+      charsets_[1] = saved_.charsets[1];
+      shift_ = saved_.shift;
+      originMode_ = saved_.originMode;
+      UpdateCharset();
+      SetAttributes(saved_.attributes);
       PlaceCaret(savedCaret_.column, savedCaret_.row);
-      SetAttributes(savedAttributes_);
+      pendingWrap_ = saved_.pendingWrap && wrapLines_ && caret_.column == RightEdge(caret_.row);
       break;
     case escSaveCaret:
       savedCaret_ = caret_;
@@ -380,40 +463,256 @@ bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
     case escFillTest:
       buffer_.Fill(TermCell{'E', false, false, false, textColor_, backgroundColor_});
       break;
+    case escScrollRegion:
+      SetScrollRegion(params);
+      break;
+    case escCharsetG0:
+    case escCharsetG1:
+      charsets_[code == escCharsetG0 ? 0 : 1] = static_cast<uint8_t>(ParamValue(1, params));
+      UpdateCharset();
+      break;
+    case escLineSize: {
+      const int size = ParamValue(1, params);
+      buffer_.SetLineSize(row, size == 3   ? LineSize::kDoubleTop
+                               : size == 4 ? LineSize::kDoubleBottom
+                               : size == 6 ? LineSize::kDoubleWidth
+                                           : LineSize::kSingle);
+      PlaceCaret(column, row);
+      break;
+    }
+    case escKeypadApp:
+    case escKeypadNumeric:
+      appKeypad_ = code == escKeypadApp;
+      break;
+    case escEnterAnsi:
+      SetVt52Mode(false);
+      break;
+    case escGraphicsOn:
+    case escGraphicsOff:
+      vt52Graphics_ = code == escGraphicsOn;
+      UpdateCharset();
+      break;
+    default:
+      return PerformEdit(code, params);
+  }
+  return true;
+}
+
+// The codes that erase, insert or delete.
+bool TComTermState::PerformEdit(TEscapeCode code, const EscapeParams& params) {
+  const int column = caret_.column;
+  const int row = caret_.row;
+  pendingWrap_ = false;
+  switch (code) {
+    case escClearToLineEnd:
+      buffer_.ClearLineFrom(column, row);
+      break;
+    case escClearFromLineStart:
+      buffer_.ClearLineTo(column, row);
+      break;
+    case escClearToScreenEnd:
+      buffer_.ClearScreenFrom(column, row);
+      break;
+    case escClearFromScreenStart:
+      buffer_.ClearScreenTo(column, row);
+      break;
+    case escClearLine:
+      // The device's own screens expect the caret at the start of the erased line.
+      buffer_.ClearLineFrom(1, row);
+      PlaceCaret(1, row);
+      break;
+    case escClearScreen:
+      // ... and at the top-left cell after the screen was erased.
+      buffer_.ClearScreenFrom(1, 1);
+      MoveCaretTo(1, 1);
+      break;
+    case escInsertLines:
+    case escDeleteLines:
+      // Only inside the scroll region; the lines below its bottom stay.
+      if (const int n = Count(params); n > 0 && row >= top_ && row <= bottom_) {
+        if (code == escInsertLines) {
+          buffer_.ScrollRegionDown(row, bottom_, n);
+        } else {
+          buffer_.ScrollRegionUp(row, bottom_, n);
+        }
+        PlaceCaret(1, row);
+      }
+      break;
+    case escInsertChars:
+      buffer_.InsertCells(column, row, Count(params));
+      break;
+    case escDeleteChars:
+      buffer_.DeleteCells(column, row, Count(params));
+      break;
+    case escEraseChars:
+      buffer_.EraseCells(column, row, Count(params));
+      break;
     default:
       return false;
   }
   return true;
 }
 
+void TComTermState::SetScrollRegion(const EscapeParams& params) {
+  const int top = params.empty() || params[0] == 0 ? 1 : params[0];
+  const int bottom = params.size() < 2 || params[1] == 0 ? Rows() : params[1];
+  // A region needs two lines at least, inside the screen; anything else is not taken.
+  if (top < 1 || bottom > Rows() || top >= bottom) return;
+  top_ = top;
+  bottom_ = bottom;
+  MoveCaretTo(1, 1);
+}
+
 void TComTermState::ApplyAttributes(const EscapeParams& params) {
-  uint8_t bits = (attributes_.bright ? kBright : 0) | (attributes_.underline ? kUnderline : 0) |
-                 (attributes_.inverse ? kInverse : 0);
-  if (params.empty()) bits = 0;
-  for (const std::string& param : params) {
-    const int value = ParamValue(param);
-    if (value == 0) bits = 0;
-    if (value < 0 || value >= kAttributeIndex.kSize) continue;
-    if (const int row = kAttributeIndex.row[value]; row >= 0) {
-      const AttributeRow& change = kAttributeChanges[row];
-      bits = change.on ? bits | change.bit : bits & ~change.bit;
+  TermAttributes a = attributes_;
+  if (params.empty()) a = {};
+  for (size_t i = 0; i < params.size(); ++i) {
+    const int value = params[i];
+    if (value == 38 || value == 48) {
+      // An indexed (5;n) or direct (2;r;g;b) colour: its numbers are not attributes. Only the
+      // first sixteen indexes are kept; the others leave the colour as it was.
+      const int kind = i + 1 < params.size() ? params[i + 1] : 0;
+      if (kind == 5 && i + 2 < params.size()) {
+        const int index = params[i + 2];
+        if (index >= 0 && index < 16)
+          (value == 38 ? a.foreground : a.background) = static_cast<int8_t>(index);
+        i += 2;
+      } else if (kind == 2) {
+        i += 4;
+      } else {
+        ++i;
+      }
+    } else if (value >= 30 && value <= 37) {
+      a.foreground = static_cast<int8_t>(value - 30);
+    } else if (value >= 40 && value <= 47) {
+      a.background = static_cast<int8_t>(value - 40);
+    } else if (value >= 90 && value <= 97) {
+      a.foreground = static_cast<int8_t>(value - 90 + 8);
+    } else if (value >= 100 && value <= 107) {
+      a.background = static_cast<int8_t>(value - 100 + 8);
+    } else {
+      switch (value) {
+        case 0:
+          a = {};
+          break;
+        case 1:
+          a.bright = true;
+          break;
+        case 4:
+          a.underline = true;
+          break;
+        case 5:
+          a.blink = true;
+          break;
+        case 7:
+          a.inverse = true;
+          break;
+        case 21:
+        case 22:
+          a.bright = false;
+          break;
+        case 24:
+          a.underline = false;
+          break;
+        case 25:
+          a.blink = false;
+          break;
+        case 27:
+          a.inverse = false;
+          break;
+        case 39:
+          a.foreground = TermAttributes::kDefaultColor;
+          break;
+        case 49:
+          a.background = TermAttributes::kDefaultColor;
+          break;
+        default:  // not one of ours
+          break;
+      }
     }
   }
-  SetAttributes({.inverse = (bits & kInverse) != 0,
-                 .bright = (bits & kBright) != 0,
-                 .underline = (bits & kUnderline) != 0});
+  if (!(a == attributes_)) SetAttributes(a);
 }
 
 void TComTermState::ApplyMode(const EscapeParams& params, bool on) {
-  if (params.empty()) return;
-  const std::string& mode = params[0];
-  if (mode == "?1") {
-    appCursorKeys_ = on;
-  } else if (mode == "7") {
-    wrapLines_ = on;
-  } else if (mode == "?3") {
-    SetColumns(on ? 132 : 80);
+  for (const int mode : params) SetMode(params.Marker(), mode, on);
+}
+
+void TComTermState::SetMode(char marker, int mode, bool on) {
+  if (marker == 0) {
+    switch (mode) {
+      case 4:
+        insertMode_ = on;
+        UpdateCharset();
+        break;
+      case 7:  // the wrap switch this terminal always took
+        wrapLines_ = on;
+        break;
+      case 20:
+        newLineMode_ = on;
+        break;
+      default:
+        break;
+    }
+    return;
   }
+  if (marker != '?') return;
+  switch (mode) {
+    case 1:
+      appCursorKeys_ = on;
+      break;
+    case 2:  // off: VT52 codes until ESC <
+      if (!on) SetVt52Mode(true);
+      break;
+    case 3:
+      SetColumns(on ? 132 : 80);
+      top_ = 1;
+      bottom_ = Rows();
+      break;
+    case 5:
+      SetReverseScreen(on);
+      break;
+    case 6:
+      originMode_ = on;
+      MoveCaretTo(1, 1);
+      break;
+    case 7:
+      wrapLines_ = on;
+      if (!on) pendingWrap_ = false;
+      break;
+    default:
+      break;
+  }
+}
+
+void TComTermState::SetReverseScreen(bool on) {
+  if (on == reverseScreen_) return;
+  reverseScreen_ = on;
+  buffer_.MarkAllDirty();
+}
+
+void TComTermState::ResetModes() {
+  top_ = 1;
+  bottom_ = Rows();
+  originMode_ = insertMode_ = newLineMode_ = pendingWrap_ = false;
+  appCursorKeys_ = appKeypad_ = false;
+  wrapLines_ = wrapLinesChosen_;
+  charsets_[0] = charsets_[1] = 'B';
+  shift_ = 0;
+  vt52Graphics_ = false;
+  SetVt52Mode(false);
+  SetReverseScreen(false);
+  savedCaret_ = {};
+  saved_ = {};
+  SetAttributes({});
+  UpdateCharset();
+}
+
+void TComTermState::Reset() {
+  Batch batch(*this);
+  ResetModes();
+  buffer_.Rebuild(Columns(), Rows());
+  PlaceCaret(1, 1);
 }
 
 void TComTermState::SendKeyChar(uint8_t ch) {
@@ -445,7 +744,8 @@ void TComTermState::SendKey(TermKey key) {
   const auto row = std::find_if(std::begin(kKeys), std::end(kKeys),
                                 [key](const KeyRow& r) { return r.key == key; });
   if (row == std::end(kKeys)) return;
-  if (appCursorKeys_) {
+  // VT52 has one set of cursor codes, whatever the cursor-key mode.
+  if (appCursorKeys_ && !vt52Mode_) {
     if (row->keypad != escUnknown) SendCodeEcho(row->keypad);
   } else if (arrowKeys_ == akTerminal) {
     SendCodeEcho(row->cursor);
@@ -456,15 +756,16 @@ void TComTermState::SendKey(TermKey key) {
 
 void TComTermState::SendCodeEcho(TEscapeCode code, const EscapeParams& params) {
   Batch batch(*this);
-  if (!parser_ || !events_->CanSend()) return;
+  if (!ActiveParser() || !events_->CanSend()) return;
   SendCodeQuiet(code, params);
   if (localEcho_) ApplyCode(code, params);
 }
 
 void TComTermState::SendCodeQuiet(TEscapeCode code, const EscapeParams& params) {
   Batch batch(*this);
-  if (!parser_ || !events_->CanSend()) return;
-  const std::string text = parser_->SequenceFor(code, params);
+  const TEscapeCodes* parser = ActiveParser();
+  if (!parser || !events_->CanSend()) return;
+  const std::string text = parser->SequenceFor(code, params);
   if (!text.empty()) events_->Send(text);
 }
 

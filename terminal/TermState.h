@@ -30,10 +30,20 @@ struct TermPos {
   bool operator==(const TermPos&) const = default;
 };
 
+// The sixteen colours of SGR 30..37, 90..97 (and their backgrounds): 0..7 normal, 8..15
+// bright. Bold text in one of 0..7 is drawn in its bright counterpart.
+inline constexpr TermColor kTermPalette[16] = {
+    0x000000, 0xCD0000, 0x00CD00, 0xCDCD00, 0x0000EE, 0xCD00CD, 0x00CDCD, 0xE5E5E5,
+    0x7F7F7F, 0xFF0000, 0x00FF00, 0xFFFF00, 0x5C5CFF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
 struct TermAttributes {
+  static constexpr int8_t kDefaultColor = -1;
   bool inverse = false;
-  bool bright = false;
+  bool bright = false;  // bold
   bool underline = false;
+  bool blink = false;
+  int8_t foreground = kDefaultColor;  // a kTermPalette index, or the text colour
+  int8_t background = kDefaultColor;  // a kTermPalette index, or the background colour
   bool operator==(const TermAttributes&) const = default;
 };
 
@@ -97,6 +107,10 @@ class TComTermState {
   bool ApplyCode(TEscapeCode code, const EscapeParams& params = {});
   // Empty screen, default tab stops, caret at the top-left cell. The scroll-back stays.
   void WipeScreen();
+  // Back to the state of a new terminal as the far end sees it (ESC c): empty screen, caret
+  // home, attributes, margins, character sets, tab stops and the modes the far end sets; the
+  // properties the user chose (colours, echo, line ends, wrapping) and the scroll-back stay.
+  void Reset();
 
   // --- Reading, for drawing and copying
 
@@ -123,7 +137,12 @@ class TComTermState {
   // The whole screen shown with text and background swapped (ESC [ ? 5 h); a flip repaints all.
   bool ReverseScreen() const { return reverseScreen_; }
   LineSize LineSizeOf(int row) const { return buffer_.LineSizeOf(row); }
-  const TEscapeCodes* Parser() const { return parser_.get(); }
+  // The parser reading the received bytes now (in VT52 mode the VT52 one).
+  const TEscapeCodes* Parser() const { return ActiveParser(); }
+  // The scroll region (DECSTBM), whole screen when none is set.
+  int TopMargin() const { return top_; }
+  int BottomMargin() const { return bottom_; }
+  bool OriginMode() const { return originMode_; }
 
   // --- Properties
 
@@ -135,8 +154,11 @@ class TComTermState {
   void SetColumns(int columns) { SetSize(columns, Rows()); }
   void SetRows(int rows) { SetSize(Columns(), rows); }
   void SetSize(int columns, int rows);
+  // Auto-wrap: a character in the last column waits there, and the next one starts the next
+  // line. The far end may switch it too (ESC [ ? 7 h / l, ESC [ 7 h / l); a reset returns
+  // it to what was set here.
   bool WrapLines() const { return wrapLines_; }
-  void SetWrapLines(bool on) { wrapLines_ = on; }
+  void SetWrapLines(bool on) { wrapLines_ = wrapLinesChosen_ = on; }
   bool LocalEcho() const { return localEcho_; }
   void SetLocalEcho(bool on) { localEcho_ = on; }
   bool SendLF() const { return sendLF_; }
@@ -147,9 +169,10 @@ class TComTermState {
   void SetForce7Bit(bool on) { force7Bit_ = on; }
   TArrowKeys ArrowKeys() const { return arrowKeys_; }
   void SetArrowKeys(TArrowKeys keys) { arrowKeys_ = keys; }
-  // Colours of new characters: text (the font colour), background (the control's colour,
-  // also the text of inverse characters) and the text of bright characters. Cells already
-  // written keep theirs.
+  // Colours of new characters: text (the font colour) and background (the control's colour);
+  // inverse characters swap them. Bold text in the text colour keeps it (the view draws it in
+  // a bold face) unless AltColor has been set, which then colours it. Cells already written
+  // keep theirs.
   TermColor TextColor() const { return textColor_; }
   void SetTextColor(TermColor color);
   TermColor BackgroundColor() const { return backgroundColor_; }
@@ -163,28 +186,69 @@ class TComTermState {
   enum class Step : uint8_t { kAdvance, kReturn, kLineDown, kLineUp, kTab, kBack };
   class Batch;
 
+  // What ESC 7 keeps and ESC 8 brings back.
+  struct SavedState {
+    TermAttributes attributes;
+    bool originMode = false;
+    bool pendingWrap = false;
+    uint8_t charsets[2] = {'B', 'B'};
+    uint8_t shift = 0;
+  };
+
+  TEscapeCodes* ActiveParser() const { return vt52Mode_ ? vt52Parser_.get() : parser_.get(); }
   void MakeParser();
   void ApplyChar(uint8_t ch);
   void PutPrintable(uint8_t ch);
+  void PutSpecial(uint8_t ch);
   void StepCaret(Step step);
+  void LineDown();
+  void LineUp();
   void PlaceCaret(long long column, long long row);
+  // A position the far end gave, counted from the scroll region's top in origin mode.
+  void MoveCaretTo(long long column, long long row);
+  int RightEdge(int row) const;
   bool PerformCode(TEscapeCode code, const EscapeParams& params);  // ApplyCode inside a batch
+  bool PerformEdit(TEscapeCode code, const EscapeParams& params);
   void ApplyAttributes(const EscapeParams& params);
   void ApplyMode(const EscapeParams& params, bool on);
+  void SetMode(char marker, int mode, bool on);
+  void SetScrollRegion(const EscapeParams& params);
   void SetAttributes(const TermAttributes& attributes);
+  void SetReverseScreen(bool on);
+  void SetVt52Mode(bool on);
   void UpdatePen();
+  void UpdateCharset();
+  void ResetModes();
   void Report();
 
   TermEvents* events_;
   TComTermBuffer buffer_;
   std::unique_ptr<TEscapeCodes> parser_;
+  std::unique_ptr<TEscapeCodes> vt52Parser_;  // the VT100 emulation's VT52 mode
   // Parsers replaced while a block was being shown live until the outermost call returns: the
   // loop may still be reading one.
   std::vector<std::unique_ptr<TEscapeCodes>> retiredParsers_;
   TTermEmulation emulation_ = teVT100orANSI;
 
   TermPos caret_;
+  // A character went into the last column with auto-wrap on: the caret stays there, and the
+  // next character goes to the start of the next line.
+  bool pendingWrap_ = false;
+  int top_ = 1;  // scroll region, rows
+  int bottom_ = 24;
+  bool originMode_ = false;
+  bool insertMode_ = false;
+  bool newLineMode_ = false;          // LF, VT and FF also return to column 1
+  uint8_t charsets_[2] = {'B', 'B'};  // G0 and G1 designators
+  uint8_t shift_ = 0;                 // which of them is in use (SO / SI)
+  bool vt52Graphics_ = false;
+  // The character set in use changes characters, or insert mode is on: printing takes the
+  // slower path.
+  bool specialPrint_ = false;
+  bool graphicsSet_ = false;  // the set in use is the line-drawing one
+  bool ukSet_ = false;
   TermPos savedCaret_;
+  SavedState saved_;
   TermPos reportedCaret_;
   TermAttributes attributes_;
   TermAttributes savedAttributes_;
@@ -195,6 +259,8 @@ class TComTermState {
   bool reverseScreen_ = false;
 
   bool wrapLines_ = false;
+  bool wrapLinesChosen_ = false;
+  bool altColorChosen_ = false;
   bool localEcho_ = false;
   bool sendLF_ = false;
   bool appendLF_ = false;

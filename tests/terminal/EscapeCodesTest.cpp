@@ -9,10 +9,11 @@ using namespace tarvelo;
 
 namespace {
 
-// One completed sequence in a transcript: {code:param|param}.
+// One completed sequence in a transcript: {code:param|param}, a private marker before the first.
 std::string Code(TEscapeCode code, const EscapeParams& params = {}) {
   std::string text = "{" + std::to_string(code) + ":";
-  for (size_t i = 0; i < params.size(); ++i) text += (i ? "|" : "") + params[i];
+  if (params.Marker() != 0) text += params.Marker();
+  for (size_t i = 0; i < params.size(); ++i) text += (i ? "|" : "") + std::to_string(params[i]);
   return text + "}";
 }
 
@@ -46,65 +47,119 @@ const std::string E = "\033";
 
 TEST(EscapeCodesVT100, RecognisesSequences) {
   const std::vector<ScanCase> cases = {
-      {"ab" + E + "[1;2Hc", "ab" + Code(escCaretHome, {"1", "2"}) + "c"},
+      {"ab" + E + "[1;2Hc", "ab" + Code(escCaretHome, {1, 2}) + "c"},
       {E + "[H", Code(escCaretHome)},
-      {E + "[99;999f", Code(escCaretTo, {"99", "999"})},
-      {E + "[12A" + E + "[B" + E + "[3C" + E + "[D", Code(escCaretUp, {"12"}) + Code(escCaretDown) +
-                                                         Code(escCaretRight, {"3"}) +
-                                                         Code(escCaretLeft)},
-      // Only the first character of the first parameter picks the erase; it is then dropped.
-      {E + "[21J", Code(escClearScreen)},
-      {E + "[J" + E + "[0J" + E + "[1J",
-       Code(escClearToScreenEnd) + Code(escClearToScreenEnd) + Code(escUnknown)},
-      {E + "[K" + E + "[2K" + E + "[1K",
-       Code(escClearToLineEnd) + Code(escClearLine) + Code(escUnknown)},
+      {E + "[99;999f", Code(escCaretTo, {99, 999})},
+      {E + "[12A" + E + "[B" + E + "[3C" + E + "[D",
+       Code(escCaretUp, {12}) + Code(escCaretDown) + Code(escCaretRight, {3}) + Code(escCaretLeft)},
+      // The parameter picks the erase and is then dropped; one a VT100 does not know is unknown.
+      {E + "[J" + E + "[0J" + E + "[1J" + E + "[2J" + E + "[21J",
+       Code(escClearToScreenEnd) + Code(escClearToScreenEnd) + Code(escClearFromScreenStart) +
+           Code(escClearScreen) + Code(escUnknown)},
+      {E + "[K" + E + "[2K" + E + "[1K" + E + "[3K", Code(escClearToLineEnd) + Code(escClearLine) +
+                                                         Code(escClearFromLineStart) +
+                                                         Code(escUnknown)},
       {E + "[g" + E + "[3g" + E + "[1g",
        Code(escTabClear) + Code(escTabClearAll) + Code(escUnknown)},
       {E + "[5n" + E + "[0n" + E + "[3n" + E + "[6n" + E + "[n" + E + "[9n",
        Code(escAskStatus) + Code(escTellStatusOk) + Code(escTellStatusFault) + Code(escAskCaret) +
            Code(escUnknown) + Code(escUnknown)},
-      {E + "[c" + E + "[0c" + E + "[?1;2c" + E + "[1c" + E + "[?1c",
-       Code(escAskIdentity) + Code(escAskIdentity, {"0"}) + Code(escTellIdentity, {"?1", "2"}) +
-           Code(escUnknown, {"1"}) + Code(escUnknown, {"?1"})},
-      {E + "[3;7R", Code(escTellCaret, {"3", "7"})},
-      {E + "[1;7m" + E + "[m", Code(escAttributes, {"1", "7"}) + Code(escAttributes)},
-      // A ";" that opens a parameter belongs to it.
-      {E + "[;5m" + E + "[5;;6m", Code(escAttributes, {";5"}) + Code(escAttributes, {"5", ";6"})},
-      {E + "[?3h" + E + "[?1l", Code(escModeOn, {"?3"}) + Code(escModeOff, {"?1"})},
+      {E + "[c" + E + "[0c" + E + "[?1;2c" + E + "[1c" + E + "[?1c" + E + "Z",
+       Code(escAskIdentity) + Code(escAskIdentity, {0}) +
+           Code(escTellIdentity, EscapeParams::Marked('?', {1, 2})) + Code(escUnknown) +
+           Code(escUnknown) + Code(escAskIdentity)},
+      {E + "[x" + E + "[0x" + E + "[1x" + E + "[2x",
+       Code(escAskParameters, {0}) + Code(escAskParameters, {0}) + Code(escAskParameters, {1}) +
+           Code(escUnknown)},
+      {E + "[3;7R", Code(escTellCaret, {3, 7})},
+      {E + "[1;7m" + E + "[m", Code(escAttributes, {1, 7}) + Code(escAttributes)},
+      // An empty parameter is 0: ";4" is 0 and 4, not a parameter ";4".
+      {E + "[;4m" + E + "[5;;6m" + E + "[;H",
+       Code(escAttributes, {0, 4}) + Code(escAttributes, {5, 0, 6}) + Code(escCaretHome, {0, 0})},
+      {E + "[?3h" + E + "[?1;7l" + E + "[20h",
+       Code(escModeOn, EscapeParams::Marked('?', {3})) +
+           Code(escModeOff, EscapeParams::Marked('?', {1, 7})) + Code(escModeOn, {20})},
       {E + "[s" + E + "[u", Code(escSaveCaret) + Code(escRestoreCaret)},
       {E + "7" + E + "8" + E + "H" + E + "c", Code(escSaveCaretAttr) + Code(escRestoreCaretAttr) +
                                                   Code(escTabSet) + Code(escResetTerminal)},
+      {E + "D" + E + "E" + E + "M" + E + "=" + E + ">", Code(escIndex) + Code(escNextLine) +
+                                                            Code(escLineUp) + Code(escKeypadApp) +
+                                                            Code(escKeypadNumeric)},
+      {E + "[3;20r" + E + "[r" + E + "[2L" + E + "[M" + E + "[4@" + E + "[P" + E + "[9X",
+       Code(escScrollRegion, {3, 20}) + Code(escScrollRegion) + Code(escInsertLines, {2}) +
+           Code(escDeleteLines) + Code(escInsertChars, {4}) + Code(escDeleteChars) +
+           Code(escEraseChars, {9})},
       {E + "OA" + E + "OB" + E + "OC" + E + "OD",
        Code(escKeypadUp) + Code(escKeypadDown) + Code(escKeypadRight) + Code(escKeypadLeft)},
-      {E + "#8" + E + "#7" + E + "Ox", Code(escFillTest) + Code(escUnknown) + Code(escUnknown)},
-      // Digits, blanks and control bytes keep a control sequence open until a letter.
-      {E + "[1 2\r\n3;4Hx", Code(escCaretHome, {"1 2\r\n3", "4"}) + "x"},
-      // ESC inside a sequence is just another character; the next byte is plain again.
-      {E + E + "A", Code(escUnknown) + "A"},
-      {E + "x" + E + "[5z" + "q", Code(escUnknown) + Code(escUnknown, {"5"}) + "q"},
+      {E + "#8" + E + "#3" + E + "#6" + E + "#7" + E + "Ox",
+       Code(escFillTest) + Code(escLineSize, {3}) + Code(escLineSize, {6}) + Code(escUnknown) +
+           Code(escUnknown)},
+      // Character set designators leave nothing behind.
+      {E + "(B" + E + ")0" + E + "(A" + E + ")1" + E + "(2" + E + "(Q" + "x",
+       Code(escCharsetG0, {'B'}) + Code(escCharsetG1, {'0'}) + Code(escCharsetG0, {'A'}) +
+           Code(escCharsetG1, {'1'}) + Code(escCharsetG0, {'2'}) + Code(escUnknown) + "x"},
+      // Control bytes inside a sequence are performed where they stand; the sequence goes on.
+      {E + "[1\r\n3;4Hx", "\r\n" + Code(escCaretHome, {13, 4}) + "x"},
+      {E + "[2\bC", "\b" + Code(escCaretRight, {2})},
+      {E + "#\x0b"
+           "8",
+       "\x0b" + Code(escFillTest)},
+      // CAN and SUB cancel a sequence; ESC starts it afresh; DEL is passed over.
+      {E +
+           "[12\x18"
+           "A" +
+           E +
+           "[3\x1a"
+           "B",
+       "AB"},
+      {E + "[12" + E + "[3A", Code(escCaretUp, {3})},
+      {E + E + "A", Code(escUnknown)},
+      {E + "[1\x7f"
+           "2A",
+       Code(escCaretUp, {12})},
+      // Any final byte ends a sequence, letter or not.
+      {E + "[5z" + E + "[1`" + E + "[2~q",
+       Code(escUnknown) + Code(escUnknown) + Code(escUnknown) + "q"},
+      {E + "x" + "q", Code(escUnknown) + "q"},
+      // A negative count is read as such (the terminal ignores it); an intermediate or a late
+      // marker makes the sequence unknown.
+      {E + "[-3A" + E + "[1 q" + E + "[1?h" + E + "[?5n",
+       Code(escCaretUp, {-3}) + Code(escUnknown) + Code(escUnknown) + Code(escUnknown)},
+      // Numbers too large for an int are the largest int.
+      {E + "[99999999999999999999C", Code(escCaretRight, {INT_MAX})},
+      {E + "[123456789C", Code(escCaretRight, {123456789})},
+      // A byte with bit 7 set ends a sequence as unknown.
+      {E + "[1\xe9"
+           "A",
+       Code(escUnknown) + "A"},
   };
   for (const ScanCase& c : cases) {
     TEscapeCodesVT100 parser;
     EXPECT_EQ(Transcript(parser, c.bytes), c.expect) << c.bytes.substr(1);
-    EXPECT_FALSE(parser.InEscape());
+    EXPECT_FALSE(parser.InEscape()) << c.bytes.substr(1);
     EXPECT_FALSE(parser.InControlSequence());
   }
 }
 
 TEST(EscapeCodesVT100, KeepsTheTextOfTheLastSequence) {
   TEscapeCodesVT100 parser;
-  Transcript(parser, E + "[5z");
+  Transcript(parser, E + "[5;\r7z");
   EXPECT_EQ(parser.LastCode(), escUnknown);
-  EXPECT_EQ(parser.SequenceText(), "[5z");
+  EXPECT_EQ(parser.SequenceText(), "[5;7z");
 }
 
-TEST(EscapeCodesVT100, GivesUpAnEndlessSequence) {
+TEST(EscapeCodesVT100, DropsAnOverlongSequenceWhole) {
   TEscapeCodesVT100 parser;
   const std::string digits(TEscapeCodes::kMaxSequenceLength + 10, '1');
-  const std::string out = Transcript(parser, E + "[" + digits);
-  // The sequence ends unknown at the limit; what follows is text again.
-  EXPECT_EQ(out, Code(escUnknown) + std::string(11, '1'));
+  // Nothing of it reaches the screen, not even its tail; what follows is text again.
+  EXPECT_EQ(Transcript(parser, E + "[" + digits + "Hx"), Code(escUnknown) + "x");
   EXPECT_EQ(parser.SequenceText().size(), TEscapeCodes::kMaxSequenceLength);
+  // More parameters than are kept are read and dropped.
+  std::string many = E + "[";
+  for (int i = 0; i < 40; ++i) many += std::to_string(i) + ";";
+  const std::string out = Transcript(parser, many + "m");
+  EXPECT_EQ(out.substr(0, 5), "{27:0");
+  EXPECT_NE(out.find("|15}"), std::string::npos) << out;
 }
 
 TEST(EscapeCodesVT52, RecognisesSequences) {
@@ -115,11 +170,15 @@ TEST(EscapeCodesVT52, RecognisesSequences) {
        Code(escCaretHome) + Code(escLineUp) + Code(escClearToScreenEnd) + Code(escClearToLineEnd)},
       {E + "Z" + E + "/Z" + E + "/x",
        Code(escAskIdentity) + Code(escTellIdentity) + Code(escUnknown)},
+      {E + "<" + E + "=" + E + ">" + E + "F" + E + "G",
+       Code(escEnterAnsi) + Code(escKeypadApp) + Code(escKeypadNumeric) + Code(escGraphicsOn) +
+           Code(escGraphicsOff)},
       // Row and column as characters, the space standing for 1.
-      {"a" + E + "Y" + "\x25\x2a" + "b", "a" + Code(escCaretTo, {"6", "11"}) + "b"},
-      {E + "Y  ", Code(escCaretTo, {"1", "1"})},
-      {E + E + "A", Code(escUnknown) + "A"},
+      {"a" + E + "Y" + "\x25\x2a" + "b", "a" + Code(escCaretTo, {6, 11}) + "b"},
+      {E + "Y  ", Code(escCaretTo, {1, 1})},
+      {E + E + "A", Code(escCaretUp)},
       {E + "[A" + E + "c", Code(escUnknown) + "A" + Code(escUnknown)},
+      {E + "Y\r\x25\x2a", "\r" + Code(escCaretTo, {6, 11})},
   };
   for (const ScanCase& c : cases) {
     TEscapeCodesVT52 parser;
@@ -139,9 +198,9 @@ TEST(EscapeCodes, SequenceForWritesTheTables) {
       {escCaretUp, {}, E + "[A", E + "A"},
       {escCaretLeft, {}, E + "[D", E + "D"},
       {escCaretHome, {}, E + "[H", E + "H"},
-      {escCaretTo, {"5", "10"}, E + "[5;10f", E + "Y\x24\x29"},
-      // Numbers are rewritten without leading zeros; a missing one counts as 1.
-      {escCaretTo, {"007"}, E + "[7;1f", E + "Y\x26\x20"},
+      {escCaretTo, {5, 10}, E + "[5;10f", E + "Y\x24\x29"},
+      // A missing number counts as 1.
+      {escCaretTo, {7}, E + "[7;1f", E + "Y\x26\x20"},
       {escLineUp, {}, "", E + "I"},
       {escKeypadUp, {}, E + "OA", ""},
       {escKeypadLeft, {}, E + "OD", ""},
@@ -149,14 +208,18 @@ TEST(EscapeCodes, SequenceForWritesTheTables) {
       {escClearToScreenEnd, {}, E + "[J", E + "J"},
       {escTabClearAll, {}, E + "[3g", ""},
       {escAskIdentity, {}, E + "[c", E + "Z"},
-      {escTellIdentity, {"2"}, E + "[?1;2c", E + "/Z"},
+      {escTellIdentity, {2}, E + "[?1;2c", E + "/Z"},
+      {escTellTerminalType, {}, E + "[?6c", E + "/Z"},
+      {escTellParameters, {3}, E + "[3;1;1;112;112;1;0x", ""},
       {escTellStatusOk, {}, E + "[0n", ""},
-      {escTellCaret, {"3", "7"}, E + "[3;7R", ""},
+      {escTellCaret, {3, 7}, E + "[3;7R", ""},
       // Attribute and mode parameters are not written.
-      {escAttributes, {"1", "7"}, E + "[m", ""},
-      {escModeOn, {"?3"}, E + "[h", ""},
+      {escAttributes, {1, 7}, E + "[m", ""},
+      {escModeOn, EscapeParams::Marked('?', {3}), E + "[h", ""},
       {escSaveCaretAttr, {}, E + "7", ""},
       {escFillTest, {}, E + "#8", ""},
+      {escKeypadApp, {}, E + "=", E + "="},
+      {escEnterAnsi, {}, "", E + "<"},
       {escUnknown, {}, "", ""},
       {escPending, {}, "", ""},
   };
@@ -170,10 +233,13 @@ TEST(EscapeCodes, SequenceForWritesTheTables) {
 
 // Whatever a parser writes, it reads back as the same code, in both dialects.
 TEST(EscapeCodes, WrittenSequencesReadBack) {
-  const EscapeParams params = {"3", "7"};
+  const EscapeParams params = {3, 7};
   for (int kind = 0; kind < 2; ++kind) {
-    for (int n = escCaretUp; n <= escFillTest; ++n) {
+    for (int n = escCaretUp; n <= escLastCode; ++n) {
       const auto code = static_cast<TEscapeCode>(n);
+      // Answers a terminal gives but does not read, and a request only 0 and 1 can make.
+      if (code == escTellTerminalType || code == escTellParameters || code == escAskParameters)
+        continue;
       std::unique_ptr<TEscapeCodes> parser;
       if (kind == 0) {
         parser = std::make_unique<TEscapeCodesVT100>();
@@ -197,22 +263,7 @@ TEST(EscapeCodes, ParamValue) {
     int expect;
   };
   const std::vector<Case> cases = {
-      {{"x"}, 1, 1},      {{"1", "2"}, 3, 1}, {{"0"}, 1, 0},
-      {{";5"}, 1, 1},     {{"007"}, 1, 7},    {{}, 1, 1},
-      {{"5", "9"}, 2, 9}, {{"5"}, 0, 1},      {{"1 2"}, 1, 1},
-      {{"-3"}, 1, -3},    {{"-"}, 1, 1},      {{"99999999999999999999"}, 1, INT_MAX},
+      {{1, 2}, 3, 1}, {{0}, 1, 0}, {{}, 1, 1}, {{5, 9}, 2, 9}, {{5}, 0, 1}, {{-3}, 1, -3},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ParamValue(c.n, c.params), c.expect) << (c.params.empty() ? "" : c.params[0]);
-  }
-}
-
-TEST(EscapeCodesVT100, SplitParams) {
-  const std::vector<std::pair<std::string, EscapeParams>> cases = {
-      {"5;10", {"5", "10"}}, {"5;;6", {"5", ";6"}}, {"", {}},
-      {";", {";"}},          {"1;", {"1"}},         {"?1;2", {"?1", "2"}},
-  };
-  for (const auto& [text, expect] : cases) {
-    EXPECT_EQ(TEscapeCodesVT100::SplitParams(text), expect) << text;
-  }
+  for (const Case& c : cases) EXPECT_EQ(ParamValue(c.n, c.params), c.expect) << c.n;
 }

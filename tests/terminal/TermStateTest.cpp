@@ -88,7 +88,24 @@ TEST_F(TermStateTest, ScriptsPlaceTextAndCaret) {
        {3, 2},
        {{1, a79 + "b"}, {2, "cd"}},
        true},
-      {"wrap on the last row scrolls", E + "[24;1H" + x80, {1, 24}, {{23, x80}, {24, ""}}, true},
+      // The VT100's pending wrap: the caret waits in the last column, so a CR LF after a full
+      // line leaves no blank row; the next character scrolls.
+      {"wrap waits in the last column", E + "[24;1H" + x80, {80, 24}, {{24, x80}}, true},
+      {"a full line then CR LF leaves no blank row",
+       x80 + "\r\nb",
+       {2, 2},
+       {{1, x80}, {2, "b"}, {3, ""}},
+       true},
+      {"the next character after the last row scrolls",
+       E + "[24;1H" + x80 + "y",
+       {2, 24},
+       {{23, x80}, {24, "y"}},
+       true},
+      {"a move ends the waiting wrap",
+       a79 + "b" + E + "[Dcd",
+       {80, 1},
+       {{1, a79.substr(0, 78) + "cd"}, {2, ""}},
+       true},
       {"LF on the last row scrolls and keeps the column",
        "top" + E + "[24;5Hab\n",
        {7, 24},
@@ -101,15 +118,19 @@ TEST_F(TermStateTest, ScriptsPlaceTextAndCaret) {
       {"BS stops at the first column", "\b\b\bab\bc", {3, 1}, {{1, "ac"}}},
       {"TAB goes to the next stop", "a\tb\tc", {18, 1}, {{1, "a       b       c"}}},
       {"TAB in column 80 stays", E + "[1;80H\t", {80, 1}, {}},
-      {"TAB past the last stop stays", E + "[1;75H\tz", {76, 1}, {{1, std::string(74, ' ') + "z"}}},
-      {"cleared tab stops", E + "[3gab\t", {3, 1}, {}},
+      {"TAB past the last stop goes to the right margin",
+       E + "[1;75H\tz",
+       {80, 1},
+       {{1, std::string(79, ' ') + "z"}}},
+      {"with no tab stop TAB goes to the right margin", E + "[3gab\t", {80, 1}, {}},
       {"tab stop set at the caret", E + "[1;4H" + E + "H\r\t", {4, 1}, {}},
       {"tab stop cleared at the caret", E + "[1;9H" + E + "[g\r\t\t", {25, 1}, {}},
       {"home with row and column", E + "[5;10H", {10, 5}, {}},
       {"positions are clamped to the screen", E + "[99;999f", {80, 24}, {}},
       {"zero and missing positions are 1", E + "[5;5H" + E + "[0;0H", {1, 1}, {}},
       {"row only", E + "[7H", {1, 7}, {}},
-      {"a zero count does not move", E + "[5;5H" + E + "[0A" + E + "[0C", {5, 5}, {}},
+      {"a zero count moves by one", E + "[5;5H" + E + "[0A" + E + "[0C", {6, 4}, {}},
+      {"a negative count is ignored", E + "[5;5H" + E + "[-2A" + E + "[-1;3H", {5, 5}, {}},
       {"counts are clamped", E + "[3;3H" + E + "[9A" + E + "[99999999999999C", {80, 1}, {}},
       {"moves by counts", E + "[10;10H" + E + "[2A" + E + "[3D" + E + "[B" + E + "[C", {8, 9}, {}},
       {"erase to line end", "abcdef" + E + "[1;3H" + E + "[K", {3, 1}, {{1, "ab"}}},
@@ -121,11 +142,11 @@ TEST_F(TermStateTest, ScriptsPlaceTextAndCaret) {
       {"erase screen homes", "abc\r\ndef" + E + "[2J", {1, 1}, {{1, ""}, {2, ""}}},
       {"save and restore the caret", E + "[3;4H" + E + "[s" + E + "[9;9H" + E + "[u", {4, 3}, {}},
       {"fill test", E + "#8", {1, 1}, {{1, std::string(80, 'E')}, {24, std::string(80, 'E')}}},
-      {"reset keeps text and caret", "abc" + E + "c", {4, 1}, {{1, "abc"}}},
-      {"control characters leave no trace, DEL is drawn",
-       std::string("a\x01\x0b\x1f\x7f", 5),
-       {3, 1},
-       {{1, "a\x7f"}}},
+      {"reset empties the screen and homes", "abc\r\nd" + E + "c", {1, 1}, {{1, ""}, {2, ""}}},
+      {"control characters leave no trace, VT is a line down, DEL is ignored",
+       std::string("a\x01\x0b\x1f\x7f", 5) + "b",
+       {3, 2},
+       {{1, "a"}, {2, " b"}}},
   };
   for (const Case& c : cases) {
     TComTermState t(&events);
@@ -156,35 +177,55 @@ TEST_F(TermStateTest, LineUpOnTheTopRowScrollsDown) {
 
 TEST_F(TermStateTest, VT52PositionsByCharacters) {
   term.SetEmulation(teVT52);
-  Show(E + "Y\x25\x2a" + "x" + E + "Y\x7f\x7f");
+  Show(E + "Y\x25\x2a" + "x" + E + "Y\x7e\x7e");
   EXPECT_EQ(term.Cell(11, 6).ch, 'x');
   EXPECT_EQ(term.Caret(), (TermPos{80, 24}));
 }
 
 TEST_F(TermStateTest, AttributesColourNewCharacters) {
-  term.SetAltColor(0x111111);
   term.SetTextColor(0xEEEEEE);
   term.SetBackgroundColor(0x222222);
+  constexpr TermColor kText = 0xEEEEEE, kBack = 0x222222;
   struct Case {
     std::string bytes;  // ends by writing "A"
     TermColor foreground;
     TermColor background;
     bool underline;
+    bool bold = false;
+    bool blink = false;
   };
   const std::vector<Case> cases = {
-      {"A", 0xEEEEEE, 0x222222, false},
-      // Bright wins over inverse for the text colour.
-      {E + "[1;7mA", 0x111111, 0xEEEEEE, false},
-      {E + "[7mA", 0x222222, 0xEEEEEE, false},
-      {E + "[4mA", 0xEEEEEE, 0x222222, true},
-      {E + "[1;4;7m" + E + "[21;24mA", 0x222222, 0xEEEEEE, false},
-      {E + "[1;4;7m" + E + "[0mA", 0xEEEEEE, 0x222222, false},
-      {E + "[1;4;7m" + E + "[mA", 0xEEEEEE, 0x222222, false},
-      {E + "[1;4;7m" + E + "cA", 0xEEEEEE, 0x222222, false},
-      {E + "[7;0;4mA", 0xEEEEEE, 0x222222, true},
-      // A parameter that is not a number counts as 1: bright.
-      {E + "[;5mA", 0x111111, 0x222222, false},
-      {E + "[1;4m" + E + "7" + E + "[0m" + E + "8A", 0x111111, 0x222222, true},
+      {"A", kText, kBack, false},
+      // Bold keeps the text colour (drawn in a bold face), never a dim one.
+      {E + "[1mA", kText, kBack, false, true},
+      {E + "[1;7mA", kBack, kText, false, true},
+      {E + "[7mA", kBack, kText, false},
+      {E + "[4mA", kText, kBack, true},
+      {E + "[5mA", kText, kBack, false, false, true},
+      {E + "[1;4;5;7m" + E + "[21;24;25;27mA", kText, kBack, false},
+      {E + "[1;4;7m" + E + "[22mA", kBack, kText, true},
+      {E + "[1;4;7m" + E + "[0mA", kText, kBack, false},
+      {E + "[1;4;7m" + E + "[mA", kText, kBack, false},
+      {E + "[1;4;7m" + E + "cA", kText, kBack, false},
+      {E + "[7;0;4mA", kText, kBack, true},
+      // An empty first parameter is 0: this is underline, not bold.
+      {E + "[1m" + E + "[;4mA", kText, kBack, true},
+      {E + "[1;4m" + E + "7" + E + "[0m" + E + "8A", kText, kBack, true, true},
+      // The sixteen colours, and the defaults back.
+      {E + "[31;42mA", 0xCD0000, 0x00CD00, false},
+      {E + "[97;104mA", 0xFFFFFF, 0x5C5CFF, false},
+      {E + "[31;42m" + E + "[39mA", kText, 0x00CD00, false},
+      {E + "[31;42m" + E + "[49mA", 0xCD0000, kBack, false},
+      // Bold in one of the eight colours is its bright counterpart.
+      {E + "[1;34mA", 0x5C5CFF, kBack, false, true},
+      {E + "[34;1mA", 0x5C5CFF, kBack, false, true},
+      {E + "[1;94mA", 0x5C5CFF, kBack, false, true},
+      {E + "[33;44;7mA", 0x0000EE, 0xCDCD00, false},
+      {E + "[36;45m" + E + "[0mA", kText, kBack, false},
+      // Indexed colours: the first sixteen are ours, the rest keep the colour; the numbers of
+      // the colour are never taken as attributes (5 blink, 4 underline).
+      {E + "[38;5;1;48;5;4mA", 0xCD0000, 0x0000EE, false},
+      {E + "[38;5;200;48;2;4;5;1mA", kText, kBack, false},
   };
   for (const Case& c : cases) {
     Show(E + "[0m" + E + "[H" + c.bytes);
@@ -193,7 +234,14 @@ TEST_F(TermStateTest, AttributesColourNewCharacters) {
     EXPECT_EQ(cell.foreground, c.foreground) << c.bytes.substr(1);
     EXPECT_EQ(cell.background, c.background) << c.bytes.substr(1);
     EXPECT_EQ(cell.underline, c.underline) << c.bytes.substr(1);
+    EXPECT_EQ(cell.bright, c.bold) << c.bytes.substr(1);
+    EXPECT_EQ(cell.blink, c.blink) << c.bytes.substr(1);
   }
+  // A colour chosen for bold text is used for it once it has been set.
+  term.SetAltColor(0x111111);
+  Show(E + "[0m" + E + "[H" + E + "[1mA" + E + "[1;31mB");
+  EXPECT_EQ(term.Cell(1, 1).foreground, 0x111111u);
+  EXPECT_EQ(term.Cell(2, 1).foreground, 0xFF0000u);
 }
 
 TEST_F(TermStateTest, FillTestIgnoresAttributes) {
@@ -214,8 +262,16 @@ TEST_F(TermStateTest, AnswersQueries) {
   const std::vector<Case> cases = {
       {teVT100orANSI, E + "[3;7H" + E + "[6n", E + "[3;7R"},
       {teVT100orANSI, E + "[99;99H" + E + "[6n", E + "[24;80R"},
-      {teVT100orANSI, E + "[c", E + "[?1;2c"},
-      {teVT100orANSI, E + "[0c", E + "[?1;2c"},
+      // Identified as a VT102.
+      {teVT100orANSI, E + "[c", E + "[?6c"},
+      {teVT100orANSI, E + "[0c", E + "[?6c"},
+      {teVT100orANSI, E + "Z", E + "[?6c"},
+      {teVT100orANSI, E + "[x", E + "[2;1;1;112;112;1;0x"},
+      {teVT100orANSI, E + "[1x", E + "[3;1;1;112;112;1;0x"},
+      // In origin mode the caret is reported from the top margin.
+      {teVT100orANSI, E + "[5;20r" + E + "[?6h" + E + "[2;3H" + E + "[6n", E + "[2;3R"},
+      // VT52 mode of the VT100 emulation answers as a VT52 does.
+      {teVT100orANSI, E + "[?2l" + E + "Z", E + "/Z"},
       {teVT100orANSI, E + "[5n", E + "[0n"},
       {teVT52, E + "Z", E + "/Z"},
   };
@@ -235,11 +291,11 @@ TEST_F(TermStateTest, AnswersQueries) {
 }
 
 TEST_F(TermStateTest, ReportsUnhandledCodes) {
-  Show(E + "[5z" + E + "[3;7R" + E + "[0n" + E + "[1J" + "x");
+  Show(E + "[5z" + E + "[3;7R" + E + "[0n" + E + "[3J" + "x");
   term.SetEmulation(teVT52);
   Show(E + "Q");
   EXPECT_EQ(events.unhandled,
-            (std::vector<std::string>{"0:[5z", "26:[3;7R", "23:[0n", "0:[1J", "0:Q"}));
+            (std::vector<std::string>{"0:[5z", "26:[3;7R", "23:[0n", "0:[3J", "0:Q"}));
   EXPECT_EQ(Row(1), "x");
 }
 
