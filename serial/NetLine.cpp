@@ -429,8 +429,12 @@ class NetLine : public PortLine {
     for (const auto& a : asked) {
       const auto& [command, value] = a;
       const telnet::ComReport* answer = AnswerTo(a);
+      if (!answer && IsModemLine(a)) {
+        // Taken silently, as a local port without such lines takes them.
+        Remember(command, value);
+        continue;
+      }
       if (!answer) {
-        if (IsModemLine(a)) continue;
         failure_ = " – a(z) " + address_.Text() + " soros szerver nem válaszolt " +
                    std::to_string(kNetSettingMs / 1000) +
                    " másodpercen belül erre: " + SettingName(command) + " " +
@@ -456,8 +460,9 @@ class NetLine : public PortLine {
     std::lock_guard lock(mutex_);
     Pull();
     bits = 0;
-    // Like a pseudo-terminal's: no modem lines until the server has told of them.
-    supported = address_.comPort && modemKnown_;
+    // A raw stream has no modem lines, like a pseudo-terminal; through the com-port option
+    // they are all off until the server tells otherwise.
+    supported = address_.comPort;
     if (modemState_ & telnet::kCts) bits |= msCTS;
     if (modemState_ & telnet::kDsr) bits |= msDSR;
     if (modemState_ & telnet::kRing) bits |= msRing;
@@ -573,7 +578,6 @@ class NetLine : public PortLine {
       case telnet::kNotifyModemState:
         if (r.value.size() == 1) {
           modemState_ = r.value[0];
-          modemKnown_ = true;
         }
         return;
       case telnet::kNotifyLineState:
@@ -644,7 +648,6 @@ class NetLine : public PortLine {
   bool eof_ = false;
   int lastError_ = 0;
   uint8_t modemState_ = 0;
-  bool modemKnown_ = false;
   platform::LineCounts counts_;
   std::vector<telnet::ComReport> answers_;
   std::vector<std::pair<uint8_t, Bytes>> agreed_;
