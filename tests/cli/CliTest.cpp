@@ -136,6 +136,8 @@ TEST_F(CliTest, HelpListsEveryCommandAsBefore) {
       "                     [--backup FILE] [--verify] [--no-type-check]\n"
       "  tarvelo-cli prom --port DEV [--speed BAUD] -o FILE\n"
       "  tarvelo-cli clock --port DEV [--speed BAUD]\n"
+      "  tarvelo-cli backup SITES.ini -d FOLDER [-j N]\n"
+      "                     (3-as kilépési kód, ha egy telephely mentése nem sikerült)\n"
       "  tarvelo-cli codes export|import FILE DB [--format dat|txt] [--password P] [--model "
       "4|16]\n"
       "  tarvelo-cli numbers export|import FILE DB [--append] [--password P] [--model 4|16]\n"
