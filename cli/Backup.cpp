@@ -327,7 +327,7 @@ std::string FreeBackupName(const std::string& folder) {
   return {};
 }
 
-// The settings of a stored backup, or the reason it cannot be read.
+// A backup's settings as `diff` lists them, read with the model its bytes prove.
 struct Flattened {
   std::vector<SettingEntry> entries;
   DeviceModel model = DeviceModel::FourLine;
