@@ -665,9 +665,13 @@ void TComTermState::SetMode(char marker, int mode, bool on) {
       if (!on) SetVt52Mode(true);
       break;
     case 3:
+      // Whether or not the width changes, the screen is emptied and the caret goes home, as
+      // a VT100 does; applications print their page right after it.
       SetColumns(on ? 132 : 80);
+      buffer_.ClearScreenFrom(1, 1);
       top_ = 1;
       bottom_ = Rows();
+      MoveCaretTo(1, 1);
       break;
     case 5:
       SetReverseScreen(on);
@@ -721,7 +725,8 @@ void TComTermState::SendKeyChar(uint8_t ch) {
   const char byte = static_cast<char>(ch);
   events_->Send(std::string_view(&byte, 1));
   if (localEcho_) ApplyChar(ch);
-  if (ch == '\r' && sendLF_) SendKeyChar('\n');
+  // In new-line mode Return sends CR LF, as SendLF does.
+  if (ch == '\r' && (sendLF_ || newLineMode_)) SendKeyChar('\n');
 }
 
 void TComTermState::SendText(std::string_view text) {
@@ -731,7 +736,7 @@ void TComTermState::SendText(std::string_view text) {
   bytes.reserve(text.size());
   for (const char byte : text) {
     bytes += byte;
-    if (byte == '\r' && sendLF_) bytes += '\n';
+    if (byte == '\r' && (sendLF_ || newLineMode_)) bytes += '\n';
   }
   // A paste goes out in one piece so that the far end sees it as the user gave it.
   events_->Send(bytes);

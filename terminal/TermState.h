@@ -93,7 +93,7 @@ class TComTermState {
   // Puts bytes on the screen as if they came from the port, without those steps.
   void ShowBytes(std::string_view bytes);
   // A typed character: sent (and echoed when LocalEcho is on) only while CanSend(); a CR is
-  // followed by an LF when SendLF is on.
+  // followed by an LF when SendLF or new-line mode is on.
   void SendKeyChar(uint8_t ch);
   // Typed or pasted text as one write, by the rules of SendKeyChar for each character.
   void SendText(std::string_view text);
@@ -134,6 +134,9 @@ class TComTermState {
   bool AppCursorKeys() const { return appCursorKeys_; }
   bool AppKeypad() const { return appKeypad_; }
   bool Vt52Mode() const { return vt52Mode_; }
+  // New-line mode (ESC [ 20 h): LF, VT and FF also return to column 1, and a typed CR goes
+  // out as CR LF.
+  bool NewLineMode() const { return newLineMode_; }
   // The whole screen shown with text and background swapped (ESC [ ? 5 h); a flip repaints all.
   bool ReverseScreen() const { return reverseScreen_; }
   LineSize LineSizeOf(int row) const { return buffer_.LineSizeOf(row); }

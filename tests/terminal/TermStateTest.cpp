@@ -313,12 +313,20 @@ TEST_F(TermStateTest, Modes) {
   EXPECT_EQ(Row(1), "");
   Show(E + "[1;100Hx");
   EXPECT_EQ(term.Caret(), (TermPos{101, 1}));
-  // Narrowing must not leave the caret beyond the last column.
+  // Switching the width empties the screen and homes the caret, also when the width stays.
   Show(E + "[?3l");
   EXPECT_EQ(term.Columns(), 80);
-  EXPECT_EQ(term.Caret(), (TermPos{80, 1}));
+  EXPECT_EQ(term.Caret(), (TermPos{1, 1}));
+  Show("abc" + E + "[?3l");
+  EXPECT_EQ(Row(1), "");
+  EXPECT_EQ(term.Caret(), (TermPos{1, 1}));
+  // Narrowing by the property must not leave the caret beyond the last column.
+  Show(E + "[1;80H");
+  term.SetColumns(40);
+  EXPECT_EQ(term.Caret(), (TermPos{40, 1}));
   Show("y");
-  EXPECT_EQ(term.Cell(80, 1).ch, 'y');
+  EXPECT_EQ(term.Cell(40, 1).ch, 'y');
+  term.SetColumns(80);
 
   Show(E + "[7h");
   EXPECT_TRUE(term.WrapLines());
