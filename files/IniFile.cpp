@@ -154,6 +154,77 @@ bool IniFile::WriteStrings(const std::string& section,
   return Save();
 }
 
+bool IniFile::UpdateSection(const std::string& section,
+                            const std::vector<std::pair<std::string, std::string>>& set,
+                            const std::vector<std::string>& remove) {
+  bool changed = false;
+  for (const auto& [key, value] : set) {
+    if (HasKey(section, key) && ReadString(section, key, "") == value) continue;
+    Set(section, key, value);
+    changed = true;
+  }
+  for (const std::string& key : remove) {
+    // Every line of the key in the first section of that name: a reader takes the first, and
+    // a second would step in once it is gone.
+    for (int guard = 0; guard < 1000; ++guard) {
+      const Found f = Find(section, key);
+      if (f.line < 0) break;
+      lines_.erase(lines_.begin() + f.line);
+      changed = true;
+    }
+  }
+  return changed ? Save() : true;
+}
+
+std::vector<std::pair<long, long>> IniFile::SectionSpans(const std::string& section) const {
+  std::vector<std::pair<long, long>> spans;
+  const std::string wanted = TrimBlanks(section);
+  long lastNonBlank = -1;
+  for (long i = 0; i < static_cast<long>(lines_.size()); ++i) {
+    std::string name;
+    if (SectionName(lines_[i], name)) {
+      if (!spans.empty() && spans.back().second < 0) spans.back().second = lastNonBlank + 1;
+      if (EqualNoCase(name, wanted)) spans.emplace_back(i, -1);
+      lastNonBlank = i;
+      continue;
+    }
+    if (!TrimBlanks(lines_[i]).empty()) lastNonBlank = i;
+  }
+  if (!spans.empty() && spans.back().second < 0) spans.back().second = lastNonBlank + 1;
+  return spans;
+}
+
+bool IniFile::RenameSection(const std::string& from, const std::string& to) {
+  const auto spans = SectionSpans(from);
+  if (spans.empty()) return false;
+  for (const auto& [header, end] : spans) {
+    // Whatever followed the closing bracket (a comment) stays.
+    const std::string& old = lines_[header];
+    const auto close = old.find(']');
+    lines_[header] = "[" + to + old.substr(close);
+  }
+  return Save();
+}
+
+bool IniFile::RemoveSection(const std::string& section) {
+  const auto spans = SectionSpans(section);
+  if (spans.empty()) return false;
+  for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+    long end = it->second;
+    // The blank line that parted it from the next section goes with it.
+    while (end < static_cast<long>(lines_.size()) && TrimBlanks(lines_[end]).empty()) ++end;
+    if (end == static_cast<long>(lines_.size())) {
+      // The last section: the blank lines before it go instead.
+      long start = it->first;
+      while (start > 0 && TrimBlanks(lines_[start - 1]).empty()) --start;
+      lines_.erase(lines_.begin() + start, lines_.end());
+    } else {
+      lines_.erase(lines_.begin() + it->first, lines_.begin() + end);
+    }
+  }
+  return Save();
+}
+
 void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
   const Found f = Find(section, key);
   if (f.line >= 0) {

@@ -41,6 +41,16 @@ class IniFile {
   // Several keys of one section with a single save, so that they land together or not at all.
   bool WriteStrings(const std::string& section,
                     const std::vector<std::pair<std::string, std::string>>& keysAndValues);
+  // Sets and removes keys of one section with a single save; a key whose value is already
+  // the one given keeps its line as written, and when nothing changes nothing is saved.
+  bool UpdateSection(const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& set,
+                     const std::vector<std::string>& remove);
+  // Renames every section of that name (the later ones stay hidden behind the first), keeping
+  // their keys and every other line. False when there is none or the file could not be written.
+  bool RenameSection(const std::string& from, const std::string& to);
+  // Removes every section of that name with its keys; the other lines stay as they were.
+  bool RemoveSection(const std::string& section);
 
  private:
   IniFile() = default;
@@ -50,6 +60,8 @@ class IniFile {
     long sectionEnd = -1;   // one past the section's last non-blank line
   };
   Found Find(const std::string& section, const std::string& key) const;
+  // Each section of that name: its header line and one past its last non-blank line.
+  std::vector<std::pair<long, long>> SectionSpans(const std::string& section) const;
   void Set(const std::string& section, const std::string& key, const std::string& value);
   bool Save() const;
   void Parse(std::string_view text);

@@ -5,10 +5,7 @@
 namespace tarvelo {
 
 DeviceConnection::DeviceConnection() {
-  // The device's modem interface wants hardware flow control and DTR raised.
-  port_.FlowControl().SetOutCTSFlow(true);
-  port_.FlowControl().SetControlDTR(dtrEnable);
-  port_.FlowControl().SetControlRTS(rtsHandshake);
+  SetLine({});
   // An event thread that ended in error has left the port useless: close it and let the
   // error go on to whoever shows errors.
   port_.OnThreadFailure = [this](TCustomComPort*, std::exception_ptr error) {
@@ -37,6 +34,23 @@ void DeviceConnection::OpenAt(const std::string& portName, TBaudRate rate, int c
   }
 }
 
+void DeviceConnection::SetLine(const LineChoice& line) {
+  // The device's line: 8 data bits, no parity, one stop bit, and its modem interface wants
+  // hardware flow control with DTR raised. DTR stays raised whatever else is chosen: a modem
+  // drops its call without it.
+  port_.SetDataBits(line.dataBits.value_or(dbEight));
+  port_.Parity().SetBits(line.parity.value_or(prNone));
+  port_.SetStopBits(line.stopBits.value_or(sbOneStopBit));
+  const TFlowControl flow = line.flow.value_or(fcHardware);
+  TComFlowControl& f = port_.FlowControl();
+  f.SetControlDTR(dtrEnable);
+  f.SetOutCTSFlow(flow == fcHardware);
+  f.SetXonXoffIn(flow == fcSoftware);
+  f.SetXonXoffOut(flow == fcSoftware);
+  // Without handshaking RTS is held up, as the far end may wait for it.
+  f.SetControlRTS(flow == fcHardware ? rtsHandshake : rtsEnable);
+}
+
 void DeviceConnection::OnOpenChanged(std::function<void(bool open)> changed) {
   if (!changed) {
     port_.OnAfterOpen = nullptr;
@@ -61,9 +75,13 @@ void DeviceConnection::CloseQuietly() {
   }
 }
 
-void DeviceConnection::Hold(const std::string& portName, int speedIndex) {
+void DeviceConnection::Hold(const std::string& portName, int speedIndex, const LineChoice& line) {
+  terminalLine_ = line;
+  if (!port_.Connected()) SetLine(line);
   OpenAt(portName, PortSpeedFor(speedIndex).rate, 0);
   held_ = true;
+  // A transfer running on the port now runs on a held one: its end gives the terminal its line.
+  if (openedForTransfer_) transferOnHeldPort_ = true;
   openedForTransfer_ = false;
 }
 
@@ -79,22 +97,41 @@ void DeviceConnection::BeginTransfer(const std::string& portName, int speedIndex
 
 void DeviceConnection::BeginTransfer(const std::string& portName, TBaudRate rate,
                                      int customBaudRate) {
+  // Whatever the terminal last used, the device is spoken to with its own settings.
+  SetLine({});
   if (port_.Connected()) {
     openedForTransfer_ = false;
+    transferOnHeldPort_ = true;
     return;
   }
   OpenAt(portName, rate, customBaudRate);
   openedForTransfer_ = true;
+  transferOnHeldPort_ = false;
 }
 
 void DeviceConnection::EndTransfer() {
+  const bool transferred = openedForTransfer_ || transferOnHeldPort_;
   if (openedForTransfer_ && !held_) port_.Close();
   openedForTransfer_ = false;
+  transferOnHeldPort_ = false;
+  // The terminal goes on, or takes over a port it took hold of meanwhile, with its own line
+  // settings.
+  if (transferred && held_ && port_.Connected()) SetLine(terminalLine_);
 }
 
 void DeviceConnection::CloseUnlessHeld() {
   openedForTransfer_ = false;
-  if (!held_) CloseQuietly();
+  transferOnHeldPort_ = false;
+  if (!held_) {
+    CloseQuietly();
+    return;
+  }
+  try {
+    if (port_.Connected()) SetLine(terminalLine_);
+  } catch (const EComPort&) {
+    // The port that failed the transfer fails this too; the terminal finds out at its next
+    // write.
+  }
 }
 
 }  // namespace tarvelo

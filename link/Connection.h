@@ -24,15 +24,18 @@ class DeviceConnection {
   const std::string& PortName() const { return port_.Port(); }
 
   // The terminal page's connect button. Hold opens the port at the workstation's name and
-  // speed index and keeps it open until Release; a failed open raises EComPort and leaves
+  // speed index, with the terminal's own line settings where it has any (the device's
+  // otherwise), and keeps it open until Release; a failed open raises EComPort and leaves
   // nothing held.
-  void Hold(const std::string& portName, int speedIndex);
+  void Hold(const std::string& portName, int speedIndex, const LineChoice& line = {});
   void Release();
   bool Held() const { return held_; }
 
   // A transfer's use of the port: Begin opens it unless it is open already, End closes it
   // only when Begin opened it and nobody has taken hold of it since. Begin raises EComPort
-  // when the port cannot be opened.
+  // when the port cannot be opened. A transfer always talks with the device's line
+  // settings: on a port the terminal holds they stand while the transfer runs, and End gives
+  // the terminal its own back.
   void BeginTransfer(const std::string& portName, int speedIndex);
   void BeginTransfer(const std::string& portName, TBaudRate rate, int customBaudRate = 0);
   void EndTransfer();
@@ -66,10 +69,14 @@ class DeviceConnection {
  private:
   void OpenAt(const std::string& portName, TBaudRate rate, int customBaudRate);
   void CloseQuietly();
+  // Sets the line's format and flow control; an empty field takes the device's.
+  void SetLine(const LineChoice& line);
 
   TComPort port_;
   bool held_ = false;
   bool openedForTransfer_ = false;
+  bool transferOnHeldPort_ = false;
+  LineChoice terminalLine_;  // what Hold was given
   int lastOpenError_ = 0;
 };
 

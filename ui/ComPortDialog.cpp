@@ -17,8 +17,10 @@
 #include <algorithm>
 
 #include "files/Workstation.h"
+#include "model/Text.h"
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
+#include "ui/NetworkPortDialog.h"
 #include "ui/QtText.h"
 #include "ui/Session.h"
 #include "ui/Widgets.h"
@@ -44,6 +46,51 @@ class PortItemDelegate : public QStyledItemDelegate {
     if (!details.isEmpty()) option->text += "    " + details;
   }
 };
+
+// The terminal's line settings as the combo boxes offer them: the first item leaves the
+// setting to the device's, each other item is a value.
+const QString kDevices = "készülék szerint";
+const std::pair<TDataBits, const char*> kDataBitsItems[] = {
+    {dbFive, "5"}, {dbSix, "6"}, {dbSeven, "7"}, {dbEight, "8"}};
+const std::pair<TParityBits, const char*> kParityItems[] = {{prNone, "nincs"},
+                                                            {prOdd, "páratlan"},
+                                                            {prEven, "páros"},
+                                                            {prMark, "mindig 1 (mark)"},
+                                                            {prSpace, "mindig 0 (space)"}};
+const std::pair<TStopBits, const char*> kStopBitsItems[] = {
+    {sbOneStopBit, "1"}, {sbOne5StopBits, "1,5"}, {sbTwoStopBits, "2"}};
+const std::pair<TFlowControl, const char*> kFlowItems[] = {
+    {fcNone, "nincs"}, {fcHardware, "hardver (RTS/CTS)"}, {fcSoftware, "szoftver (XON/XOFF)"}};
+
+template <typename T, size_t N>
+void FillLineBox(QComboBox* box, const std::pair<T, const char*> (&items)[N]) {
+  box->addItem(kDevices);
+  for (const auto& [value, text] : items) box->addItem(text, static_cast<int>(value));
+}
+
+template <typename T>
+std::optional<T> LineBoxValue(const QComboBox* box) {
+  if (box->currentIndex() <= 0) return std::nullopt;
+  return static_cast<T>(box->currentData().toInt());
+}
+
+template <typename T>
+void ShowLineBox(QComboBox* box, const std::optional<T>& value) {
+  box->setCurrentIndex(value ? std::max(0, box->findData(static_cast<int>(*value))) : 0);
+}
+
+// Connection names are compared as the file compares its section names.
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Cp1250Lower(a[i]) != Cp1250Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool SameEntry(const ConnectionEntry& a, const ConnectionEntry& b) {
+  return a.port == b.port && a.speed == b.speed && a.phone == b.phone && a.line == b.line;
+}
 
 QString UserName() {
   const QString user = qEnvironmentVariable("USER");
@@ -80,18 +127,53 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   CmbCom = new QComboBox(this);
   CmbCom->setObjectName("CmbCom");
   CmbCom->setItemDelegate(new PortItemDelegate(CmbCom));
+  btnNetPort = new QPushButton("Hálózati port…", this);
+  btnNetPort->setObjectName("btnNetPort");
+  btnNetPort->setToolTip("Soros szerver a hálózaton: nyers TCP vagy RFC 2217");
+  btnNetPort->setAutoDefault(false);
   CmbSpeed = new QComboBox(this);
   CmbSpeed->setObjectName("CmbSpeed");
   for (const PortSpeed& s : WorkstationSpeeds()) CmbSpeed->addItem(s.text);
   edPhone = new QLineEdit(this);
   edPhone->setObjectName("edPhone");
+  auto lineBox = [this](const char* name) {
+    auto* box = new QComboBox(this);
+    box->setObjectName(name);
+    box->setToolTip(
+        "A terminál ezzel nyitja meg a portot. A letöltés, a feltöltés és az óra beállítása "
+        "mindig a készülék beállításaival megy.");
+    return box;
+  };
+  CmbDataBits = lineBox("CmbDataBits");
+  FillLineBox(CmbDataBits, kDataBitsItems);
+  CmbParity = lineBox("CmbParity");
+  FillLineBox(CmbParity, kParityItems);
+  CmbStopBits = lineBox("CmbStopBits");
+  FillLineBox(CmbStopBits, kStopBitsItems);
+  CmbFlow = lineBox("CmbFlow");
+  FillLineBox(CmbFlow, kFlowItems);
+  auto* portRow = new QHBoxLayout;
+  portRow->setSpacing(4);
+  portRow->addWidget(CmbCom, 1);
+  portRow->addWidget(btnNetPort);
   fields->addWidget(label("Label1", "Portszám:"), 0, 0);
-  fields->addWidget(CmbCom, 0, 1);
+  fields->addLayout(portRow, 0, 1);
   fields->addWidget(label("Label2", "Sebesség:"), 1, 0);
   fields->addWidget(CmbSpeed, 1, 1);
   fields->addWidget(label("Label5", "Telefonszám:"), 2, 0);
   fields->addWidget(edPhone, 2, 1);
-  fields->setRowStretch(3, 1);
+  auto* terminalLine = new QLabel("A terminál vonala:", this);
+  terminalLine->setObjectName("lblTerminalLine");
+  fields->addWidget(terminalLine, 3, 0, 1, 2);
+  fields->addWidget(label("lblDataBits", "Adatbitek:"), 4, 0);
+  fields->addWidget(CmbDataBits, 4, 1);
+  fields->addWidget(label("lblParity", "Paritás:"), 5, 0);
+  fields->addWidget(CmbParity, 5, 1);
+  fields->addWidget(label("lblStopBits", "Stopbitek:"), 6, 0);
+  fields->addWidget(CmbStopBits, 6, 1);
+  fields->addWidget(label("lblFlow", "Adatfolyam-vezérlés:"), 7, 0);
+  fields->addWidget(CmbFlow, 7, 1);
+  fields->setRowStretch(8, 1);
   fields->setColumnStretch(1, 1);
   top->addLayout(fields, 1);
 
@@ -105,7 +187,22 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   connections->addWidget(label("Label3", "Kapcsolatok"));
   lbConn = new QListWidget(Panel2);
   lbConn->setObjectName("lbConn");
+  // F2 and the rename button edit a name in place; a click only picks.
+  lbConn->setEditTriggers(QAbstractItemView::EditKeyPressed);
   connections->addWidget(lbConn, 1);
+  auto* listButtons = new QHBoxLayout;
+  listButtons->setSpacing(2);
+  btnRename = new QPushButton("Átnevezés", Panel2);
+  btnRename->setObjectName("btnRename");
+  btnDelete = new QPushButton("Törlés", Panel2);
+  btnDelete->setObjectName("btnDelete");
+  for (QPushButton* b : {btnRename, btnDelete}) {
+    b->setAutoDefault(false);
+    b->setEnabled(false);
+    b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    listButtons->addWidget(b);
+  }
+  connections->addLayout(listButtons);
   top->addWidget(Panel2);
 
   portWarning_ = new QLabel(this);
@@ -140,8 +237,17 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   connect(CmbCom, &QComboBox::currentIndexChanged, this, Guarded([this] { ShowPortWarning(); }));
   // A click, and the arrow keys, load a connection; focus alone selects nothing.
   connect(lbConn, &QListWidget::itemClicked, this, Guarded([this] { LoadSelectedConnection(); }));
-  connect(lbConn, &QListWidget::itemSelectionChanged, this,
-          Guarded([this] { LoadSelectedConnection(); }));
+  connect(lbConn, &QListWidget::itemSelectionChanged, this, Guarded([this] {
+            const bool one = !lbConn->selectedItems().isEmpty();
+            btnRename->setEnabled(one);
+            btnDelete->setEnabled(one);
+            LoadSelectedConnection();
+          }));
+  connect(lbConn, &QListWidget::itemChanged, this,
+          Guarded([this](QListWidgetItem* item) { ConnectionRenamed(item); }));
+  connect(btnRename, &QPushButton::clicked, this, Guarded([this] { renameSelected(); }));
+  connect(btnDelete, &QPushButton::clicked, this, Guarded([this] { deleteSelected(); }));
+  connect(btnNetPort, &QPushButton::clicked, this, Guarded([this] { AskNetworkPort(); }));
 
   poll_ = new QTimer(this);
   poll_->setInterval(kPollMs);
@@ -189,6 +295,13 @@ std::vector<TPingset::PortItem> TPingset::PortItems() const {
     const int c = a.name.compare(b.name, Qt::CaseInsensitive);
     return c != 0 ? c < 0 : a.name < b.name;
   });
+  // The network addresses after the system's ports, in the order they came.
+  for (const QString& name : networkPorts_) {
+    items.push_back(
+        {name,
+         name.startsWith("rfc2217://") ? "hálózati port, RFC 2217" : "hálózati port, nyers TCP",
+         {}});
+  }
   return items;
 }
 
@@ -219,7 +332,18 @@ void TPingset::refreshPorts() {
 
 void TPingset::SelectPort(const QString& name) {
   wantedPort_ = name;
+  if (IsNetworkPortName(name.toStdString()) && !networkPorts_.contains(name)) {
+    networkPorts_ << name;
+    SetPortItems(PortItems());  // selects the wanted port
+    return;
+  }
   CmbCom->setCurrentIndex(CmbCom->findText(name, Qt::MatchExactly));
+}
+
+void TPingset::AskNetworkPort() {
+  const QString current = CmbCom->currentIndex() >= 0 ? CmbCom->currentText() : wantedPort_;
+  const QString name = NetworkPortDialog::Ask(host_.dialogs(), current, this);
+  if (!name.isEmpty()) SelectPort(name);
 }
 
 void TPingset::SelectSpeed(const QString& text) {
@@ -273,18 +397,49 @@ void TPingset::ShowCurrentSettings() {
   SelectPort(Q(session.workstation.portName));
   const int speed = session.workstation.speedIndex;
   CmbSpeed->setCurrentIndex(speed >= 0 && speed < kSpeedCount ? speed : -1);
+  ShowLine(session.workstation.terminalLine);
   {
     const QSignalBlocker quiet(lbConn);
     lbConn->clear();
     for (const std::string& name : ConnectionNames(session.connectionsIniPath)) {
       auto* item = new QListWidgetItem(FromCp1250(name), lbConn);
       item->setData(kSectionRole, QByteArray::fromStdString(name));
+      item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
   }
   // The connection and number in use: closing without touching them keeps them, where empty
   // fields would clear the database's connection name and the number to dial.
   edConn->setText(FromCp1250(host_.connectionName()));
   edPhone->setText(FromCp1250(host_.phoneNumber()));
+  Shown(host_.connectionName());
+}
+
+void TPingset::Shown(const std::string& name) {
+  shownName_ = name;
+  shownEntry_ = ChosenEntry();
+}
+
+LineChoice TPingset::ChosenLine() const {
+  return {LineBoxValue<TDataBits>(CmbDataBits), LineBoxValue<TParityBits>(CmbParity),
+          LineBoxValue<TStopBits>(CmbStopBits), LineBoxValue<TFlowControl>(CmbFlow)};
+}
+
+void TPingset::ShowLine(const LineChoice& line) {
+  ShowLineBox(CmbDataBits, line.dataBits);
+  ShowLineBox(CmbParity, line.parity);
+  ShowLineBox(CmbStopBits, line.stopBits);
+  ShowLineBox(CmbFlow, line.flow);
+}
+
+ConnectionEntry TPingset::ChosenEntry() const {
+  ConnectionEntry entry;
+  // With no port or speed picked (the stored one is not on this system, or unknown) the
+  // connection keeps what it had rather than losing it to an empty value.
+  if (CmbCom->currentIndex() >= 0) entry.port = CmbCom->currentText().toStdString();
+  if (CmbSpeed->currentIndex() >= 0) entry.speed = CmbSpeed->currentText().toStdString();
+  entry.phone = ToCp1250(edPhone->text()).value_or(std::string());
+  entry.line = ChosenLine();
+  return entry;
 }
 
 void TPingset::LoadSelectedConnection() {
@@ -298,6 +453,83 @@ void TPingset::LoadSelectedConnection() {
   SelectPort(FromCp1250(c.port));
   SelectSpeed(FromCp1250(c.speed));
   edPhone->setText(FromCp1250(c.phone));
+  ShowLine(c.line);
+  Shown(name);
+}
+
+void TPingset::renameSelected() {
+  const QList<QListWidgetItem*> selected = lbConn->selectedItems();
+  if (selected.isEmpty()) return;
+  lbConn->editItem(selected.first());
+}
+
+void TPingset::ConnectionRenamed(QListWidgetItem* item) {
+  const std::string old = item->data(kSectionRole).toByteArray().toStdString();
+  if (item->text() == FromCp1250(old)) return;
+  const QString typed = item->text().trimmed();
+  auto refuse = [&](const QString& why) {
+    const QSignalBlocker quiet(lbConn);
+    item->setText(FromCp1250(old));
+    host_.dialogs().Message(why);
+  };
+  QString message;
+  const std::optional<std::string> name = ToCp1250(typed, &message);
+  if (!name) return refuse(message);
+  if (name->empty()) return refuse("A kapcsolat neve nem lehet üres !!!");
+  if (name->find(']') != std::string::npos) {
+    return refuse("A kapcsolat neve nem tartalmazhat ] karaktert !!!");
+  }
+  // Another connection of that name would hide this one; a change of letter case is allowed.
+  const std::string path = host_.session().connectionsIniPath;
+  if (!SameName(*name, old)) {
+    for (const std::string& other : ConnectionNames(path)) {
+      if (SameName(other, *name)) {
+        return refuse(QString("Már van „%1” nevű kapcsolat !!!").arg(FromCp1250(other)));
+      }
+    }
+  }
+  if (!RenameConnection(old, *name, path)) {
+    return refuse(QString("A(z) „%1” kapcsolat átnevezése nem sikerült: a kapcsolatok fájlja "
+                          "nem írható.")
+                      .arg(FromCp1250(old)));
+  }
+  {
+    const QSignalBlocker quiet(lbConn);
+    item->setText(FromCp1250(*name));
+    item->setData(kSectionRole, QByteArray::fromStdString(*name));
+  }
+  // The fields and the connection name in use follow the connection to its new name.
+  if (SameName(shownName_, old)) shownName_ = *name;
+  const std::optional<std::string> inField = ToCp1250(edConn->text());
+  if (inField && SameName(*inField, old)) edConn->setText(FromCp1250(*name));
+}
+
+void TPingset::deleteSelected() {
+  const QList<QListWidgetItem*> selected = lbConn->selectedItems();
+  if (selected.isEmpty()) return;
+  QListWidgetItem* item = selected.first();
+  const std::string name = item->data(kSectionRole).toByteArray().toStdString();
+  if (host_.dialogs().Ask(QString("Törli a(z) „%1” kapcsolatot ?").arg(item->text()), windowTitle(),
+                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    return;
+  }
+  if (!RemoveConnection(name, host_.session().connectionsIniPath)) {
+    host_.dialogs().Message(
+        QString("A(z) „%1” kapcsolat törlése nem sikerült: a kapcsolatok fájlja nem írható.")
+            .arg(item->text()));
+    return;
+  }
+  {
+    const QSignalBlocker quiet(lbConn);
+    delete item;
+    lbConn->clearSelection();
+  }
+  btnRename->setEnabled(false);
+  btnDelete->setEnabled(false);
+  // Closing must not bring the connection back under the name left in the field.
+  const std::optional<std::string> inField = ToCp1250(edConn->text());
+  if (inField && SameName(*inField, name)) edConn->clear();
+  if (SameName(shownName_, name)) Shown(std::string());
 }
 
 bool TPingset::StoreAndApply() {
@@ -316,20 +548,32 @@ bool TPingset::StoreAndApply() {
     return false;
   }
   Session& session = host_.session();
-  const bool portChosen = CmbCom->currentIndex() >= 0;
-  const bool speedChosen = CmbSpeed->currentIndex() >= 0;
+  const ConnectionEntry entry = ChosenEntry();
   if (!name->empty()) {
-    // With no port or speed picked (the stored one is not on this system, or unknown) the
-    // connection keeps what it had rather than losing it to an empty value.
-    StoreConnection(
-        *name, portChosen ? std::optional(CmbCom->currentText().toStdString()) : std::nullopt,
-        speedChosen ? std::optional(CmbSpeed->currentText().toStdString()) : std::nullopt, *phone,
-        session.connectionsIniPath);
+    // A name typed here is the user's choice to store under it, as always. The connection the
+    // fields were filled from is stored only when the user says so: changing the port for
+    // once must not rewrite a site's connection behind the user's back.
+    bool store = true;
+    if (SameName(*name, shownName_)) {
+      store = false;
+      if (!SameEntry(entry, shownEntry_) &&
+          !ConnectionHolds(*name, entry, session.connectionsIniPath)) {
+        const auto answer = host_.dialogs().Ask(
+            QString("A(z) „%1” kapcsolat tárolt beállításai eltérnek a most választottaktól.\n"
+                    "Menti a változásokat a kapcsolatba ?")
+                .arg(FromCp1250(*name)),
+            windowTitle(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel) return false;
+        store = answer == QMessageBox::Yes;
+      }
+    }
+    if (store) StoreConnection(*name, entry, session.connectionsIniPath);
   }
   // Likewise the workstation keeps its port and speed when none is picked: an empty port
   // name would only fail at the next open, and the speed would have no value at all.
-  if (portChosen) session.workstation.SetPortName(CmbCom->currentText().toStdString());
-  if (speedChosen) session.workstation.speedIndex = CmbSpeed->currentIndex();
+  if (entry.port) session.workstation.SetPortName(*entry.port);
+  if (entry.speed) session.workstation.speedIndex = CmbSpeed->currentIndex();
+  session.workstation.terminalLine = entry.line;
   const bool named = name->find_first_not_of(' ') != std::string::npos;
   host_.applyConnection(*name, *phone,
                         named ? FromCp1250(*name) : Q(session.workstation.PanelText()));

@@ -1,5 +1,6 @@
-// The COM port dialog: port, speed and modem number for the next time the port opens, and
-// named connections kept in "tvconn.ini". It does not touch the port itself.
+// The COM port dialog: port (a serial port or a network address), speed, modem number and the
+// terminal's line settings for the next time the port opens, and named connections kept in
+// "tvconn.ini". It does not touch the port itself.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "files/Workstation.h"
 #include "serial/Platform.h"
 
 class QComboBox;
@@ -14,6 +16,7 @@ class QLabel;
 class QLayout;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QTimer;
 
@@ -48,6 +51,9 @@ class TPingset : public QDialog {
   // The hint line under the port list: why the chosen port may not open.
   QString portWarning() const;
   void refreshPorts();  // the timer's work, callable by tests
+  // The named connection's list: rename the selected one in place, delete it after a question.
+  void renameSelected();
+  void deleteSelected();
 
   static constexpr int kPollMs = 1000;
 
@@ -69,6 +75,13 @@ class TPingset : public QDialog {
   void SelectSpeed(const QString& text);
   void ShowCurrentSettings();
   void LoadSelectedConnection();
+  void AskNetworkPort();
+  void ConnectionRenamed(QListWidgetItem* item);
+  LineChoice ChosenLine() const;
+  void ShowLine(const LineChoice& line);
+  ConnectionEntry ChosenEntry() const;
+  // The connection whose stored settings the fields show now, as they were shown.
+  void Shown(const std::string& name);
   bool StoreAndApply();
   void ShowPortWarning();
   void FitSize();
@@ -78,12 +91,27 @@ class TPingset : public QDialog {
   std::vector<PortItem> portItems_;
   // The port last chosen here; it is selected again when its adapter comes back.
   QString wantedPort_;
+  // Network addresses offered beside the system's ports: the settings', the connections'
+  // picked here, and those entered.
+  QStringList networkPorts_;
+  // The connection name the fields were filled from (the current one, or one picked from the
+  // list), and the entry as it was then: closing with that name stores only what the user
+  // chose to store.
+  std::string shownName_;
+  ConnectionEntry shownEntry_;
   bool shown_ = false;
   bool closing_ = false;
   bool settingPorts_ = false;
 
   QComboBox* CmbCom;
+  QPushButton* btnNetPort;
   QComboBox* CmbSpeed;
+  QComboBox* CmbDataBits;
+  QComboBox* CmbParity;
+  QComboBox* CmbStopBits;
+  QComboBox* CmbFlow;
+  QPushButton* btnRename;
+  QPushButton* btnDelete;
   QLineEdit* edPhone;
   QListWidget* lbConn;
   QLineEdit* edConn;

@@ -229,13 +229,13 @@ TEST_F(IniTest, ReadConnectionFillsMissingKeysFromTheDefaultsGiven) {
     ConnectionDefaults defaults;
     NamedConnection expected;
   } const cases[] = {
-      {"iroda", PickedConnectionDefaults(), {"COM2", "9600", "", true}},
-      {"TELEPHELY B", PickedConnectionDefaults(), {"COM3", "9600", "06 1 234 5678", true}},
-      {"Telephely B", {"USB0", "2400"}, {"COM3", "2400", "06 1 234 5678", true}},
+      {"iroda", PickedConnectionDefaults(), {"COM2", "9600", "", true, {}, true}},
+      {"TELEPHELY B", PickedConnectionDefaults(), {"COM3", "9600", "06 1 234 5678", true, {}, true}},
+      {"Telephely B", {"USB0", "2400"}, {"COM3", "2400", "06 1 234 5678", true, {}, true}},
       // A stored speed that is no speed text is handed on as it is: the dialog then picks
       // none, the lookup takes it for 9600.
-      {"szeged", {"USB0", "2400"}, {"USB0", "9601", "3", false}},
-      {"nincs ilyen", PickedConnectionDefaults(), {"COM1", "9600", "", false}},
+      {"szeged", {"USB0", "2400"}, {"USB0", "9601", "3", false, {}, true}},
+      {"nincs ilyen", PickedConnectionDefaults(), {"COM1", "9600", "", false, {}, false}},
   };
   for (const Case& c : cases) {
     const NamedConnection got = ReadConnection(c.name, c.defaults, Path("tvconn.ini"));
@@ -255,12 +255,12 @@ TEST_F(IniTest, ReadConnectionFillsMissingKeysFromTheDefaultsGiven) {
 
 TEST_F(IniTest, StoreConnectionWritesItsKeysTogether) {
   Put(Path("tvconn.ini"), "; kept\n[Iroda]\nPHONE=1\nMODEM=x\n\n[Szeged]\nCOM=USB7\nSPEED=7\n");
-  ASSERT_TRUE(StoreConnection("IRODA", "USB0", "19200", "2", Path("tvconn.ini")));
-  ASSERT_TRUE(StoreConnection("szeged", std::nullopt, std::nullopt, "3", Path("tvconn.ini")));
+  ASSERT_TRUE(StoreConnection("IRODA", {"USB0", "19200", "2", {}}, Path("tvconn.ini")));
+  ASSERT_TRUE(StoreConnection("szeged", {std::nullopt, std::nullopt, "3", {}}, Path("tvconn.ini")));
   ASSERT_TRUE(
       StoreConnection("P\xE9"
                       "cs",
-                      "COM2", std::nullopt, "", Path("tvconn.ini")));
+                      {"COM2", std::nullopt, "", {}}, Path("tvconn.ini")));
   EXPECT_EQ(Slurp(Path("tvconn.ini")),
             "; kept\n[Iroda]\nPHONE=2\nMODEM=x\nCOM=USB0\nSPEED=19200\n\n"
             "[Szeged]\nCOM=USB7\nSPEED=7\nPHONE=3\n\n"
@@ -269,9 +269,155 @@ TEST_F(IniTest, StoreConnectionWritesItsKeysTogether) {
   // A file that cannot be read whole is not replaced by the few keys of one connection.
   const std::string big = "[A]\nPHONE=" + std::string(size_t{1} << 20, '1') + "\n";
   Put(Path("big.ini"), big);
-  EXPECT_FALSE(StoreConnection("A", "COM1", "9600", "2", Path("big.ini")));
+  EXPECT_FALSE(StoreConnection("A", {"COM1", "9600", "2", {}}, Path("big.ini")));
   EXPECT_EQ(Slurp(Path("big.ini")), big);
   // A missing file and folder are made.
-  ASSERT_TRUE(StoreConnection("B", "COM1", "9600", "", Path("new/tvconn.ini")));
+  ASSERT_TRUE(StoreConnection("B", {"COM1", "9600", "", {}}, Path("new/tvconn.ini")));
   EXPECT_EQ(Slurp(Path("new/tvconn.ini")), "[B]\nCOM=COM1\nSPEED=9600\nPHONE=\n");
+}
+
+// A network address does not fit the original's port field: it is kept whole in the settings
+// and shown shortened.
+TEST_F(IniTest, NetworkAddressesAreKeptWholeAndShownShort) {
+  struct Case {
+    const char* assigned;
+    const char* kept;
+    const char* shown;
+  } const cases[] = {
+      {"rfc2217://10.0.0.5:4001", "rfc2217://10.0.0.5:4001", "rfc2217 10.0.0.5:4001"},
+      {"socket://ser2net.site.local:3001", "socket://ser2net.site.local:3001",
+       "tcp ser2net.site.local:3001"},
+      {"rfc2217://[fe80::1]:2217", "rfc2217://[fe80::1]:2217", "rfc2217 [fe80::1]:2217"},
+      {"COM12345", "COM123", "COM123"},
+      {"USB0", "USB0", "USB0"},
+  };
+  for (const Case& c : cases) {
+    WorkstationSettings s;
+    s.SetPortName(c.assigned);
+    EXPECT_EQ(s.portName, c.kept) << c.assigned;
+    EXPECT_EQ(ShortPortName(s.portName), c.shown) << c.assigned;
+  }
+  WorkstationSettings s;
+  s.SetPortName("rfc2217://10.0.0.5:4001");
+  s.speedIndex = 9;
+  EXPECT_EQ(s.PanelText(), "rfc2217 10.0.0.5:4001 ( 115200 )");
+  SaveWorkstationSettings(s, Path("tarvelo.ini"));
+  EXPECT_EQ(LoadWorkstationSettings(Path("tarvelo.ini")).portName, "rfc2217://10.0.0.5:4001");
+}
+
+// A file written by the original, with a network connection and a serial connection with
+// terminal settings added beside its entries: the old entries read exactly as before, and
+// what the original reads of the new ones leaves its port and speed alone.
+TEST_F(IniTest, ANetworkConnectionLeavesAnOlderReaderItsPortAndSpeed) {
+  Put(Path("tvconn.ini"), kForeign);
+  LineChoice terminal{dbSeven, prEven, sbOneStopBit, fcSoftware};
+  ASSERT_TRUE(StoreConnection("Szerver", {"rfc2217://10.0.0.5:4001", "115200", "12", {}},
+                              Path("tvconn.ini")));
+  ASSERT_TRUE(StoreConnection("Modem", {"USB0", "2400", "", terminal}, Path("tvconn.ini")));
+  // The original's bytes are all still there, untouched, and the new sections follow.
+  const std::string text = Slurp(Path("tvconn.ini"));
+  EXPECT_EQ(text.substr(0, std::string(kForeign).size()), kForeign);
+  EXPECT_EQ(text.substr(std::string(kForeign).size()),
+            "\r\n[Szerver]\r\nNETPORT=rfc2217://10.0.0.5:4001\r\nNETSPEED=115200\r\nPHONE=12\r\n"
+            "\r\n[Modem]\r\nCOM=USB0\r\nSPEED=2400\r\nPHONE=\r\nDATABITS=7\r\nPARITY=EVEN\r\n"
+            "STOPBITS=1\r\nFLOW=XONXOFF\r\n");
+
+  // An older reader knows only COM, SPEED and PHONE: the network section names no port.
+  const IniFile old(Path("tvconn.ini"));
+  EXPECT_FALSE(old.HasKey("Szerver", "COM"));
+  EXPECT_FALSE(old.HasKey("Szerver", "SPEED"));
+  WorkstationSettings s;
+  s.speedIndex = 3;
+  // This program reads every kind.
+  struct Read {
+    const char* name;
+    NamedConnection expected;
+  } const reads[] = {
+      {"iroda", {"COM2", "9600", "", true, {}, true}},
+      {"Telephely B", {"COM3", "9600", "06 1 234 5678", true, {}, true}},
+      {"szerver", {"rfc2217://10.0.0.5:4001", "115200", "12", true, {}, true}},
+      {"Modem", {"USB0", "2400", "", true, terminal, true}},
+  };
+  for (const Read& r : reads) {
+    const NamedConnection got =
+        ReadConnection(r.name, PickedConnectionDefaults(), Path("tvconn.ini"));
+    EXPECT_EQ(got.port, r.expected.port) << r.name;
+    EXPECT_EQ(got.speed, r.expected.speed) << r.name;
+    EXPECT_EQ(got.phone, r.expected.phone) << r.name;
+    EXPECT_EQ(got.hasPort, r.expected.hasPort) << r.name;
+    EXPECT_TRUE(got.line == r.expected.line) << r.name;
+  }
+  const ConnectionLookup found = LookupConnection("Szerver", s, Path("tvconn.ini"));
+  EXPECT_TRUE(found.showName);
+  EXPECT_EQ(s.portName, "rfc2217://10.0.0.5:4001");
+  EXPECT_EQ(s.speedIndex, 9);
+  LookupConnection("Modem", s, Path("tvconn.ini"));
+  EXPECT_TRUE(s.terminalLine == terminal);
+  LookupConnection("iroda", s, Path("tvconn.ini"));
+  EXPECT_TRUE(s.terminalLine == LineChoice{}) << "the device's settings";
+  LookupConnection("Modem", s, Path("tvconn.ini"));
+  LookupConnection("nincs ilyen", s, Path("tvconn.ini"));
+  EXPECT_TRUE(s.terminalLine == terminal) << "a name the file lacks changes nothing";
+}
+
+// Storing keeps the file as it is wherever it changes nothing, and a connection moves between
+// the two kinds of port without leaving the other kind's keys behind.
+TEST_F(IniTest, StoringChangesOnlyWhatChanged) {
+  Put(Path("tvconn.ini"), kForeign);
+  // What the file holds already, quotes and blanks around "=" and a missing PHONE included.
+  const ConnectionEntry heldAlready[][2] = {
+      {{"COM3", std::nullopt, "06 1 234 5678", {}}, {}},
+      {{"COM2", "9600", "", {}}, {}},
+  };
+  const char* names[] = {"TELEPHELY b", "iroda"};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(ConnectionHolds(names[i], heldAlready[i][0], Path("tvconn.ini"))) << names[i];
+    ASSERT_TRUE(StoreConnection(names[i], heldAlready[i][0], Path("tvconn.ini")));
+    EXPECT_EQ(Slurp(Path("tvconn.ini")), kForeign) << names[i];
+  }
+  EXPECT_FALSE(ConnectionHolds("iroda", {"COM2", "9600", "1", {}}, Path("tvconn.ini")));
+  EXPECT_FALSE(ConnectionHolds("nincs ilyen", {}, Path("tvconn.ini")));
+
+  ASSERT_TRUE(StoreConnection("Iroda", {"socket://h:1", "9600", "", {}}, Path("tvconn.ini")));
+  std::string expected = kForeign;
+  expected.replace(expected.find("Com = COM2\r\nspeed=9600\r\n"), 24,
+                   "NETPORT=socket://h:1\r\nNETSPEED=9600\r\n");
+  EXPECT_EQ(Slurp(Path("tvconn.ini")), expected);
+  ASSERT_TRUE(StoreConnection("Iroda", {"COM4", "9600", "", {}}, Path("tvconn.ini")));
+  expected.replace(expected.find("NETPORT"), 37, "COM=COM4\r\nSPEED=9600\r\n");
+  EXPECT_EQ(Slurp(Path("tvconn.ini")), expected);
+  // No port picked: the speed goes where the stored kind keeps it.
+  ASSERT_TRUE(StoreConnection("Szerver", {"rfc2217://h:2", "9600", "", {}}, Path("tvconn.ini")));
+  ASSERT_TRUE(StoreConnection("Szerver", {std::nullopt, "2400", "", {}}, Path("tvconn.ini")));
+  EXPECT_EQ(ReadConnection("Szerver", {}, Path("tvconn.ini")).speed, "2400");
+  EXPECT_FALSE(IniFile(Path("tvconn.ini")).HasKey("Szerver", "SPEED"));
+  // Terminal settings set back to the device's leave no key.
+  const LineChoice terminal{dbSeven, prEven, sbTwoStopBits, fcNone};
+  ASSERT_TRUE(StoreConnection("Szerver", {std::nullopt, "2400", "", terminal}, Path("tvconn.ini")));
+  EXPECT_TRUE(ReadConnection("Szerver", {}, Path("tvconn.ini")).line == terminal);
+  ASSERT_TRUE(StoreConnection("Szerver", {std::nullopt, "2400", "", {}}, Path("tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("tvconn.ini")),
+            expected + "\r\n[Szerver]\r\nNETPORT=rfc2217://h:2\r\nNETSPEED=2400\r\nPHONE=\r\n");
+}
+
+// Renaming and deleting a connection touch its own section only; a second section of the
+// same name, hidden behind the first, neither comes to light nor is lost.
+TEST_F(IniTest, RenamingAndDeletingAConnection) {
+  Put(Path("tvconn.ini"), kForeign + std::string("\r\n[Szeged] ; south\r\nCOM=COM5\r\n"));
+  ASSERT_TRUE(RenameConnection("IRODA", "K\xF6zpont", Path("tvconn.ini")));
+  EXPECT_EQ(ConnectionNames(Path("tvconn.ini")),
+            (std::vector<std::string>{"K\xF6zpont", "telephely B", "Szeged"}));
+  EXPECT_EQ(ReadConnection("k\xD6ZPONT", {}, Path("tvconn.ini")).port, "COM2");
+  EXPECT_FALSE(ReadConnection("Iroda", {}, Path("tvconn.ini")).exists);
+  ASSERT_TRUE(RenameConnection("szeged", "D\xE9l", Path("tvconn.ini")));
+  EXPECT_NE(Slurp(Path("tvconn.ini")).find("[D\xE9l] ; south\r\nCOM=COM5\r\n"), std::string::npos);
+
+  ASSERT_TRUE(RemoveConnection("telephely b", Path("tvconn.ini")));
+  ASSERT_TRUE(RemoveConnection("K\xF6zpont", Path("tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("tvconn.ini")),
+            "; connections of the office\r\n[D\xE9l] ; south\r\nCOM=COM5\r\n");
+  ASSERT_TRUE(RemoveConnection("D\xE9l", Path("tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("tvconn.ini")), "; connections of the office\r\n");
+  EXPECT_FALSE(RemoveConnection("nincs ilyen", Path("tvconn.ini")));
+  EXPECT_FALSE(RenameConnection("nincs ilyen", "x", Path("tvconn.ini")));
 }

@@ -176,3 +176,73 @@ TEST(DeviceConnection, AFailureReportedOnTheEventThreadLeavesThePortToItsOwner) 
     connection.Unbind(&watcher);
   }
 }
+
+// The terminal may talk with two stop bits and XON/XOFF to whatever is on the line; a
+// transfer always talks to the device with one stop bit and hardware flow control, on a port
+// the terminal holds as on one it opens itself, and the terminal gets its settings back
+// afterwards. (A pseudo-terminal keeps 8 data bits and no parity whatever it is told, so
+// those two cannot be read back here.)
+TEST(DeviceConnection, TransfersUseTheDevicesLineWhateverTheTerminalChose) {
+  PtyPair pty;
+  ASSERT_FALSE(pty.path.empty());
+  struct Line {
+    tcflag_t size;
+    bool parity, odd, twoStops, rtscts, xon;
+  };
+  auto lineOf = [&] {
+    termios t{};
+    tcgetattr(pty.slave, &t);
+    return Line{t.c_cflag & CSIZE,          (t.c_cflag & PARENB) != 0,
+                (t.c_cflag & PARODD) != 0,  (t.c_cflag & CSTOPB) != 0,
+                (t.c_cflag & CRTSCTS) != 0, (t.c_iflag & IXON) != 0 && (t.c_iflag & IXOFF) != 0};
+  };
+  auto expectDevice = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const Line l = lineOf();
+    EXPECT_FALSE(l.twoStops);
+    EXPECT_TRUE(l.rtscts);
+    EXPECT_FALSE(l.xon);
+  };
+  auto expectTerminal = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const Line l = lineOf();
+    EXPECT_TRUE(l.twoStops);
+    EXPECT_FALSE(l.rtscts);
+    EXPECT_TRUE(l.xon);
+  };
+  DeviceConnection connection;
+  connection.SetEventThread(false);
+  const LineChoice terminal{std::nullopt, std::nullopt, sbTwoStopBits, fcSoftware};
+
+  connection.Hold(pty.path, kDefaultSpeedIndex, terminal);
+  expectTerminal("held by the terminal");
+  connection.BeginTransfer(pty.path, kDefaultSpeedIndex);
+  expectDevice("a transfer on the held port");
+  connection.EndTransfer();
+  expectTerminal("after the transfer");
+  connection.BeginTransfer(pty.path, kDefaultSpeedIndex);
+  connection.CloseUnlessHeld();  // a transfer that failed
+  expectTerminal("after a failed transfer");
+  connection.Release();
+
+  // The terminal's settings do not linger for a transfer that opens the port itself.
+  connection.BeginTransfer(pty.path, kDefaultSpeedIndex);
+  expectDevice("a transfer opening the port");
+  // The terminal takes hold meanwhile: the transfer goes on as it began, then the terminal's.
+  connection.Hold(pty.path, kDefaultSpeedIndex, terminal);
+  expectDevice("the terminal took hold during the transfer");
+  connection.EndTransfer();
+  expectTerminal("the transfer ended");
+  connection.Release();
+
+  // Some settings chosen, the rest the device's.
+  connection.Hold(pty.path, kDefaultSpeedIndex, {std::nullopt, std::nullopt, std::nullopt, fcNone});
+  const Line l = lineOf();
+  EXPECT_FALSE(l.twoStops);
+  EXPECT_FALSE(l.rtscts);
+  EXPECT_FALSE(l.xon);
+  connection.Release();
+  connection.Hold(pty.path, kDefaultSpeedIndex);
+  expectDevice("held with no choice of its own");
+  connection.Release();
+}
