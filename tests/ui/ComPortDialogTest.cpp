@@ -12,10 +12,18 @@
 #include <cstdlib>
 #include <functional>
 
+#include <termios.h>
+#include <unistd.h>
+#include <QToolButton>
+
 #include "files/DatabaseFile.h"
+#include "files/IniFile.h"
+#include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
 #include "ui/ComPortDialog.h"
+#include "ui/NetworkPortDialog.h"
 #include "ui/QtText.h"
+#include "ui/TerminalPage.h"
 
 using namespace tarvelo;
 
@@ -86,6 +94,31 @@ void PutFile(const std::string& path, const QByteArray& bytes) {
   f.write(bytes);
 }
 
+// Fills the network port dialog that `open` brings up and presses OK; a refused entry leaves
+// it open, and it is cancelled then. True when OK closed it.
+bool EnterNetworkPort(const std::function<void()>& open, const QString& host,
+                      const QString& tcpPort, int kind) {
+  bool accepted = false;
+  QTimer::singleShot(0, [&] {
+    auto* d = dynamic_cast<NetworkPortDialog*>(QApplication::activeModalWidget());
+    if (!d) qFatal("no network port dialog");
+    Child<QLineEdit>(d, "edHost")->setText(host);
+    Child<QLineEdit>(d, "edTcpPort")->setText(tcpPort);
+    Child<QComboBox>(d, "CmbKind")->setCurrentIndex(kind);
+    Child<QPushButton>(d, "BtnOK")->click();
+    accepted = !d->isVisible();
+    if (!accepted) Child<QPushButton>(d, "BtnCancel")->click();
+  });
+  open();
+  return accepted;
+}
+
+// Picks a row of the connection list as a click does.
+void ClickRow(QListWidget* list, int row) {
+  const QRect r = list->visualItemRect(list->item(row));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+}
+
 }  // namespace
 
 class ComPortDialogTest : public QObject {
@@ -101,6 +134,12 @@ class ComPortDialogTest : public QObject {
   void portsComeAndGoWhileOpen();
   void portsInUseOrClosedToTheUserAreMarked();
   void aStoredConnectionIsFoundWhenItsDatabaseOpens();
+  void aNetworkPort_data();
+  void aNetworkPort();
+  void aNetworkConnectionIsStoredAndPickedAgain();
+  void aConnectionIsRewrittenOnlyWhenTheUserSaysSo();
+  void renamingAndDeletingConnections();
+  void theTerminalOpensWithTheConnectionsLineSettings();
 };
 
 void ComPortDialogTest::looksAsDesigned() {
@@ -460,6 +499,286 @@ void ComPortDialogTest::aStoredConnectionIsFoundWhenItsDatabaseOpens() {
   QCOMPARE(f.window->phoneNumber(), std::string("06 99 123"));
   QCOMPARE(f.session.workstation.PanelText(), std::string("USB1 ( 9600 )"));
   QCOMPARE(f.window->panelText(2), QString("Telephely B"));
+}
+
+// "Hálózati port…" makes a port name of host, TCP port and kind; a refusal says why and the
+// port chosen before stays.
+void ComPortDialogTest::aNetworkPort_data() {
+  QTest::addColumn<QString>("host");
+  QTest::addColumn<QString>("tcpPort");
+  QTest::addColumn<int>("kind");  // 0 raw TCP, 1 RFC 2217
+  QTest::addColumn<QString>("portName");
+  QTest::addColumn<QString>("refusal");
+  QTest::addColumn<QString>("panel2");
+  QTest::newRow("RFC 2217") << "10.0.0.5"
+                            << "4001" << 1 << "rfc2217://10.0.0.5:4001"
+                            << ""
+                            << "rfc2217 10.0.0.5:4001 ( 19200 )";
+  QTest::newRow("raw TCP, a name with blanks around")
+      << " ser2net.site-1.lan "
+      << " 3001" << 0 << "socket://ser2net.site-1.lan:3001"
+      << ""
+      << "tcp ser2net.site-1.lan:3001 ( 19200 )";
+  QTest::newRow("IPv6 in brackets") << "fe80::1"
+                                    << "2217" << 1 << "rfc2217://[fe80::1]:2217"
+                                    << ""
+                                    << "rfc2217 [fe80::1]:2217 ( 19200 )";
+  QTest::newRow("IPv6 typed in brackets") << "[::1]"
+                                          << "65535" << 0 << "socket://[::1]:65535"
+                                          << ""
+                                          << "tcp [::1]:65535 ( 19200 )";
+  const QString kept = "USB0 ( 19200 )";
+  QTest::newRow("no host") << "  "
+                           << "4001" << 1 << "USB0"
+                           << "A gép nevét vagy címét meg kell adni !!!" << kept;
+  QTest::newRow("port 0") << "10.0.0.5"
+                          << "0" << 1 << "USB0"
+                          << "A TCP port értékének 1..65535 között kell lenni !!!" << kept;
+  QTest::newRow("port 65536") << "10.0.0.5"
+                              << "65536" << 1 << "USB0"
+                              << "A TCP port értékének 1..65535 között kell lenni !!!" << kept;
+  QTest::newRow("no port") << "10.0.0.5"
+                           << "" << 0 << "USB0"
+                           << "A TCP port értékének 1..65535 között kell lenni !!!" << kept;
+  QTest::newRow("port after the host")
+      << "10.0.0.5:4001"
+      << "4001" << 1 << "USB0"
+      << "A TCP portot a saját mezőjébe írja, ne a gép neve után !!!" << kept;
+  QTest::newRow("accented name") << "szerver.hű"
+                                 << "1" << 1 << "USB0"
+                                 << "A gép neve csak ékezet nélküli betűt, számjegyet, pontot, "
+                                    "kötőjelet és aláhúzást tartalmazhat !!!"
+                                 << kept;
+  QTest::newRow("a path") << "a/b"
+                          << "1" << 1 << "USB0"
+                          << "A gép neve csak ékezet nélküli betűt, számjegyet, pontot, "
+                             "kötőjelet és aláhúzást tartalmazhat !!!"
+                          << kept;
+  QTest::newRow("bad IPv6") << "fe80::g"
+                            << "1" << 1 << "USB0"
+                            << "Hibás IPv6-cím: „fe80::g” !!!" << kept;
+}
+
+void ComPortDialogTest::aNetworkPort() {
+  QFETCH(QString, host);
+  QFETCH(QString, tcpPort);
+  QFETCH(int, kind);
+  QFETCH(QString, portName);
+  QFETCH(QString, refusal);
+  DeviceFolder devices({"ttyUSB0"});
+  Fixture f;
+  f.session.workstation.portName = "USB0";
+  WithDialog(f, [&](TPingset& d) {
+    auto* com = Child<QComboBox>(&d, "CmbCom");
+    auto* button = Child<QPushButton>(&d, "btnNetPort");
+    QCOMPARE(button->text(), QString("Hálózati port…"));
+    const bool accepted = EnterNetworkPort([&] { button->click(); }, host, tcpPort, kind);
+    QCOMPARE(accepted, refusal.isEmpty());
+    QCOMPARE(f.dialogs.messages, refusal.isEmpty() ? QStringList() : QStringList{refusal});
+    QCOMPARE(com->currentText(), portName);
+    // The port list's own timer keeps the address among the system's ports.
+    d.refreshPorts();
+    QCOMPARE(com->currentText(), portName);
+    QCOMPARE(Items(com).contains("USB0"), true);
+  });
+  QCOMPARE(QString::fromStdString(f.session.workstation.portName), portName);
+  QTEST(f.window->panelText(2), "panel2");
+  // The address chosen comes back to be corrected.
+  if (refusal.isEmpty()) {
+    WithDialog(f, [&](TPingset& d) {
+      QCOMPARE(Child<QComboBox>(&d, "CmbCom")->currentText(), portName);
+      QTimer::singleShot(0, [&] {
+        auto* n = dynamic_cast<NetworkPortDialog*>(QApplication::activeModalWidget());
+        QVERIFY(n);
+        QCOMPARE(Child<QLineEdit>(n, "edHost")->text(), host.trimmed().remove('[').remove(']'));
+        QCOMPARE(Child<QLineEdit>(n, "edTcpPort")->text(), tcpPort.trimmed());
+        QCOMPARE(Child<QComboBox>(n, "CmbKind")->currentIndex(), kind);
+        Child<QPushButton>(n, "BtnCancel")->click();
+      });
+      Child<QPushButton>(&d, "btnNetPort")->click();
+      QCOMPARE(Child<QComboBox>(&d, "CmbCom")->currentText(), portName);
+    });
+  }
+}
+
+// Stored under a name, a network address goes where an older reader finds no port, and is
+// offered again when the connection is picked.
+void ComPortDialogTest::aNetworkConnectionIsStoredAndPickedAgain() {
+  DeviceFolder devices({"ttyUSB0"});
+  Fixture f;
+  PutFile(f.session.connectionsIniPath, "[Iroda]\r\nCOM=USB0\r\nSPEED=9600\r\n");
+  WithDialog(f, [&](TPingset& d) {
+    QVERIFY(EnterNetworkPort([&] { Child<QPushButton>(&d, "btnNetPort")->click(); }, "10.0.0.5",
+                             "4001", 1));
+    Child<QComboBox>(&d, "CmbSpeed")->setCurrentText("115200");
+    Child<QLineEdit>(&d, "edConn")->setText("Szerver");
+  });
+  QCOMPARE(FileBytes(f.session.connectionsIniPath),
+           QByteArray("[Iroda]\r\nCOM=USB0\r\nSPEED=9600\r\n\r\n[Szerver]\r\n"
+                      "NETPORT=rfc2217://10.0.0.5:4001\r\nNETSPEED=115200\r\nPHONE=\r\n"));
+  QCOMPARE(f.window->panelText(2), QString("Szerver"));
+  WithDialog(f, [&](TPingset& d) {
+    auto* list = Child<QListWidget>(&d, "lbConn");
+    auto* com = Child<QComboBox>(&d, "CmbCom");
+    ClickRow(list, 0);
+    QCOMPARE(com->currentText(), QString("USB0"));
+    ClickRow(list, 1);
+    QCOMPARE(com->currentText(), QString("rfc2217://10.0.0.5:4001"));
+    QCOMPARE(Child<QComboBox>(&d, "CmbSpeed")->currentText(), QString("115200"));
+    ClickRow(list, 0);
+    Child<QLineEdit>(&d, "edConn")->clear();
+  });
+  QCOMPARE(f.session.workstation.PanelText(), std::string("USB0 ( 9600 )"));
+}
+
+// Changing the port while a connection is current asks before it rewrites that connection;
+// a visit that changes nothing writes nothing.
+void ComPortDialogTest::aConnectionIsRewrittenOnlyWhenTheUserSaysSo() {
+  DeviceFolder devices({"ttyUSB0", "ttyUSB1"});
+  Fixture f;
+  const QByteArray stored = "[Iroda]\nCOM = USB0\nSPEED=9600\nPHONE=1\n";
+  PutFile(f.session.connectionsIniPath, stored);
+  // The site's database names the connection: it is current, its settings in use.
+  LookupConnection("Iroda", f.session.workstation, f.session.connectionsIniPath);
+  f.applyConnection("Iroda", "1", "Iroda");
+  const QString question =
+      "Com port beállítások: A(z) „Iroda” kapcsolat tárolt beállításai eltérnek a most "
+      "választottaktól.\nMenti a változásokat a kapcsolatba ?";
+  // Opened and closed as it is: no question, no write.
+  WithDialog(f, [](TPingset&) {});
+  QCOMPARE(f.dialogs.messages, QStringList());
+  QCOMPARE(FileBytes(f.session.connectionsIniPath), stored);
+
+  // Another port for once: No keeps the stored connection as it was.
+  f.dialogs.answers = {QMessageBox::No};
+  WithDialog(f, [](TPingset& d) { Child<QComboBox>(&d, "CmbCom")->setCurrentText("USB1"); });
+  QCOMPARE(f.dialogs.messages, QStringList{question});
+  QCOMPARE(FileBytes(f.session.connectionsIniPath), stored);
+  QCOMPARE(f.session.workstation.portName, std::string("USB1"));
+  QCOMPARE(f.window->connectionName(), std::string("Iroda"));
+
+  // Cancel stays in the dialog; then Yes stores the change.
+  f.dialogs.messages.clear();
+  f.dialogs.answers = {QMessageBox::Cancel, QMessageBox::Yes};
+  WithDialog(f, [&](TPingset& d) {
+    Child<QComboBox>(&d, "CmbCom")->setCurrentText("USB0");
+    Child<QComboBox>(&d, "CmbSpeed")->setCurrentText("2400");
+    Child<QPushButton>(&d, "BtnOK")->click();
+    QVERIFY(d.isVisible());
+    QCOMPARE(FileBytes(f.session.connectionsIniPath), stored);
+  });
+  QCOMPARE(f.dialogs.messages, (QStringList{question, question}));
+  QCOMPARE(FileBytes(f.session.connectionsIniPath),
+           QByteArray("[Iroda]\nCOM = USB0\nSPEED=2400\nPHONE=1\n"));
+
+  // Picked from the list and set back to what is stored: nothing to ask.
+  f.dialogs.messages.clear();
+  WithDialog(f, [&](TPingset& d) {
+    Child<QComboBox>(&d, "CmbSpeed")->setCurrentText("9600");
+    ClickRow(Child<QListWidget>(&d, "lbConn"), 0);
+  });
+  QCOMPARE(f.dialogs.messages, QStringList());
+  QCOMPARE(f.session.workstation.speedIndex, 3);
+}
+
+// A connection is renamed in place and deleted after a question; the name in use follows.
+void ComPortDialogTest::renamingAndDeletingConnections() {
+  DeviceFolder devices({"ttyUSB0"});
+  Fixture f;
+  PutFile(f.session.connectionsIniPath,
+          "; sites\n[Iroda]\nCOM=USB0\nSPEED=9600\n\n[P\xe9"
+          "cs]\nCOM=USB0\n\n[Gy\xf5r]\nCOM=USB0\n");
+  f.applyConnection("Iroda", "", "Iroda");
+  WithDialog(f, [&](TPingset& d) {
+    auto* list = Child<QListWidget>(&d, "lbConn");
+    auto* rename = Child<QPushButton>(&d, "btnRename");
+    auto* remove = Child<QPushButton>(&d, "btnDelete");
+    auto* name = Child<QLineEdit>(&d, "edConn");
+    QCOMPARE(rename->text(), QString("Átnevezés"));
+    QCOMPARE(remove->text(), QString("Törlés"));
+    QVERIFY(!rename->isEnabled() && !remove->isEnabled());
+    list->item(0)->setSelected(true);
+    QVERIFY(rename->isEnabled() && remove->isEnabled());
+    // Names the file cannot hold, or that another connection has, are refused.
+    const std::pair<QString, QString> refused[] = {
+        {"pécs", "Már van „Pécs” nevű kapcsolat !!!"},
+        {"a]b", "A kapcsolat neve nem tartalmazhat ] karaktert !!!"},
+        {"  ", "A kapcsolat neve nem lehet üres !!!"},
+    };
+    for (const auto& [typed, why] : refused) {
+      list->item(0)->setText(typed);
+      QCOMPARE(f.dialogs.messages.last(), why);
+      QCOMPARE(list->item(0)->text(), QString("Iroda"));
+    }
+    const QByteArray before = FileBytes(f.session.connectionsIniPath);
+    QVERIFY(before.contains("[Iroda]"));
+    list->item(0)->setText("Központ");
+    QCOMPARE(Items(list), QStringList({"Központ", "Pécs", "Győr"}));
+    QCOMPARE(name->text(), QString("Központ"));
+    // Deleting asks first; No keeps it.
+    list->clearSelection();
+    list->item(1)->setSelected(true);
+    f.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
+    remove->click();
+    QCOMPARE(f.dialogs.messages.last(),
+             QString("Com port beállítások: Törli a(z) „Pécs” kapcsolatot ?"));
+    QCOMPARE(Items(list), QStringList({"Központ", "Pécs", "Győr"}));
+    remove->click();
+    QCOMPARE(Items(list), QStringList({"Központ", "Győr"}));
+    // The connection in use is deleted: closing does not bring it back.
+    list->item(0)->setSelected(true);
+    f.dialogs.answers = {QMessageBox::Yes};
+    remove->click();
+    QCOMPARE(name->text(), QString());
+  });
+  QCOMPARE(FileBytes(f.session.connectionsIniPath), QByteArray("; sites\n[Gy\xf5r]\nCOM=USB0\n"));
+  QCOMPARE(f.window->connectionName(), std::string());
+}
+
+// A connection's own data bits, parity, stop bits and flow control: shown, stored, and the
+// terminal opens with them.
+void ComPortDialogTest::theTerminalOpensWithTheConnectionsLineSettings() {
+  DeviceFolder devices({});
+  PtyPair pty;
+  QVERIFY(!pty.path.empty());
+  QVERIFY(symlink(pty.path.c_str(), (devices.dir.path() + "/ttyUSB0").toLocal8Bit().data()) == 0);
+  Fixture f;
+  PutFile(f.session.connectionsIniPath,
+          "[Modem]\nCOM=USB0\nSPEED=9600\nDATABITS=7\nPARITY=even\nSTOPBITS=2\nFLOW=XONXOFF\n"
+          "[K\xe9sz\xfcl\xe9k]\nCOM=USB0\nSPEED=9600\n");
+  WithDialog(f, [&](TPingset& d) {
+    const char* boxes[] = {"CmbDataBits", "CmbParity", "CmbStopBits", "CmbFlow"};
+    auto texts = [&] {
+      QStringList t;
+      for (const char* b : boxes) t << Child<QComboBox>(&d, b)->currentText();
+      return t;
+    };
+    QCOMPARE(texts(), QStringList(4, "készülék szerint"));
+    ClickRow(Child<QListWidget>(&d, "lbConn"), 0);
+    QCOMPARE(texts(), QStringList({"7", "páros", "2", "szoftver (XON/XOFF)"}));
+    ClickRow(Child<QListWidget>(&d, "lbConn"), 1);
+    QCOMPARE(texts(), QStringList(4, "készülék szerint"));
+    ClickRow(Child<QListWidget>(&d, "lbConn"), 0);
+    // Parity back to the device's: asked, and stored.
+    Child<QComboBox>(&d, "CmbParity")->setCurrentIndex(0);
+    f.dialogs.answers = {QMessageBox::Yes};
+  });
+  QVERIFY(FileBytes(f.session.connectionsIniPath)
+              .startsWith("[Modem]\nCOM=USB0\nSPEED=9600\nDATABITS=7\nSTOPBITS=2\nFLOW=XONXOFF\n"));
+  const LineChoice chosen{dbSeven, std::nullopt, sbTwoStopBits, fcSoftware};
+  QVERIFY(f.session.workstation.terminalLine == chosen);
+  // A pseudo-terminal keeps 8 data bits whatever it is told; the rest it shows. (Told 7 it
+  // refuses the open, so the test opens with the device's data bits.)
+  f.session.workstation.terminalLine.dataBits.reset();
+  f.window->showPage(PageId::Terminal);
+  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
+  QVERIFY(f.connection().Held());
+  termios t{};
+  tcgetattr(pty.slave, &t);
+  QVERIFY(t.c_cflag & CSTOPB);
+  QVERIFY(!(t.c_cflag & CRTSCTS));
+  QVERIFY((t.c_iflag & IXON) && (t.c_iflag & IXOFF));
+  f.get<TerminalPage>("TabSheet8")->Disconnect();
 }
 
 TARVELO_TEST_MAIN(ComPortDialogTest)
