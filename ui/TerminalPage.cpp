@@ -167,7 +167,7 @@ void TerminalPage::ToggleConnection() {
   // The button went down with the click; it stays down only while the port is held.
   try {
     const WorkstationSettings& ws = terminalHost_.workstation();
-    connection.Hold(ws.portName, ws.speedIndex);
+    connection.Hold(ws.portName, ws.speedIndex, ws.terminalLine);
   } catch (...) {
     btnConnect->setChecked(false);
     throw;  // shown by the error guard
