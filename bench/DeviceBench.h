@@ -16,10 +16,13 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 
+#include "files/SafeFile.h"
 #include "link/Connection.h"
 #include "link/Transfers.h"
 #include "tools/DevsimProcess.h"
@@ -56,36 +59,42 @@ inline int FreeTcpPort() {
   return port;
 }
 
-inline bool Accepts(int port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(s);
-  return ok;
+// Whether something listens on the loopback port, seen without connecting: a connection
+// would have ser2net open the device, and one that closes at once keeps it busy a while.
+inline bool Listening(int port) {
+  std::ifstream in("/proc/net/tcp");
+  char hex[8];
+  std::snprintf(hex, sizeof hex, ":%04X", port);
+  std::string line;
+  for (int i = 0; i < 10000 && std::getline(in, line); ++i) {
+    std::istringstream fields(line);
+    std::string sl, local, remote, state;
+    fields >> sl >> local >> remote >> state;  // state 0A is LISTEN
+    if (local.size() > 5 && local.compare(local.size() - 5, 5, hex) == 0 && state == "0A")
+      return true;
+  }
+  return false;
 }
 
 // ser2net serving one serial device as raw TCP on one port and as RFC 2217 on another,
 // started from its own configuration file; empty ports when it is not installed or did not
-// come up.
+// come up. As installed, ser2net holds a reply's bytes back a little to send them together
+// and lets the system gather small sends (some 20 to 30 ms a turn on this machine); `prompt`
+// turns both off, as a server meant for request and reply would be set up.
 class Ser2net {
  public:
-  Ser2net(const std::string& device, long baud) {
+  Ser2net(const std::string& device, long baud, bool prompt) {
     raw = FreeTcpPort();
     rfc2217 = FreeTcpPort();
     config_ = "/tmp/tarvelo-bench-ser2net-" + std::to_string(getpid()) + ".yaml";
+    const std::string tcp = prompt ? "tcp(nodelay)" : "tcp";
     const std::string line = "  connector: serialdev," + device + "," + std::to_string(baud) +
-                             "n81,local\n  options:\n    kickolduser: true\n";
-    const std::string yaml = "connection: &raw\n  accepter: tcp,127.0.0.1," + std::to_string(raw) +
-                             "\n" + line +
-                             "connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                             std::to_string(rfc2217) + "\n" + line;
-    if (FILE* f = std::fopen(config_.c_str(), "w")) {
-      std::fputs(yaml.c_str(), f);
-      std::fclose(f);
-    }
+                             "n81,local\n" + (prompt ? "  options:\n    chardelay: false\n" : "");
+    const std::string yaml = "connection: &raw\n  accepter: " + tcp + ",127.0.0.1," +
+                             std::to_string(raw) + "\n" + line +
+                             "connection: &rfc2217\n  accepter: telnet(rfc2217)," + tcp +
+                             ",127.0.0.1," + std::to_string(rfc2217) + "\n" + line;
+    if (!WriteFileAtomically(config_, yaml).ok) return;
     const char* const argv[] = {"ser2net", "-n", "-u", "-c", config_.c_str(), nullptr};
     pid_ = fork();
     if (pid_ == 0) {
@@ -95,10 +104,8 @@ class Ser2net {
       execvp("ser2net", const_cast<char* const*>(argv));
       _exit(127);
     }
-    // Up when both ports take a connection (ser2net drops these at once: no client holds
-    // the device yet).
     for (int i = 0; i < 100 && pid_ > 0; ++i) {
-      if (Accepts(raw) && Accepts(rfc2217)) return;
+      if (Listening(raw) && Listening(rfc2217)) return;
       if (waitpid(pid_, nullptr, WNOHANG) == pid_) break;
       usleep(50000);
     }
