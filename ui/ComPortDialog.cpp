@@ -152,28 +152,26 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   FillLineBox(CmbStopBits, kStopBitsItems);
   CmbFlow = lineBox("CmbFlow");
   FillLineBox(CmbFlow, kFlowItems);
-  auto* portRow = new QHBoxLayout;
-  portRow->setSpacing(4);
-  portRow->addWidget(CmbCom, 1);
-  portRow->addWidget(btnNetPort);
   fields->addWidget(label("Label1", "Portszám:"), 0, 0);
-  fields->addLayout(portRow, 0, 1);
-  fields->addWidget(label("Label2", "Sebesség:"), 1, 0);
-  fields->addWidget(CmbSpeed, 1, 1);
-  fields->addWidget(label("Label5", "Telefonszám:"), 2, 0);
-  fields->addWidget(edPhone, 2, 1);
+  fields->addWidget(CmbCom, 0, 1);
+  // Beside the system's ports, under them: an address needs the whole width of the box.
+  fields->addWidget(btnNetPort, 1, 1, Qt::AlignRight);
+  fields->addWidget(label("Label2", "Sebesség:"), 2, 0);
+  fields->addWidget(CmbSpeed, 2, 1);
+  fields->addWidget(label("Label5", "Telefonszám:"), 3, 0);
+  fields->addWidget(edPhone, 3, 1);
   auto* terminalLine = new QLabel("A terminál vonala:", this);
   terminalLine->setObjectName("lblTerminalLine");
-  fields->addWidget(terminalLine, 3, 0, 1, 2);
-  fields->addWidget(label("lblDataBits", "Adatbitek:"), 4, 0);
-  fields->addWidget(CmbDataBits, 4, 1);
-  fields->addWidget(label("lblParity", "Paritás:"), 5, 0);
-  fields->addWidget(CmbParity, 5, 1);
-  fields->addWidget(label("lblStopBits", "Stopbitek:"), 6, 0);
-  fields->addWidget(CmbStopBits, 6, 1);
-  fields->addWidget(label("lblFlow", "Adatfolyam-vezérlés:"), 7, 0);
-  fields->addWidget(CmbFlow, 7, 1);
-  fields->setRowStretch(8, 1);
+  fields->addWidget(terminalLine, 4, 0, 1, 2);
+  fields->addWidget(label("lblDataBits", "Adatbitek:"), 5, 0);
+  fields->addWidget(CmbDataBits, 5, 1);
+  fields->addWidget(label("lblParity", "Paritás:"), 6, 0);
+  fields->addWidget(CmbParity, 6, 1);
+  fields->addWidget(label("lblStopBits", "Stopbitek:"), 7, 0);
+  fields->addWidget(CmbStopBits, 7, 1);
+  fields->addWidget(label("lblFlow", "Adatfolyam-vezérlés:"), 8, 0);
+  fields->addWidget(CmbFlow, 8, 1);
+  fields->setRowStretch(9, 1);
   fields->setColumnStretch(1, 1);
   top->addLayout(fields, 1);
 
@@ -190,7 +188,7 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   // F2 and the rename button edit a name in place; a click only picks.
   lbConn->setEditTriggers(QAbstractItemView::EditKeyPressed);
   connections->addWidget(lbConn, 1);
-  auto* listButtons = new QHBoxLayout;
+  auto* listButtons = new QVBoxLayout;
   listButtons->setSpacing(2);
   btnRename = new QPushButton("Átnevezés", Panel2);
   btnRename->setObjectName("btnRename");
@@ -199,7 +197,6 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
   for (QPushButton* b : {btnRename, btnDelete}) {
     b->setAutoDefault(false);
     b->setEnabled(false);
-    b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     listButtons->addWidget(b);
   }
   connections->addLayout(listButtons);
@@ -320,9 +317,16 @@ void TPingset::SetPortItems(const std::vector<PortItem>& items) {
     widest = std::max(widest, metrics.horizontalAdvance(item.name + "    " + item.details));
   }
   CmbCom->view()->setMinimumWidth(widest + 40);
+  // The closed box shows a whole network address.
+  int longestName = 0;
+  for (const PortItem& item : items) {
+    longestName = std::max(longestName, metrics.horizontalAdvance(item.name));
+  }
+  CmbCom->setMinimumWidth(longestName + 40);
   CmbCom->setCurrentIndex(CmbCom->findText(wantedPort_, Qt::MatchExactly));
   settingPorts_ = false;
   ShowPortWarning();
+  FitSize();
 }
 
 void TPingset::refreshPorts() {
