@@ -15,11 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,11 +45,13 @@ constexpr auto kOneMenu = std::chrono::seconds(15);
 constexpr auto kAllMenus = std::chrono::seconds(45);
 // vttest has finished a screen when it has written its prompt and then nothing more for a
 // moment; a screen without a known prompt is taken once the line has been quiet longer.
-constexpr auto kQuietAfterPrompt = std::chrono::milliseconds(40);
+constexpr auto kQuietAfterPrompt = std::chrono::milliseconds(80);
 constexpr auto kQuietWithoutPrompt = std::chrono::milliseconds(600);
 constexpr auto kLongestScreen = std::chrono::seconds(4);
 
-const char* const kPrompts[] = {"Push <RETURN>", "Enter choice number", "<RETURN>"};
+// What vttest writes last before it waits for the user.
+const char* const kPrompts[] = {"Push <RETURN>", "Enter choice number", "Push the RETURN key",
+                                "Finish this test with RETURN"};
 
 // The DEC special graphics as they look, for the cells the core marks as line drawing; the
 // expected screens stay readable that way.
