@@ -130,3 +130,10 @@ put("apply", "refused", b'{"general": {"coPosition": 256}}\x00\x00')
 # Two databases: site texts first, then from the end each side's model, patch count and patches.
 put("diff", "same-model", b"P\xe9cs\\ Gy\xf5r\\ " + bytes([0x10, 0x20, 0x30, 0x40]) * 6 + b"\x02\x00\x01\x00")
 put("diff", "two-models", b"a\\ b\\ " + bytes(range(40)) + b"\x04\x01\x03\x00")
+
+# A serial server's Telnet stream: its offer, data with a doubled 255, a speed answer and a
+# modem report; the last two bytes pick a payload length and the com-port option.
+telnet_offer = bytes([255, 251, 3, 255, 253, 3, 255, 251, 1, 255, 253, 0, 255, 251, 0, 255, 253, 44])
+telnet_reports = bytes([255, 250, 44, 101, 0, 1, 194, 0, 255, 240, 255, 250, 44, 107, 0x30, 255, 240])
+put("telnet", "server", b"ab\xff" + telnet_offer + b"x\xff\xffy" + telnet_reports + b"\x03\x01")
+put("telnet", "cut-subnegotiation", bytes([255, 250, 44, 107, 1, 255, 253, 24]) + b"z\x00\x01")

@@ -6,7 +6,7 @@
 # reproducer in build-fuzz/findings/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]      targets: database ini image codetable pindat
 #                                              codetext calltxt codegrid link escape terminal
-#                                              text reports safefile clipboard apply diff
+#                                              text reports safefile clipboard apply diff telnet
 #                                              (default: all)
 # FUZZ_BUILD=DIR builds and runs in DIR instead of build-fuzz/. FUZZ_JOBS=N runs N targets at
 # a time. Without clang it says so and does nothing else, unless FUZZ_REQUIRED=1 (CI), when
@@ -17,7 +17,7 @@ seconds="${1:-25}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(database ini image codetable pindat codetext calltxt codegrid link escape terminal
-  text reports safefile clipboard apply diff)
+  text reports safefile clipboard apply diff telnet)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   if [ "${FUZZ_REQUIRED:-0}" = 1 ]; then
