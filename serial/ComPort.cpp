@@ -355,7 +355,7 @@ class TComThread {
       // The device went away: nothing more will come, and the user must hear of it.
       if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) || line_->Gone()) {
         port_->gone_ = true;
-        ReportFailure(std::make_exception_ptr(EComPort(ecReadFailed, EIO)));
+        ReportFailure(std::make_exception_ptr(EComPort(ecReadFailed, line_->GoneError())));
         break;
       }
       TComEvents set = 0;
@@ -725,7 +725,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
     if (n == 0) {
       if (line_->Wait(POLLIN, 0) & (POLLHUP | POLLERR)) {
         gone_ = true;
-        throw EComPort(ecReadFailed, EIO);
+        throw EComPort(ecReadFailed, line_->GoneError());
       }
     } else if (errno != EAGAIN) {
       if (platform::DeviceGone(errno)) gone_ = true;
@@ -739,7 +739,7 @@ int TCustomComPort::Read(uint8_t* buffer, int count) {
     if (ready == 0) break;
     if (ready & (POLLHUP | POLLERR)) {
       gone_ = true;
-      throw EComPort(ecReadFailed, EIO);
+      throw EComPort(ecReadFailed, line_->GoneError());
     }
   }
   int left = 0;
@@ -782,7 +782,7 @@ int TCustomComPort::WriteText(const std::string& text) {
     if (ready == 0) break;
     if (ready & (POLLHUP | POLLERR)) {
       gone_ = true;
-      throw EComPort(ecWriteFailed, EIO);
+      throw EComPort(ecWriteFailed, line_->GoneError());
     }
   }
   DrainOutput(done, started, total > 0 ? std::optional(deadline) : std::nullopt);

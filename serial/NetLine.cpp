@@ -304,18 +304,18 @@ class NetLine : public PortLine {
       SignalHeld();
       return static_cast<ssize_t>(n);
     }
-    errno = eof_ ? GoneError() : EAGAIN;
+    errno = eof_ ? LastError() : EAGAIN;
     return -1;
   }
 
   ssize_t Write(const uint8_t* bytes, size_t count) override {
     std::lock_guard lock(mutex_);
     if (eof_) {
-      errno = GoneError();
+      errno = LastError();
       return -1;
     }
     if (!Flush()) {
-      errno = GoneError();
+      errno = LastError();
       return -1;
     }
     if (!out_.empty()) {
@@ -330,7 +330,7 @@ class NetLine : public PortLine {
     }
     // The bytes are the line's now; what the socket did not take goes with the next call.
     if (!Flush()) {
-      errno = GoneError();
+      errno = LastError();
       return -1;
     }
     return static_cast<ssize_t>(count);
@@ -406,7 +406,7 @@ class NetLine : public PortLine {
     }
     if (asked.empty()) return 0;
     answers_.clear();
-    if (!Flush()) return GoneError();
+    if (!Flush()) return LastError();
     auto answered = [&] {
       size_t n = 0;
       for (const auto& a : asked) {
@@ -425,7 +425,7 @@ class NetLine : public PortLine {
       ::poll(&p, 1, left);
       lock.lock();
     }
-    if (eof_ && answered() < awaited) return GoneError();
+    if (eof_ && answered() < awaited) return LastError();
     for (const auto& a : asked) {
       const auto& [command, value] = a;
       const telnet::ComReport* answer = AnswerTo(a);
@@ -508,13 +508,19 @@ class NetLine : public PortLine {
     return 0;
   }
 
+  int GoneError() const override {
+    std::lock_guard lock(mutex_);
+    return LastError();
+  }
+
   std::string FailureDetail() const override {
     std::lock_guard lock(mutex_);
     return failure_;
   }
 
  private:
-  int GoneError() const { return lastError_ ? lastError_ : ECONNRESET; }
+  // Holds the mutex.
+  int LastError() const { return lastError_ ? lastError_ : ECONNRESET; }
 
   // A setting's kind: the command, and for a control setting which of flow, break, DTR
   // and RTS it is about (the server answers each with a value of the same range).

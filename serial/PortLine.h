@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +26,9 @@ class PortLine {
   virtual int HeldInputFd() const { return -1; }
   // Whether the other end has gone away: no more input will come.
   virtual bool Gone() const { return false; }
+  // The error number that says why it went: an input-output error for a device, the
+  // connection's own reason for a network line.
+  virtual int GoneError() const { return EIO; }
 
   // As read(2) and write(2) on a non-blocking descriptor: the count, or -1 with errno
   // (EAGAIN: nothing now). A read of 0 is an empty queue, not the end.

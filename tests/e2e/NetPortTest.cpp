@@ -460,7 +460,16 @@ TEST_F(NetPortTest, TheEventThreadReadsAComPortLine) {
     std::lock_guard lock(m);
     carrier = on;
   };
-  port.OnThreadFailure = [&](TCustomComPort*, std::exception_ptr) { failed = true; };
+  std::string why;
+  port.OnThreadFailure = [&](TCustomComPort*, std::exception_ptr e) {
+    try {
+      std::rethrow_exception(e);
+    } catch (const EComPort& error) {
+      std::lock_guard lock(m);
+      why = error.what();
+    }
+    failed = true;
+  };
   port.SetReportRxCountOnly(false);
   port.Open();
   for (int i = 0; i < 200; ++i) {
@@ -480,6 +489,10 @@ TEST_F(NetPortTest, TheEventThreadReadsAComPortLine) {
   for (int i = 0; i < 300 && !failed; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(failed) << "the server's leaving ends the event thread";
+  {
+    std::lock_guard lock(m);
+    EXPECT_NE(why.find("a kapcsolatot a túloldal bontotta"), std::string::npos) << why;
+  }
   port.Close();
   ASSERT_TRUE(wrote);
   EXPECT_TRUE(Contains(fromClient, {'x', kIac, kIac, 'y'}));
