@@ -35,9 +35,10 @@ using tarvelo::kDevsimUsage;
 const char* const kUsage =
     "usage: tarvelo-devsim [--image FILE] [--prom FILE] [--model 4|16] [--baud N]\n"
     "                      [--link PATH] [--fault KIND=RATE ...] [--fault-segments A-B]\n"
-    "                      [--seed N] [--log]\n"
+    "                      [--seed N] [--log] [--break-in]\n"
     "  KIND: silence, checksum, short, flip, nak, spoil, late, double, slow, echo;\n"
     "  RATE: share of replies, 0..1\n"
+    "  --break-in: takes requests only once broken in (ETX, then ESC ESC)\n"
     "  The image is saved back to FILE on exit (SIGINT or SIGTERM).\n";
 
 std::atomic<bool> stop{false};
@@ -53,6 +54,7 @@ struct Options {
   int faultFirst = 0, faultLast = 255;  // the segments whose exchanges may go wrong
   unsigned seed = 1;
   bool log = false;
+  bool needsBreakIn = false;
 };
 
 // 8192 bytes from the file, zeros past its end; a missing file is all zeros. Anything else
@@ -133,6 +135,11 @@ class Device {
         const char c = buf[i];
         if (c == 0x03 || c == 0x1B) {  // a break-in: whatever came before is no request
           line.clear();
+          if (c == 0x03) {
+            etxSeen_ = true;
+          } else if (etxSeen_) {
+            listening_ = true;
+          }
           continue;
         }
         if (line.empty()) frameStart_ = arrived;
@@ -219,7 +226,7 @@ class Device {
 
   void Handle(const std::string& frame) {
     if (o_.log) std::fprintf(stderr, "devsim: %s\n", frame.c_str());
-    if (frame.empty()) return;
+    if (frame.empty() || !listening_) return;
     const char command = frame[0];
     const int segment = Hex(frame, 1);
     segment_ = segment;
@@ -274,7 +281,10 @@ class Device {
   std::string memory_, prom_;
   long long byteNs_ = 0;
   long long frameStart_ = 0;
-  int segment_ = -1;                              // of the frame being answered
+  int segment_ = -1;  // of the frame being answered
+  // Outside command mode a device answers nothing until it is broken in.
+  bool listening_ = !o_.needsBreakIn;
+  bool etxSeen_ = false;
   std::multimap<long long, std::string> echoes_;  // when, what
 };
 
@@ -312,6 +322,8 @@ int main(int argc, char** argv) {
       o.seed = static_cast<unsigned>(std::atol(value().c_str()));
     else if (a == "--log")
       o.log = true;
+    else if (a == "--break-in")
+      o.needsBreakIn = true;
     else if (a == "--fault") {
       const std::string f = value();
       const auto eq = f.find('=');

@@ -267,6 +267,35 @@ TEST_F(DevsimTest, UploadWithBackupAndVerify) {
 
 // The simulator saves its memory back into its image file, so a file that is no memory
 // image (a database given by mistake) is refused and left as it was.
+// An upload breaks in only when the device does not answer its type question without one:
+// both kinds of device are backed up, written and read back.
+TEST_F(DevsimTest, AnUploadReachesADeviceThatNeedsTheBreakIn) {
+  for (const bool needsBreakIn : {false, true}) {
+    SCOPED_TRACE(needsBreakIn ? "needs the break-in" : "answers at once");
+    const std::string memory = DeviceImage(DeviceModel::FourLine);
+    std::ofstream(Path("dev.img"), std::ios::binary) << memory;
+    std::vector<std::string> args = {"--image", Path("dev.img"), "--model", "4"};
+    if (needsBreakIn) args.push_back("--break-in");
+    Simulator sim(args);
+    ASSERT_FALSE(sim.path.empty());
+    DatabaseRecord up;
+    NewDatabaseDefaults(up, ImageLayout::For(DeviceModel::FourLine));
+    up.image.SetImageByte(1500, 0x21);
+    ASSERT_TRUE(SaveDatabaseFile(Path("up.pin"), up).ok);
+    ASSERT_EQ(Cli("upload --port " + sim.path + " --speed 115200 --model 4 --verify --backup " +
+                  Path("before.pin") + " " + Path("up.pin")),
+              0)
+        << Slurp(Path("err"));
+    DatabaseRecord before;
+    ASSERT_EQ(LoadDatabaseFile(Path("before.pin"), before, [] { return std::string(); }).status,
+              LoadStatus::Ok);
+    EXPECT_EQ(static_cast<uint8_t>(before.image.ImageByte(1500)), 0x5C);
+    sim.Stop();
+    EXPECT_EQ(static_cast<uint8_t>(Slurp(Path("dev.img"))[1500]), 0x21);
+    fs::remove(Path("before.pin"));
+  }
+}
+
 TEST_F(DevsimTest, AnImageFileOfAnotherSizeIsRefused) {
   for (const size_t size : {size_t{9227}, size_t{100}}) {
     const std::string bytes(size, 'x');
