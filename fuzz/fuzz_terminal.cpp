@@ -1,7 +1,11 @@
-// The terminal state on bytes from the line: never a crash and never a caret outside the
-// screen, whatever the emulation, size and switches, also when the size changes midway.
+// The terminal state on bytes from the line: never a crash, never a caret outside the screen
+// nor a scroll region outside it, whatever the emulation, size and switches, also when the
+// size changes midway. Besides raw bytes it strings together the sequences the terminal
+// performs (regions, origin mode, insert and delete, character sets, VT52 mode, line sizes,
+// colours) with random numbers, so that their combinations are reached quickly.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <iterator>
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
@@ -29,11 +33,45 @@ class Events : public TermEvents {
     const TermPos c = term->Caret();
     FUZZ_CHECK(c.column >= 1 && c.column <= term->Columns());
     FUZZ_CHECK(c.row >= 1 && c.row <= term->Rows());
+    FUZZ_CHECK(term->TopMargin() >= 1 && term->TopMargin() < term->BottomMargin() &&
+               term->BottomMargin() <= term->Rows());
+    if (term->OriginMode()) FUZZ_CHECK(c.row >= term->TopMargin() && c.row <= term->BottomMargin());
   }
 
  private:
   bool wipeOnBell_;
 };
+
+// The sequences the terminal performs; "#" stands for a random number, "%" for a random byte.
+const char* const kPieces[] = {
+    "\033[#;#r",  "\033[r",   "\033[?6h",    "\033[?6l",     "\033[#L",  "\033[#M",  "\033[#@",
+    "\033[#P",    "\033[#X",  "\033[#J",     "\033[#K",      "\033D",    "\033E",    "\033M",
+    "\033[#;#H",  "\033[#A",  "\033[#B",     "\033[#C",      "\033[#D",  "\033[4h",  "\033[4l",
+    "\033[20h",   "\033[20l", "\033[?7h",    "\033[?7l",     "\033[?5h", "\033[?5l", "\033[?3h",
+    "\033[?3l",   "\033(0",   "\033(B",      "\033)0",       "\033(A",   "\x0e",     "\x0f",
+    "\0337",      "\0338",    "\033c",       "\033#3",       "\033#4",   "\033#5",   "\033#6",
+    "\033#8",     "\033[?2l", "\033<",       "\033Y%%",      "\033F",    "\033G",    "\033=",
+    "\033>",      "\033[#m",  "\033[1;#;#m", "\033[38;5;#m", "\033[c",   "\033[#x",  "\033[6n",
+    "\033Z",      "\033[-#A", "\r\n",        "\n",           "\t",       "\b",       "abcdefghij",
+    "qqqqqqqqqq", "\x18",     "\x7f"};
+
+std::string Pieces(FuzzedDataProvider& in) {
+  std::string bytes;
+  const int count = in.ConsumeIntegralInRange<int>(1, 40);
+  for (int i = 0; i < count && in.remaining_bytes() > 0; ++i) {
+    const char* piece = kPieces[in.ConsumeIntegralInRange<size_t>(0, std::size(kPieces) - 1)];
+    for (const char* p = piece; *p; ++p) {
+      if (*p == '#') {
+        bytes += std::to_string(in.ConsumeIntegralInRange<int>(0, 300));
+      } else if (*p == '%') {
+        bytes += static_cast<char>(in.ConsumeIntegral<uint8_t>());
+      } else {
+        bytes += *p;
+      }
+    }
+  }
+  return bytes;
+}
 
 }  // namespace
 
@@ -56,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(term.Rows() >= TComTermState::kMinRows && term.Rows() <= TComTermState::kMaxRows);
 
   while (in.remaining_bytes() > 0) {
-    switch (in.ConsumeIntegralInRange<int>(0, 9)) {
+    switch (in.ConsumeIntegralInRange<int>(0, 12)) {
       case 0:
         term.SetSize(in.ConsumeIntegralInRange<int>(0, 260),
                      in.ConsumeIntegralInRange<int>(0, 110));
@@ -81,12 +119,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 5:
         term.ShowBytes(in.ConsumeRandomLengthString(64));
         break;
+      case 6:
+      case 7:
+        term.ReceiveBytes(Pieces(in));
+        break;
+      case 8:
+        term.Reset();
+        break;
       default:
         term.ReceiveBytes(in.ConsumeRandomLengthString(256));
         break;
     }
     events.CheckCaret();
     FUZZ_CHECK(term.ScrollbackLines() <= term.ScrollbackCapacity());
+    for (int row = 1; row <= term.Rows(); ++row) {
+      const LineSize size = term.LineSizeOf(row);
+      FUZZ_CHECK(size == LineSize::kSingle || size == LineSize::kDoubleWidth ||
+                 size == LineSize::kDoubleTop || size == LineSize::kDoubleBottom);
+      for (const TermCell& cell : term.Line(row))
+        if (cell.lineDrawing) FUZZ_CHECK(LineDrawingGlyph(cell.ch) != 0);
+    }
   }
   return 0;
 }

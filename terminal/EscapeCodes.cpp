@@ -134,7 +134,7 @@ std::string ParamText(long long value) {
 }
 
 ScanResult TEscapeCodes::FeedSequence(uint8_t ch) {
-  if (ch < 0x20 || ch == kDel) {
+  if (ch < 0x20 || (ch == kDel && !takesDel_)) {
     switch (ch) {
       case kEsc:  // starts the sequence afresh
         Begin();
@@ -203,6 +203,7 @@ TEscapeCode TEscapeCodesVT52::Recognise(uint8_t ch) {
           return escPending;
         case 'Y':
           stage_ = kVt52Row;
+          takesDel_ = true;  // row or column 96
           return escPending;
         default:
           return escUnknown;

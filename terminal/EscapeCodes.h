@@ -210,6 +210,7 @@ class TEscapeCodes {
   uint8_t stage_ = 0;         // the recogniser's own, 0 at the start of a sequence
   uint8_t intermediate_ = 0;  // the recogniser's own
   bool invalid_ = false;      // a character the sequence cannot have: it ends as unknown
+  bool takesDel_ = false;     // DEL is a character of it (a VT52 position), not passed over
 
  private:
   void Begin() {
@@ -218,7 +219,7 @@ class TEscapeCodes {
     length_ = 0;
     params_.clear();
     number_ = 0;
-    negative_ = digits_ = typed_ = invalid_ = overflow_ = false;
+    negative_ = digits_ = typed_ = invalid_ = overflow_ = takesDel_ = false;
     stage_ = intermediate_ = 0;
   }
   ScanResult FeedSequence(uint8_t ch);

@@ -451,14 +451,17 @@ bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
       originMode_ = saved_.originMode;
       UpdateCharset();
       SetAttributes(saved_.attributes);
-      PlaceCaret(savedCaret_.column, savedCaret_.row);
+      // The margins may have changed since: in origin mode the caret stays inside them.
+      PlaceCaret(savedCaret_.column,
+                 originMode_ ? std::clamp(savedCaret_.row, top_, bottom_) : savedCaret_.row);
       pendingWrap_ = saved_.pendingWrap && wrapLines_ && caret_.column == RightEdge(caret_.row);
       break;
     case escSaveCaret:
       savedCaret_ = caret_;
       break;
     case escRestoreCaret:
-      PlaceCaret(savedCaret_.column, savedCaret_.row);
+      PlaceCaret(savedCaret_.column,
+                 originMode_ ? std::clamp(savedCaret_.row, top_, bottom_) : savedCaret_.row);
       break;
     case escFillTest:
       buffer_.Fill(TermCell{'E', false, false, false, textColor_, backgroundColor_});
@@ -777,6 +780,8 @@ void TComTermState::SendCodeQuiet(TEscapeCode code, const EscapeParams& params) 
 void TComTermState::WipeScreen() {
   Batch batch(*this);
   buffer_.Rebuild(Columns(), Rows());
+  top_ = 1;
+  bottom_ = Rows();
   PlaceCaret(1, 1);
 }
 

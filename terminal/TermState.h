@@ -105,7 +105,8 @@ class TComTermState {
   void SendCodeQuiet(TEscapeCode code, const EscapeParams& params = {});
   // Performs one code; false when this terminal does not perform it.
   bool ApplyCode(TEscapeCode code, const EscapeParams& params = {});
-  // Empty screen, default tab stops, caret at the top-left cell. The scroll-back stays.
+  // Empty screen without a scroll region, default tab stops, caret at the top-left cell. The
+  // scroll-back stays.
   void WipeScreen();
   // Back to the state of a new terminal as the far end sees it (ESC c): empty screen, caret
   // home, attributes, margins, character sets, tab stops and the modes the far end sets; the

@@ -177,7 +177,7 @@ TEST_F(TermStateTest, LineUpOnTheTopRowScrollsDown) {
 
 TEST_F(TermStateTest, VT52PositionsByCharacters) {
   term.SetEmulation(teVT52);
-  Show(E + "Y\x25\x2a" + "x" + E + "Y\x7e\x7e");
+  Show(E + "Y\x25\x2a" + "x" + E + "Y\x7f\x7f");
   EXPECT_EQ(term.Cell(11, 6).ch, 'x');
   EXPECT_EQ(term.Caret(), (TermPos{80, 24}));
 }
