@@ -95,7 +95,7 @@ TEST(TermTranscript, ScrollRegionsAndOriginMode) {
        {2, 1}},
       {"restoring in origin mode keeps the caret inside margins set since",
        E + "[?6h" + E + "7" + E + "[3;5r" + E + "8x" + E + "[s" + E + "[4;5r" + E + "[ux",
-       "||x|xx",
+       "||x| x",
        {3, 4}},
       {"a region of one line or past the screen is not taken",
        kSix + E + "[3;3r" + E + "[2;9r" + E + "[6;1H\n",
