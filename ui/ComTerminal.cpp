@@ -20,6 +20,7 @@
 #include "terminal/SessionLog.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
+#include "ui/TerminalKeys.h"
 
 namespace tarvelo {
 namespace {
@@ -34,35 +35,6 @@ QColor ToQColor(TermColor c) {
 TermColor FromQColor(const QColor& c) {
   return (static_cast<TermColor>(c.red()) << 16) | (static_cast<TermColor>(c.green()) << 8) |
          static_cast<TermColor>(c.blue());
-}
-
-// The key as the terminal knows it, from Qt's description of it.
-TypedKey ToTypedKey(const QKeyEvent& event) {
-  TypedKey key;
-  const int code = event.key();
-  static constexpr struct {
-    int qt;
-    KeyCode code;
-  } kNamedKeys[] = {{Qt::Key_Home, KeyCode::kHome},
-                    {Qt::Key_Left, KeyCode::kLeft},
-                    {Qt::Key_Up, KeyCode::kUp},
-                    {Qt::Key_Right, KeyCode::kRight},
-                    {Qt::Key_Down, KeyCode::kDown}};
-  for (const auto& named : kNamedKeys) {
-    if (named.qt == code) key.code = named.code;
-  }
-  // Qt numbers the keys with printable ASCII names by that character.
-  if (code >= 0x20 && code <= 0x7E) {
-    key.code = KeyCode::kCharacter;
-    key.character = static_cast<char>(code);
-  }
-  const Qt::KeyboardModifiers mods = event.modifiers();
-  key.modifiers.shift = mods.testFlag(Qt::ShiftModifier);
-  key.modifiers.control = mods.testFlag(Qt::ControlModifier);
-  key.modifiers.alt = mods.testFlag(Qt::AltModifier);
-  key.modifiers.meta = mods.testFlag(Qt::MetaModifier);
-  key.text = event.text().toStdString();
-  return key;
 }
 
 // A fixed-pitch font of the size of `wanted`: proportional text would not stay in its cells.
@@ -661,7 +633,8 @@ void TCustomComTerminal::ScrollToBottom() {
 // ---------------------------------------------------------------- keyboard and focus
 
 bool TCustomComTerminal::focusNextPrevChild(bool next) {
-  if (wantTab_) return false;
+  // Connected, Tab and Shift+Tab are keys for the far end.
+  if (wantTab_ || CanSend()) return false;
   return QAbstractScrollArea::focusNextPrevChild(next);
 }
 
@@ -683,7 +656,7 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event) {
     v->setValue(v->value() + (key == Qt::Key_PageUp ? -1 : 1) * v->pageStep());
     return;
   }
-  const KeyOutput out = EncodeKey(ToTypedKey(*event));
+  const KeyOutput out = EncodeKey(TypedKeyOf(*event), KeyModesOf(state_));
   switch (out.kind) {
     case KeyOutput::Kind::kNone:
       QAbstractScrollArea::keyPressEvent(event);
