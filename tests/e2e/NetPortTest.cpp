@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "files/DatabaseFile.h"
+#include "link/Connection.h"
 #include "model/ImageLayout.h"
 #include "model/NewDatabase.h"
 #include "serial/ComPort.h"
@@ -496,4 +497,66 @@ TEST_F(NetPortTest, TheEventThreadReadsAComPortLine) {
   port.Close();
   ASSERT_TRUE(wrote);
   EXPECT_TRUE(Contains(fromClient, {'x', kIac, kIac, 'y'}));
+}
+
+// The terminal page's way to the line: the connection held with an event thread whose
+// events are handed over to the user-interface thread (here the test's own loop), over a
+// com-port line; the server's leaving closes the port and reaches that thread as an error.
+TEST_F(NetPortTest, AHeldConnectionHandsItsEventsOver) {
+  using namespace telnet;
+  OneShotServer server([&](int fd) {
+    ServeSettings(fd, kAsAsked, 150);
+    Send(fd, {'o', 'k', kIac, kIac, '\r'});
+    ReadUntil(fd, [](const Bytes& b) { return Contains(b, {'A', 'T', '\r'}); });
+    Send(fd, {'O', 'K', '\r'});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  });
+  std::mutex queueMutex;
+  std::vector<std::function<void()>> queue;
+  auto pump = [&] {
+    std::vector<std::function<void()>> now;
+    {
+      std::lock_guard lock(queueMutex);
+      now.swap(queue);
+    }
+    std::string error;
+    for (auto& f : now) {
+      try {
+        f();
+      } catch (const EComPort& e) {
+        error = e.what();
+      }
+    }
+    return error;
+  };
+  DeviceConnection connection;
+  connection.SetEventThread(true);
+  connection.SetHandOver([&](std::function<void()> f) {
+    std::lock_guard lock(queueMutex);
+    queue.push_back(std::move(f));
+  });
+  std::string got;
+  TComLink link;
+  link.LinkRxBuf = [&](TCustomComPort*, const uint8_t* b, int n) {
+    got.append(reinterpret_cast<const char*>(b), n);
+  };
+  connection.Bind(&link);
+  connection.Hold(server.Address("rfc2217"), 6);
+  std::string error;
+  for (int i = 0; i < 300 && got.find("\r") == std::string::npos; ++i) {
+    error += pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(got, "ok\xFF\r");
+  connection.Write("AT\r");
+  for (int i = 0; i < 300 && connection.IsOpen(); ++i) {
+    error += pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(got, "ok\xFF\rOK\r");
+  EXPECT_FALSE(connection.IsOpen()) << "the port is closed once the server has gone";
+  EXPECT_FALSE(connection.Held());
+  EXPECT_NE(error.find("a kapcsolatot a túloldal bontotta"), std::string::npos) << error;
+  connection.SetHandOver(nullptr);
+  connection.Unbind(&link);
 }
