@@ -6,11 +6,13 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -28,6 +30,10 @@ namespace {
 // Paints wait at least this long after the last one, so a flood of small blocks costs one
 // paint per frame rather than one per block.
 constexpr int kFrameMs = 16;
+// Blinking characters are shown and hidden for this long each.
+constexpr int kBlinkMs = 500;
+// How often the scroll bar catches up with a scroll-back that grows as the view follows.
+constexpr int kBarMs = 250;
 
 QColor ToQColor(TermColor c) {
   return QColor::fromRgb((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
@@ -96,6 +102,14 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
 
   flushTimer_.setSingleShot(true);
   connect(&flushTimer_, &QTimer::timeout, this, Guarded([this] { FlushChanges(); }));
+  barTimer_.setSingleShot(true);
+  barTimer_.setInterval(kBarMs);
+  connect(&barTimer_, &QTimer::timeout, this, Guarded([this] {
+    pending_.bars = true;
+    ScheduleFlush();
+  }));
+  blinkTimer_.setInterval(kBlinkMs);
+  connect(&blinkTimer_, &QTimer::timeout, this, Guarded([this] { BlinkTick(); }));
   sinceFlush_.start();
 
   QFont f(QStringLiteral("Fixedsys"));
@@ -301,8 +315,17 @@ int TCustomComTerminal::VisibleColumns() const {
   return std::max(1, viewport()->width() / cellWidth_);
 }
 int TCustomComTerminal::BottomTopLine() const {
-  if (scrollBars_ == ssNone || scrollBars_ == ssHorizontal) return 1;
   return std::max(1, state_.Rows() - VisibleRows() + 1);
+}
+int TCustomComTerminal::CaretTopLine(int top) const {
+  const int visible = VisibleRows();
+  const int caret = state_.Caret().row;
+  if (caret < top) {
+    top = caret;
+  } else if (caret >= top + visible) {
+    top = caret - visible + 1;
+  }
+  return std::clamp(top, 1, BottomTopLine());
 }
 int TCustomComTerminal::TopLine() const {
   return topLine_;
@@ -314,22 +337,39 @@ bool TCustomComTerminal::Following() const {
   return following_;
 }
 
-void TCustomComTerminal::FitScrollBars() {
+void TCustomComTerminal::FitScrollBars(bool lazy) {
   adjustingBars_ = true;
   const int first = 1 - state_.ScrollbackLines();
   const int bottom = BottomTopLine();
   const bool vertical = scrollBars_ == ssVertical || scrollBars_ == ssBoth;
   if (!vertical) following_ = true;
-  if (following_ || topLine_ > bottom) topLine_ = bottom;
+  if (following_) {
+    topLine_ = CaretTopLine(topLine_);
+  } else if (topLine_ > bottom) {
+    topLine_ = bottom;
+  }
   if (vertical) {
     topLine_ = std::max(topLine_, first);
   }
   QScrollBar* v = verticalScrollBar();
-  v->setRange(0, vertical ? bottom - first : 0);
-  v->setPageStep(VisibleRows());
-  v->setSingleStep(1);
-  v->setValue(vertical ? topLine_ - first : 0);
-  barFirst_ = first;
+  const int vmax = vertical ? bottom - first : 0;
+  const int value = vertical ? topLine_ - first : 0;
+  // While the view follows the output the bar changes only by the scroll-back growing, and
+  // redrawing it for every frame of a flood would cost more than the text: it catches up a
+  // few times a second instead, unless it is to appear or go.
+  const bool onlyGrown = lazy && v->maximum() - v->value() == vmax - value &&
+                         v->pageStep() == VisibleRows() && (v->maximum() > 0) == (vmax > 0);
+  if (onlyGrown) {
+    if (v->maximum() != vmax && !barTimer_.isActive()) barTimer_.start();
+  } else {
+    barTimer_.stop();
+    v->setRange(0, vmax);
+    v->setPageStep(VisibleRows());
+    v->setSingleStep(1);
+    v->setValue(value);
+    barFirst_ = first;
+    barShift_ = 0;
+  }
   const bool horizontal = scrollBars_ == ssHorizontal || scrollBars_ == ssBoth;
   const int hmax = horizontal ? std::max(0, state_.Columns() - VisibleColumns()) : 0;
   leftColumn_ = std::clamp(leftColumn_, 1, 1 + hmax);
@@ -343,7 +383,7 @@ void TCustomComTerminal::FitScrollBars() {
 
 void TCustomComTerminal::FitSize() {
   updateGeometry();
-  if (!autoSize_) return;
+  if (!autoSize_ || fitToWindow_) return;
   // A control that a layout places (filling its parent) keeps the size it is given.
   if (QWidget* parent = parentWidget();
       parent && parent->layout() && parent->layout()->indexOf(this) >= 0)
@@ -354,6 +394,37 @@ void TCustomComTerminal::FitSize() {
 QSize TCustomComTerminal::sizeHint() const {
   const int frame = 2 * frameWidth();
   return {state_.Columns() * cellWidth_ + frame, state_.Rows() * cellHeight_ + frame};
+}
+
+QSize TCustomComTerminal::FittingSize() const {
+  int width = contentsRect().width();
+  const int height = contentsRect().height();
+  if (scrollBars_ == ssVertical || scrollBars_ == ssBoth) {
+    width -= verticalScrollBar()->sizeHint().width();
+    if (style()->styleHint(QStyle::SH_ScrollView_FrameOnlyAroundContents, nullptr, this))
+      width -= style()->pixelMetric(QStyle::PM_ScrollView_ScrollBarSpacing, nullptr, this);
+  }
+  return {std::clamp(width / cellWidth_, TComTermState::kMinColumns, TComTermState::kMaxColumns),
+          std::clamp(height / cellHeight_, TComTermState::kMinRows, TComTermState::kMaxRows)};
+}
+
+void TCustomComTerminal::SetFitToWindow(bool on) {
+  fitToWindow_ = on;
+  if (on) {
+    FitScreenToWindow();
+  } else {
+    FitSize();
+  }
+}
+
+void TCustomComTerminal::FitScreenToWindow() {
+  const QSize fitting = FittingSize();
+  if (fitting != QSize(state_.Columns(), state_.Rows()))
+    state_.SetSize(fitting.width(), fitting.height());
+}
+
+QRect TCustomComTerminal::RowRect(int line) const {
+  return {0, (line - topLine_) * cellHeight_, viewport()->width(), cellHeight_};
 }
 
 QRect TCustomComTerminal::CellRect(int column, int line) const {
@@ -389,9 +460,10 @@ void TCustomComTerminal::FlushChanges() {
   }
   if (p.size) FitSize();
   if (!following_) topLine_ -= p.scrollbackAdded;
+  barShift_ += p.scrollbackAdded;
   const int topBefore = topLine_;
   const int leftBefore = leftColumn_;
-  FitScrollBars();
+  FitScrollBars(following_ && !p.view && !p.size && !p.bars);
   if (topLine_ != topBefore || leftColumn_ != leftBefore) p.all = true;
   if (image_.size() != viewport()->size()) {
     image_ = QImage(viewport()->size(), QImage::Format_RGB32);
@@ -411,6 +483,8 @@ void TCustomComTerminal::FlushChanges() {
     for (int line = topLine_; line < topLine_ + visible + 1; ++line) DrawLine(painter, line);
     viewport()->update();
     paintPending_ = true;
+    if (sawBlink_ && !blinkTimer_.isActive()) blinkTimer_.start();
+    ViewDrawn();
     return;
   }
   QRegion changed;
@@ -452,14 +526,17 @@ void TCustomComTerminal::FlushChanges() {
     changed += QRect(0, (row - topLine_) * cellHeight_, viewport()->width(), cellHeight_);
   }
   if (p.caret || p.scrolled != 0 || caretBefore != caretShownAt_) {
-    changed += CellRect(caretBefore.column, caretBefore.row - p.scrolled);
-    changed += CellRect(caretBefore.column, caretBefore.row);
-    changed += CellRect(caretShownAt_.column, caretShownAt_.row);
+    // Whole rows: on a double-width line the caret's cell is not where CellRect says.
+    changed += RowRect(caretBefore.row - p.scrolled);
+    changed += RowRect(caretBefore.row);
+    changed += RowRect(caretShownAt_.row);
   }
   if (!changed.isEmpty()) {
     viewport()->update(changed);
     paintPending_ = true;
   }
+  if (sawBlink_ && !blinkTimer_.isActive()) blinkTimer_.start();
+  ViewDrawn();
 }
 
 bool TCustomComTerminal::Selected(int column, int line) const {
@@ -477,17 +554,157 @@ bool TCustomComTerminal::Selected(int column, int line) const {
   return true;
 }
 
+LineSize TCustomComTerminal::SizeOf(int line) const {
+  return line >= 1 && line <= state_.Rows() ? state_.LineSizeOf(line) : LineSize::kSingle;
+}
+
+QTransform TCustomComTerminal::LineTransform(int line) const {
+  const qreal x = -static_cast<qreal>((leftColumn_ - 1) * cellWidth_);
+  const qreal y = static_cast<qreal>((line - topLine_) * cellHeight_);
+  switch (SizeOf(line)) {
+    case LineSize::kDoubleWidth:
+      return QTransform(2, 0, 0, 1, x, y);
+    case LineSize::kDoubleTop:
+      return QTransform(2, 0, 0, 2, x, y);
+    case LineSize::kDoubleBottom:
+      // The lower half of characters twice as high: their top half falls on the row above.
+      return QTransform(2, 0, 0, 2, x, y - cellHeight_);
+    case LineSize::kSingle:
+      break;
+  }
+  return QTransform::fromTranslate(x, y);
+}
+
+void TCustomComTerminal::CellColors(const TermCell& cell, bool selected, QColor& fg,
+                                    QColor& bg) const {
+  if (cell.ch == 0) {
+    fg = FontColor();
+    bg = Color();
+  } else {
+    fg = ToQColor(cell.foreground);
+    bg = ToQColor(cell.background);
+  }
+  if (state_.ReverseScreen()) std::swap(fg, bg);
+  if (selected) std::swap(fg, bg);
+}
+
+bool TCustomComTerminal::Runnable(const TermCell& cell) const {
+  return drawRuns_ && !cell.lineDrawing &&
+         (cell.bright ? runnableBold_[cell.ch] : runnable_[cell.ch]);
+}
+
+void TCustomComTerminal::DrawLineDrawing(QPainter& p, uint8_t ch, const QRect& rect,
+                                         const QColor& fg) {
+  const int x = rect.left();
+  const int w = cellWidth_;
+  const int h = cellHeight_;
+  // Box pieces are strokes from the cell's middle to its edges, so they join their
+  // neighbours whatever the font has or lacks.
+  const int t = std::max(1, (std::min(w, h) + 4) / 8);
+  const int cx = x + (w - t) / 2;
+  const int cy = (h - t) / 2;
+  enum : uint8_t { kUp = 1, kDown = 2, kLeft = 4, kRight = 8 };
+  static constexpr uint8_t kArms[] = {
+      kUp | kLeft,                   // 0x6A lower right corner
+      kDown | kLeft,                 // 0x6B upper right corner
+      kDown | kRight,                // 0x6C upper left corner
+      kUp | kRight,                  // 0x6D lower left corner
+      kUp | kDown | kLeft | kRight,  // 0x6E crossing
+      0,
+      0,               // 0x6F, 0x70 scan lines 1 and 3
+      kLeft | kRight,  // 0x71 horizontal line (scan line 5)
+      0,
+      0,                       // 0x72, 0x73 scan lines 7 and 9
+      kUp | kDown | kRight,    // 0x74 left tee
+      kUp | kDown | kLeft,     // 0x75 right tee
+      kUp | kLeft | kRight,    // 0x76 bottom tee
+      kDown | kLeft | kRight,  // 0x77 top tee
+      kUp | kDown,             // 0x78 vertical line
+  };
+  const uint8_t arms = ch >= 0x6A && ch <= 0x78 ? kArms[ch - 0x6A] : 0;
+  if (arms != 0) {
+    if (arms & kLeft) p.fillRect(QRect(x, cy, cx - x + t, t), fg);
+    if (arms & kRight) p.fillRect(QRect(cx, cy, x + w - cx, t), fg);
+    if (arms & kUp) p.fillRect(QRect(cx, 0, t, cy + t), fg);
+    if (arms & kDown) p.fillRect(QRect(cx, cy, t, h - cy), fg);
+    return;
+  }
+  switch (ch) {
+    case 0x5F:  // blank
+      return;
+    case 0x61:  // checkerboard
+      p.fillRect(QRect(x, 0, w, h), QBrush(fg, Qt::Dense4Pattern));
+      return;
+    case 0x6F:
+    case 0x70:
+    case 0x72:
+    case 0x73: {
+      static constexpr int kTenths[] = {1, 3, 0, 7, 9};
+      const int y = std::clamp(h * kTenths[ch - 0x6F] / 10 - t / 2, 0, h - t);
+      p.fillRect(QRect(x, y, w, t), fg);
+      return;
+    }
+    default:
+      break;
+  }
+  const char32_t glyph = LineDrawingGlyph(ch);
+  if (glyph == 0) return;
+  p.setFont(fonts_[0]);
+  p.setPen(fg);
+  p.drawText(QRect(x, 0, w, h), Qt::AlignCenter, QString::fromUcs4(&glyph, 1));
+}
+
+void TCustomComTerminal::DrawContent(QPainter& p, const TermCell& cell, const QRect& rect,
+                                     const QColor& fg) {
+  if (!Shown(cell)) return;
+  if (cell.lineDrawing) {
+    DrawLineDrawing(p, cell.ch, rect, fg);
+    return;
+  }
+  p.setFont(FontFor(cell));
+  p.setPen(fg);
+  p.drawText(rect.left(), ascent_, QString(glyphs_[cell.ch]));
+}
+
+void TCustomComTerminal::DrawRun(QPainter& p, std::span<const TermCell> cells, int x,
+                                 const QColor& fg) {
+  // Glyphs straight from the font, each at its cell: text shaping would cost more than all
+  // the rest of a frame, and a terminal's cells need none.
+  const int face = cells.front().bright ? 1 : 0;
+  runGlyphs_.clear();
+  runPositions_.clear();
+  for (const TermCell& c : cells) {
+    runGlyphs_.push_back(glyphIndex_[face][c.ch]);
+    runPositions_.push_back(QPointF(x, ascent_));
+    x += cellWidth_;
+  }
+  QGlyphRun run;
+  run.setRawFont(rawFonts_[face]);
+  run.setGlyphIndexes(runGlyphs_);
+  run.setPositions(runPositions_);
+  run.setUnderline(cells.front().underline);
+  p.setPen(fg);
+  p.drawGlyphRun(QPointF(0, 0), run);
+}
+
 void TCustomComTerminal::DrawLine(QPainter& p, int line) {
-  const int y = (line - topLine_) * cellHeight_;
-  const QColor background = Color();
-  p.fillRect(QRect(0, y, image_.width(), cellHeight_), background);
-  if (line > state_.Rows() || line < 1 - state_.ScrollbackLines()) return;
+  const QRect strip(0, (line - topLine_) * cellHeight_, image_.width(), cellHeight_);
+  const bool stored = line <= state_.Rows() && line >= 1 - state_.ScrollbackLines();
+  p.fillRect(strip, stored && state_.ReverseScreen() ? FontColor() : Color());
+  if (!stored) return;
   const std::span<const TermCell> cells = state_.Line(line);
   const int width = static_cast<int>(cells.size());
-  const int firstColumn = leftColumn_;
-  const int lastColumn = std::min(width, leftColumn_ + VisibleColumns());
+  int firstColumn = leftColumn_;
+  int lastColumn = std::min(width, leftColumn_ + VisibleColumns());
+  if (SizeOf(line) != LineSize::kSingle) {
+    // Each cell twice as wide: the first half of the columns fills the line.
+    firstColumn = (leftColumn_ - 1) / 2 + 1;
+    lastColumn = std::min(width / 2, (leftColumn_ - 1 + VisibleColumns()) / 2 + 1);
+  }
+  p.save();
+  p.setClipRect(strip);
+  p.setTransform(LineTransform(line));
   const bool anySelected = HasSelection();
-  QString run;
   int column = firstColumn;
   while (column <= lastColumn) {
     const TermCell& cell = cells[column - 1];
@@ -496,66 +713,100 @@ void TCustomComTerminal::DrawLine(QPainter& p, int line) {
       ++column;
       continue;
     }
-    // A run: neighbours drawn alike, as one text where every advance is the cell's.
+    if (cell.blink) sawBlink_ = true;
+    // A run: neighbours drawn alike, as glyphs each put in its cell.
     int end = column + 1;
-    const bool joinable = drawRuns_ && cell.ch != 0 && runnable_[cell.ch];
-    if (joinable) {
+    const bool shown = Shown(cell);
+    if (shown && Runnable(cell)) {
       while (end <= lastColumn) {
         const TermCell& next = cells[end - 1];
-        if (next.ch == 0 || !runnable_[next.ch] || next.foreground != cell.foreground ||
+        if (!Shown(next) || !Runnable(next) || next.foreground != cell.foreground ||
             next.background != cell.background || next.underline != cell.underline ||
-            (anySelected && Selected(end, line) != selected))
+            next.bright != cell.bright || (anySelected && Selected(end, line) != selected))
           break;
+        if (next.blink) sawBlink_ = true;
         ++end;
       }
     }
-    QColor fg = ToQColor(cell.foreground);
-    QColor bg = ToQColor(cell.background);
-    if (cell.ch == 0) {
-      fg = FontColor();
-      bg = background;
-    }
-    if (selected) std::swap(fg, bg);
-    const QRect rect((column - leftColumn_) * cellWidth_, y, (end - column) * cellWidth_,
-                     cellHeight_);
+    QColor fg;
+    QColor bg;
+    CellColors(cell, selected, fg, bg);
+    const QRect rect((column - 1) * cellWidth_, 0, (end - column) * cellWidth_, cellHeight_);
     p.fillRect(rect, bg);
-    if (cell.ch != 0) {
-      run.clear();
-      for (int c = column; c < end; ++c) run += glyphs_[cells[c - 1].ch];
-      p.setFont(cell.underline ? underlineFont_ : plainFont_);
-      p.setPen(fg);
-      p.drawText(rect.left(), y + ascent_, run);
+    if (shown && Runnable(cell)) {
+      DrawRun(p, cells.subspan(column - 1, end - column), rect.left(), fg);
+    } else {
+      DrawContent(p, cell, rect, fg);
     }
     column = end;
   }
+  p.restore();
+}
+
+bool TCustomComTerminal::LineBlinks(int line) const {
+  if (line > state_.Rows() || line < 1 - state_.ScrollbackLines()) return false;
+  const std::span<const TermCell> cells = state_.Line(line);
+  return std::any_of(cells.begin(), cells.end(),
+                     [](const TermCell& c) { return c.blink && c.ch != 0; });
+}
+
+void TCustomComTerminal::BlinkTick() {
+  // The picture first catches up with the state, so the rows redrawn here sit where the
+  // picture has them.
+  if (flushTimer_.isActive()) FlushChanges();
+  blinkOn_ = !blinkOn_;
+  bool any = false;
+  if (!image_.isNull()) {
+    QPainter painter(&image_);
+    const int visible = VisibleRows();
+    for (int line = topLine_; line < topLine_ + visible + 1; ++line) {
+      if (!LineBlinks(line)) continue;
+      any = true;
+      DrawLine(painter, line);
+      viewport()->update(RowRect(line));
+      paintPending_ = true;
+    }
+  }
+  if (!any) {
+    blinkTimer_.stop();
+    blinkOn_ = true;
+  }
+  sawBlink_ = false;
 }
 
 void TCustomComTerminal::paintEvent(QPaintEvent* event) {
   paintPending_ = false;
   QPainter p(viewport());
   const QRect rect = event->rect();
-  p.fillRect(rect, Color());
+  // A plain copy of the picture; only what it does not cover is filled.
+  if (!image_.rect().contains(rect)) p.fillRect(rect, Color());
+  p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(rect.topLeft(), image_, rect);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
   if (!hasFocus() || caret_ == tcNone) return;
   const TermPos at = caretShownAt_;
-  const QRect cell = CellRect(at.column, at.row);
-  if (!cell.intersects(rect)) return;
+  const QRect strip = RowRect(at.row);
+  const QTransform transform = LineTransform(at.row);
+  const QRect cell((at.column - 1) * cellWidth_, 0, cellWidth_, cellHeight_);
+  if (!transform.mapRect(cell).intersects(rect)) return;
+  const TermCell& under = state_.Cell(at.column, at.row);
+  QColor fg;
+  QColor bg;
+  CellColors(under, false, fg, bg);
+  p.setClipRect(strip);
+  p.setTransform(transform);
   if (caret_ == tcUnderline) {
     const int h = std::max(1, cellHeight_ / 8);
-    p.fillRect(QRect(cell.left(), cell.bottom() - h + 1, cell.width(), h), FontColor());
+    p.fillRect(QRect(cell.left(), cell.bottom() - h + 1, cell.width(), h), fg);
     return;
   }
-  p.fillRect(cell, FontColor());
-  const uint8_t ch = state_.Cell(at.column, at.row).ch;
-  if (ch != 0) {
-    p.setFont(plainFont_);
-    p.setPen(Color());
-    p.drawText(cell.left(), cell.top() + ascent_, QString(glyphs_[ch]));
-  }
+  // A block caret shows its cell with the colours swapped.
+  p.fillRect(cell, fg);
+  DrawContent(p, under, cell, bg);
 }
 
 void TCustomComTerminal::UpdateCaret() {
-  viewport()->update(CellRect(caretShownAt_.column, caretShownAt_.row));
+  viewport()->update(RowRect(caretShownAt_.row));
 }
 
 void TCustomComTerminal::RedrawAll() {
@@ -573,9 +824,12 @@ void TCustomComTerminal::ApplyFont() {
   f.setUnderline(false);
   if (!(f == font())) setFont(f);
   applyingFont_ = false;
-  plainFont_ = f;
-  underlineFont_ = f;
-  underlineFont_.setUnderline(true);
+  for (size_t i = 0; i < fonts_.size(); ++i) {
+    fonts_[i] = f;
+    fonts_[i].setUnderline((i & 1) != 0);
+    // Bold is drawn bold, in the colour the cell was given; never dimmed.
+    if (i & 2) fonts_[i].setWeight(QFont::Bold);
+  }
 
   const QFontMetrics fm(f);
   const QFontMetricsF fmf(f);
@@ -586,9 +840,21 @@ void TCustomComTerminal::ApplyFont() {
     if (fm.inFont(glyphs_[b])) widest = std::max(widest, fm.horizontalAdvance(glyphs_[b]));
   cellWidth_ = widest;
   drawRuns_ = false;
+  // Characters the face itself has go by glyph; the rest by text, which finds them in
+  // another font.
+  rawFonts_[0] = QRawFont::fromFont(fonts_[0]);
+  rawFonts_[1] = QRawFont::fromFont(fonts_[2]);
+  for (int face = 0; face < 2; ++face) {
+    for (int b = 0; b < 256; ++b) {
+      const QList<quint32> index = b >= 32 && rawFonts_[face].isValid()
+                                       ? rawFonts_[face].glyphIndexesForString(QString(glyphs_[b]))
+                                       : QList<quint32>();
+      glyphIndex_[face][b] = index.size() == 1 ? index[0] : 0;
+    }
+  }
   for (int b = 0; b < 256; ++b) {
-    runnable_[b] = b >= 32 && fm.inFont(glyphs_[b]) &&
-                   fmf.horizontalAdvance(glyphs_[b]) == static_cast<qreal>(cellWidth_);
+    runnable_[b] = glyphIndex_[0][b] != 0 && fm.inFont(glyphs_[b]);
+    runnableBold_[b] = runnable_[b] && glyphIndex_[1][b] != 0;
     drawRuns_ = drawRuns_ || runnable_[b];
   }
   FitSize();
@@ -603,6 +869,7 @@ void TCustomComTerminal::changeEvent(QEvent* event) {
 
 void TCustomComTerminal::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
+  if (fitToWindow_) FitScreenToWindow();
   pending_.all = true;
   if (adjustingBars_) {
     ScheduleFlush();
@@ -614,14 +881,19 @@ void TCustomComTerminal::resizeEvent(QResizeEvent* event) {
 void TCustomComTerminal::scrollContentsBy(int, int) {
   if (adjustingBars_) return;
   // The user moved a bar: the view is drawn afresh at its new place.
+  // It follows the caret again when the caret's row is in sight whole; a view moved off the
+  // caret keeps its place on the text while output goes on.
+  // The bar may not yet count the latest lines that went into the scroll-back.
+  const int top = barFirst_ + verticalScrollBar()->value() - barShift_;
+  const int caret = state_.Caret().row;
   pending_.view = true;
-  pending_.follow = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
-  pending_.top = barFirst_ + verticalScrollBar()->value();
+  pending_.follow = top >= 1 && caret >= top && caret < top + VisibleRows();
+  pending_.top = top;
   pending_.left = 1 + horizontalScrollBar()->value();
   FlushChanges();
 }
 
-void TCustomComTerminal::ScrollToBottom() {
+void TCustomComTerminal::ScrollToCaret() {
   if (following_) return;
   pending_.view = true;
   pending_.follow = true;
@@ -662,11 +934,11 @@ void TCustomComTerminal::keyPressEvent(QKeyEvent* event) {
       QAbstractScrollArea::keyPressEvent(event);
       return;
     case KeyOutput::Kind::kCursor:
-      ScrollToBottom();
+      ScrollToCaret();
       state_.SendKey(out.cursor);
       return;
     case KeyOutput::Kind::kBytes:
-      ScrollToBottom();
+      ScrollToCaret();
       for (const char c : out.bytes) state_.SendKeyChar(static_cast<uint8_t>(c));
       return;
   }
@@ -762,7 +1034,7 @@ void TCustomComTerminal::PasteClipboard() {
 void TCustomComTerminal::PasteText(const QString& text) {
   if (text.isEmpty() || !CanSend()) return;
   const std::string bytes = EncodePastedText(text.toStdString());
-  ScrollToBottom();
+  ScrollToCaret();
   state_.SendText(bytes);
 }
 

@@ -8,7 +8,9 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
+#include <QRawFont>
 #include <QTimer>
+#include <QTransform>
 #include <array>
 #include <functional>
 #include <memory>
@@ -136,7 +138,16 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   QRect CellRect(int column, int line) const;
   // The cell under a viewport point, pulled into the lines and columns there are.
   TermPos CellAt(const QPoint& point) const;
-  void ScrollToBottom();
+  // Brings the caret back into view and lets the view follow it again: a typed key does so
+  // after the user has scrolled away to read.
+  void ScrollToCaret();
+  // The columns and rows whole cells of the current font fill in the control as it is now,
+  // with room left for the vertical scroll bar the scroll-back needs.
+  QSize FittingSize() const;
+  // On: the screen takes FittingSize() now and whenever the control is resized (AutoSize
+  // then does nothing). Off: the screen keeps the size it has.
+  void SetFitToWindow(bool on);
+  bool FitToWindow() const { return fitToWindow_; }
   // Paints that are waiting to be done, now (tests and the benchmark).
   void FlushChanges();
   QSize sizeHint() const override;
@@ -170,6 +181,8 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  // The picture the next paint shows has just been drawn from the state as it is now.
+  virtual void ViewDrawn() {}
 
  private:
   // TermEvents
@@ -187,6 +200,7 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
     bool all = false;
     bool size = false;
     bool caret = false;
+    bool bars = false;  // the scroll bar is to catch up now
     int scrolled = 0;
     int scrollbackAdded = 0;
     std::vector<uint8_t> dirty;  // by screen row, in the rows' latest places
@@ -198,12 +212,34 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   };
 
   void ApplyFont();
-  void FitScrollBars();
+  // Lazy: a bar that only needs to count more scroll-back lines may wait for barTimer_.
+  void FitScrollBars(bool lazy = false);
   void FitSize();
   int VisibleRows() const;
   int VisibleColumns() const;
-  int BottomTopLine() const;  // the top line while the view follows the screen
+  int BottomTopLine() const;  // the top line with the last screen row at the view's bottom
+  // The top line nearest `top` that shows the caret's row whole.
+  int CaretTopLine(int top) const;
   bool Following() const;
+  void FitScreenToWindow();
+  LineSize SizeOf(int line) const;
+  // Maps a line's own coordinates (cell c at x = (c - 1) x CellWidth, y from 0) into the view,
+  // widened and heightened for double-size lines.
+  QTransform LineTransform(int line) const;
+  QRect RowRect(int line) const;  // the view's strip that shows `line`
+  void CellColors(const TermCell& cell, bool selected, QColor& fg, QColor& bg) const;
+  bool Shown(const TermCell& cell) const { return cell.ch != 0 && (!cell.blink || blinkOn_); }
+  bool Runnable(const TermCell& cell) const;
+  const QFont& FontFor(const TermCell& cell) const {
+    return fonts_[(cell.bright ? 2 : 0) + (cell.underline ? 1 : 0)];
+  }
+  // One cell's character in `rect` (line coordinates); the background is already drawn.
+  void DrawContent(class QPainter& p, const TermCell& cell, const QRect& rect, const QColor& fg);
+  void DrawLineDrawing(class QPainter& p, uint8_t ch, const QRect& rect, const QColor& fg);
+  // Cells alike that the face has glyphs for, from x on (line coordinates).
+  void DrawRun(class QPainter& p, std::span<const TermCell> cells, int x, const QColor& fg);
+  bool LineBlinks(int line) const;
+  void BlinkTick();
   void SetTopLine(int line);
   void ScheduleFlush();
   void RedrawAll();
@@ -233,9 +269,20 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   bool drawRuns_ = false;  // whole runs may be drawn as one text: every advance is the cell's
   std::array<QChar, 256> glyphs_{};
   std::array<bool, 256> runnable_{};
+  std::array<bool, 256> runnableBold_{};
+  std::array<QRawFont, 2> rawFonts_;  // plain and bold
+  std::array<std::array<quint32, 256>, 2> glyphIndex_{};
+  QList<quint32> runGlyphs_;
+  QList<QPointF> runPositions_;
   bool applyingFont_ = false;
-  QFont plainFont_;
-  QFont underlineFont_;
+  std::array<QFont, 4> fonts_;  // plain, underlined, bold, bold and underlined
+  bool fitToWindow_ = false;
+
+  // Blinking cells: shown while blinkOn_, hidden in between. The timer runs only while some
+  // line in view holds a blinking cell.
+  QTimer blinkTimer_;
+  bool blinkOn_ = true;
+  bool sawBlink_ = false;  // a blinking cell was drawn since the last look
 
   Pending pending_;
   QTimer flushTimer_;
@@ -245,10 +292,12 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   // The picture of the view as of the last flush; paints copy from it, so a paint never
   // shows a state the scrolled pixels do not belong to.
   QImage image_;
-  int topLine_ = 1;        // first line shown (1: screen row 1; scroll-back at 0 and below)
-  int leftColumn_ = 1;     // first column shown
-  int barFirst_ = 1;       // the first line when the bars were last set
-  bool following_ = true;  // the view keeps to the bottom of the screen as lines arrive
+  int topLine_ = 1;     // first line shown (1: screen row 1; scroll-back at 0 and below)
+  int leftColumn_ = 1;  // first column shown
+  int barFirst_ = 1;    // the first line when the bars were last set
+  int barShift_ = 0;    // lines gone into the scroll-back since then
+  QTimer barTimer_;
+  bool following_ = true;  // the view keeps the caret in sight as the screen changes
   TermPos caretShownAt_{1, 1};
 
   // Selection, in lines as TComTermState::Line counts them.
