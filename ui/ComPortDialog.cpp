@@ -244,6 +244,8 @@ TPingset::TPingset(ComPortHost& host, QWidget* parent, PortLister listPorts)
           Guarded([this](QListWidgetItem* item) { ConnectionRenamed(item); }));
   connect(btnRename, &QPushButton::clicked, this, Guarded([this] { renameSelected(); }));
   connect(btnDelete, &QPushButton::clicked, this, Guarded([this] { deleteSelected(); }));
+  // The Delete key on the list does what the button does.
+  lbConn->installEventFilter(this);
   connect(btnNetPort, &QPushButton::clicked, this, Guarded([this] { AskNetworkPort(); }));
 
   poll_ = new QTimer(this);
@@ -582,6 +584,15 @@ bool TPingset::StoreAndApply() {
   host_.applyConnection(*name, *phone,
                         named ? FromCp1250(*name) : Q(session.workstation.PanelText()));
   return true;
+}
+
+bool TPingset::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lbConn && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    RunGuarded([this] { deleteSelected(); });
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TPingset::keyPressEvent(QKeyEvent* event) {

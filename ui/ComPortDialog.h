@@ -60,6 +60,7 @@ class TPingset : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void done(int result) override;
 
  private:
