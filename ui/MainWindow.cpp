@@ -13,9 +13,11 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "files/DatabaseFile.h"
+#include "files/IniFile.h"
 #include "model/FreeNumbers.h"
 #include "model/ImageView.h"
 #include "model/NewDatabase.h"
@@ -66,6 +68,20 @@ QAction* AddItem(QMenu* menu, const char* name, const QString& caption,
   if (tag >= 0) a->setProperty("tag", tag);
   return a;
 }
+
+// A window command's Ctrl+letter is also Ctrl+Shift+letter: a connected terminal sends
+// Ctrl+letter down the line, as desktop terminals do, and leaves the shifted key to the window.
+void AddShiftedTwin(QAction* a) {
+  const QKeySequence key = a->shortcut();
+  if (key.count() != 1 || key[0].keyboardModifiers() != Qt::ControlModifier) return;
+  const Qt::Key letter = key[0].key();
+  if (letter < Qt::Key_A || letter > Qt::Key_Z) return;
+  a->setShortcuts(
+      {key, QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, letter))});
+}
+
+constexpr const char* kTerminalOptions = "OPTIONS";
+constexpr const char* kTerminalFit = "TERMFIT";
 
 // Beside the program in the build folder; under share/tarvelo when installed.
 QString HelpIndexPath() {
@@ -171,6 +187,7 @@ void TMainForm::BuildMenus() {
                      const QKeySequence& shortcut, int tag, std::function<void()> command,
                      bool leavesField = true) {
     QAction* a = AddItem(menu, name, caption, shortcut, tag);
+    AddShiftedTwin(a);
     a->setEnabled(static_cast<bool>(command));
     if (command) {
       connect(a, &QAction::triggered, this, [this, command, leavesField] {
@@ -190,12 +207,14 @@ void TMainForm::BuildMenus() {
   item(file, "mnuSave", "M&entés", QKeySequence("Ctrl+S"), -1, [this] { saveDatabase(); });
   item(file, "SaveAs1", "Mentés másként", none, -1, [this] { saveDatabaseAs(); });
   file->addSeparator();
-  item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0,
-       [this] { startDownload(TransferKind::Download); });
+  QAction* download = item(file, "DnLoad1", "&Letöltés", QKeySequence("Ctrl+D"), 0,
+                           [this] { startDownload(TransferKind::Download); });
   item(file, "DNLProm", "PROM letöltés (hibakeresés)", none, 2,
        [this] { startDownload(TransferKind::PromDownload); });
   file->addSeparator();
-  item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { startUpload(); });
+  QAction* upload =
+      item(file, "UpLoad1", "&Feltöltés", QKeySequence("Ctrl+U"), -1, [this] { startUpload(); });
+  for (QAction* a : {download, upload}) transferKeys_.emplace_back(a, a->shortcuts());
   file->addSeparator();
   item(file, "Oldalbellts1", "Oldalbeállítás...", none, -1, [this] { printing_->PageSetup(); });
   printAction_ = item(file, "Nyomtats1", "Nyomtatás...", QKeySequence("Ctrl+P"), -1,
@@ -239,6 +258,34 @@ void TMainForm::BuildMenus() {
   // The help opens beside the field being edited, whatever it holds.
   item(
       help, "Tartalom1", "&Tartalom", none, -1, [this] { showHelp(); }, false);
+
+  // F10 opens the menus from anywhere, the terminal included.
+  auto* menus = new QAction(this);
+  menus->setObjectName("actMenuBar");
+  menus->setShortcut(QKeySequence(Qt::Key_F10));
+  connect(menus, &QAction::triggered, this, [this] {
+    if (!menuBar()->isEnabled() || menuBar()->actions().isEmpty()) return;
+    menuBar()->setFocus(Qt::MenuBarFocusReason);
+    menuBar()->setActiveAction(menuBar()->actions().first());
+  });
+  addAction(menus);
+}
+
+void TMainForm::UpdateTransferKeys() {
+  const bool held = connection_.Held();
+  for (auto& [action, keys] : transferKeys_)
+    action->setShortcuts(held ? QList<QKeySequence>() : keys);
+}
+
+bool TMainForm::TerminalFitsWindow() const {
+  return IniFile(session_.programIniPath).ReadInteger(kTerminalOptions, kTerminalFit, 0) != 0;
+}
+
+void TMainForm::KeepTerminalFitsWindow(bool on) {
+  // Kept at once, like the settings menu's check item: it is the workstation's, not the
+  // database's. A failed write is silent, as for every setting of the program's INI file.
+  if (TerminalFitsWindow() == on) return;
+  IniFile(session_.programIniPath).WriteInteger(kTerminalOptions, kTerminalFit, on ? 1 : 0);
 }
 
 void TMainForm::BuildStatusBar() {
@@ -291,6 +338,8 @@ void TMainForm::SetUpConnection() {
         this, [f = std::move(f)] { RunGuarded(f); }, Qt::QueuedConnection);
   });
   connection_.OnOpenChanged([this](bool open) {
+    // Whether the terminal holds the port is known once the opening or closing is done.
+    QTimer::singleShot(0, this, [this] { UpdateTransferKeys(); });
     if (open) {
       SetPanel(3, "Kapcsolódva...");
       terminalPage_->PortOpened();

@@ -2,9 +2,12 @@
 // commands. The pages do the settings; this class only composes and hands over.
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "link/Connection.h"
@@ -90,6 +93,8 @@ class TMainForm : public QMainWindow,
   DeviceConnection& connection() override { return connection_; }
   const WorkstationSettings& workstation() const override { return session_.workstation; }
   void SetDeviceClock() override;
+  bool TerminalFitsWindow() const override;
+  void KeepTerminalFitsWindow(bool on) override;
   // ComPortHost, PreferencesHost
   Session& session() override { return session_; }
   void applyConnection(const std::string& name, const std::string& phone,
@@ -124,6 +129,9 @@ class TMainForm : public QMainWindow,
   void SetPanel0(const QString& text);
   void SetPanel(int panel, const QString& text);
   void SetUpConnection();
+  // While the terminal holds the port, whatever is on the line may not be the device: the
+  // transfers then start only from the menu, never by a key alone.
+  void UpdateTransferKeys();
 
   Session& session_;
   std::unique_ptr<DialogService> dialogs_;
@@ -154,6 +162,8 @@ class TMainForm : public QMainWindow,
   TerminalPage* terminalPage_;
   Printing* printing_ = nullptr;
   QAction* printAction_ = nullptr;
+  // The transfer items and the keys they have while the terminal does not hold the port.
+  std::vector<std::pair<QAction*, QList<QKeySequence>>> transferKeys_;
 };
 
 }  // namespace tarvelo

@@ -5,7 +5,9 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -18,12 +20,17 @@
 #include "ui/DialogService.h"
 #include "ui/ErrorGuard.h"
 #include "ui/QtText.h"
+#include "ui/TerminalKeys.h"
 
 namespace tarvelo {
 namespace {
 
 // How long the device's modem interface is given to leave transparent mode.
 constexpr int kTransparentOffWaitMs = 1000;
+// How long a resize must rest before the screen takes the size: every new size empties it.
+constexpr int kFitSettleMs = 150;
+constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
 
 QToolButton* ToggleButton(const char* name, const QString& caption, QWidget* parent) {
   auto* b = new QToolButton(parent);
@@ -103,6 +110,31 @@ TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
   strip->addWidget(btnDial);
   strip->addStretch(0);
   strip->addWidget(btnLog);
+  // The screen size and the readable capture, in a menu of their own: the strip has no room.
+  btnOptions = new QToolButton(pnlTerm);
+  btnOptions->setObjectName("btnOptions");
+  btnOptions->setText("B&eállítások");
+  btnOptions->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+  btnOptions->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  btnOptions->setPopupMode(QToolButton::InstantPopup);
+  btnOptions->setShortcut(QKeySequence("Alt+E"));
+  btnOptions->setToolTip("A terminál beállításai: képernyőméret, szövegnapló (Alt+E)");
+  auto* options = new QMenu(btnOptions);
+  options->setObjectName("mnuTermOptions");
+  fitAction_ = options->addAction("Ablakhoz igazít");
+  fitAction_->setObjectName("mnuTermFit");
+  fitAction_->setCheckable(true);
+  fitAction_->setToolTip(
+      "A képernyő annyi sort és oszlopot kap, amennyi az oldalon elfér; "
+      "kikapcsolva 80 x 24");
+  captureAction_ = options->addAction("Szövegnapló...");
+  captureAction_->setObjectName("mnuTermCapture");
+  captureAction_->setCheckable(true);
+  captureAction_->setToolTip(
+      "A fogadott szöveg olvasható rögzítése egy fájlba, "
+      "vezérlőkódok nélkül");
+  btnOptions->setMenu(options);
+  strip->addWidget(btnOptions);
   column->addWidget(pnlTerm);
 
   ComTerminal1 = new TComTerminal(this);
@@ -128,8 +160,27 @@ TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
     btnLog->setChecked(false);
     host_.dialogs().Message(why);
   };
+  // Everything received, for the readable capture while it runs.
+  ComTerminal1->OnStrRecieved = [this](TCustomComTerminal*, std::string& text) { Captured(text); };
   column->addWidget(ComTerminal1, 1);
   setFocusProxy(ComTerminal1);
+  new TerminalKeys(ComTerminal1);
+  ComTerminal1->installEventFilter(this);
+  fitTimer_.setSingleShot(true);
+  fitTimer_.setInterval(kFitSettleMs);
+  connect(&fitTimer_, &QTimer::timeout, this, Guarded([this] { FitScreen(); }));
+  connect(fitAction_, &QAction::toggled, this, Guarded([this](bool on) {
+            SetFitsWindow(on);
+            terminalHost_.KeepTerminalFitsWindow(on);
+          }));
+  connect(captureAction_, &QAction::triggered, this, Guarded([this](bool on) {
+            if (on) {
+              StartCapture();
+            } else {
+              StopCapture();
+            }
+          }));
+  fitAction_->setChecked(terminalHost_.TerminalFitsWindow());
 
   connect(btnConnect, &QToolButton::clicked, this, Guarded([this] { ToggleConnection(); }));
   connect(btnTransp, &QToolButton::clicked, this, Guarded([this] { ToggleTransparent(); }));
@@ -140,6 +191,7 @@ TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
 
 void TerminalPage::DetachPort() {
   ComTerminal1->StopLog();
+  StopCapture();
   ComTerminal1->SetConnection(nullptr);
 }
 
@@ -242,6 +294,75 @@ void TerminalPage::ToggleLog() {
   }
   btnLog->setChecked(true);
   btnLog->setToolTip("Napló: " + file);
+}
+
+}  // namespace tarvelo
+
+namespace tarvelo {
+
+void TerminalPage::StartCapture() {
+  captureAction_->setChecked(false);
+  FileDialogOptions options;
+  options.title = "Szövegnapló";
+  options.filter = "Szövegfájl (*.txt);;Minden file (*)";
+  options.defaultSuffix = "txt";
+  const QString file = host_.dialogs().SaveFileName(options);
+  if (file.isEmpty()) return;
+  const FileResult opened = capture_.Open(file.toStdString());
+  if (!opened.ok) {
+    host_.dialogs().Message(Q(opened.message));
+    return;
+  }
+  // A sequence or a line left half done by an earlier capture belongs to no file.
+  captureText_.Reset();
+  captureAction_->setChecked(true);
+  captureAction_->setToolTip("Szövegnapló: " + file);
+}
+
+void TerminalPage::StopCapture() {
+  capture_.Close();
+  captureAction_->setChecked(false);
+}
+
+void TerminalPage::Captured(const std::string& received) {
+  if (!capture_.IsOpen()) return;
+  const std::string text = captureText_.Feed(received);
+  if (text.empty()) return;
+  const FileResult appended = capture_.Append(text);
+  if (appended.ok) return;
+  captureAction_->setChecked(false);
+  // Told once the block is on the screen: a message box now would run the event loop in the
+  // middle of the terminal's receive step.
+  QTimer::singleShot(0, this,
+                     Guarded([this, why = Q(appended.message)] { host_.dialogs().Message(why); }));
+}
+
+void TerminalPage::SetFitsWindow(bool on) {
+  fitsWindow_ = on;
+  if (fitAction_->isChecked() != on) fitAction_->setChecked(on);
+  FitScreen();
+}
+
+void TerminalPage::FitScreen() {
+  int columns = kDefaultColumns;
+  int rows = kDefaultRows;
+  const int cellWidth = ComTerminal1->CellWidth();
+  const int cellHeight = ComTerminal1->CellHeight();
+  if (fitsWindow_ && cellWidth > 0 && cellHeight > 0) {
+    // The columns must fit beside the vertical bar the scroll-back soon brings; once they fit,
+    // no horizontal bar takes rows away.
+    const QRect area = ComTerminal1->contentsRect();
+    const int barWidth = ComTerminal1->verticalScrollBar()->sizeHint().width();
+    columns = std::max(1, (area.width() - barWidth) / cellWidth);
+    rows = std::max(1, area.height() / cellHeight);
+  }
+  if (columns != ComTerminal1->Columns()) ComTerminal1->SetColumns(columns);
+  if (rows != ComTerminal1->Rows()) ComTerminal1->SetRows(rows);
+}
+
+bool TerminalPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ComTerminal1 && event->type() == QEvent::Resize && fitsWindow_) fitTimer_.start();
+  return Page::eventFilter(watched, event);
 }
 
 }  // namespace tarvelo

@@ -1,12 +1,17 @@
 // The terminal page: holds the serial port open for the terminal, dials a modem, switches
 // the device's modem interface into and out of transparent mode, sets the device clock, and
-// records the session to a file.
+// records the session to a file: the timestamped log of every block, and the readable capture
+// of the received text.
 #pragma once
 
+#include <QTimer>
 #include <string>
 
+#include "files/LogFile.h"
+#include "terminal/TextCapture.h"
 #include "ui/Page.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -29,6 +34,10 @@ class TerminalHost {
   virtual const WorkstationSettings& workstation() const = 0;
   // Sets the device's clock; a transfer of its own, which waits while another runs.
   virtual void SetDeviceClock() = 0;
+  // Whether the screen takes the rows and columns the page can show rather than 80 x 24; the
+  // choice is the workstation's and is kept at once.
+  virtual bool TerminalFitsWindow() const = 0;
+  virtual void KeepTerminalFitsWindow(bool on) = 0;
 };
 
 class TerminalPage : public Page {
@@ -46,6 +55,16 @@ class TerminalPage : public Page {
   void ShowPhoneNumber(const std::string& cp1250);
   // The port goes before this page does: the terminal must let go of it first.
   void DetachPort();
+  // The readable capture, as its menu item starts and stops it; Start asks for the file.
+  void StartCapture();
+  void StopCapture();
+  bool Capturing() const { return capture_.IsOpen(); }
+  // The screen size: 80 x 24, or what the page shows (taken again whenever it is resized).
+  void SetFitsWindow(bool on);
+  bool FitsWindow() const { return fitsWindow_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ToggleConnection();
@@ -54,6 +73,8 @@ class TerminalPage : public Page {
   void SetDeviceClock();
   void ToggleLog();
   void Write(const std::string& bytes);
+  void Captured(const std::string& received);
+  void FitScreen();
 
   TerminalHost& terminalHost_;
   QWidget* pnlTerm;
@@ -64,8 +85,15 @@ class TerminalPage : public Page {
   QLineEdit* edPhone;
   QPushButton* btnDial;
   QToolButton* btnLog;
+  QToolButton* btnOptions;
+  QAction* fitAction_;
+  QAction* captureAction_;
   TComTerminal* ComTerminal1;
   bool disconnecting_ = false;
+  bool fitsWindow_ = false;
+  QTimer fitTimer_;  // a resize settles before the screen takes the new size
+  LogFile capture_;
+  TextCapture captureText_;
 };
 
 }  // namespace tarvelo
