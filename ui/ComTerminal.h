@@ -148,6 +148,8 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   // then does nothing). Off: the screen keeps the size it has.
   void SetFitToWindow(bool on);
   bool FitToWindow() const { return fitToWindow_; }
+  // Whether blinking cells in view are being shown and hidden in turn.
+  bool Blinking() const { return blinkTimer_.isActive(); }
   // Paints that are waiting to be done, now (tests and the benchmark).
   void FlushChanges();
   QSize sizeHint() const override;

@@ -146,6 +146,9 @@ class TerminalTest : public QObject {
   void incrementalPaintingMatchesAFullRepaint_data();
   void incrementalPaintingMatchesAFullRepaint();
   void scrollBackThroughTheScrollBar();
+  void cellsArePaintedAsTheySay();
+  void theViewFollowsTheCaretAndKeepsAPlaceScrolledTo();
+  void theScreenFitsTheWindow();
   void selectionCopyAndPaste();
   void sessionLog();
   void aShellAtTheFarEnd();
@@ -432,6 +435,184 @@ void TerminalTest::scrollBackThroughTheScrollBar() {
   bar->setValue(bar->maximum());
   QCOMPARE(Row(term, term.Rows() - 1), std::string("row 1201"));
   QVERIFY(term.CellRect(1, term.Rows()).bottom() < term.viewport()->height());
+}
+
+namespace {
+
+// The pixels of one cell as the view shows them.
+struct CellPixels {
+  QImage image;
+  QRect rect;
+  bool Has(const QColor& color) const {
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+      for (int x = rect.left(); x <= rect.right(); ++x)
+        if (image.pixelColor(x, y) == color) return true;
+    return false;
+  }
+  int Count(const QColor& color) const {
+    int n = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+      for (int x = rect.left(); x <= rect.right(); ++x) n += image.pixelColor(x, y) == color;
+    return n;
+  }
+};
+
+CellPixels Shot(TComTerminal& term, int column, int row) {
+  term.FlushChanges();
+  return {term.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32),
+          term.CellRect(column, row)};
+}
+
+QColor Rgb(TermColor c) {
+  return QColor::fromRgb((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+}
+
+}  // namespace
+
+// What the cells say reaches the pixels: palette colours, bold ink, blinking that comes and
+// goes (and stops when nothing blinks), a character twice as wide, and line drawing whose
+// strokes join from cell to cell.
+void TerminalTest::cellsArePaintedAsTheySay() {
+  TComTerminal term;
+  term.SetScrollBars(ssNone);
+  term.SetAutoSize(true);
+  term.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&term));
+  const QColor black = term.Color();
+
+  term.ShowBytes("\033[31;44mH\033[0m \033[92mH\033[0m");
+  for (const int column : {1, 3}) {
+    const TermCell& cell = term.state().Cell(column, 1);
+    QVERIFY(cell.foreground != 0xFFFFFF);  // a palette colour, not the plain text colour
+    const CellPixels px = Shot(term, column, 1);
+    QVERIFY2(px.Has(Rgb(cell.foreground)), qPrintable(Rgb(cell.foreground).name()));
+    QVERIFY(!px.Has(QColor(Qt::white)));
+  }
+  const CellPixels red = Shot(term, 1, 1);
+  const QColor blue = Rgb(term.state().Cell(1, 1).background);
+  QVERIFY(blue != black);
+  QVERIFY(red.Count(blue) > red.rect.width() * red.rect.height() / 2);
+
+  // Bold is a bold face in the same colour: more ink, never a dimmer colour.
+  term.ShowBytes("\033[2;1HM\033[1mM\033[0m");
+  const TermCell& plainM = term.state().Cell(1, 2);
+  const TermCell& boldM = term.state().Cell(2, 2);
+  QVERIFY(boldM.bright);
+  const int plainInk = Shot(term, 1, 2).Count(Rgb(plainM.foreground));
+  const int boldInk = Shot(term, 2, 2).Count(Rgb(boldM.foreground));
+  QVERIFY2(boldInk > plainInk, qPrintable(QString("%1 %2").arg(boldInk).arg(plainInk)));
+  QVERIFY(QColor(Rgb(boldM.foreground)).lightness() >= QColor(Rgb(plainM.foreground)).lightness());
+
+  // Blinking: shown, hidden, shown again; no timer while nothing blinks.
+  QVERIFY(!term.Blinking());
+  term.ShowBytes("\033[3;1H\033[5mB\033[0m");
+  QVERIFY(Shot(term, 1, 3).Has(QColor(Qt::white)));
+  QVERIFY(term.Blinking());
+  QTRY_VERIFY_WITH_TIMEOUT(!Shot(term, 1, 3).Has(QColor(Qt::white)), 2000);
+  QTRY_VERIFY_WITH_TIMEOUT(Shot(term, 1, 3).Has(QColor(Qt::white)), 2000);
+  term.ShowBytes("\033[3;1H\033[K");
+  QTRY_VERIFY_WITH_TIMEOUT(!term.Blinking(), 2000);
+
+  // A double-width line: "W" covers its own cell and the next one.
+  term.ShowBytes("\033[4;1HW\033[5;1H\033#6W");
+  QVERIFY(Shot(term, 1, 4).Has(QColor(Qt::white)));
+  QVERIFY(!Shot(term, 2, 4).Has(QColor(Qt::white)));
+  QVERIFY(Shot(term, 2, 5).Has(QColor(Qt::white)));
+
+  // A box of line drawing: the top edge is one unbroken stroke from corner to corner, and
+  // the sides meet it.
+  term.ShowBytes("\033[7;1H\033(0lqqk\033[8;1Hx  x\033[9;1Hmqqj\033(B");
+  QCOMPARE(Row(term, 7), std::string("lqqk"));  // stored as the set's letters
+  QVERIFY(term.state().Cell(1, 7).lineDrawing);
+  const QImage box = Shot(term, 1, 7).image;
+  const QRect left = term.CellRect(1, 7);
+  const QRect right = term.CellRect(4, 7);
+  int stroke = -1;
+  for (int y = left.top(); y <= left.bottom() && stroke < 0; ++y)
+    if (box.pixelColor(left.right(), y) == Qt::white) stroke = y;
+  QVERIFY(stroke >= 0);
+  for (int x = left.center().x() + 1; x < right.center().x(); ++x)
+    QVERIFY2(box.pixelColor(x, stroke) == Qt::white, qPrintable(QString::number(x)));
+  const QRect side = term.CellRect(1, 8);
+  for (int y = left.center().y() + 1; y <= term.CellRect(1, 9).center().y() - 1; ++y) {
+    bool lit = false;
+    for (int x = side.left(); x <= side.right(); ++x)
+      lit = lit || box.pixelColor(x, y) == Qt::white;
+    QVERIFY2(lit, qPrintable(QString::number(y)));
+  }
+}
+
+// A window shorter than the screen: the view shows the caret wherever it goes; a place the
+// user scrolled to keeps its text while output goes on, and a key brings the caret back.
+void TerminalTest::theViewFollowsTheCaretAndKeepsAPlaceScrolledTo() {
+  TComTerminal term;
+  term.SetScrollBars(ssVertical);
+  term.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&term));
+  const int rowsShown = 22;
+  term.resize(
+      2 * term.frameWidth() + term.verticalScrollBar()->sizeHint().width() + 81 * term.CellWidth(),
+      2 * term.frameWidth() + rowsShown * term.CellHeight() + 3);
+  QTRY_COMPARE(term.viewport()->height() / term.CellHeight(), rowsShown);
+  std::string lines;
+  for (int i = 1; i <= 40; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  term.ShowBytes(lines);
+  term.FlushChanges();
+  QCOMPARE(term.state().Caret().row, 24);
+  QCOMPARE(term.TopLine(), 3);  // the caret's row is the last one shown
+  term.ShowBytes("\033[H");
+  term.FlushChanges();
+  QCOMPARE(term.TopLine(), 1);  // the top rows and the caret are in sight
+  term.ShowBytes("\033[24;1H");
+  term.FlushChanges();
+  QCOMPARE(term.TopLine(), 3);
+
+  // The user reads the scroll-back; new lines do not pull the view away.
+  QScrollBar* bar = term.verticalScrollBar();
+  bar->setValue(bar->value() - 10);
+  const int top = term.TopLine();
+  QVERIFY(top < 1);
+  const std::string reading = Row(term, top);
+  term.ShowBytes("more 1\r\nmore 2\r\n");
+  term.FlushChanges();
+  QCOMPARE(Row(term, term.TopLine()), reading);
+  term.ShowBytes("\033[H");  // not even a caret that moves
+  term.FlushChanges();
+  QCOMPARE(Row(term, term.TopLine()), reading);
+  // A key press returns to where the caret is.
+  term.setFocus();
+  QTest::keyClick(&term, Qt::Key_A);
+  QCOMPARE(term.TopLine(), 1);
+  QCOMPARE(bar->value(), bar->maximum() - 2);
+}
+
+void TerminalTest::theScreenFitsTheWindow() {
+  TComTerminal term;
+  term.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&term));
+  const QSize cell(term.CellWidth(), term.CellHeight());
+  const int barWidth = term.verticalScrollBar()->sizeHint().width();
+  const auto resizeTo = [&](int columns, int rows) {
+    term.resize(2 * term.frameWidth() + barWidth + columns * cell.width() + cell.width() / 2,
+                2 * term.frameWidth() + rows * cell.height() + cell.height() / 2);
+  };
+  resizeTo(100, 30);
+  QCOMPARE(term.FittingSize(), QSize(100, 30));
+  QCOMPARE(term.Columns(), 80);  // the screen keeps its size until asked
+  QCOMPARE(term.Rows(), 24);
+  term.SetFitToWindow(true);
+  QCOMPARE(term.Columns(), 100);
+  QCOMPARE(term.Rows(), 30);
+  resizeTo(60, 12);
+  QTRY_COMPARE(term.Columns(), 60);
+  QCOMPARE(term.Rows(), 12);
+  // Every column fits: no horizontal bar, and the last column is inside the view.
+  term.FlushChanges();
+  QVERIFY(!term.horizontalScrollBar()->isVisible());
+  QVERIFY(term.CellRect(60, 1).right() < term.viewport()->width());
+  term.SetFitToWindow(false);
+  resizeTo(70, 20);
+  QCOMPARE(term.Columns(), 60);
 }
 
 void TerminalTest::selectionCopyAndPaste() {
