@@ -92,6 +92,17 @@ class TComTermBuffer {
     cell.ch = ch;
     lineDirty_[line] = 1;
   }
+  // PutChar on a line of single size; false, with nothing written, on any other line.
+  bool PutSingle(int column, int row, const TermCell& pen, uint8_t ch) {
+    if (!Inside(column, row)) return false;
+    const int line = StorageLine(row);
+    if (lineSizes_[line] != LineSize::kSingle) return false;
+    TermCell& cell = cells_[static_cast<size_t>(line) * columns_ + (column - 1)];
+    cell = pen;
+    cell.ch = ch;
+    lineDirty_[line] = 1;
+    return true;
+  }
   void Fill(const TermCell& cell);
 
   // Row 1 goes into the scroll-back, the rest move up, the last row comes back empty.

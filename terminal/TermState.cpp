@@ -190,8 +190,7 @@ int TComTermState::RightEdge(int row) const {
 // The path nearly every received byte takes; kept small enough to inline.
 inline void TComTermState::PutPrintable(uint8_t ch) {
   if (!specialPrint_ && !pendingWrap_ && caret_.column < Columns() &&
-      buffer_.LineSizeOf(caret_.row) == LineSize::kSingle) {
-    buffer_.PutChar(caret_.column, caret_.row, pen_, ch);
+      buffer_.PutSingle(caret_.column, caret_.row, pen_, ch)) {
     ++caret_.column;
   } else {
     PutSpecial(ch);
@@ -234,6 +233,11 @@ void TComTermState::ShowBytes(std::string_view bytes) {
     TEscapeCodes* parser = ActiveParser();
     if (!parser) {
       ApplyChar(ch);
+      continue;
+    }
+    // Outside a sequence every byte but ESC is plain: the common case needs no parser.
+    if (ch >= 32 && ch != kDel && !parser->InEscape()) {
+      PutPrintable(ch);
       continue;
     }
     switch (parser->FeedChar(ch)) {
