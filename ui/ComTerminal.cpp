@@ -682,9 +682,13 @@ void TCustomComTerminal::DrawRun(QPainter& p, std::span<const TermCell> cells, i
   run.setRawFont(rawFonts_[face]);
   run.setGlyphIndexes(runGlyphs_);
   run.setPositions(runPositions_);
-  run.setUnderline(cells.front().underline);
   p.setPen(fg);
   p.drawGlyphRun(QPointF(0, 0), run);
+  // A glyph run draws no underline of its own.
+  if (cells.front().underline) {
+    const int start = static_cast<int>(runPositions_.front().x());
+    p.fillRect(QRect(start, underlineY_, x - start, underlineHeight_), fg);
+  }
 }
 
 void TCustomComTerminal::DrawLine(QPainter& p, int line) {
@@ -835,6 +839,8 @@ void TCustomComTerminal::ApplyFont() {
   const QFontMetricsF fmf(f);
   cellHeight_ = std::max(1, fm.height());
   ascent_ = fm.ascent();
+  underlineHeight_ = std::max(1, fm.lineWidth());
+  underlineY_ = std::clamp(ascent_ + fm.underlinePos(), 0, cellHeight_ - underlineHeight_);
   int widest = 1;
   for (int b = 32; b < 256; ++b)
     if (fm.inFont(glyphs_[b])) widest = std::max(widest, fm.horizontalAdvance(glyphs_[b]));

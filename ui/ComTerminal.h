@@ -268,6 +268,8 @@ class TCustomComTerminal : public QAbstractScrollArea, private TermEvents {
   int cellWidth_ = 8;
   int cellHeight_ = 16;
   int ascent_ = 12;
+  int underlineY_ = 14;  // top of the underline within a cell
+  int underlineHeight_ = 1;
   bool drawRuns_ = false;  // whole runs may be drawn as one text: every advance is the cell's
   std::array<QChar, 256> glyphs_{};
   std::array<bool, 256> runnable_{};

@@ -503,6 +503,12 @@ void TerminalTest::cellsArePaintedAsTheySay() {
   QVERIFY2(boldInk > plainInk, qPrintable(QString("%1 %2").arg(boldInk).arg(plainInk)));
   QVERIFY(QColor(Rgb(boldM.foreground)).lightness() >= QColor(Rgb(plainM.foreground)).lightness());
 
+  // Underlined: the same letter with a line under it.
+  term.ShowBytes("\033[6;1HU\033[4mU\033[0m");
+  QVERIFY(term.state().Cell(2, 6).underline);
+  QVERIFY(Shot(term, 2, 6).Count(QColor(Qt::white)) >
+          Shot(term, 1, 6).Count(QColor(Qt::white)) + term.CellWidth() / 2);
+
   // Blinking: shown, hidden, shown again; no timer while nothing blinks.
   QVERIFY(!term.Blinking());
   term.ShowBytes("\033[3;1H\033[5mB\033[0m");
