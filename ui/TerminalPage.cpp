@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -27,8 +26,6 @@ namespace {
 
 // How long the device's modem interface is given to leave transparent mode.
 constexpr int kTransparentOffWaitMs = 1000;
-// How long a resize must rest before the screen takes the size: every new size empties it.
-constexpr int kFitSettleMs = 150;
 constexpr int kDefaultColumns = 80;
 constexpr int kDefaultRows = 24;
 
@@ -165,10 +162,6 @@ TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
   column->addWidget(ComTerminal1, 1);
   setFocusProxy(ComTerminal1);
   new TerminalKeys(ComTerminal1);
-  ComTerminal1->installEventFilter(this);
-  fitTimer_.setSingleShot(true);
-  fitTimer_.setInterval(kFitSettleMs);
-  connect(&fitTimer_, &QTimer::timeout, this, Guarded([this] { FitScreen(); }));
   connect(fitAction_, &QAction::toggled, this, Guarded([this](bool on) {
             SetFitsWindow(on);
             terminalHost_.KeepTerminalFitsWindow(on);
@@ -180,6 +173,8 @@ TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
               StopCapture();
             }
           }));
+  // After a choice in the menu, typing goes on where it was.
+  connect(options, &QMenu::triggered, this, [this] { ComTerminal1->setFocus(); });
   fitAction_->setChecked(terminalHost_.TerminalFitsWindow());
 
   connect(btnConnect, &QToolButton::clicked, this, Guarded([this] { ToggleConnection(); }));
@@ -340,29 +335,10 @@ void TerminalPage::Captured(const std::string& received) {
 void TerminalPage::SetFitsWindow(bool on) {
   fitsWindow_ = on;
   if (fitAction_->isChecked() != on) fitAction_->setChecked(on);
-  FitScreen();
-}
-
-void TerminalPage::FitScreen() {
-  int columns = kDefaultColumns;
-  int rows = kDefaultRows;
-  const int cellWidth = ComTerminal1->CellWidth();
-  const int cellHeight = ComTerminal1->CellHeight();
-  if (fitsWindow_ && cellWidth > 0 && cellHeight > 0) {
-    // The columns must fit beside the vertical bar the scroll-back soon brings; once they fit,
-    // no horizontal bar takes rows away.
-    const QRect area = ComTerminal1->contentsRect();
-    const int barWidth = ComTerminal1->verticalScrollBar()->sizeHint().width();
-    columns = std::max(1, (area.width() - barWidth) / cellWidth);
-    rows = std::max(1, area.height() / cellHeight);
-  }
-  if (columns != ComTerminal1->Columns()) ComTerminal1->SetColumns(columns);
-  if (rows != ComTerminal1->Rows()) ComTerminal1->SetRows(rows);
-}
-
-bool TerminalPage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ComTerminal1 && event->type() == QEvent::Resize && fitsWindow_) fitTimer_.start();
-  return Page::eventFilter(watched, event);
+  ComTerminal1->SetFitToWindow(on);
+  if (on) return;
+  ComTerminal1->SetColumns(kDefaultColumns);
+  ComTerminal1->SetRows(kDefaultRows);
 }
 
 }  // namespace tarvelo

@@ -4,7 +4,6 @@
 // of the received text.
 #pragma once
 
-#include <QTimer>
 #include <string>
 
 #include "files/LogFile.h"
@@ -63,9 +62,6 @@ class TerminalPage : public Page {
   void SetFitsWindow(bool on);
   bool FitsWindow() const { return fitsWindow_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void ToggleConnection();
   void Dial();
@@ -74,7 +70,6 @@ class TerminalPage : public Page {
   void ToggleLog();
   void Write(const std::string& bytes);
   void Captured(const std::string& received);
-  void FitScreen();
 
   TerminalHost& terminalHost_;
   QWidget* pnlTerm;
@@ -91,7 +86,6 @@ class TerminalPage : public Page {
   TComTerminal* ComTerminal1;
   bool disconnecting_ = false;
   bool fitsWindow_ = false;
-  QTimer fitTimer_;  // a resize settles before the screen takes the new size
   LogFile capture_;
   TextCapture captureText_;
 };

@@ -253,10 +253,8 @@ void TerminalKeysTest::fitToWindowTakesThePagesRowsAndColumns() {
   QTest::qWait(300);
   fit->trigger();
   QVERIFY(fit->isChecked());
-  const QRect area = term->contentsRect();
-  const int columns =
-      (area.width() - term->verticalScrollBar()->sizeHint().width()) / term->CellWidth();
-  const int rows = area.height() / term->CellHeight();
+  const int columns = term->FittingSize().width();
+  const int rows = term->FittingSize().height();
   QCOMPARE(term->Columns(), columns);
   QCOMPARE(term->Rows(), rows);
   QVERIFY(columns > 80 && rows > 24);
