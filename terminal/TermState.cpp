@@ -387,7 +387,8 @@ bool TComTermState::PerformCode(TEscapeCode code, const EscapeParams& params) {
     case escCaretDown:
     case escKeypadDown:
       if (const int n = Count(params))
-        PlaceCaret(column, std::min<long long>(row + n, row <= bottom_ ? bottom_ : Rows()));
+        PlaceCaret(column, std::min(static_cast<long long>(row) + n,
+                                    static_cast<long long>(row <= bottom_ ? bottom_ : Rows())));
       break;
     case escCaretLeft:
     case escKeypadLeft:
