@@ -61,7 +61,7 @@ struct PortInfo {
   std::string description;   // maker and product of a USB adapter
   std::string usbId;         // "0403:6001", vendor and product of a USB adapter
   std::string serialNumber;  // a USB adapter's own serial number
-  std::string holder;        // another program that has it open, "minicom (pid 812)"
+  std::string holder;        // another program that has it open, "portfigyelo (pid 812)"
   bool mayOpen = true;       // false when the device's permissions keep this user out
   std::string group;         // the device's group, which grants access to it ("dialout")
 };

@@ -433,7 +433,7 @@ void ComPortDialogTest::portsInUseOrClosedToTheUserAreMarked() {
     held.usbId = "067b:2303";
     held.serialNumber = "X1";
     held.driver = "pl2303";
-    held.holder = "minicom (pid 812)";
+    held.holder = "portfigyelo (pid 812)";
     closed.name = "COM1";
     closed.driver = "serial8250";
     closed.mayOpen = false;
@@ -449,7 +449,7 @@ void ComPortDialogTest::portsInUseOrClosedToTheUserAreMarked() {
       details(1),
       QString("FTDI FT232R USB UART · usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 · ftdi_sio"));
   QCOMPARE(details(2),
-           QString("USB 067b:2303, sorozatszám X1 · pl2303 · foglalt: minicom (pid 812)"));
+           QString("USB 067b:2303, sorozatszám X1 · pl2303 · foglalt: portfigyelo (pid 812)"));
   QCOMPARE(details(0), QString("serial8250 · nincs jogosultság"));
   // The selected port (COM1, the settings' port) cannot be opened by this user: the hint says
   // how to get in.
@@ -459,7 +459,7 @@ void ComPortDialogTest::portsInUseOrClosedToTheUserAreMarked() {
   const int height = d->height();
   com->setCurrentIndex(2);
   QCOMPARE(d->portWarning(),
-           QString("A(z) USB1 portot egy másik program használja: minicom (pid 812)."));
+           QString("A(z) USB1 portot egy másik program használja: portfigyelo (pid 812)."));
   com->setCurrentIndex(1);
   QCOMPARE(d->portWarning(), QString());
   QVERIFY(d->height() < height);  // the hint's room goes with it
