@@ -92,6 +92,20 @@ std::string Printable(std::string_view name) {
   return out;
 }
 
+// The keys a site may have. Any other is refused rather than passed over: a misspelled
+// PASSWORD would otherwise back the site up under an empty password, and a misspelled SPEED
+// at the default speed.
+std::string UpperAscii(std::string key) {
+  for (char& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return key;
+}
+bool IsSiteKey(const std::string& key) {
+  const std::string upper = UpperAscii(key);
+  return upper == "COM" || upper == "SPEED" || upper == "PASSWORD";
+}
+
 Site ReadSite(const IniFile& ini, const std::string& name) {
   Site site;
   site.name = name;
@@ -101,6 +115,16 @@ Site ReadSite(const IniFile& ini, const std::string& name) {
     return site;
   }
   site.siteText = *Utf8ToCp1250(name);
+  std::string unknown;
+  for (const std::string& key : ini.ReadKeys(name)) {
+    if (IsSiteKey(key)) continue;
+    if (!unknown.empty()) unknown += ", ";
+    unknown += Printable(key);
+  }
+  if (!unknown.empty()) {
+    site.refusal = "ismeretlen kulcs (csak COM, SPEED és PASSWORD lehet): " + unknown;
+    return site;
+  }
   site.port = ini.ReadString(name, "COM", "");
   if (site.port.empty()) {
     site.refusal = "nincs megadva a port (COM kulcs)";
@@ -499,9 +523,14 @@ int RunBackupCommand(const Args& a) {
   if (names.empty()) return Fail(sitesPath + ": a fájlban nincs egy telephely sem");
   // As a private key is refused when others could read it: the passwords open every site's
   // database and, with the port, its device.
+  // A value under a misspelled key may be a password just the same.
   bool passwords = false;
   for (const std::string& name : names) {
-    if (!ini.ReadString(name, "PASSWORD", "").empty()) passwords = true;
+    for (const std::string& key : ini.ReadKeys(name)) {
+      const std::string upper = UpperAscii(key);
+      if (upper != "COM" && upper != "SPEED" && !ini.ReadString(name, key, "").empty())
+        passwords = true;
+    }
   }
   struct stat st {};
   if (::stat(sitesPath.c_str(), &st) != 0)

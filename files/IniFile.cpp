@@ -142,6 +142,21 @@ std::vector<std::string> IniFile::ReadSections() const {
   return names;
 }
 
+std::vector<std::string> IniFile::ReadKeys(const std::string& section) const {
+  std::vector<std::string> keys;
+  std::unordered_set<std::string> seen;
+  const Found f = Find(section, "");
+  if (f.sectionLine < 0) return keys;
+  for (long i = f.sectionLine + 1; i < f.sectionEnd; ++i) {
+    std::string k, v;
+    if (!KeyValue(lines_[i], k, v)) continue;
+    std::string folded = k;
+    for (auto& c : folded) c = Cp1250Lower(c);
+    if (seen.insert(std::move(folded)).second) keys.push_back(k);
+  }
+  return keys;
+}
+
 bool IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
   Set(section, key, value);

@@ -30,6 +30,9 @@ class IniFile {
   long ReadInteger(const std::string& section, const std::string& key, long defaultValue) const;
   bool HasKey(const std::string& section, const std::string& key) const;
   std::vector<std::string> ReadSections() const;  // in file order, first spelling kept
+  // The keys of the first section of that name, in file order, each once with its first
+  // spelling; empty when there is no such section.
+  std::vector<std::string> ReadKeys(const std::string& section) const;
 
   // Writes through to the file at once, replacing it as a whole, creating it and its folder
   // when needed. Returns false when the file could not be written (the callers stay silent

@@ -157,15 +157,17 @@ TEST_F(BackupTest, AChangedDeviceNamesTheSettingAndAllSucceededIsZero) {
 
 TEST_F(BackupTest, ASitesFileOthersCanReadIsRefusedWhenItHoldsPasswords) {
   const std::string down = "[Raktár]\nCOM=" + Path("senki.tty") + "\n";
-  // mode, password, exit status: 2 refused before anything, 3 tried and the site failed
-  for (const auto& [mode, password, status] : {std::tuple{0644, true, 2},
-                                               {0640, true, 2},
-                                               {0604, true, 2},
-                                               {0600, true, 3},
-                                               {0400, true, 3},
-                                               {0644, false, 3}}) {
+  // mode, password line, exit status: 2 refused before anything, 3 tried and the site failed
+  for (const auto& [mode, password, status] : {std::tuple{0644, "PASSWORD=titok\n", 2},
+                                               {0640, "PASSWORD=titok\n", 2},
+                                               {0604, "PASSWORD=titok\n", 2},
+                                               {0600, "PASSWORD=titok\n", 3},
+                                               {0400, "PASSWORD=titok\n", 3},
+                                               {0644, "PASSWORD=\n", 3},
+                                               // misspelled, it still holds a password
+                                               {0644, "PASWORD=titok\n", 2}}) {
     fs::remove_all(Path("mentes"));
-    Sites(down + (password ? "PASSWORD=titok\n" : "PASSWORD=\n"), static_cast<mode_t>(mode));
+    Sites(down + password, static_cast<mode_t>(mode));
     const CliRun run = Backup();
     EXPECT_EQ(run.status, status) << std::oct << mode << " " << run.err;
     if (status == 2) {
@@ -179,7 +181,7 @@ TEST_F(BackupTest, ASitesFileOthersCanReadIsRefusedWhenItHoldsPasswords) {
 TEST_F(BackupTest, SitesThatCannotBeBackedUpFailAloneAndUsageErrors) {
   Sites(
       "[../kint]\nCOM=x\n[a\\b]\nCOM=x\n[Nincs port]\nSPEED=9600\n[Rossz sebesség]\nCOM=x\n"
-      "SPEED=9601\n[Zárolt]\nCOM=" +
+      "SPEED=9601\n[Elírt kulcs]\nCOM=x\nPASWORD=titok\nspeed=9600\nJelszó=x\n[Zárolt]\nCOM=" +
       Path("senki.tty") + "\n");
   // Another run holds this site's folder.
   fs::create_directories(Path("mentes/Zárolt"));
@@ -189,8 +191,12 @@ TEST_F(BackupTest, SitesThatCannotBeBackedUpFailAloneAndUsageErrors) {
   ::close(held);
   EXPECT_EQ(run.status, 3) << run.err;
   const auto lines = ResultLines(run.out);
-  ASSERT_EQ(lines.size(), 5u) << run.out;
+  ASSERT_EQ(lines.size(), 6u) << run.out;
   for (const auto& [site, line] : lines) EXPECT_EQ(line.state, "sikertelen") << site;
+  // A misspelled key would mean an empty password; every unknown key is named, no known one.
+  EXPECT_NE(lines.at("Elírt kulcs").detail.find("ismeretlen kulcs"), std::string::npos);
+  EXPECT_NE(lines.at("Elírt kulcs").detail.find(": PASWORD, Jelszó"), std::string::npos)
+      << lines.at("Elírt kulcs").detail;
   EXPECT_NE(lines.at("Rossz sebesség").detail.find("9601"), std::string::npos);
   EXPECT_NE(lines.at("Nincs port").detail.find("COM"), std::string::npos);
   EXPECT_NE(lines.at("Zárolt").detail.find("másik mentés"), std::string::npos);

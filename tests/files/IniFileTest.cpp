@@ -47,6 +47,14 @@ TEST_F(IniTest, ReadsLikeTheFormatsOtherUsers) {
   EXPECT_EQ(ini.ReadInteger("Iroda", "COM", 7), 7);
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"Iroda", "telephely B"}));
   EXPECT_TRUE(IniFile(Path("missing.ini")).ReadSections().empty());
+  // A section's keys, to refuse those a reader does not know: the first section of a name,
+  // each key once, comments and text without "=" left out.
+  const IniFile keys =
+      IniFile::FromText(std::string(kForeign) + "[Harmadik]\nA=1\nnot a key\na=2\n\n; B=3\nC=\n");
+  EXPECT_EQ(keys.ReadKeys("IRODA"), (std::vector<std::string>{"Com", "speed"}));
+  EXPECT_EQ(keys.ReadKeys("telephely b"), (std::vector<std::string>{"COM", "PHONE"}));
+  EXPECT_EQ(keys.ReadKeys("Harmadik"), (std::vector<std::string>{"A", "C"}));
+  EXPECT_TRUE(keys.ReadKeys("missing").empty());
 }
 
 TEST_F(IniTest, WritingAKeyKeepsEveryOtherLine) {
@@ -230,7 +238,9 @@ TEST_F(IniTest, ReadConnectionFillsMissingKeysFromTheDefaultsGiven) {
     NamedConnection expected;
   } const cases[] = {
       {"iroda", PickedConnectionDefaults(), {"COM2", "9600", "", true, {}, true}},
-      {"TELEPHELY B", PickedConnectionDefaults(), {"COM3", "9600", "06 1 234 5678", true, {}, true}},
+      {"TELEPHELY B",
+       PickedConnectionDefaults(),
+       {"COM3", "9600", "06 1 234 5678", true, {}, true}},
       {"Telephely B", {"USB0", "2400"}, {"COM3", "2400", "06 1 234 5678", true, {}, true}},
       // A stored speed that is no speed text is handed on as it is: the dialog then picks
       // none, the lookup takes it for 9600.
