@@ -248,13 +248,15 @@ class NetLine : public PortLine {
   NetLine(int fd, const NetAddress& address)
       : fd_(fd), address_(address), decoder_(address.comPort) {
     heldFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    answerFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   }
   ~NetLine() override {
     ::close(fd_);
     if (heldFd_ >= 0) ::close(heldFd_);
+    if (answerFd_ >= 0) ::close(answerFd_);
   }
 
-  bool Valid() const { return heldFd_ >= 0; }
+  bool Valid() const { return heldFd_ >= 0 && answerFd_ >= 0; }
 
   // Offers the options and waits for the server to take the com-port option.
   int Negotiate(Clock::time_point deadline, std::string& detail) {
@@ -406,6 +408,7 @@ class NetLine : public PortLine {
     }
     if (asked.empty()) return 0;
     answers_.clear();
+    DrainAnswerSignal();
     if (!Flush()) return LastError();
     auto answered = [&] {
       size_t n = 0;
@@ -421,9 +424,11 @@ class NetLine : public PortLine {
       const int left = MsLeft(deadline);
       if (left == 0) break;
       lock.unlock();
-      pollfd p{fd_, POLLIN, 0};
-      ::poll(&p, 1, left);
+      // The event thread may take the answer off the socket first; it then says so here.
+      pollfd p[2] = {{fd_, POLLIN, 0}, {answerFd_, POLLIN, 0}};
+      ::poll(p, 2, left);
       lock.lock();
+      DrainAnswerSignal();
     }
     if (eof_ && answered() < awaited) return LastError();
     for (const auto& a : asked) {
@@ -602,6 +607,10 @@ class NetLine : public PortLine {
       case telnet::kSetControl:
         // Bounded: only answers to what was asked are waited for.
         if (answers_.size() < 64) answers_.push_back(std::move(r));
+        {
+          const uint64_t one = 1;
+          [[maybe_unused]] ssize_t n = ::write(answerFd_, &one, sizeof one);
+        }
         return;
       default:
         return;
@@ -630,6 +639,11 @@ class NetLine : public PortLine {
     return true;
   }
 
+  void DrainAnswerSignal() {
+    uint64_t v = 0;
+    [[maybe_unused]] ssize_t n = ::read(answerFd_, &v, sizeof v);
+  }
+
   // Keeps the held-input descriptor readable exactly while input is held. Holds the mutex.
   void SignalHeld() {
     const bool held = !in_.empty();
@@ -646,6 +660,7 @@ class NetLine : public PortLine {
   const int fd_;
   const NetAddress address_;
   int heldFd_ = -1;
+  int answerFd_ = -1;  // readable once a setting's answer has come, whoever took it in
   mutable std::mutex mutex_;
   telnet::Decoder decoder_;
   Bytes in_;

@@ -560,3 +560,22 @@ TEST_F(NetPortTest, AHeldConnectionHandsItsEventsOver) {
   connection.SetHandOver(nullptr);
   connection.Unbind(&link);
 }
+
+// A setting changed while the event thread watches the line: the thread may take the
+// server's answer off the socket first, and the change must not wait out its time-out for it.
+TEST_F(NetPortTest, ASettingIsAnsweredPromptlyWhileTheEventThreadRuns) {
+  OneShotServer server([](int fd) { ServeSettings(fd, kAsAsked); });
+  TComPort port;
+  port.SetPort(server.Address("rfc2217"));
+  port.SetSyncMethod(smNone);
+  port.OnRxBuf = [](TCustomComPort*, const uint8_t*, int) {};
+  port.Open();
+  Clock::duration slowest{};
+  for (TBaudRate rate : {br38400, br57600, br115200, br9600, br19200}) {
+    const auto started = Clock::now();
+    EXPECT_NO_THROW(port.SetBaudRate(rate));
+    slowest = std::max(slowest, Clock::now() - started);
+  }
+  EXPECT_LT(slowest, std::chrono::milliseconds(500));
+  port.Close();
+}
