@@ -92,18 +92,21 @@ std::string Printable(std::string_view name) {
   return out;
 }
 
-// The keys a site may have. Any other is refused rather than passed over: a misspelled
+// What a key of a site is. Unknown keys are refused rather than passed over: a misspelled
 // PASSWORD would otherwise back the site up under an empty password, and a misspelled SPEED
-// at the default speed.
-std::string UpperAscii(std::string key) {
+// at the default speed. The other keys of a connection copied from tvconn.ini are let be:
+// a backup dials no number and always uses the device's line settings.
+enum class SiteKey { kLine, kPassword, kConnectionOnly, kUnknown };
+SiteKey SiteKeyOf(std::string key) {
   for (char& c : key) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  return key;
-}
-bool IsSiteKey(const std::string& key) {
-  const std::string upper = UpperAscii(key);
-  return upper == "COM" || upper == "SPEED" || upper == "PASSWORD";
+  if (key == "COM" || key == "SPEED") return SiteKey::kLine;
+  if (key == "PASSWORD") return SiteKey::kPassword;
+  for (const char* other : {"PHONE", "DATABITS", "PARITY", "STOPBITS", "FLOW"}) {
+    if (key == other) return SiteKey::kConnectionOnly;
+  }
+  return SiteKey::kUnknown;
 }
 
 Site ReadSite(const IniFile& ini, const std::string& name) {
@@ -117,12 +120,12 @@ Site ReadSite(const IniFile& ini, const std::string& name) {
   site.siteText = *Utf8ToCp1250(name);
   std::string unknown;
   for (const std::string& key : ini.ReadKeys(name)) {
-    if (IsSiteKey(key)) continue;
+    if (SiteKeyOf(key) != SiteKey::kUnknown) continue;
     if (!unknown.empty()) unknown += ", ";
     unknown += Printable(key);
   }
   if (!unknown.empty()) {
-    site.refusal = "ismeretlen kulcs (csak COM, SPEED és PASSWORD lehet): " + unknown;
+    site.refusal = "ismeretlen kulcs (a telephely kulcsai: COM, SPEED, PASSWORD): " + unknown;
     return site;
   }
   site.port = ini.ReadString(name, "COM", "");
@@ -527,8 +530,9 @@ int RunBackupCommand(const Args& a) {
   bool passwords = false;
   for (const std::string& name : names) {
     for (const std::string& key : ini.ReadKeys(name)) {
-      const std::string upper = UpperAscii(key);
-      if (upper != "COM" && upper != "SPEED" && !ini.ReadString(name, key, "").empty())
+      const SiteKey kind = SiteKeyOf(key);
+      if ((kind == SiteKey::kPassword || kind == SiteKey::kUnknown) &&
+          !ini.ReadString(name, key, "").empty())
         passwords = true;
     }
   }

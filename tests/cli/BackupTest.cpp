@@ -164,6 +164,8 @@ TEST_F(BackupTest, ASitesFileOthersCanReadIsRefusedWhenItHoldsPasswords) {
                                                {0600, "PASSWORD=titok\n", 3},
                                                {0400, "PASSWORD=titok\n", 3},
                                                {0644, "PASSWORD=\n", 3},
+                                               // a connection's other keys are no password
+                                               {0644, "PHONE=0612345678\nPARITY=EVEN\n", 3},
                                                // misspelled, it still holds a password
                                                {0644, "PASWORD=titok\n", 2}}) {
     fs::remove_all(Path("mentes"));
@@ -181,7 +183,8 @@ TEST_F(BackupTest, ASitesFileOthersCanReadIsRefusedWhenItHoldsPasswords) {
 TEST_F(BackupTest, SitesThatCannotBeBackedUpFailAloneAndUsageErrors) {
   Sites(
       "[../kint]\nCOM=x\n[a\\b]\nCOM=x\n[Nincs port]\nSPEED=9600\n[Rossz sebesség]\nCOM=x\n"
-      "SPEED=9601\n[Elírt kulcs]\nCOM=x\nPASWORD=titok\nspeed=9600\nJelszó=x\n[Zárolt]\nCOM=" +
+      "SPEED=9601\n[Elírt "
+      "kulcs]\nCOM=x\nPASWORD=titok\nspeed=9600\nPHONE=1\nJelszó=x\n[Zárolt]\nCOM=" +
       Path("senki.tty") + "\n");
   // Another run holds this site's folder.
   fs::create_directories(Path("mentes/Zárolt"));
@@ -194,9 +197,9 @@ TEST_F(BackupTest, SitesThatCannotBeBackedUpFailAloneAndUsageErrors) {
   ASSERT_EQ(lines.size(), 6u) << run.out;
   for (const auto& [site, line] : lines) EXPECT_EQ(line.state, "sikertelen") << site;
   // A misspelled key would mean an empty password; every unknown key is named, no known one.
-  EXPECT_NE(lines.at("Elírt kulcs").detail.find("ismeretlen kulcs"), std::string::npos);
-  EXPECT_NE(lines.at("Elírt kulcs").detail.find(": PASWORD, Jelszó"), std::string::npos)
-      << lines.at("Elírt kulcs").detail;
+  const std::string misspelled = lines.at("Elírt kulcs").detail;
+  EXPECT_EQ(misspelled.find("ismeretlen kulcs"), 0u) << misspelled;
+  EXPECT_EQ(misspelled.substr(misspelled.rfind("): ") + 3), "PASWORD, Jelszó") << misspelled;
   EXPECT_NE(lines.at("Rossz sebesség").detail.find("9601"), std::string::npos);
   EXPECT_NE(lines.at("Nincs port").detail.find("COM"), std::string::npos);
   EXPECT_NE(lines.at("Zárolt").detail.find("másik mentés"), std::string::npos);
