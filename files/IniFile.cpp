@@ -194,18 +194,34 @@ bool IniFile::UpdateSection(const std::string& section,
 std::vector<std::pair<long, long>> IniFile::SectionSpans(const std::string& section) const {
   std::vector<std::pair<long, long>> spans;
   const std::string wanted = TrimBlanks(section);
+  // A comment set apart from a section by a blank line, just before the next header or the
+  // file's end, speaks of what follows: deleting the section must not take it along.
+  const auto blank = [this](long i) { return TrimBlanks(lines_[i]).empty(); };
+  const auto comment = [this](long i) {
+    const std::string t = TrimBlanks(lines_[i]);
+    return !t.empty() && (t[0] == ';' || t[0] == '#');
+  };
+  const auto spanEnd = [&](long header, long lastNonBlank) {
+    long i = lastNonBlank;
+    while (i > header && comment(i)) --i;
+    if (i == lastNonBlank || !blank(i)) return lastNonBlank + 1;
+    while (i > header && blank(i)) --i;
+    return i + 1;
+  };
   long lastNonBlank = -1;
   for (long i = 0; i < static_cast<long>(lines_.size()); ++i) {
     std::string name;
     if (SectionName(lines_[i], name)) {
-      if (!spans.empty() && spans.back().second < 0) spans.back().second = lastNonBlank + 1;
+      if (!spans.empty() && spans.back().second < 0)
+        spans.back().second = spanEnd(spans.back().first, lastNonBlank);
       if (EqualNoCase(name, wanted)) spans.emplace_back(i, -1);
       lastNonBlank = i;
       continue;
     }
     if (!TrimBlanks(lines_[i]).empty()) lastNonBlank = i;
   }
-  if (!spans.empty() && spans.back().second < 0) spans.back().second = lastNonBlank + 1;
+  if (!spans.empty() && spans.back().second < 0)
+    spans.back().second = spanEnd(spans.back().first, lastNonBlank);
   return spans;
 }
 

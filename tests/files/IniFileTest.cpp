@@ -430,4 +430,13 @@ TEST_F(IniTest, RenamingAndDeletingAConnection) {
   EXPECT_EQ(Slurp(Path("tvconn.ini")), "; connections of the office\r\n");
   EXPECT_FALSE(RemoveConnection("nincs ilyen", Path("tvconn.ini")));
   EXPECT_FALSE(RenameConnection("nincs ilyen", "x", Path("tvconn.ini")));
+
+  // A comment parted from the deleted section by a blank line belongs to what follows it; one
+  // right under the section's keys goes with them.
+  Put(Path("tvconn.ini"),
+      "[A]\nCOM=COM1\n; A's modem\n\n; B: the warehouse\n[B]\nCOM=COM2\n\n; end\n");
+  ASSERT_TRUE(RemoveConnection("A", Path("tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("tvconn.ini")), "; B: the warehouse\n[B]\nCOM=COM2\n\n; end\n");
+  ASSERT_TRUE(RemoveConnection("B", Path("tvconn.ini")));
+  EXPECT_EQ(Slurp(Path("tvconn.ini")), "; B: the warehouse\n; end\n");
 }
