@@ -644,6 +644,25 @@ void TCustomComTerminal::DrawLineDrawing(QPainter& p, uint8_t ch, const QRect& r
       p.fillRect(QRect(x, y, w, t), fg);
       return;
     }
+    case 0x62:
+    case 0x63:
+    case 0x64:
+    case 0x65:
+    case 0x68:
+    case 0x69: {
+      // Control pictures: fonts seldom have them, so the two letters are drawn small, one
+      // above the other's right, as the terminal's own glyphs show them.
+      static constexpr const char* kPictures[] = {"HT", "FF", "CR", "LF", 0, 0, "NL", "VT"};
+      const char* letters = kPictures[ch - 0x62];
+      QFont small = fonts_[0];
+      small.setPixelSize(std::max(4, h * 45 / 100));
+      p.setFont(small);
+      p.setPen(fg);
+      p.drawText(QRect(x, 0, w, h / 2), Qt::AlignLeft | Qt::AlignVCenter, QString(letters[0]));
+      p.drawText(QRect(x, h / 2, w, h - h / 2), Qt::AlignRight | Qt::AlignVCenter,
+                 QString(letters[1]));
+      return;
+    }
     default:
       break;
   }
