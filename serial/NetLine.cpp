@@ -358,8 +358,10 @@ class NetLine : public PortLine {
       }
       const int wait = timeoutMs < 0 ? -1 : MsLeft(deadline);
       if (timeoutMs >= 0 && wait == 0 && rounds > 0) return 0;
-      pollfd p{fd_, socketEvents, 0};
-      const int r = ::poll(&p, 1, wait);
+      // Input another thread took off the socket since the look above shows on the held
+      // descriptor; watching only the socket would sleep through it.
+      pollfd p[2] = {{fd_, socketEvents, 0}, {heldFd_, POLLIN, 0}};
+      const int r = ::poll(p, (events & POLLIN) ? 2 : 1, wait);
       if (r == 0) return 0;
       if (r < 0 && errno != EINTR) return POLLERR;
     }
