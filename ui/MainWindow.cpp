@@ -309,6 +309,7 @@ void TMainForm::BuildStatusBar() {
     // The last panel takes the room that is left: transfer texts are longer than it.
     if (i < 3) {
       label->setFixedWidth(widths[i - 1]);
+      label->setProperty("usualWidth", widths[i - 1]);
     } else {
       label->setMinimumWidth(widths[i - 1]);
     }
@@ -325,7 +326,12 @@ void TMainForm::SetPanel0(const QString& text) {
   panel0_->setText(text);
 }
 void TMainForm::SetPanel(int panel, const QString& text) {
-  panels_.at(panel)->setText(text);
+  QLabel* label = panels_.at(panel);
+  label->setText(text);
+  // A network address is longer than any port name: the panel widens rather than cut it.
+  if (const int usual = label->property("usualWidth").toInt(); usual > 0) {
+    label->setFixedWidth(std::max(usual, label->fontMetrics().horizontalAdvance(text) + 8));
+  }
 }
 void TMainForm::ShowStatus(const QString& text) {
   statusBar()->showMessage(text, 10000);

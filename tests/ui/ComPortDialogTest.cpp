@@ -583,6 +583,9 @@ void ComPortDialogTest::aNetworkPort() {
   });
   QCOMPARE(QString::fromStdString(f.session.workstation.portName), portName);
   QTEST(f.window->panelText(2), "panel2");
+  // The whole address shows: the panel widens for it rather than cut it.
+  const auto* panel = f.get<QLabel>("SBarPanel2");
+  QVERIFY(panel->width() >= panel->fontMetrics().horizontalAdvance(panel->text()));
   // The address chosen comes back to be corrected.
   if (refusal.isEmpty()) {
     WithDialog(f, [&](TPingset& d) {
