@@ -86,8 +86,9 @@ TerminalPage::TerminalPage(PageHost& host, TerminalHost& terminalHost)
   Label5->setObjectName("Label5");
   edPhone = new QLineEdit(pnlTerm);
   edPhone->setObjectName("edPhone");
-  // Room for a national number with its area code before the field gives way.
-  edPhone->setMinimumWidth(edPhone->fontMetrics().horizontalAdvance(QString(10, '0')) + 10);
+  // Room for six digits before the field gives way (a longer number scrolls in it): at the
+  // window's own width the buttons' captions need the rest.
+  edPhone->setMinimumWidth(edPhone->fontMetrics().horizontalAdvance(QString(6, '0')) + 10);
   Label5->setBuddy(edPhone);
   btnDial = new CaptionButton("&Tárcsáz", pnlTerm);
   btnDial->setObjectName("btnDial");

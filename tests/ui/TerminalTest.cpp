@@ -168,6 +168,16 @@ void TerminalTest::pageStartsClosedWithAFixedPitchTerminal() {
   QCOMPARE(f.get<QPushButton>("btnSync")->text(), QString("Dátum/Idő szinkronizálás"));
   QCOMPARE(f.get<QLabel>("Label5")->text(), QString("Telefonszám:"));
   QCOMPARE(f.get<QWidget>("pnlTerm")->height(), 33);
+  // At the window's own width every caption of the strip shows whole.
+  f.window->showPage(PageId::Terminal);
+  QApplication::processEvents();
+  for (const char* name : {"btnConnect", "btnTransp", "btnSync", "btnDial"}) {
+    const auto* button = f.get<QAbstractButton>(name);
+    QVERIFY2(
+        button->width() >= button->sizeHint().width(),
+        qPrintable(
+            QString("%1: %2 < %3").arg(name).arg(button->width()).arg(button->sizeHint().width())));
+  }
   QCOMPARE(term->Columns(), 80);
   QCOMPARE(term->Rows(), 24);
   QCOMPARE(term->Emulation(), teVT100orANSI);
