@@ -34,6 +34,14 @@ bool NotATerminalFeature(int error) {
   return error == ENOTTY || error == EINVAL;
 }
 
+// Unix 98 pseudo-terminal slaves have majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const unsigned kind = major(st.st_rdev);
+  return kind >= 136 && kind <= 143;
+}
+
 std::string ReadLine(const std::string& path) {
   std::ifstream in(path);
   std::string line;
@@ -239,7 +247,16 @@ int ApplyControl(int fd, const DeviceControl& c) {
   // A rate without a constant is set afterwards; until then a plain one stands in, since
   // the classic call refuses the "other rate" marker an earlier setting may have left.
   ::cfsetspeed(&t, speed.value_or(B38400));
-  if (::tcsetattr(fd, TCSANOW, &t) != 0) return errno;
+  if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+    // A pseudo-terminal carries bytes, not characters on a wire: its driver keeps eight bits
+    // without parity and refuses a change of nothing else. The far end sees the same bytes
+    // either way, so the rest of the settings apply; a real port that refuses stays refused.
+    const int error = errno;
+    if (error != EINVAL || !IsPseudoTerminal(fd)) return error;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR);
+    t.c_cflag |= CS8;
+    if (::tcsetattr(fd, TCSANOW, &t) != 0 && errno != EINVAL) return errno;
+  }
   if (!standard) {
     if (const int err = SetArbitraryBaud(fd, c.baud); err != 0 && !NotATerminalFeature(err)) {
       return err;

@@ -359,6 +359,25 @@ TEST(ComPort, SettingRules) {
   EXPECT_EQ(port.DevicePath(), other.path);
 }
 
+// A pseudo-terminal carries only 8-bit bytes and its driver refuses a change of nothing but
+// the character format; the port takes the other settings and goes on, as on an open for
+// the terminal's own line settings after the device's.
+TEST(ComPort, APseudoTerminalTakesAnyCharacterFormat) {
+  PtyPair pty;
+  TComPort port;
+  port.SetPort(pty.path);
+  port.SetEvents(0);
+  port.Open();
+  EXPECT_NO_THROW(port.SetDataBits(dbSeven));
+  EXPECT_NO_THROW(port.Parity().SetBits(prEven));
+  EXPECT_NO_THROW(port.SetStopBits(sbTwoStopBits));
+  termios t{};
+  ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+  EXPECT_TRUE(t.c_cflag & CSTOPB) << "the settings a pseudo-terminal keeps still apply";
+  EXPECT_EQ(port.WriteText("7E2"), 3);
+  EXPECT_EQ(pty.Received(), "7E2");
+}
+
 TEST(ComPort, OpeningAMissingDeviceFails) {
   TComPort port;
   port.SetPort("/nonexistent/ttyX");
