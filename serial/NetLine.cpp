@@ -94,7 +94,14 @@ struct Lookup {
 };
 
 // Returns the addresses (to be freed with freeaddrinfo), or null with `why` in words.
-addrinfo* Resolve(const NetAddress& a, Clock::time_point deadline, std::string& why) {
+// A time allowed, as a message names it: whole seconds, rounded up, so a short limit is not
+// called "0 seconds".
+std::string SecondsText(int ms) {
+  return std::to_string((std::max(ms, 1) + 999) / 1000) + " másodperc";
+}
+
+addrinfo* Resolve(const NetAddress& a, Clock::time_point deadline, int timeoutMs,
+                  std::string& why) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -128,8 +135,8 @@ addrinfo* Resolve(const NetAddress& a, Clock::time_point deadline, std::string& 
   std::unique_lock lock(lookup->mutex);
   if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; })) {
     lookup->abandoned = true;
-    why = "a(z) \"" + a.host + "\" gép nevének feloldása nem ért véget " +
-          std::to_string(kNetOpenMs / 1000) + " másodperc alatt";
+    why = "a(z) \"" + a.host + "\" gép nevének feloldása nem ért véget " + SecondsText(timeoutMs) +
+          " alatt";
     return nullptr;
   }
   switch (lookup->status) {
@@ -145,9 +152,16 @@ addrinfo* Resolve(const NetAddress& a, Clock::time_point deadline, std::string& 
       why = "a(z) \"" + a.host +
             "\" gép nevét most nem sikerült feloldani (a névszerver nem válaszolt)";
       break;
+    case EAI_FAIL:
+      why = "a(z) \"" + a.host +
+            "\" gép nevét nem sikerült feloldani (a névszerver végleges hibát jelzett)";
+      break;
+    case EAI_MEMORY:
+      why = "a(z) \"" + a.host + "\" gép nevét nem sikerült feloldani (nincs elég memória)";
+      break;
     default:
-      why = "a(z) \"" + a.host + "\" gép nevét nem sikerült feloldani (" +
-            ::gai_strerror(lookup->status) + ")";
+      why = "a(z) \"" + a.host + "\" gép nevét nem sikerült feloldani (névfeloldási hiba " +
+            std::to_string(lookup->status) + ")";
   }
   return nullptr;
 }
@@ -690,7 +704,7 @@ std::unique_ptr<PortLine> OpenNetLine(const std::string& portName, int& error, s
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   std::string why;
-  addrinfo* list = Resolve(*address, deadline, why);
+  addrinfo* list = Resolve(*address, deadline, timeoutMs, why);
   if (!list) {
     error = -1;
     detail = " – a(z) " + address->Text() + " hálózati cím nem érhető el: " + why;
@@ -706,8 +720,7 @@ std::unique_ptr<PortLine> OpenNetLine(const std::string& portName, int& error, s
   if (fd < 0) {
     error = lastError;
     detail = " – nem sikerült kapcsolódni a(z) " + address->Text() + " hálózati címhez";
-    if (lastError == ETIMEDOUT)
-      detail += " " + std::to_string(timeoutMs / 1000) + " másodpercen belül";
+    if (lastError == ETIMEDOUT) detail += " " + SecondsText(timeoutMs) + "en belül";
     return nullptr;
   }
   auto line = std::make_unique<NetLine>(fd, *address);
