@@ -1,5 +1,5 @@
-// What the transfer benchmarks share: a host that stays out of the way, a serial device
-// server in front of the simulator, and a proxy that holds every byte back for a while.
+// What the transfer benchmarks share: a host that stays out of the way and a proxy that holds
+// every byte back for a while.
 #pragma once
 
 #include <arpa/inet.h>
@@ -26,6 +26,7 @@
 #include "link/Connection.h"
 #include "link/Transfers.h"
 #include "tools/DevsimProcess.h"
+#include "tools/Ser2netProcess.h"
 
 namespace tarvelo::bench {
 
@@ -42,95 +43,6 @@ struct QuietHost : TransferHost {
   bool PortOpen() override { return connection.IsOpen(); }
   void ReleasePort() override {}
   DeviceConnection& connection;
-};
-
-// A TCP port on the loopback address nobody listens on just now.
-inline int FreeTcpPort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(s);
-  return port;
-}
-
-// Whether something listens on the loopback port, seen without connecting: a connection
-// would have ser2net open the device, and one that closes at once keeps it busy a while.
-inline bool Listening(int port) {
-  std::ifstream in("/proc/net/tcp");
-  char hex[8];
-  std::snprintf(hex, sizeof hex, ":%04X", port);
-  std::string line;
-  for (int i = 0; i < 10000 && std::getline(in, line); ++i) {
-    std::istringstream fields(line);
-    std::string sl, local, remote, state;
-    fields >> sl >> local >> remote >> state;  // state 0A is LISTEN
-    if (local.size() > 5 && local.compare(local.size() - 5, 5, hex) == 0 && state == "0A")
-      return true;
-  }
-  return false;
-}
-
-// ser2net serving one serial device as raw TCP on one port and as RFC 2217 on another,
-// started from its own configuration file; empty ports when it is not installed or did not
-// come up. As installed, ser2net holds a reply's bytes back a little to send them together
-// and lets the system gather small sends (some 20 to 30 ms a turn on this machine); `prompt`
-// turns both off, as a server meant for request and reply would be set up.
-class Ser2net {
- public:
-  Ser2net(const std::string& device, long baud, bool prompt) {
-    raw = FreeTcpPort();
-    rfc2217 = FreeTcpPort();
-    config_ = "/tmp/tarvelo-bench-ser2net-" + std::to_string(getpid()) + ".yaml";
-    const std::string tcp = prompt ? "tcp(nodelay)" : "tcp";
-    const std::string line = "  connector: serialdev," + device + "," + std::to_string(baud) +
-                             "n81,local\n" + (prompt ? "  options:\n    chardelay: false\n" : "");
-    const std::string yaml = "connection: &raw\n  accepter: " + tcp + ",127.0.0.1," +
-                             std::to_string(raw) + "\n" + line +
-                             "connection: &rfc2217\n  accepter: telnet(rfc2217)," + tcp +
-                             ",127.0.0.1," + std::to_string(rfc2217) + "\n" + line;
-    if (!WriteFileAtomically(config_, yaml).ok) return;
-    const char* const argv[] = {"ser2net", "-n", "-u", "-c", config_.c_str(), nullptr};
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      execvp("ser2net", const_cast<char* const*>(argv));
-      _exit(127);
-    }
-    for (int i = 0; i < 100 && pid_ > 0; ++i) {
-      if (Listening(raw) && Listening(rfc2217)) return;
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) break;
-      usleep(50000);
-    }
-    Stop();
-    raw = rfc2217 = 0;
-  }
-  Ser2net(const Ser2net&) = delete;
-  Ser2net& operator=(const Ser2net&) = delete;
-  ~Ser2net() {
-    Stop();
-    unlink(config_.c_str());
-  }
-  bool up() const { return raw > 0; }
-
-  int raw = 0, rfc2217 = 0;
-
- private:
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  std::string config_;
-  pid_t pid_ = -1;
 };
 
 // Listens on a loopback port and passes each connection on to `target`, holding every byte

@@ -160,17 +160,17 @@ void NetworkRow(const char* devsim) {
   const std::string host = "127.0.0.1:";
   Measured asInstalled;
   {
-    bench::Ser2net server(sim.path, kBaud, false);
-    if (!server.up()) {
+    Ser2netProcess server(imageFile + ".ser2net.yaml", sim.path, kBaud, false);
+    if (!server.Up()) {
       std::printf("network: ser2net did not start (package ser2net); no network row\n");
       return;
     }
-    asInstalled = DownloadFrom("socket://" + host + std::to_string(server.raw), kBaud);
+    asInstalled = DownloadFrom("socket://" + host + std::to_string(server.rawPort), kBaud);
   }
-  bench::Ser2net server(sim.path, kBaud, true);
+  Ser2netProcess server(imageFile + ".ser2net.yaml", sim.path, kBaud, true);
   const Measured direct = DownloadFrom(sim.path, kBaud);
-  const Measured raw = DownloadFrom("socket://" + host + std::to_string(server.raw), kBaud);
-  const Measured telnet = DownloadFrom("rfc2217://" + host + std::to_string(server.rfc2217), kBaud);
+  const Measured raw = DownloadFrom("socket://" + host + std::to_string(server.rawPort), kBaud);
+  const Measured telnet = DownloadFrom("rfc2217://" + host + std::to_string(server.comPort), kBaud);
   std::printf("%6ld baud download  pseudo-terminal %s: elapsed %.2f s, %ld turns\n", kBaud,
               Outcome(direct), direct.elapsed, direct.turns);
   std::printf(
@@ -185,7 +185,7 @@ void NetworkRow(const char* devsim) {
         kBaud, name, Outcome(*m), m->elapsed, m->turns, m->elapsed / direct.elapsed);
   }
   for (const int rttMs : {20, 100}) {
-    bench::DelayProxy proxy(server.raw, rttMs);
+    bench::DelayProxy proxy(server.rawPort, rttMs);
     const Measured slow = DownloadFrom("socket://" + host + std::to_string(proxy.port), kBaud);
     // More requests than without the delay are repetitions: a time-out or a doubt that the
     // round trip set off.

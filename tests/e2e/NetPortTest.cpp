@@ -31,91 +31,13 @@
 #include "serial/Telnet.h"
 #include "tests/TempDirTest.h"
 #include "tools/DevsimProcess.h"
+#include "tools/Ser2netProcess.h"
 
 using namespace tarvelo;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// A loopback TCP port nobody listens on right now.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
-// Asked of the system rather than by connecting: a connection would make the server open
-// the device, and it refuses the next one until it has closed it again.
-bool Listening(int port) {
-  std::ifstream in("/proc/net/tcp");
-  char hex[8];
-  std::snprintf(hex, sizeof hex, ":%04X", port);
-  std::string line;
-  for (int i = 0; i < 10000 && std::getline(in, line); ++i) {
-    // "  sl  local_address rem_address   st ..."; 0A is LISTEN.
-    std::istringstream fields(line);
-    std::string sl, local, remote, state;
-    fields >> sl >> local >> remote >> state;
-    if (local.size() > 5 && local.compare(local.size() - 5, 5, hex) == 0 && state == "0A")
-      return true;
-  }
-  return false;
-}
-
-std::string Ser2netProgram() {
-  for (const char* p : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"}) {
-    if (access(p, X_OK) == 0) return p;
-  }
-  return "";
-}
-
-// ser2net in the foreground, serving one device on two loopback ports: raw and com-port.
-class Ser2net {
- public:
-  Ser2net(const std::string& dir, const std::string& device)
-      : rawPort(FreePort()), comPort(FreePort()) {
-    const std::string config = dir + "/ser2net.yaml";
-    // Without its gathering delay, which would add up to 20 ms to every reply.
-    const std::string connector = "\n  connector: serialdev," + device +
-                                  ",19200n81,local\n  options:\n    chardelay: false\n";
-    std::ofstream(config) << "connection: &raw\n  accepter: tcp,127.0.0.1," << rawPort << connector
-                          << "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1,"
-                          << comPort << connector;
-    const std::string program = Ser2netProgram();
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      execl(program.c_str(), program.c_str(), "-n", "-d", "-c", config.c_str(), (char*)nullptr);
-      _exit(127);
-    }
-    for (int i = 0; i < 100 && !(Listening(rawPort) && Listening(comPort)); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-  ~Ser2net() { Kill(); }
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  std::string Raw() const { return "socket://127.0.0.1:" + std::to_string(rawPort); }
-  std::string Com() const { return "rfc2217://127.0.0.1:" + std::to_string(comPort); }
-
-  const int rawPort, comPort;
-
- private:
-  pid_t pid_ = -1;
-};
 
 // A server of the test's own: takes one connection and hands it to `serve` on a thread.
 class OneShotServer {
@@ -209,7 +131,7 @@ class NetPortTest : public TempDirTest {
 
 class BothKinds : public NetPortTest, public ::testing::WithParamInterface<bool> {
  protected:
-  std::string Address(const Ser2net& s) const { return GetParam() ? s.Com() : s.Raw(); }
+  std::string Address(const Ser2netProcess& s) const { return GetParam() ? s.Com() : s.Raw(); }
 };
 
 }  // namespace
@@ -219,7 +141,8 @@ TEST_P(BothKinds, DownloadAndUploadAreExact) {
   Put(Path("dev.img"), memory);
   DevsimProcess sim(TARVELO_DEVSIM, {"--image", Path("dev.img"), "--model", "16"});
   ASSERT_FALSE(sim.path.empty());
-  Ser2net server(dir_.string(), sim.path);
+  Ser2netProcess server(Path("ser2net.yaml"), sim.path, 19200);
+  ASSERT_TRUE(server.Up()) << "ser2net did not come up";
   const std::string port = "--port " + Address(server) + " --speed 115200 ";
   ASSERT_EQ(Cli("download " + port + "-o " + Path("dl.pin")), 0) << Slurp(Path("err"));
   ExpectDownloadOf(Path("dl.pin"), memory);
@@ -247,7 +170,8 @@ TEST_P(BothKinds, LineFaultsNeverGiveAWrongImage) {
                                      "flip=0.05", "--fault", "late=0.05", "--fault", "silence=0.05",
                                      "--fault-segments", "51-70", "--seed", "4"});
   ASSERT_FALSE(sim.path.empty());
-  Ser2net server(dir_.string(), sim.path);
+  Ser2netProcess server(Path("ser2net.yaml"), sim.path, 19200);
+  ASSERT_TRUE(server.Up()) << "ser2net did not come up";
   const int status =
       Cli("download --port " + Address(server) + " --speed 115200 -o " + Path("dl.pin"));
   ASSERT_TRUE(status == 0 || status == 3) << Slurp(Path("err"));
@@ -264,7 +188,8 @@ TEST_P(BothKinds, AServerKilledMidDownloadFailsCleanly) {
   DevsimProcess sim(TARVELO_DEVSIM,
                     {"--image", Path("dev.img"), "--model", "16", "--baud", "19200"});
   ASSERT_FALSE(sim.path.empty());
-  Ser2net server(dir_.string(), sim.path);
+  Ser2netProcess server(Path("ser2net.yaml"), sim.path, 19200);
+  ASSERT_TRUE(server.Up()) << "ser2net did not come up";
   const std::string cmd = std::string(TARVELO_CLI) + " download --port " + Address(server) +
                           " -o " + Path("dl.pin") + " 2>" + Path("err") + " </dev/null";
   const pid_t child = fork();
@@ -291,7 +216,8 @@ INSTANTIATE_TEST_SUITE_P(NetPort, BothKinds, ::testing::Values(false, true),
 TEST_F(NetPortTest, ASpeedChangeReachesTheServersPort) {
   DevsimProcess sim(TARVELO_DEVSIM, {"--image", Path("dev.img")});
   ASSERT_FALSE(sim.path.empty());
-  Ser2net server(dir_.string(), sim.path);
+  Ser2netProcess server(Path("ser2net.yaml"), sim.path, 19200);
+  ASSERT_TRUE(server.Up()) << "ser2net did not come up";
   auto ptySettings = [&] {
     termios t{};
     const int fd = open(sim.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -316,7 +242,7 @@ TEST_F(NetPortTest, ASpeedChangeReachesTheServersPort) {
 }
 
 TEST_F(NetPortTest, AnAddressNobodyListensOnIsNamedWithItsReason) {
-  const int free = FreePort();
+  const int free = FreeTcpPort();
   for (const char* scheme : {"socket", "rfc2217"}) {
     TComPort port;
     port.SetPort(std::string(scheme) + "://127.0.0.1:" + std::to_string(free));
