@@ -19,6 +19,7 @@
 #include "terminal/KeyInput.h"
 #include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
+#include "tests/ui/TerminalLine.h"
 #include "ui/ComTerminal.h"
 #include "ui/TerminalPage.h"
 #include "ui/TransferRunner.h"
@@ -27,33 +28,8 @@ using namespace tarvelo;
 
 namespace {
 
-// Reads what the port wrote until `want` has come or `ms` have passed.
-std::string ReceivedUntil(const PtyPair& pty, const std::string& want, int ms = 2000) {
-  std::string got;
-  QElapsedTimer clock;
-  clock.start();
-  while (got.find(want) == std::string::npos && clock.elapsed() < ms) {
-    QCoreApplication::processEvents();
-    got += pty.Received(20);
-  }
-  return got;
-}
-
-// A port the page can open by name: the slave of a pseudo-terminal as ttyUSB0.
-struct LinkedPty {
-  PtyPair pty;
-  explicit LinkedPty(const QString& dir) {
-    const std::string link = (dir + "/ttyUSB0").toStdString();
-    unlink(link.c_str());
-    [[maybe_unused]] int r = symlink(pty.path.c_str(), link.c_str());
-  }
-};
-
 TComTerminal* ConnectedTerminal(Fixture& f) {
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
-  auto* term = f.get<TComTerminal>("ComTerminal1");
+  auto* term = ConnectTerminal(f);
   term->setFocus();
   return term;
 }

@@ -28,6 +28,7 @@
 #include "tests/serial/PtyPair.h"
 #include "tests/ui/Fixture.h"
 #include "tests/ui/LinkedDevsim.h"
+#include "tests/ui/TerminalLine.h"
 #include "ui/ComTerminal.h"
 #include "ui/TerminalPage.h"
 #include "ui/TransferRunner.h"
@@ -47,18 +48,6 @@ std::string Screen(const TCustomComTerminal& t) {
   std::string text;
   for (int r = 1; r <= t.Rows(); ++r) text += Row(t, r) + "\n";
   return text;
-}
-
-// Reads what the port wrote until `want` has come or `ms` have passed.
-std::string ReceivedUntil(const PtyPair& pty, const std::string& want, int ms = 2000) {
-  std::string got;
-  QElapsedTimer clock;
-  clock.start();
-  while (got.find(want) == std::string::npos && clock.elapsed() < ms) {
-    QCoreApplication::processEvents();
-    got += pty.Received(20);
-  }
-  return got;
 }
 
 // A shell at the far end of a serial line: the port opens one pseudo-terminal's slave, a
@@ -107,24 +96,6 @@ struct ShellOnLine {
     waitpid(pid, nullptr, 0);
   }
 };
-
-// A port the page can open by name: the slave of a pseudo-terminal as ttyUSB0.
-struct LinkedPty {
-  PtyPair pty;
-  explicit LinkedPty(const QString& dir) {
-    const std::string link = (dir + "/ttyUSB0").toStdString();
-    unlink(link.c_str());
-    [[maybe_unused]] int r = symlink(pty.path.c_str(), link.c_str());
-  }
-};
-
-// The terminal page shown and connected to whatever is linked as ttyUSB0.
-TComTerminal* ConnectTerminal(Fixture& f) {
-  f.session.workstation.portName = "USB0";
-  f.window->showPage(PageId::Terminal);
-  QTest::mouseClick(f.get<QToolButton>("btnConnect"), Qt::LeftButton);
-  return f.get<TComTerminal>("ComTerminal1");
-}
 
 }  // namespace
 
