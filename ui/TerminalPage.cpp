@@ -292,10 +292,6 @@ void TerminalPage::ToggleLog() {
   btnLog->setToolTip("Napló: " + file);
 }
 
-}  // namespace tarvelo
-
-namespace tarvelo {
-
 void TerminalPage::StartCapture() {
   captureAction_->setChecked(false);
   FileDialogOptions options;
